@@ -1,0 +1,295 @@
+#include "IniFile.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "ProgramDir.h"
+#include "SysUtils.h"
+
+namespace {
+
+std::string_view TrimView(std::string_view s) {
+  while (!s.empty() && (unsigned char)s.front() <= ' ') s.remove_prefix(1);
+  while (!s.empty() && (unsigned char)s.back() <= ' ') s.remove_suffix(1);
+  return s;
+}
+
+// "[Name]" gives Name; anything else gives false.
+bool ParseSectionLine(std::string_view line, std::string_view& name) {
+  std::string_view t = TrimView(line);
+  if (t.size() < 2 || t.front() != '[') return false;
+  size_t close = t.find(']');
+  if (close == std::string_view::npos) return false;
+  name = TrimView(t.substr(1, close - 1));
+  return true;
+}
+
+// Line range [first, last) of the first section named Section; first is the
+// header line. Returns false when there is none.
+bool FindSection(const std::vector<std::string>& lines, std::string_view section, size_t& head,
+                 size_t& end) {
+  for (size_t i = 0; i < lines.size(); ++i) {
+    std::string_view name;
+    if (!ParseSectionLine(lines[i], name) || !SameText(name, section)) continue;
+    head = i;
+    end = i + 1;
+    while (end < lines.size()) {
+      std::string_view other;
+      if (ParseSectionLine(lines[end], other)) break;
+      ++end;
+    }
+    return true;
+  }
+  return false;
+}
+
+// Index of the first line in (head, end) holding Key, or npos.
+size_t FindKey(const std::vector<std::string>& lines, size_t head, size_t end, std::string_view key) {
+  std::string k, v;
+  for (size_t i = head + 1; i < end; ++i)
+    if (TIniFile::ParseKeyLine(lines[i], k, v) && SameText(k, key)) return i;
+  return std::string::npos;
+}
+
+std::string CutAtLineBreak(std::string_view v) {
+  size_t p = v.find_first_of("\r\n");
+  return std::string(p == std::string_view::npos ? v : v.substr(0, p));
+}
+
+std::string ReadWholeFile(const std::string& path, bool& exists) {
+  std::ifstream in(path, std::ios::binary);
+  exists = bool(in);
+  if (!in) return {};
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+}  // namespace
+
+bool TIniFile::ParseKeyLine(std::string_view line, std::string& key, std::string& value) {
+  std::string_view t = TrimView(line);
+  if (t.empty() || t.front() == ';' || t.front() == '[') return false;
+  size_t eq = t.find('=');
+  if (eq == std::string_view::npos) return false;
+  key = std::string(TrimView(t.substr(0, eq)));
+  std::string_view v = TrimView(t.substr(eq + 1));
+  if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+    v = v.substr(1, v.size() - 2);
+  value = std::string(v);
+  return true;
+}
+
+TIniFile::TIniFile(std::string_view fileName) : fileName_(ProgramFile(fileName)) { Load(); }
+
+TIniFile::~TIniFile() {
+  try {
+    UpdateFile();
+  } catch (...) {
+    // A destructor cannot report; callers that care flush explicitly.
+  }
+}
+
+void TIniFile::Load() {
+  bool exists;
+  std::string text = ReadWholeFile(fileName_, exists);
+  lines_ = SplitLines(text);
+  size_t lf = text.find('\n');
+  eol_ = (lf != std::string::npos && (lf == 0 || text[lf - 1] != '\r')) ? "\n" : "\r\n";
+}
+
+std::string TIniFile::ReadString(std::string_view section, std::string_view key,
+                                 std::string_view def) const {
+  size_t head, end;
+  if (!FindSection(lines_, section, head, end)) return std::string(def);
+  size_t i = FindKey(lines_, head, end, key);
+  if (i == std::string::npos) return std::string(def);
+  std::string k, v;
+  ParseKeyLine(lines_[i], k, v);
+  return v;
+}
+
+int TIniFile::ReadInteger(std::string_view section, std::string_view key, int def) const {
+  return StrToIntDef(ReadString(section, key, ""), def);
+}
+
+bool TIniFile::ReadBool(std::string_view section, std::string_view key, bool def) const {
+  return ReadInteger(section, key, def ? 1 : 0) != 0;
+}
+
+void TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+  if (section.find_first_of("]\r\n") != std::string_view::npos)
+    throw Exception(FromUtf8("Ungültiger Abschnittsname: ") + CutAtLineBreak(section));
+  if (key.empty() || key.find_first_of("=\r\n") != std::string_view::npos)
+    throw Exception(FromUtf8("Ungültiger Schlüsselname: ") + CutAtLineBreak(key));
+  Op op{Op::Write, std::string(section), std::string(key), CutAtLineBreak(value)};
+  Apply(lines_, op);
+  pending_.push_back(std::move(op));
+}
+
+void TIniFile::WriteInteger(std::string_view section, std::string_view key, int value) {
+  WriteString(section, key, IntToStr(value));
+}
+
+void TIniFile::WriteBool(std::string_view section, std::string_view key, bool value) {
+  WriteString(section, key, value ? "1" : "0");
+}
+
+bool TIniFile::SectionExists(std::string_view section) const {
+  size_t head, end;
+  return FindSection(lines_, section, head, end);
+}
+
+bool TIniFile::ValueExists(std::string_view section, std::string_view key) const {
+  size_t head, end;
+  return FindSection(lines_, section, head, end) &&
+         FindKey(lines_, head, end, key) != std::string::npos;
+}
+
+std::vector<std::string> TIniFile::ReadSections() const {
+  std::vector<std::string> names;
+  for (const auto& l : lines_) {
+    std::string_view name;
+    if (!ParseSectionLine(l, name)) continue;
+    bool seen = false;
+    for (const auto& n : names) seen = seen || SameText(n, name);
+    if (!seen) names.emplace_back(name);
+  }
+  return names;
+}
+
+std::vector<std::string> TIniFile::ReadSection(std::string_view section) const {
+  std::vector<std::string> keys;
+  for (auto& kv : ReadSectionValues(section)) keys.push_back(std::move(kv.first));
+  return keys;
+}
+
+std::vector<std::pair<std::string, std::string>> TIniFile::ReadSectionValues(
+    std::string_view section) const {
+  std::vector<std::pair<std::string, std::string>> out;
+  size_t head, end;
+  if (!FindSection(lines_, section, head, end)) return out;
+  std::string k, v;
+  for (size_t i = head + 1; i < end; ++i) {
+    if (!ParseKeyLine(lines_[i], k, v)) continue;
+    bool seen = false;
+    for (const auto& kv : out) seen = seen || SameText(kv.first, k);
+    if (!seen) out.emplace_back(k, v);
+  }
+  return out;
+}
+
+void TIniFile::EraseSection(std::string_view section) {
+  Op op{Op::EraseSection, std::string(section), {}, {}};
+  Apply(lines_, op);
+  pending_.push_back(std::move(op));
+}
+
+void TIniFile::DeleteKey(std::string_view section, std::string_view key) {
+  Op op{Op::DeleteKey, std::string(section), std::string(key), {}};
+  Apply(lines_, op);
+  pending_.push_back(std::move(op));
+}
+
+void TIniFile::Apply(std::vector<std::string>& lines, const Op& op) {
+  size_t head, end;
+  bool found = FindSection(lines, op.section, head, end);
+  switch (op.kind) {
+    case Op::Write: {
+      std::string newLine = op.key + "=" + op.value;
+      if (!found) {
+        lines.push_back("[" + op.section + "]");
+        lines.push_back(newLine);
+        return;
+      }
+      size_t i = FindKey(lines, head, end, op.key);
+      if (i != std::string::npos) {
+        // Keep the stored spelling of the key.
+        std::string k, v;
+        ParseKeyLine(lines[i], k, v);
+        lines[i] = k + "=" + op.value;
+        return;
+      }
+      // After the section's last key, so trailing blank lines and comments stay put.
+      size_t after = head + 1;
+      std::string k, v;
+      for (size_t j = head + 1; j < end; ++j)
+        if (ParseKeyLine(lines[j], k, v)) after = j + 1;
+      lines.insert(lines.begin() + after, newLine);
+      return;
+    }
+    case Op::DeleteKey: {
+      if (!found) return;
+      size_t i = FindKey(lines, head, end, op.key);
+      if (i != std::string::npos) lines.erase(lines.begin() + i);
+      return;
+    }
+    case Op::EraseSection:
+      // Every section of that name goes, not only the first.
+      while (FindSection(lines, op.section, head, end))
+        lines.erase(lines.begin() + head, lines.begin() + end);
+      return;
+  }
+}
+
+void TIniFile::UpdateFile() {
+  if (pending_.empty()) return;
+  std::string dir = ExtractFilePath(fileName_);
+  if (dir.empty()) dir = "./";
+  // The lock lives on the folder: the file itself is replaced by rename, so a
+  // lock on its inode would not be seen by the next writer.
+  int dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd < 0) throw EInOutError(FromUtf8("Kann nicht schreiben: ") + fileName_);
+  while (flock(dirFd, LOCK_EX) != 0 && errno == EINTR) {
+  }
+  std::string tmp;
+  auto fail = [&](const char* what) {
+    int err = errno;
+    if (!tmp.empty()) unlink(tmp.c_str());
+    close(dirFd);
+    throw EInOutError(FromUtf8("Kann nicht schreiben: ") + fileName_ + " (" + what + ": " +
+                      std::strerror(err) + ")");
+  };
+
+  bool exists;
+  std::string text = ReadWholeFile(fileName_, exists);
+  std::vector<std::string> fresh = SplitLines(text);
+  for (const Op& op : pending_) Apply(fresh, op);
+  std::string out = JoinLines(fresh, eol_);
+
+  tmp = fileName_ + ".XXXXXX";
+  int fd = mkstemp(tmp.data());
+  if (fd < 0) {
+    tmp.clear();
+    fail("mkstemp");
+  }
+  struct stat st;
+  fchmod(fd, exists && stat(fileName_.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
+  size_t done = 0;
+  while (done < out.size()) {
+    ssize_t n = write(fd, out.data() + done, out.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      close(fd);
+      fail("write");
+    }
+    done += size_t(n);
+  }
+  if (fsync(fd) != 0) {
+    close(fd);
+    fail("fsync");
+  }
+  close(fd);
+  if (rename(tmp.c_str(), fileName_.c_str()) != 0) fail("rename");
+  fsync(dirFd);
+  close(dirFd);
+  lines_ = std::move(fresh);
+  pending_.clear();
+}

@@ -1,0 +1,71 @@
+// INI files with the semantics the system's files were written for: names match
+// case-insensitively, the first occurrence wins, values lose their blanks and one
+// pair of outer quotes, and writes keep every other line as it was.
+//
+// Writes are collected and flushed by UpdateFile (also run by the destructor):
+// under a lock, the file is read again, the writes are applied to what is there
+// now, and the result replaces the file atomically. Two processes writing the
+// same file at once therefore lose nothing and never leave a torn file.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+class TIniFile {
+public:
+  // A bare name (no folder) means the program directory; the name is looked up
+  // case-insensitively there when the exact spelling does not exist.
+  explicit TIniFile(std::string_view fileName);
+  virtual ~TIniFile();
+  TIniFile(const TIniFile&) = delete;
+  TIniFile& operator=(const TIniFile&) = delete;
+
+  const std::string& FileName() const { return fileName_; }
+
+  virtual std::string ReadString(std::string_view section, std::string_view key,
+                                 std::string_view def) const;
+  // Decimal or "$"/"0x" hex, as the platform reads integers; else Def.
+  int ReadInteger(std::string_view section, std::string_view key, int def) const;
+  // "0" is false, any other integer true; a non-number gives Def.
+  bool ReadBool(std::string_view section, std::string_view key, bool def) const;
+
+  // The value is cut at its first line break; a section name holding "]", CR or
+  // LF, or a key holding "=", CR or LF is refused (Exception) before anything
+  // is written.
+  virtual void WriteString(std::string_view section, std::string_view key, std::string_view value);
+  void WriteInteger(std::string_view section, std::string_view key, int value);
+  void WriteBool(std::string_view section, std::string_view key, bool value);
+
+  bool SectionExists(std::string_view section) const;
+  bool ValueExists(std::string_view section, std::string_view key) const;
+  std::vector<std::string> ReadSections() const;
+  // Key names of a section, in file order (first occurrence of each).
+  std::vector<std::string> ReadSection(std::string_view section) const;
+  // "Key=Value" pairs of a section, in file order.
+  std::vector<std::pair<std::string, std::string>> ReadSectionValues(std::string_view section) const;
+
+  void EraseSection(std::string_view section);
+  void DeleteKey(std::string_view section, std::string_view key);
+
+  // Writes the collected changes; raises EInOutError when the file cannot be written.
+  void UpdateFile();
+  bool HasPendingWrites() const { return !pending_.empty(); }
+
+  // Parsing of one line, shared with the readers of other INI-shaped files.
+  static bool ParseKeyLine(std::string_view line, std::string& key, std::string& value);
+
+private:
+  struct Op {
+    enum Kind { Write, DeleteKey, EraseSection } kind;
+    std::string section, key, value;
+  };
+  void Load();
+  static void Apply(std::vector<std::string>& lines, const Op& op);
+
+  std::string fileName_;
+  std::vector<std::string> lines_;
+  std::string eol_ = "\r\n";
+  std::vector<Op> pending_;
+};

@@ -1,0 +1,10 @@
+// Only_VQ: the runner the news server starts once per message.
+#include <cstdio>
+
+#include "SysUtils.h"
+
+int main(int argc, char** argv) {
+  (void)argc;
+  (void)argv;
+  return 0;
+}

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs Only_VQ on the bundled sample: a profile, a header
+# script and a few messages are copied to a temporary folder and corrected there.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup-deps.sh
+cmake --preset default -DTIDELARN_TESTS=OFF -DTIDELARN_CONFIG=OFF >/dev/null
+cmake --build --preset default -j"$(nproc)" --target Only_VQ
+work=$(mktemp -d /tmp/tidelarn-demo-XXXXXX)
+cp build/Only_VQ "$work/"
+for f in charsets.dat lHeader.txt pgp; do [ -e "data/$f" ] && cp "data/$f" "$work/"; done
+cp data/sample/Tidelarn.ini data/sample/header.def "$work/"
+mkdir -p "$work/messages"
+cp data/sample/messages/*.msg "$work/messages/"
+sed -i "s#@WORK@#$work#g" "$work/Tidelarn.ini"
+cp -r "$work/messages" "$work/before"
+echo "== Only_VQ News (work folder $work)"
+set +e
+TIDELARN_HOME="$work" "$work/Only_VQ" News
+code=$?
+set -e
+echo "== exit code $code"
+for f in "$work"/before/*.msg; do
+  name=$(basename "$f")
+  echo "== $name"
+  diff -u --label before --label after "$f" "$work/messages/$name" || true
+done

@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test. Usage: scripts/test.sh [sanitize]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup-deps.sh qt6-base-dev clang libclang-rt-14-dev
+preset=${1:-default}
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset" -j"$(nproc)"
+cd "build$([ "$preset" = default ] || echo "-$preset")"
+ctest --output-on-failure -j"$(nproc)"

@@ -1,0 +1,78 @@
+#include "IniFile.h"
+#include "ProgramDir.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "SysUtils.h"
+#include "TestSupport.h"
+
+TEST(IniFile, NamesMatchCaseInsensitivelyAndTheFirstOccurrenceWins) {
+  TempDir dir;
+  WriteFile(dir / "a.ini",
+            "; comment\r\n[News]\r\nMakeBak = 1 \r\nmakebak=0\r\nQuoted=\"  x  \"\r\nEmpty=\r\n"
+            "[news]\r\nOther=2\r\n");
+  TIniFile ini(dir / "a.ini");
+  EXPECT_EQ(ini.ReadString("NEWS", "MAKEBAK", "d"), "1");
+  EXPECT_EQ(ini.ReadString("news", "Quoted", "d"), "  x  ");
+  EXPECT_EQ(ini.ReadString("news", "Empty", "d"), "");
+  EXPECT_TRUE(ini.ValueExists("news", "Empty"));
+  EXPECT_EQ(ini.ReadString("news", "Missing", "d"), "d");
+  EXPECT_EQ(ini.ReadString("news", "Other", "d"), "d");  // second [news] does not count
+  EXPECT_EQ(ini.ReadSections().size(), 1u);
+  EXPECT_EQ(ini.ReadString("News", "; comment", "d"), "d");
+}
+
+TEST(IniFile, WritesKeepOtherLinesAndStoredSpellings) {
+  TempDir dir;
+  WriteFile(dir / "a.ini", "[A]\r\nKeyOne=1\r\n; note\r\n\r\n[B]\r\nx=y\r\n");
+  {
+    TIniFile ini(dir / "a.ini");
+    ini.WriteString("a", "KEYONE", "2");
+    ini.WriteString("a", "New", "v");
+    ini.WriteString("C", "k", "line1\r\nline2");
+    ini.UpdateFile();
+  }
+  EXPECT_EQ(ReadFile(dir / "a.ini"),
+            "[A]\r\nKeyOne=2\r\nNew=v\r\n; note\r\n\r\n[B]\r\nx=y\r\n[C]\r\nk=line1\r\n");
+}
+
+TEST(IniFile, RefusesSectionNamesThatWouldBreakTheFile) {
+  TempDir dir;
+  TIniFile ini(dir / "a.ini");
+  EXPECT_THROW(ini.WriteString("a]b", "k", "v"), Exception);
+  EXPECT_THROW(ini.WriteString("a\nb", "k", "v"), Exception);
+  EXPECT_FALSE(ini.HasPendingWrites());
+  ini.UpdateFile();
+  EXPECT_FALSE(FileExists(dir / "a.ini"));
+}
+
+TEST(IniFile, ConcurrentWritersLoseNothing) {
+  TempDir dir;
+  std::string file = dir / "Tidelarn.ini";
+  constexpr int kWriters = 6, kKeys = 30;
+  std::vector<pid_t> kids;
+  for (int w = 0; w < kWriters; ++w) {
+    pid_t pid = fork();
+    if (pid == 0) {
+      for (int k = 0; k < kKeys; ++k) {
+        TIniFile ini(file);
+        ini.WriteString("P" + std::to_string(w), "K" + std::to_string(k), std::to_string(k));
+        ini.UpdateFile();
+      }
+      _exit(0);
+    }
+    kids.push_back(pid);
+  }
+  for (pid_t p : kids) {
+    int st;
+    waitpid(p, &st, 0);
+    ASSERT_EQ(WEXITSTATUS(st), 0);
+  }
+  TIniFile ini(file);
+  for (int w = 0; w < kWriters; ++w)
+    for (int k = 0; k < kKeys; ++k)
+      EXPECT_EQ(ini.ReadString("P" + std::to_string(w), "K" + std::to_string(k), "-"),
+                std::to_string(k));
+}

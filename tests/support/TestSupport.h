@@ -1,0 +1,35 @@
+// Helpers shared by the tests: temporary folders, files and running the built programs.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// A fresh folder under $TMPDIR that is removed with everything in it.
+class TempDir {
+public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& Path() const { return path_; }
+  // Path of a file in the folder.
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+  std::string path_;
+};
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& data);
+
+struct ProcessResult {
+  int exitCode = -1;
+  std::string out, err;
+};
+// Runs a program with arguments (no shell) and an optional extra environment
+// ("NAME=value"), collecting its output.
+ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
+                         const std::vector<std::string>& env = {}, const std::string& cwd = {});
+
+// Copies the built Only_VQ (and the data files it needs) into Dir and returns its path.
+std::string InstallOnlyVQ(const std::string& dir);
