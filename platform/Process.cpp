@@ -1,0 +1,141 @@
+#include "Process.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+extern char** environ;
+
+std::vector<std::string> SplitCommandLine(std::string_view s) {
+  std::vector<std::string> words;
+  size_t i = 0;
+  while (true) {
+    while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
+    if (i >= s.size()) break;
+    std::string word;
+    bool inQuotes = false;
+    while (i < s.size()) {
+      char c = s[i];
+      if (!inQuotes && (c == ' ' || c == '\t')) break;
+      if (c == '\\') {
+        size_t n = 0;
+        while (i < s.size() && s[i] == '\\') ++n, ++i;
+        if (i < s.size() && s[i] == '"') {
+          word.append(n / 2, '\\');
+          if (n % 2 == 1) {
+            word += '"';
+            ++i;
+          }
+        } else {
+          word.append(n, '\\');
+        }
+        continue;
+      }
+      if (c == '"') {
+        if (inQuotes && i + 1 < s.size() && s[i + 1] == '"') {
+          word += '"';
+          i += 2;
+          continue;
+        }
+        inQuotes = !inQuotes;
+        ++i;
+        continue;
+      }
+      word += c;
+      ++i;
+    }
+    words.push_back(std::move(word));
+  }
+  return words;
+}
+
+std::string FindProgram(std::string_view name) {
+  if (name.empty()) return {};
+  auto runnable = [](const std::string& p) {
+    struct stat st;
+    return stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(p.c_str(), X_OK) == 0;
+  };
+  if (name.find('/') != std::string_view::npos) {
+    std::string p(name);
+    return runnable(p) ? p : std::string();
+  }
+  const char* path = std::getenv("PATH");
+  std::string_view rest = path ? path : "/usr/local/bin:/usr/bin:/bin";
+  while (true) {
+    size_t colon = rest.find(':');
+    std::string dir(rest.substr(0, colon));
+    std::string candidate = (dir.empty() ? std::string(".") : dir) + "/" + std::string(name);
+    if (runnable(candidate)) return candidate;
+    if (colon == std::string_view::npos) break;
+    rest.remove_prefix(colon + 1);
+  }
+  return {};
+}
+
+namespace {
+
+bool Start(const std::string& program, const std::vector<std::string>& args,
+           const SpawnOptions& options, pid_t& pid) {
+  posix_spawn_file_actions_t fa;
+  posix_spawn_file_actions_init(&fa);
+  posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
+  if (!options.workDir.empty()) posix_spawn_file_actions_addchdir_np(&fa, options.workDir.c_str());
+
+  std::vector<std::string> argStore{program};
+  argStore.insert(argStore.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& a : argStore) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  std::vector<std::string> envStore;
+  for (char** e = environ; *e; ++e) envStore.emplace_back(*e);
+  envStore.insert(envStore.end(), options.extraEnv.begin(), options.extraEnv.end());
+  std::vector<char*> envp;
+  for (auto& e : envStore) envp.push_back(e.data());
+  envp.push_back(nullptr);
+
+  int rc = posix_spawn(&pid, program.c_str(), &fa, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&fa);
+  return rc == 0;
+}
+
+int Wait(pid_t pid) {
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+}  // namespace
+
+bool SpawnAndWait(const std::string& program, const std::vector<std::string>& args, int& exitCode,
+                  const SpawnOptions& options) {
+  pid_t pid;
+  exitCode = -1;
+  if (!Start(program, args, options, pid)) return false;
+  exitCode = Wait(pid);
+  return true;
+}
+
+bool SpawnDetached(const std::string& program, const std::vector<std::string>& args,
+                   const SpawnOptions& options) {
+  // An intermediate child starts the program and exits at once, so the program
+  // is re-parented to init and never lingers as our zombie.
+  if (FindProgram(program).empty()) return false;
+  pid_t mid = fork();
+  if (mid < 0) return false;
+  if (mid == 0) {
+    setsid();
+    pid_t pid;
+    _exit(Start(program, args, options, pid) ? 0 : 1);
+  }
+  return Wait(mid) == 0;
+}
+
+int ClampExitCode(long long code) { return (code >= 0 && code <= 255) ? int(code) : 255; }

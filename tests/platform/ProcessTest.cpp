@@ -1,0 +1,42 @@
+#include "Process.h"
+
+#include <gtest/gtest.h>
+
+#include "ProgramDir.h"
+#include "TempFile.h"
+#include "TestSupport.h"
+
+using Words = std::vector<std::string>;
+
+TEST(SplitCommandLine, FollowsTheWindowsRules) {
+  EXPECT_EQ(SplitCommandLine("  a  b\tc "), (Words{"a", "b", "c"}));
+  EXPECT_EQ(SplitCommandLine(R"("a b" c)"), (Words{"a b", "c"}));
+  EXPECT_EQ(SplitCommandLine(R"(x"y z"w)"), (Words{"xy zw"}));
+  EXPECT_EQ(SplitCommandLine(R"("a""b")"), (Words{"a\"b"}));
+  EXPECT_EQ(SplitCommandLine(R"(a\\b "c\\" d\"e)"), (Words{R"(a\\b)", R"(c\)", R"(d"e)"}));
+  EXPECT_EQ(SplitCommandLine(R"("")"), (Words{""}));
+  EXPECT_EQ(SplitCommandLine(""), Words{});
+}
+
+TEST(Spawn, WaitsAndReportsExitCodes) {
+  int code;
+  ASSERT_TRUE(SpawnAndWait("/bin/sh", {"-c", "exit 7"}, code));
+  EXPECT_EQ(code, 7);
+  EXPECT_FALSE(SpawnAndWait("/nonexistent/program", {}, code));
+  TempDir dir;
+  ASSERT_TRUE(SpawnAndWait("/bin/sh", {"-c", "pwd > out"}, code, {dir.Path(), {}}));
+  EXPECT_EQ(ReadFile(dir / "out"), dir.Path() + "\n");
+  EXPECT_EQ(ClampExitCode(300), 255);
+  EXPECT_EQ(ClampExitCode(-1), 255);
+  EXPECT_EQ(ClampExitCode(42), 42);
+}
+
+TEST(TempFile, CreatesDistinctFilesWithThePrefix) {
+  TempDir dir;
+  std::string a = CreateUniqueFile(dir.Path());
+  std::string b = CreateUniqueFile(dir.Path());
+  EXPECT_NE(a, b);
+  EXPECT_TRUE(FileExists(a));
+  EXPECT_EQ(ExtractFileName(a).substr(0, 3), "VQ-");
+  EXPECT_EQ(ExtractFileExt(a), ".tmp");
+}
