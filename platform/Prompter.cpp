@@ -1,0 +1,47 @@
+#include "Prompter.h"
+
+#include <cstdio>
+
+#include "SysUtils.h"
+
+namespace {
+
+THeadlessPrompter gHeadless;
+TPrompter* gPrompter = nullptr;
+
+void WriteStderr(const std::string& internal) {
+  std::string text = ToUtf8(internal);
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fputc('\n', stderr);
+}
+
+}  // namespace
+
+int DefaultButton(unsigned flags) {
+  static const int kButtons[][3] = {
+      {id::Ok, id::Ok, id::Ok},             {id::Ok, id::Cancel, id::Cancel},
+      {id::Abort, id::Retry, id::Ignore},   {id::Yes, id::No, id::Cancel},
+      {id::Yes, id::No, id::No},            {id::Retry, id::Cancel, id::Cancel},
+  };
+  unsigned kind = flags & mb::ButtonsMask;
+  if (kind > mb::RetryCancel) kind = mb::Ok;
+  unsigned def = (flags & mb::DefButtonMask) >> 8;
+  if (def > 2) def = 0;
+  return kButtons[kind][def];
+}
+
+int THeadlessPrompter::MessageBox(const std::string& text, const std::string& caption,
+                                  unsigned flags) {
+  WriteStderr(caption.empty() ? text : caption + ": " + text);
+  return DefaultButton(flags);
+}
+
+bool THeadlessPrompter::InputBox(const std::string& title, const std::string& prompt,
+                                 std::string& /*value*/) {
+  WriteStderr(title.empty() ? prompt : title + ": " + prompt);
+  return true;
+}
+
+TPrompter& Prompter() { return gPrompter ? *gPrompter : gHeadless; }
+
+void SetPrompter(TPrompter* prompter) { gPrompter = prompter; }

@@ -1,0 +1,61 @@
+// The one way the engine asks the user something. The engine never calls a
+// toolkit: each program installs its prompter at start (the configuration
+// program a Qt one, the runner one that hands over to the configuration program
+// or a helper). Without one, the headless prompter answers.
+#pragma once
+
+#include <string>
+
+// Message-box styles and answers, with the values of the Windows message box so
+// that stored or scripted numbers keep their meaning.
+namespace mb {
+enum : unsigned {
+  Ok = 0x0,
+  OkCancel = 0x1,
+  AbortRetryIgnore = 0x2,
+  YesNoCancel = 0x3,
+  YesNo = 0x4,
+  RetryCancel = 0x5,
+  ButtonsMask = 0xF,
+  IconStop = 0x10,
+  IconQuestion = 0x20,
+  IconExclamation = 0x30,
+  IconInformation = 0x40,
+  IconMask = 0xF0,
+  DefButton2 = 0x100,
+  DefButton3 = 0x200,
+  DefButtonMask = 0xF00,
+  TaskModal = 0x2000,
+};
+}  // namespace mb
+
+namespace id {
+enum : int { Ok = 1, Cancel = 2, Abort = 3, Retry = 4, Ignore = 5, Yes = 6, No = 7 };
+}  // namespace id
+
+class TPrompter {
+public:
+  virtual ~TPrompter() = default;
+  // Shows Text under Caption with the buttons and icon of Flags (mb::...) and
+  // returns the button pressed (id::...).
+  virtual int MessageBox(const std::string& text, const std::string& caption, unsigned flags) = 0;
+  // Asks for a line of text; Value holds the preset and receives the answer.
+  // Returns false when the user cancelled (Value keeps the preset).
+  virtual bool InputBox(const std::string& title, const std::string& prompt, std::string& value) = 0;
+};
+
+// Writes the box to stderr (as UTF-8) and answers with the default button; an
+// input box returns its preset.
+class THeadlessPrompter : public TPrompter {
+public:
+  int MessageBox(const std::string& text, const std::string& caption, unsigned flags) override;
+  bool InputBox(const std::string& title, const std::string& prompt, std::string& value) override;
+};
+
+// The button a box of these flags answers with when nobody presses one.
+int DefaultButton(unsigned flags);
+
+// The installed prompter (the headless one until a program installs another).
+TPrompter& Prompter();
+// Installs a prompter (not owned); nullptr restores the headless one.
+void SetPrompter(TPrompter* prompter);
