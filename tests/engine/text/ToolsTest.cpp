@@ -165,10 +165,10 @@ TEST(RunAndWait, RelativeNamesAndFailures) {
   TempDir dir;
   mkdir((dir / "bin").c_str(), 0755);
   WriteScript(dir / "bin/fails", "echo ran > ran\nexit 3\n");
-  std::string cwd = get_current_dir_name();
-  ASSERT_EQ(chdir(dir.Path().c_str()), 0);
+  std::filesystem::path cwd = std::filesystem::current_path();
+  std::filesystem::current_path(dir.Path());
   bool started = RunAndWait("bin\\fails", "");
-  ASSERT_EQ(chdir(cwd.c_str()), 0);
+  std::filesystem::current_path(cwd);
   EXPECT_TRUE(started);  // a non-zero exit is still a start
   EXPECT_EQ(ReadFile(dir / "bin/ran"), "ran\n");
 
