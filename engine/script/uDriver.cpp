@@ -67,9 +67,10 @@ void CorrectDirectory(const TVQEinstellungen& settings) {
                                  "Das Dateiverzeichnis \"%s\" existiert nicht!", {settings.FilePath}));
   // A sorted snapshot: files the corrections create are not corrected again,
   // and files that vanished meanwhile are skipped.
-  TFileWalk walk(NativePath(settings.MessagePath), "*." + settings.CheckFilesWithExtension);
+  const std::string dir = NativePath(settings.MessagePath);
+  TFileWalk walk(dir, "*." + settings.CheckFilesWithExtension);
   std::string name;
-  while (walk.Next(name)) HandleFile(settings.MessagePath + name);
+  while (walk.Next(name)) HandleFile(dir + name);
 }
 
 void CorrectProfiles(const TCommandLineMode& mode) {

@@ -184,6 +184,13 @@ TEST_F(DriverRun, TheProfileChoosesTheExtension) {
   EXPECT_EQ(visited, (Args{Msgs() + "b.EML"}));
 }
 
+TEST_F(DriverRun, AWindowsStyleWorkPathIsOpenedAsALinuxPath) {
+  Profile("Win", "msgs\\", dir.Path());
+  WriteFile(Msgs() + "a.msg", "x");
+  Run({"Win"});
+  EXPECT_EQ(visited, Args{ProgramDir() + "msgs/a.msg"});
+}
+
 TEST_F(DriverRun, ProfilesRunInTheOrderGiven) {
   fs::create_directory(dir / "other");
   Profile("A", dir.Path() + "/other/", dir.Path());
