@@ -4,6 +4,7 @@
 
 #include "ProgramDir.h"
 #include "SysUtils.h"
+#include "uTools.h"
 #include "TestSupport.h"
 
 using Lines = std::vector<std::string>;
@@ -82,6 +83,17 @@ TEST_F(Translation, RuntimeIdsIgnoreCase) {
   EXPECT_EQ(Translate("Missing", "fehlt^m"), "fehlt\r\n");
   // Bytes of the file are windows-1252, like the internal charset here.
   EXPECT_EQ(TranslateFmt("Euro", "Preis in € für %s", {std::string("x")}), "Price in \x80 for x");
+}
+
+TEST_F(Translation, FileTextsArriveInTheInternalCharset) {
+  LoadCharsetTables();
+  SetInternalCharset("utf-8");
+  Use("English");
+  std::string euro = Translate("Euro", "x");
+  std::string umlaut = Translate("Missing", "ä");
+  SetInternalCharset("");
+  EXPECT_EQ(euro, "Price in \xE2\x82\xAC for %s");
+  EXPECT_EQ(umlaut, "\xC3\xA4");
 }
 
 TEST_F(Translation, SectionHeadsAndBlankLines) {
