@@ -114,6 +114,9 @@ TEST_F(Translation, FormatMismatchesFallBack) {
   EXPECT_EQ(TranslateFmt("InterpreteNumeric.Error", "%s", {}), "#FmtE# Error in numeric expression: %s");
   EXPECT_EQ(TranslateFmt("X", "100%", {}), "#FmtE# 100%");
   EXPECT_EQ(TranslateFmt("X", "%5.1f|%-4d|%x|%%", {2.25, int64_t(7), int64_t(255)}), "  2.2|7   |FF|%");
+  std::string wide = Format("%.99f", {1e300});
+  EXPECT_EQ(wide.size(), 301u + 1u + 18u);  // digits, point, 18 decimals
+  EXPECT_EQ(wide.substr(0, 2), "10");
 }
 
 TEST_F(Translation, FormTexts) {
