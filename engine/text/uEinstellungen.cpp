@@ -15,6 +15,8 @@
 #include "Registry.h"
 #include "SysUtils.h"
 #include "TempFile.h"
+#include "uCharsets.h"
+#include "uTools.h"
 #include "uTransla.h"
 
 TSpecialSettings Specials;
@@ -107,58 +109,16 @@ std::string ReadTextFile(const std::string& path) {
   return text;
 }
 
-// ---------------------------------------------------------------------------
-// Character counting of the internal charset, for the box-quote file.
-// TODO(tools): replace by the string hooks Length and Copy once they exist.
-
-bool InternalIsUtf8() { return Specials.InternalCharset == "utf-8"; }
-
-// Byte offsets of the characters of S, by the UTF-8 scan of the string hooks:
-// the lead byte alone fixes the length, a zero byte or a cut sequence ends it.
-std::vector<size_t> CharStarts(std::string_view s) {
-  std::vector<size_t> starts;
-  size_t i = 0;
-  while (i < s.size() && s[i] != '\0') {
-    unsigned char c = (unsigned char)s[i];
-    size_t len = c < 0x80 ? 1 : (c >> 4) == 0xE ? 3 : (c >> 4) == 0xF ? 4 : 2;
-    if (i + len > s.size()) break;
-    starts.push_back(i);
-    i += len;
-  }
-  starts.push_back(i);  // end of the last character
-  return starts;
-}
-
-int64_t CharLength(std::string_view s) {
-  if (!InternalIsUtf8()) return int64_t(s.size());
-  return int64_t(CharStarts(s).size()) - 1;
-}
-
-std::string CharCopy(std::string_view s, int64_t index, int64_t count) {
-  if (!InternalIsUtf8()) return Copy(s, index, count);
-  std::vector<size_t> st = CharStarts(s);
-  int64_t n = int64_t(st.size()) - 1;
-  if (n < 1 || count < 1 || index > n) return {};
-  if (index < 1) index = 1;
-  int64_t last = std::min(n, index + count - 1);
-  return std::string(s.substr(st[index - 1], st[last] - st[index - 1]));
-}
-
-// ---------------------------------------------------------------------------
-// Charset table values used as defaults of Specials.ini.
-// TODO(charsets): take them from GetCSInfos once the charset tables exist.
-
+// The first charset of the tables and their first preset list: what empty
+// charset values of Specials.ini stand for.
 std::string CharsetZeroName() {
-  TIniFile cs(ProgramFile("charsets.dat"));
-  std::vector<std::string> names = cs.ReadSection("Define");
-  return names.empty() ? std::string() : names.front();
+  const TCSInfo* first = GetCSInfos().Items(0);
+  return first ? first->Name : std::string();
 }
 
 std::string FirstCharsetSet() {
-  TIniFile cs(ProgramFile("charsets.dat"));
-  for (const auto& kv : cs.ReadSectionValues("Sets"))
-    if (!kv.second.empty()) return kv.second;
-  return {};
+  const std::vector<std::string>& sets = GetCSInfos().Sets;
+  return sets.empty() ? std::string() : sets.front();
 }
 
 std::vector<std::string> TrimmedPieces(std::string_view text) {
@@ -709,9 +669,9 @@ std::string BoxSection(int style) { return "BQ#" + IntToStr(style); }
 std::string ReadFramed(const TIniFile& ini, const std::string& section, const char* key,
                        std::string_view def) {
   std::string v = ini.ReadString(section, key, "");
-  int64_t len = CharLength(v);
-  if (len > 2 && CharCopy(v, 1, 1) == "#" && CharCopy(v, len, 1) == "#")
-    v = CharCopy(v, 2, len - 2);
+  int len = hooks::Length(v);
+  if (len > 2 && hooks::Copy(v, 1, 1) == "#" && hooks::Copy(v, len, 1) == "#")
+    v = hooks::Copy(v, 2, len - 2);
   return v.empty() ? std::string(def) : v;
 }
 
@@ -728,19 +688,19 @@ void LoadBoxQuotes() {
     bq.SepLine = ini.ReadString(sec, "BQSepLine", "-");
     bq.EndLine = ini.ReadString(sec, "BQEndLine", "#");
     std::string graphics = ini.ReadString(sec, "BQGraphics", "");
-    if (CharLength(graphics) == 8) {
-      bq.TopLeft = CharCopy(graphics, 1, 1);
-      bq.Top = CharCopy(graphics, 2, 1);
-      bq.TopRight = CharCopy(graphics, 3, 1);
-      bq.Left = CharCopy(graphics, 4, 1);
-      bq.Right = CharCopy(graphics, 5, 1);
-      bq.BottomLeft = CharCopy(graphics, 6, 1);
-      bq.Bottom = CharCopy(graphics, 7, 1);
-      bq.BottomRight = CharCopy(graphics, 8, 1);
+    if (hooks::Length(graphics) == 8) {
+      bq.TopLeft = hooks::Copy(graphics, 1, 1);
+      bq.Top = hooks::Copy(graphics, 2, 1);
+      bq.TopRight = hooks::Copy(graphics, 3, 1);
+      bq.Left = hooks::Copy(graphics, 4, 1);
+      bq.Right = hooks::Copy(graphics, 5, 1);
+      bq.BottomLeft = hooks::Copy(graphics, 6, 1);
+      bq.Bottom = hooks::Copy(graphics, 7, 1);
+      bq.BottomRight = hooks::Copy(graphics, 8, 1);
     } else {
-      if (CharLength(graphics) != 2) graphics = "--";
-      bq.Top = CharCopy(graphics, 1, 1);
-      bq.Bottom = CharCopy(graphics, 2, 1);
+      if (hooks::Length(graphics) != 2) graphics = "--";
+      bq.Top = hooks::Copy(graphics, 1, 1);
+      bq.Bottom = hooks::Copy(graphics, 2, 1);
       bq.TopLeft = ReadFramed(ini, sec, "BQTopLeft", " ,");
       bq.TopRight = ReadFramed(ini, sec, "BQTopRight", ".");
       bq.Left = ReadFramed(ini, sec, "BQLeft", "| ");

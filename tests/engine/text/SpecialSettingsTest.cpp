@@ -5,12 +5,9 @@
 
 #include "SettingsTestSupport.h"
 #include "SysUtils.h"
+#include "uCharsets.h"
 
 namespace {
-
-const char* kCharsets =
-    "[Define]\r\nwindows-1252=V1#Western#windows-1252,cp1252\r\niso-8859-1=V1#Latin 1#iso-8859-1\r\n"
-    "[Sets]\r\nEmpty=\r\nWestern=iso-8859-1,utf-8\r\nOther=utf-8\r\n";
 
 using Strings = std::vector<std::string>;
 
@@ -24,15 +21,17 @@ std::string ReportReason(const std::string& path) {
 // Specials.ini
 
 TEST_F(SettingsTest, SpecialsDefaultsWhenTheFileIsMissing) {
-  WriteFile(File("charsets.dat"), kCharsets);
   LoadSpecials();
   EXPECT_EQ(Specials.OnelinerBegin, "OL:");
   EXPECT_EQ(Specials.OnelinerEnd, "#");
   EXPECT_EQ(Specials.ReformatBegin, "RF:");
   EXPECT_EQ(Specials.ReformatEnd, "#");
-  EXPECT_EQ(Specials.InternalCharset, "windows-1252");
-  EXPECT_EQ(Specials.DefBody, "iso-8859-1,utf-8");
-  EXPECT_EQ(Specials.DefHeader, "iso-8859-1,utf-8");
+  // Empty charset values stand for the charset tables' first charset and set.
+  ASSERT_FALSE(GetCSInfos().Sets.empty());
+  EXPECT_EQ(Specials.InternalCharset, GetCSInfos().Items(0)->Name);
+  EXPECT_EQ(Specials.DefBody, GetCSInfos().Sets.front());
+  EXPECT_EQ(Specials.DefHeader, GetCSInfos().Sets.front());
+  EXPECT_FALSE(Specials.DefBody.empty());
   EXPECT_EQ(Specials.PGPExe, "c:\\pgp\\pgp.exe");
   EXPECT_EQ(Specials.PGPSigPars, "-sat %1 -o %2 -u \"IDName\" -z\"Passphrase\"");
   EXPECT_EQ(Specials.SignedHeaders1, (Strings{"Subject", "Date", "From", "Newsgroups", "Followup-To"}));
@@ -229,7 +228,7 @@ TEST_F(SettingsTest, BoxQuoteStylesWrittenAndReadBackEqual) {
 }
 
 TEST_F(SettingsTest, BoxQuoteCountsCharactersOfAUtf8InternalCharset) {
-  Specials.InternalCharset = "utf-8";
+  SetInternalCharset("utf-8");
   WriteFile(File("BoxQuotes.ini"),
             "[BQ#1]\nBQGraphics=┌─┐││└─┘\n"
             "[BQ#2]\nBQGraphics=═─\nBQLeft=#│ #\nBQTitle=#«@»#\n"
@@ -247,7 +246,7 @@ TEST_F(SettingsTest, BoxQuoteCountsCharactersOfAUtf8InternalCharset) {
   EXPECT_EQ(BoxQuotes[2].Top, "ä");
 
   // Counted as bytes, eight box characters are not the eight-piece form.
-  Specials.InternalCharset = "windows-1252";
+  SetInternalCharset("windows-1252");
   LoadBoxQuotes();
   EXPECT_EQ(BoxQuotes[0].Top + BoxQuotes[0].Bottom, "--");
 }
