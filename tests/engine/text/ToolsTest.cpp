@@ -165,7 +165,7 @@ TEST(RunAndWait, RelativeNamesAndFailures) {
   TempDir dir;
   mkdir((dir / "bin").c_str(), 0755);
   WriteScript(dir / "bin/fails", "echo ran > ran\nexit 3\n");
-  std::string cwd = get_current_dir_name();
+  std::string cwd = std::filesystem::current_path().string();
   ASSERT_EQ(chdir(dir.Path().c_str()), 0);
   bool started = RunAndWait("bin\\fails", "");
   ASSERT_EQ(chdir(cwd.c_str()), 0);
