@@ -75,10 +75,9 @@ void FlushWriteBacks(TIniFileUTF8& ini) {
   try {
     ini.UpdateFile();
   } catch (const std::exception& e) {
-    WriteExceptionReport(e.what(), "TEinstellungen.GetParam - Write Default", ini.FileName(),
-                         {{"Abschn", gWriteBack.section},
-                          {"Bez", gWriteBack.key},
-                          {"Def", gWriteBack.def}});
+    WriteExceptionReport(
+        e.what(), "TEinstellungen.GetParam - Write Default", ini.FileName(),
+        {{"Abschn", gWriteBack.section}, {"Bez", gWriteBack.key}, {"Def", gWriteBack.def}});
   }
 }
 
@@ -297,8 +296,7 @@ std::string TEinstellungen::GetParam(std::string_view section, std::string_view 
         if (!gWriteBack.any)
           gWriteBack = {true, std::string(section), std::string(key), std::string(def)};
       } catch (const std::exception& e) {
-        WriteExceptionReport(e.what(), "TEinstellungen.GetParam - Write Default",
-                             gIni->FileName(),
+        WriteExceptionReport(e.what(), "TEinstellungen.GetParam - Write Default", gIni->FileName(),
                              {{"Abschn", std::string(section)},
                               {"Bez", std::string(key)},
                               {"Def", std::string(def)}});
@@ -464,7 +462,8 @@ void TVQEinstellungen::Load(bool raw) {
       {"Plimsort.ini", "Settings"}, {"CopyIf.ini", "Settings"}, {"win.ini", "Wexs Tools"}};
   for (const auto& [file, section] : addSources) {
     TIniFile other(ProgramFile(file));
-    SplitToStrings(other.ReadString(section, "AddToMessageID", ""), KillMessageIDBegins, ',', false);
+    SplitToStrings(other.ReadString(section, "AddToMessageID", ""), KillMessageIDBegins, ',',
+                   false);
   }
 
   DelXHeader.clear();
@@ -496,7 +495,8 @@ void TVQEinstellungen::WriteSettings() {
     flag("CheckReplaceSubject8Bits", CheckReplaceSubject8Bits);
     flag("CheckQuotes", CheckQuotes);
     flag("CheckQuotes-AddSpaceBetweenQuoteAndText", CheckQuotesAddSpaceBetweenQuoteAndText);
-    flag("CheckQuotes-AddSpaceBetweenDifferentQuoteChars", CheckQuotesAddSpaceBetweenDifferentQuoteChars);
+    flag("CheckQuotes-AddSpaceBetweenDifferentQuoteChars",
+         CheckQuotesAddSpaceBetweenDifferentQuoteChars);
     flag("SetLines", SetLines);
     str("CheckQuotes-AllowedQuoteChars", CheckQuotesAllowedQuoteChars);
     str("CheckQuotes-DoNotChange-Begin", CheckQuotesDoNotChangeBegin);
@@ -550,7 +550,8 @@ void TVQEinstellungen::WriteSettings() {
     num("SafeReg1", SafeReg1);
     num("SafeReg2", SafeReg2);
     num("DelXHeader", int64_t(DelXHeader.size()));
-    for (size_t i = 0; i < DelXHeader.size(); ++i) str(("DelXHeader-" + IntToStr(int64_t(i) + 1)).c_str(), DelXHeader[i]);
+    for (size_t i = 0; i < DelXHeader.size(); ++i)
+      str(("DelXHeader-" + IntToStr(int64_t(i) + 1)).c_str(), DelXHeader[i]);
     flag("MakeBak", MakeBak);
     ini.UpdateFile();
   } catch (const std::exception& e) {
@@ -580,15 +581,16 @@ void TCIEinstellungen::Load() {
   };
   // Pieces between the commas as they stand: an empty text keeps the list.
   auto groups = [&](const char* key, std::string& text, std::vector<std::string>& list) {
-    text = GetParam("Settings", key, key == std::string_view("IgnoreGroups")
-                                         ? "^local\\.,^internal\\.,\\.all$"
-                                         : "");
+    text =
+        GetParam("Settings", key,
+                 key == std::string_view("IgnoreGroups") ? "^local\\.,^internal\\.,\\.all$" : "");
     if (text.empty()) return;
     list.clear();
     size_t start = 0;
     for (;;) {
       size_t comma = text.find(',', start);
-      list.push_back(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+      list.push_back(
+          text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
       if (comma == std::string::npos) break;
       start = comma + 1;
     }

@@ -432,7 +432,8 @@ TEST_F(ProfileTest, FailedWritesAreReported) {
   ASSERT_EQ(Reports().size(), 1u);
   {
     TIniFile report(File(Reports()[0]));
-    EXPECT_EQ(report.ReadString("EXCEPTION", "Reason", ""), "TEinstellungen.GetParam - Write Default");
+    EXPECT_EQ(report.ReadString("EXCEPTION", "Reason", ""),
+              "TEinstellungen.GetParam - Write Default");
     EXPECT_EQ(report.ReadString("EXCEPTION", "Abschn", ""), "News");
     EXPECT_EQ(report.ReadString("EXCEPTION", "Bez", ""), "doDebugOutput");
     EXPECT_EQ(report.ReadString("EXCEPTION", "Def", "x"), "0");

@@ -34,7 +34,8 @@ TEST_F(SettingsTest, SpecialsDefaultsWhenTheFileIsMissing) {
   EXPECT_FALSE(Specials.DefBody.empty());
   EXPECT_EQ(Specials.PGPExe, "c:\\pgp\\pgp.exe");
   EXPECT_EQ(Specials.PGPSigPars, "-sat %1 -o %2 -u \"IDName\" -z\"Passphrase\"");
-  EXPECT_EQ(Specials.SignedHeaders1, (Strings{"Subject", "Date", "From", "Newsgroups", "Followup-To"}));
+  EXPECT_EQ(Specials.SignedHeaders1,
+            (Strings{"Subject", "Date", "From", "Newsgroups", "Followup-To"}));
   EXPECT_EQ(Specials.SignedHeaders2,
             (Strings{"Message-ID", "Sender", "Approved", "Control", "Supersedes"}));
   EXPECT_FALSE(FileExists(File("Specials.ini")));  // loading creates nothing
@@ -81,7 +82,8 @@ TEST_F(SettingsTest, SpecialsWrittenAndReadBackEqual) {
   EXPECT_EQ(Specials.SignedHeaders1, (Strings{"Subject", "From"}));
   EXPECT_EQ(Specials.SignedHeaders2, Strings{"Message-ID"});
   // [General] Language belongs to the translation and stays untouched.
-  WriteFile(File("Specials.ini"), ReadFile(File("Specials.ini")) + "[General]\r\nLanguage=English\r\n");
+  WriteFile(File("Specials.ini"),
+            ReadFile(File("Specials.ini")) + "[General]\r\nLanguage=English\r\n");
   WriteExtraSettings();
   EXPECT_EQ(TIniFile(File("Specials.ini")).ReadString("General", "Language", ""), "English");
 }
@@ -102,7 +104,8 @@ TEST_F(SettingsTest, SpecialWritersReportAndRaise) {
   }
   std::sort(reasons.begin(), reasons.end());
   std::sort(files.begin(), files.end());
-  EXPECT_EQ(reasons, (Strings{"WriteBoxQuoteSettings", "WriteExtraSettings", "WriteFootNoteSettings"}));
+  EXPECT_EQ(reasons,
+            (Strings{"WriteBoxQuoteSettings", "WriteExtraSettings", "WriteFootNoteSettings"}));
   EXPECT_EQ(files, (Strings{"BoxQuotes.ini", "Footnote.ini", "Specials.ini"}));
 }
 
@@ -143,9 +146,9 @@ TEST_F(SettingsTest, BoxQuoteGraphicsAndFramedValues) {
             "[BQ#3]\r\nBQGraphics==~\r\nBQFrom=f\r\n");
   LoadBoxQuotes();
   const TBoxQuote& a = BoxQuotes[0];
-  EXPECT_EQ(a.TopLeft + a.Top + a.TopRight + a.Left + a.Right + a.BottomLeft + a.Bottom +
-                a.BottomRight,
-            "+-+||+-+");
+  EXPECT_EQ(
+      a.TopLeft + a.Top + a.TopRight + a.Left + a.Right + a.BottomLeft + a.Bottom + a.BottomRight,
+      "+-+||+-+");
   EXPECT_TRUE(a.FromFlag);
   EXPECT_EQ(a.BoxType, 2);  // low byte
   const TBoxQuote& b = BoxQuotes[1];
@@ -390,7 +393,7 @@ TEST_F(StartupTest, FirstRunInANewsServerFolderCreatesNewsAndMails) {
   auto mails = Values(ini, "Mails");
   EXPECT_EQ(news.front().first, "doDebugOutput");
   EXPECT_EQ(news[1].first, "AutoFunctions");
-  EXPECT_EQ(news[5].first, "SetLines");  // reading order
+  EXPECT_EQ(news[5].first, "SetLines");                                  // reading order
   EXPECT_EQ(mails[5].first, "CheckQuotes-AddSpaceBetweenQuoteAndText");  // writing order
   TIniFile file(ini);
   EXPECT_TRUE(file.ValueExists("News", "AnswerDesignators"));
