@@ -50,11 +50,22 @@ bool FindSection(const std::vector<std::string>& lines, std::string_view section
   return false;
 }
 
+// The key of a key line, as ParseKeyLine reads it, without copying: profile
+// loads look up a hundred keys among a hundred lines.
+bool KeyOfLine(std::string_view line, std::string_view& key) {
+  std::string_view t = TrimView(line);
+  if (t.empty() || t.front() == ';' || t.front() == '[') return false;
+  size_t eq = t.find('=');
+  if (eq == std::string_view::npos) return false;
+  key = TrimView(t.substr(0, eq));
+  return true;
+}
+
 // Index of the first line in (head, end) holding Key, or npos.
 size_t FindKey(const std::vector<std::string>& lines, size_t head, size_t end, std::string_view key) {
-  std::string k, v;
+  std::string_view k;
   for (size_t i = head + 1; i < end; ++i)
-    if (TIniFile::ParseKeyLine(lines[i], k, v) && SameText(k, key)) return i;
+    if (KeyOfLine(lines[i], k) && SameText(k, key)) return i;
   return std::string::npos;
 }
 
@@ -263,6 +274,14 @@ void TIniFile::UpdateFile() {
   std::vector<std::string> fresh = SplitLines(text);
   for (const Op& op : pending_) Apply(fresh, op);
   std::string out = JoinLines(fresh, eol_);
+  if (exists && out == text) {
+    // Nothing to change: the runner rewrites the same values at every start,
+    // and a rewrite with its syncs costs more than the whole run.
+    close(dirFd);
+    lines_ = std::move(fresh);
+    pending_.clear();
+    return;
+  }
 
   tmp = fileName_ + ".XXXXXX";
   int fd = mkstemp(tmp.data());

@@ -271,6 +271,20 @@ size_t AsciiPrefixLength(std::string_view text) {
 // ---------------------------------------------------------------------------
 // TCSInfo
 
+void TCodeToByte::Set(uint16_t code, uint8_t b) {
+  uint16_t& page = index_[code >> 8];
+  if (page == 0) {
+    page = uint16_t(pages_.size());
+    pages_.emplace_back();
+  }
+  pages_[page][code & 0xFF] = b;
+}
+
+void TCodeToByte::Clear() {
+  index_.fill(0);
+  pages_.resize(1);
+}
+
 void TCSInfo::Clear() {
   Name.clear();
   MimeName.clear();
@@ -297,9 +311,9 @@ void TCSInfo::Load(const TIniFile& ini, std::string_view name) {
     for (size_t k = 0; k < 4; ++k) code = code * 16 + HexDigit(hex[b * 4 + k]);
     ToUTF[b] = uint16_t(code);
   }
-  FromUTF.assign(65536, 0);
+  FromUTF.Clear();
   for (int b = 0; b < 128; ++b)
-    if (ToUTF[b] >= 128) FromUTF[ToUTF[b]] = uint8_t(128 + b);  // the higher byte wins
+    if (ToUTF[b] >= 128) FromUTF.Set(ToUTF[b], uint8_t(128 + b));  // the higher byte wins
   Name = std::string(name);
   MimeName = Aliases.substr(0, Aliases.find(','));
 }

@@ -17,6 +17,22 @@
 
 class TIniFile;
 
+// Byte of each code of a table charset (0 = none), in pages of 256 codes, only
+// those pages that hold a character: the runner loads every charset at each
+// start, and a flat table of 64 KB per charset cost a quarter of its start-up.
+class TCodeToByte {
+public:
+  uint8_t operator[](uint16_t code) const { return pages_[index_[code >> 8]][code & 0xFF]; }
+  void Set(uint16_t code, uint8_t b);
+  void Clear();
+  // No code has a byte.
+  bool empty() const { return pages_.size() == 1; }
+
+private:
+  std::array<uint16_t, 256> index_{};                // page of each high byte; 0 = the empty page
+  std::vector<std::array<uint8_t, 256>> pages_{1};  // pages_[0] stays all zero
+};
+
 // One charset.
 class TCSInfo {
 public:
@@ -27,7 +43,7 @@ public:
   std::array<uint16_t, 128> ToUTF{};
   // Byte of each code (0 = none); entries below 128 are unused. Empty for the
   // Unicode charsets.
-  std::vector<uint8_t> FromUTF;
+  TCodeToByte FromUTF;
   std::string Name, MimeName, Description, Aliases;
 
   void Clear();
@@ -36,7 +52,7 @@ public:
 
   // Byte of Code in this table charset, 0 when it has none (and for code 0).
   uint8_t ByteOf(uint16_t code) const {
-    return code < 128 ? uint8_t(code) : FromUTF.empty() ? 0 : FromUTF[code];
+    return code < 128 ? uint8_t(code) : FromUTF[code];
   }
 };
 

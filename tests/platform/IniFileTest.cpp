@@ -2,6 +2,7 @@
 #include "ProgramDir.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -36,6 +37,27 @@ TEST(IniFile, WritesKeepOtherLinesAndStoredSpellings) {
   }
   EXPECT_EQ(ReadFile(dir / "a.ini"),
             "[A]\r\nKeyOne=2\r\nNew=v\r\n; note\r\n\r\n[B]\r\nx=y\r\n[C]\r\nk=line1\r\n");
+}
+
+TEST(IniFile, WritingTheStoredValuesLeavesTheFileAlone) {
+  TempDir dir;
+  WriteFile(dir / "a.ini", "[A]\r\nk=1\r\n");
+  struct stat before {};
+  ASSERT_EQ(stat((dir / "a.ini").c_str(), &before), 0);
+  {
+    TIniFile ini(dir / "a.ini");
+    ini.WriteString("A", "k", "1");
+    ini.UpdateFile();
+    EXPECT_FALSE(ini.HasPendingWrites());
+  }
+  struct stat after {};
+  ASSERT_EQ(stat((dir / "a.ini").c_str(), &after), 0);
+  EXPECT_EQ(before.st_ino, after.st_ino);  // not replaced
+  {
+    TIniFile ini(dir / "a.ini");
+    ini.WriteString("A", "k", "2");
+  }
+  EXPECT_EQ(ReadFile(dir / "a.ini"), "[A]\r\nk=2\r\n");
 }
 
 TEST(IniFile, RefusesSectionNamesThatWouldBreakTheFile) {
