@@ -7,6 +7,7 @@
 #include "IniFile.h"
 #include "ProgramDir.h"
 #include "SysUtils.h"
+#include "uTools.h"
 #include "uTransla.h"
 
 namespace {
@@ -25,18 +26,17 @@ unsigned HexDigit(char c) {
 }
 
 std::unique_ptr<TCSInfos> gCSInfos;
-int gInternalIndex = 0;
 
 int gUtf8Index = 0;
 
 std::string InternalFromUtf8(std::string_view utf8) {
   bool lossy = false;
-  return ConvertByIndex(utf8, gUtf8Index, gInternalIndex, lossy);
+  return ConvertByIndex(utf8, gUtf8Index, InternalCharsetIndex(), lossy);
 }
 
 std::string InternalToUtf8(std::string_view text) {
   bool lossy = false;
-  return ConvertByIndex(text, gInternalIndex, gUtf8Index, lossy);
+  return ConvertByIndex(text, InternalCharsetIndex(), gUtf8Index, lossy);
 }
 
 
@@ -501,9 +501,17 @@ TCSInfos& GetCSInfos() {
   return *gCSInfos;
 }
 
-int InternalCharsetIndex() { return gInternalIndex; }
-
-void SelectInternalCharset(std::string_view name) { gInternalIndex = GetCSInfos().IndexOf(name); }
+int InternalCharsetIndex() {
+  // The general tools hold the name; its index is looked up again only when
+  // the name changes.
+  static std::string name;
+  static int index = -1;
+  if (index < 0 || name != InternalCharsetName()) {
+    name = InternalCharsetName();
+    index = GetCSInfos().IndexOf(name);
+  }
+  return index;
+}
 
 // ---------------------------------------------------------------------------
 // TCharsets

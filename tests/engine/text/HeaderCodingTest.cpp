@@ -6,13 +6,14 @@
 
 #include "SysUtils.h"
 #include "TestSupport.h"
+#include "uTools.h"
 
 namespace {
 
 class HeaderCoding : public ::testing::Test {
 protected:
   static void SetUpTestSuite() { LoadCharsetTables(); }
-  void TearDown() override { SelectInternalCharset(""); }
+  void TearDown() override { SetInternalCharset(""); }
   TCharsets latin{"windows-1252", "us-ascii,iso-8859-1,iso-8859-15,utf-8"};
 };
 
@@ -150,11 +151,11 @@ TEST_F(HeaderCoding, Base64) {
 TEST_F(HeaderCoding, TransliterateToAsciiPerCharacter) {
   EXPECT_EQ(TransliterateToAscii("plain"), "plain");
   EXPECT_EQ(TransliterateToAscii("Gr\xfc\xdf" "e \x80 \xa0\xa9"), "Gruesse Euro  (c)");
-  SelectInternalCharset("utf-8");
+  SetInternalCharset("utf-8");
   EXPECT_EQ(TransliterateToAscii("Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC \xE2\x80\x9Ehi\xE2\x80\x9C"),
             "Gruesse Euro \"hi\"");
   EXPECT_EQ(TransliterateToAscii("\xD0\x9F|\xF0\x9F\x98\x80|\xFF"), "?|?|?");
-  SelectInternalCharset("iso-8859-15");
+  SetInternalCharset("iso-8859-15");
   EXPECT_EQ(TransliterateToAscii("\xA4"), "Euro");  // its own table, not the windows-1252 byte
 }
 
