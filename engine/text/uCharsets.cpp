@@ -39,7 +39,6 @@ std::string InternalToUtf8(std::string_view text) {
   return ConvertByIndex(text, InternalCharsetIndex(), gUtf8Index, lossy);
 }
 
-
 // --- Decoders: each calls Put(code) for every 16-bit code of the text.
 
 template <class Put>

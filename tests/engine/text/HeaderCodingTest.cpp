@@ -159,6 +159,25 @@ TEST_F(HeaderCoding, TransliterateToAsciiPerCharacter) {
   EXPECT_EQ(TransliterateToAscii("\xA4"), "Euro");  // its own table, not the windows-1252 byte
 }
 
+TEST_F(HeaderCoding, DecodeHeaderRfc2047Examples) {
+  const std::pair<const char*, const char*> examples[] = {
+      {"(=?ISO-8859-1?Q?a?=)", "(a)"},
+      {"(=?ISO-8859-1?Q?a?= b)", "(a b)"},
+      {"(=?ISO-8859-1?Q?a?= =?ISO-8859-1?Q?b?=)", "(ab)"},
+      {"(=?ISO-8859-1?Q?a?=  =?ISO-8859-1?Q?b?=)", "(ab)"},
+      {"(=?ISO-8859-1?Q?a?=\r\n    =?ISO-8859-1?Q?b?=)", "(ab)"},
+      {"(=?ISO-8859-1?Q?a_b?=)", "(a b)"},
+      {"(=?ISO-8859-1?Q?a?= =?ISO-8859-2?Q?_b?=)", "(a b)"},
+      {"=?US-ASCII?Q?Keith_Moore?= <moore@cs.utk.edu>", "Keith Moore <moore@cs.utk.edu>"},
+      {"=?ISO-8859-1?Q?Andr=E9?= Pirard <PIRARD@vm1.ulg.ac.be>",
+       "Andr\xe9 Pirard <PIRARD@vm1.ulg.ac.be>"},
+      {"=?ISO-8859-1?B?SWYgeW91IGNhbiByZWFkIHRoaXMgeW8=?=\r\n "
+       "=?ISO-8859-2?B?dSB1bmRlcnN0YW5kIHRoZSBleGFtcGxlLg==?=",
+       "If you can read this you understand the example."},
+  };
+  for (const auto& [encoded, decoded] : examples) EXPECT_EQ(DecodeHeader(latin, encoded), decoded);
+}
+
 TEST_F(HeaderCoding, DecodeHeaderWords) {
   EXPECT_EQ(DecodeHeader(latin, "=?iso-8859-1?Q?Gr=FC=DFe?= =?iso-8859-1?Q?_Welt?="),
             "Gr\xfc\xdf" "e Welt");
