@@ -7,7 +7,6 @@
 #include "IniFile.h"
 #include "ProgramDir.h"
 #include "SysUtils.h"
-#include "uTools.h"
 #include "uTransla.h"
 
 namespace {
@@ -26,6 +25,7 @@ unsigned HexDigit(char c) {
 }
 
 std::unique_ptr<TCSInfos> gCSInfos;
+int gInternalIndex = 0;
 
 int gUtf8Index = 0;
 
@@ -500,17 +500,9 @@ TCSInfos& GetCSInfos() {
   return *gCSInfos;
 }
 
-int InternalCharsetIndex() {
-  // The general tools hold the name; its index is looked up again only when
-  // the name changes.
-  static std::string name;
-  static int index = -1;
-  if (index < 0 || name != InternalCharsetName()) {
-    name = InternalCharsetName();
-    index = GetCSInfos().IndexOf(name);
-  }
-  return index;
-}
+int InternalCharsetIndex() { return gInternalIndex; }
+
+void SelectInternalCharset(std::string_view name) { gInternalIndex = GetCSInfos().IndexOf(name); }
 
 // ---------------------------------------------------------------------------
 // TCharsets

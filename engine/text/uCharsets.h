@@ -80,10 +80,12 @@ private:
 // empty; the programs call it at start and refuse to run on that exception.
 TCSInfos& GetCSInfos();
 
-// Index in the shared table of the internal charset that the general tools
-// hold (InternalCharsetName); FromUtf8, ToUtf8 and TransliterateToAscii work
-// in it once the table is loaded.
+// Index of the internal charset in the shared table: charset 0 until the
+// internal-charset set-up selects one.
 int InternalCharsetIndex();
+// Makes Name (unknown or empty: charset 0) the charset that FromUtf8, ToUtf8
+// and TransliterateToAscii work in. The internal-charset set-up calls it.
+void SelectInternalCharset(std::string_view name);
 
 // A source charset with an ordered list of allowed target charsets.
 class TCharsets {
