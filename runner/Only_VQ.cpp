@@ -2,9 +2,11 @@
 #include <cstdio>
 
 #include "SysUtils.h"
+#include "uHandOverPrompter.h"
 
 int main(int argc, char** argv) {
   (void)argc;
   (void)argv;
+  InstallHandOverPrompter();
   return 0;
 }
