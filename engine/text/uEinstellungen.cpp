@@ -1,10 +1,13 @@
 #include "uEinstellungen.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <ctime>
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <thread>
 
 #include "ProgramDir.h"
@@ -72,6 +75,31 @@ void FlushWriteBacks(TIniFileUTF8& ini) {
 }
 
 bool IsFlag(const std::string& v) { return v == "1"; }
+
+// The whole file; a failing open or read raises EInOutError (a stream would
+// hide a read error behind an early end of file).
+std::string ReadTextFile(const std::string& path) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  std::string text;
+  bool ok = fd >= 0;
+  char buf[65536];
+  while (ok) {
+    ssize_t n = read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = n == 0;
+      break;
+    }
+    text.append(buf, size_t(n));
+  }
+  int err = errno;
+  if (fd >= 0) close(fd);
+  if (!ok)
+    throw EInOutError(TranslateFmt("LoadTextFile.Error",
+                                   "Die Datei \"%s\" kann nicht gelesen werden (%s)",
+                                   {path, std::string(std::strerror(err))}));
+  return text;
+}
 
 // ---------------------------------------------------------------------------
 // Character counting of the internal charset, for the box-quote file.
@@ -247,13 +275,7 @@ void LoadTextFile(std::string_view fileName, std::vector<std::string>& lines) {
   std::mt19937 random{std::random_device{}()};
   for (int attempt = 1;; ++attempt) {
     try {
-      std::ifstream in(path, std::ios::binary);
-      std::ostringstream text;
-      if (in) text << in.rdbuf();
-      if (!in || in.bad())
-        throw EInOutError(TranslateFmt("LoadTextFile.Error",
-                                       "Die Datei \"%s\" kann nicht gelesen werden", {path}));
-      lines = SplitLines(text.str());
+      lines = SplitLines(ReadTextFile(path));
       return;
     } catch (const std::exception& e) {
       const char* reason = "LoadTextFile TStriongs.LoadFromFile";

@@ -104,19 +104,6 @@ TEST_F(OnlyVQ, TheRunnerReceivesNoHandover) {
   EXPECT_EQ(TIniFile(Ini()).ReadSections(), (Args{"#ShowError#", "file"}));
 }
 
-TEST_F(OnlyVQ, SingleFileModeTestsNoDirectory) {
-  Profile("News", dir.Path() + "/nowhere");
-  ProcessResult r = Run({"type:news", "FILENAME:" + dir.Path() + "/x.msg"});
-  EXPECT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_TRUE(r.err.empty()) << r.err;
-}
-
-TEST_F(OnlyVQ, CopyIfInAnyCaseIsNoProfile) {
-  ProcessResult r = Run({"COPYIF"});
-  EXPECT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_FALSE(TIniFile(Ini()).SectionExists("COPYIF"));
-}
-
 TEST_F(OnlyVQ, ACompletedRunWithoutScriptEndsWithZero) {
   fs::create_directory(dir / "msgs");
   WriteFile(dir / "msgs/a.msg", "Subject: x\r\n\r\nText\r\n");

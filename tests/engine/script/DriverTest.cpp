@@ -274,17 +274,6 @@ TEST_F(DriverRun, EmptyTypeRunsTheDirectoryLoopOfTypeItself) {
   EXPECT_TRUE(TIniFile(Ini()).SectionExists("Type:"));
 }
 
-TEST_F(DriverRun, ABadProfileNameNeverReachesTheIniFile) {
-  Profile("News", Msgs(), dir.Path());
-  const std::string before = ReadFile(Ini());
-  for (const char* name : {"a]b", "x\r\ny", "News]\r\nMessagePath=/etc", " News"}) {
-    EXPECT_THROW(Run({name}), Exception) << name;
-    EXPECT_EQ(ReadFile(Ini()), before) << name;
-  }
-  EXPECT_TRUE(prompter.texts.empty());
-  EXPECT_TRUE(Reports().empty());
-}
-
 TEST_F(DriverRun, CopyIfSkipsTheProfiles) {
   Run({"COPYIF", "News"});
   EXPECT_TRUE(CopyIfMode);
@@ -301,12 +290,6 @@ TEST_F(DriverRun, OnlyTheConfigurationProgramReceivesHandovers) {
   Run({"#InputBox#", "file"});
   EXPECT_TRUE(prompter.texts.empty());
   EXPECT_FALSE(fs::exists(Ini()));
-
-  SetDriverHost(TDriverHost::Runner);
-  Run({"#ShowError#", "file"});
-  ASSERT_EQ(prompter.texts.size(), 2u);
-  EXPECT_NE(prompter.texts[0].find("\"#ShowError#\""), std::string::npos);
-  EXPECT_NE(prompter.texts[1].find("\"file\""), std::string::npos);
 }
 
 TEST_F(DriverRun, TheConfigurationProgramReportsAFailedRun) {
