@@ -92,6 +92,7 @@ char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : c; }
 
 std::string FromUtf8(std::string_view utf8) { return gFromUtf8(utf8); }
 std::string ToUtf8(std::string_view internal) { return gToUtf8(internal); }
+std::string Windows1252ToUtf8(std::string_view cp1252) { return DefaultToUtf8(cp1252); }
 
 void SetInternalCharsetConverters(TextConverter fromUtf8, TextConverter toUtf8) {
   gFromUtf8 = fromUtf8 ? fromUtf8 : DefaultFromUtf8;

@@ -152,6 +152,10 @@ std::string FromUtf8(std::string_view utf8);
 // Converts an internal-charset text to UTF-8 (for a terminal).
 std::string ToUtf8(std::string_view internal);
 
+// windows-1252 bytes as UTF-8 (files shipped in that charset, such as the
+// translations).
+std::string Windows1252ToUtf8(std::string_view cp1252);
+
 // The charset tables install the real conversions once they are loaded; until
 // then windows-1252 is assumed, the default internal charset.
 using TextConverter = std::string (*)(std::string_view);

@@ -1,8 +1,12 @@
 #include "uTransla.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 
+#include "ProgramDir.h"
 #include "SysUtils.h"
 
 namespace {
@@ -129,10 +133,64 @@ std::string Format(std::string_view fmt, const std::vector<FmtArg>& args) {
   return out;
 }
 
-void InitTranslation() {}
+namespace {
 
-std::string Translate(std::string_view /*id*/, std::string_view germanDefault) {
-  return ExpandLineBreaks(FromUtf8(germanDefault));
+struct TranslationState {
+  bool loaded = false;
+  std::string language;
+  std::vector<std::string> fileLines;
+  bool runtimeCollected = false;
+  std::vector<std::string> runtimeLines;
+};
+
+TranslationState& State() {
+  static TranslationState state;
+  return state;
+}
+
+std::string ReadTranslationFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  if (in) text << in.rdbuf();
+  if (!in || in.bad())
+    throw EInOutError(Format(FromUtf8("Datei \"%s\" kann nicht gelesen werden"), {path}));
+  return text.str();
+}
+
+char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : c; }
+
+// Whether Line begins with Key, Key already lower-case, Line compared lower-cased.
+bool StartsLower(std::string_view line, std::string_view key) {
+  if (line.size() < key.size()) return false;
+  for (size_t i = 0; i < key.size(); ++i)
+    if (AsciiLower(line[i]) != key[i]) return false;
+  return true;
+}
+
+}  // namespace
+
+void InitTranslation() {
+  TranslationState& state = State();
+  if (state.loaded) return;
+  std::string language = TIniFile("Specials.ini").ReadString("General", "Language", "");
+  std::vector<std::string> lines;
+  std::string path = ProgramFile("Tidelarn.dat");
+  if (FileExists(path)) lines = SplitLines(FromUtf8(Windows1252ToUtf8(ReadTranslationFile(path))));
+  state.language = std::move(language);
+  state.fileLines = std::move(lines);
+  state.loaded = true;
+}
+
+void DoneTranslation() { State() = TranslationState(); }
+
+std::string Translate(std::string_view id, std::string_view germanDefault) {
+  InitTranslation();
+  TranslationState& state = State();
+  if (!state.runtimeCollected) {
+    CollectSection(state.fileLines, nullptr, state.runtimeLines, "Runtime");
+    state.runtimeCollected = true;
+  }
+  return LookupTranslation(state.runtimeLines, id, germanDefault);
 }
 
 std::string TranslateFmt(std::string_view id, std::string_view germanDefault,
@@ -143,4 +201,106 @@ std::string TranslateFmt(std::string_view id, std::string_view germanDefault,
   } catch (const EConvertError&) {
     return "#FmtE# " + text;
   }
+}
+
+std::string LookupTranslation(const std::vector<std::string>& lines, std::string_view id,
+                              std::string_view germanDefault) {
+  std::string key = LowerCase(id) + "=";
+  if (key.size() > 255) key.resize(255);
+  for (const std::string& line : lines)
+    if (StartsLower(line, key)) return ExpandLineBreaks(line.substr(key.size()));
+  return ExpandLineBreaks(FromUtf8(germanDefault));
+}
+
+void CollectSection(const std::vector<std::string>& source, std::vector<std::string>* dotLines,
+                    std::vector<std::string>& slashLines, std::string_view prefix) {
+  InitTranslation();
+  if (dotLines) dotLines->clear();
+  slashLines.clear();
+  const std::string head = "[" + State().language + "]";
+  bool inSection = false;
+  for (const std::string& line : source) {
+    std::string t = Trim(line);
+    if (!inSection) {
+      inSection = t == head;
+      continue;
+    }
+    if (t.empty()) continue;
+    if (t[0] == '[') break;
+    if (t.size() <= prefix.size() || std::string_view(t).substr(0, prefix.size()) != prefix) continue;
+    char next = t[prefix.size()];
+    if (next == '.') {
+      if (dotLines) dotLines->push_back(std::move(t));
+    } else if (next == '/') {
+      slashLines.push_back(t.substr(prefix.size() + 1));
+    }
+  }
+}
+
+bool TakeValue(std::vector<std::string>& lines, std::string_view key, std::string& value) {
+  std::string k = std::string(key) + "=";
+  for (auto it = lines.begin(); it != lines.end(); ++it) {
+    if (it->compare(0, k.size(), k) == 0) {
+      value = ExpandLineBreaks(it->substr(k.size()));
+      lines.erase(it);
+      return true;
+    }
+  }
+  return false;
+}
+
+int ListLanguages(std::vector<std::string>& items) {
+  InitTranslation();
+  TranslationState& state = State();
+  items.assign(1, "Deutsch");
+  // Every line the section reader takes for a head is offered, indented or not,
+  // so a language that works can also be chosen.
+  for (const std::string& line : state.fileLines) {
+    std::string t = Trim(line);
+    if (!t.empty() && t[0] == '[') items.push_back(Copy(t, 2, int64_t(t.size()) - 2));
+  }
+  auto found = std::find(items.begin(), items.end(), state.language);
+  int index = found == items.end() ? 0 : int(found - items.begin());
+  state.language = items[size_t(index)];
+  return index;
+}
+
+void SetLanguage(std::string_view name) {
+  InitTranslation();
+  TIniFileUTF8 ini("Specials.ini");
+  ini.WriteString("General", "Language", name);
+  ini.UpdateFile();
+  State().language = std::string(name);
+}
+
+const TComponentTexts* TFormTexts::Component(std::string_view componentName) const {
+  auto it = components.find(LowerCase(componentName));
+  return it == components.end() ? nullptr : &it->second;
+}
+
+TFormTexts CollectFormTexts(std::string_view formName, std::vector<std::string>& formLines) {
+  InitTranslation();
+  std::vector<std::string> own;
+  CollectSection(State().fileLines, &own, formLines, formName);
+  TFormTexts texts;
+  // Each line is "FormName.key=text"; the first line of a key wins, as when the
+  // keys are taken out of the list one by one.
+  for (const std::string& line : own) {
+    std::string_view rest = std::string_view(line).substr(formName.size() + 1);
+    size_t eq = rest.find('=');
+    if (eq == std::string_view::npos) continue;
+    std::string_view key = rest.substr(0, eq);
+    std::string value = ExpandLineBreaks(std::string(rest.substr(eq + 1)));
+    auto setOnce = [&](std::optional<std::string>& slot) {
+      if (!slot) slot = std::move(value);
+    };
+    constexpr std::string_view kCaption = ".caption", kHint = ".hint";
+    if (key == "caption")
+      setOnce(texts.caption);
+    else if (key.size() > kCaption.size() && key.ends_with(kCaption))
+      setOnce(texts.components[std::string(key.substr(0, key.size() - kCaption.size()))].caption);
+    else if (key.size() > kHint.size() && key.ends_with(kHint))
+      setOnce(texts.components[std::string(key.substr(0, key.size() - kHint.size()))].hint);
+  }
+  return texts;
 }
