@@ -1,10 +1,13 @@
 #include "uEinstellungen.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <ctime>
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <thread>
 
 #include "ProgramDir.h"
@@ -22,6 +25,8 @@ namespace {
 
 // The INI object that Load holds open for GetParam; one load at a time.
 TIniFileUTF8* gIni = nullptr;
+// False when the object names no file: defaults are then used, not written.
+bool gWriteBackAllowed = false;
 
 // The first key a load wrote back, named in the report when the write fails.
 struct TWriteBack {
@@ -32,11 +37,15 @@ TWriteBack gWriteBack;
 
 class TIniSlot {
 public:
-  explicit TIniSlot(TIniFileUTF8& ini) {
+  TIniSlot(TIniFileUTF8& ini, bool writeBack) {
     gIni = &ini;
+    gWriteBackAllowed = writeBack;
     gWriteBack = {};
   }
-  ~TIniSlot() { gIni = nullptr; }
+  ~TIniSlot() {
+    gIni = nullptr;
+    gWriteBackAllowed = false;
+  }
   TIniSlot(const TIniSlot&) = delete;
   TIniSlot& operator=(const TIniSlot&) = delete;
 };
@@ -72,6 +81,31 @@ void FlushWriteBacks(TIniFileUTF8& ini) {
 }
 
 bool IsFlag(const std::string& v) { return v == "1"; }
+
+// The whole file; a failing open or read raises EInOutError (a stream would
+// hide a read error behind an early end of file).
+std::string ReadTextFile(const std::string& path) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  std::string text;
+  bool ok = fd >= 0;
+  char buf[65536];
+  while (ok) {
+    ssize_t n = read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = n == 0;
+      break;
+    }
+    text.append(buf, size_t(n));
+  }
+  int err = errno;
+  if (fd >= 0) close(fd);
+  if (!ok)
+    throw EInOutError(TranslateFmt("LoadTextFile.Error",
+                                   "Die Datei \"%s\" kann nicht gelesen werden (%s)",
+                                   {path, std::string(std::strerror(err))}));
+  return text;
+}
 
 // ---------------------------------------------------------------------------
 // Character counting of the internal charset, for the box-quote file.
@@ -247,13 +281,7 @@ void LoadTextFile(std::string_view fileName, std::vector<std::string>& lines) {
   std::mt19937 random{std::random_device{}()};
   for (int attempt = 1;; ++attempt) {
     try {
-      std::ifstream in(path, std::ios::binary);
-      std::ostringstream text;
-      if (in) text << in.rdbuf();
-      if (!in || in.bad())
-        throw EInOutError(TranslateFmt("LoadTextFile.Error",
-                                       "Die Datei \"%s\" kann nicht gelesen werden", {path}));
-      lines = SplitLines(text.str());
+      lines = SplitLines(ReadTextFile(path));
       return;
     } catch (const std::exception& e) {
       const char* reason = "LoadTextFile TStriongs.LoadFromFile";
@@ -281,7 +309,10 @@ bool TEinstellungen::SectionExists() const {
 }
 
 void TEinstellungen::CheckSectionName() const {
-  if (Section.find_first_of("]\r\n") != std::string::npos)
+  // Outer blanks would never match the trimmed name read back, so every load
+  // would append the section anew.
+  if (Section.empty() || Section != Trim(Section) ||
+      Section.find_first_of("]\r\n") != std::string::npos)
     throw Exception(TranslateFmt("Einstellungen.InvalidSection",
                                  "Der Abschnittsname \"%s\" ist ungültig", {OneLine(Section)}));
 }
@@ -300,7 +331,7 @@ std::string TEinstellungen::GetParam(std::string_view section, std::string_view 
     value = gIni->ReadString(section, key, "");
   } else {
     value = std::string(def);
-    if (gIni && !gIni->FileName().empty()) {
+    if (gIni && gWriteBackAllowed) {
       try {
         gIni->WriteString(section, key, def);
         if (!gWriteBack.any)
@@ -380,7 +411,7 @@ void TVQEinstellungen::SetDefaults() {
 void TVQEinstellungen::Load(bool raw) {
   CheckSectionName();
   TIniFileUTF8 ini(IniFileName);
-  TIniSlot slot(ini);
+  TIniSlot slot(ini, !IniFileName.empty());
   const std::string& s = Section;
   auto flag = [&](const char* key, const char* def) { return IsFlag(GetParam(s, key, def)); };
   auto integer = [&](const char* key, const char* def) { return StrToInt(GetParam(s, key, def)); };
@@ -440,7 +471,7 @@ void TVQEinstellungen::Load(bool raw) {
     ConvertToRe = NormalizeDesignators(ConvertToRe + answer);
     // The legacy key moves into ConvertToRe once; a script's override of either
     // key is in force for this run only and never reaches the file.
-    if (!reOverridden && !answerOverridden) {
+    if (!reOverridden && !answerOverridden && !IniFileName.empty()) {
       ini.WriteString(s, "AnswerDesignators", "");
       ini.WriteString(s, "ConvertToRe", ConvertToRe);
     }
@@ -494,7 +525,6 @@ void TVQEinstellungen::WriteSettings() {
   try {
     CheckSectionName();
     TIniFileUTF8 ini(IniFileName);
-    TIniSlot slot(ini);
     const std::string& s = Section;
     auto str = [&](const char* key, std::string_view value) { ini.WriteString(s, key, value); };
     auto num = [&](const char* key, int64_t value) { ini.WriteString(s, key, IntToStr(value)); };
@@ -583,7 +613,7 @@ std::string TCIEinstellungen::GetIniFileName() { return ProgramFile("CopyIf.ini"
 
 void TCIEinstellungen::Load() {
   TIniFileUTF8 ini(GetIniFileName());
-  TIniSlot slot(ini);
+  TIniSlot slot(ini, true);
   Loaded = true;
   auto flag = [&](const char* section, const char* key, const char* def) {
     return IsFlag(GetParam(section, key, def));
