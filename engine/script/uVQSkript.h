@@ -248,6 +248,8 @@ private:
                   std::string_view missingText);
   void RemoveEntries(int count);
 
+  static void AdvanceView(std::string_view& view, const std::string& rest);
+
   // Message access for the functions.
   TMIMEPart* CurrentPart() const;
   std::string FullText(std::string& rawText);
