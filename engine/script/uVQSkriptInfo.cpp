@@ -149,10 +149,15 @@ std::vector<std::string> BuildInfoLines(const TVQSkript& sk, int lineNo,
     info.Section(Translate("Info.Lines", "Anzuhängende \"Lines\":"));
     info.AddIndented(sk.LinesToAppend);
   }
-  if (part && part->Sig().Changed) {
-    info.Section(Translate("Info.Sig", "Gewählte Signatur:"));
+  if (part && part->BodyParsed) {
+    // Fetching the signature forgets that a delimiter was seen; showing must not.
+    const bool sigFound = part->SigFound;
     TSig& sig = part->Sig();
-    for (int i = 0; i < sig.GetCount(); ++i) info.Add("  " + sig.GetInternalLine(i));
+    part->SigFound = sigFound;
+    if (sig.Changed) {
+      info.Section(Translate("Info.Sig", "Gewählte Signatur:"));
+      for (int i = 0; i < sig.GetCount(); ++i) info.Add("  " + sig.GetInternalLine(i));
+    }
   }
   return info.Take();
 }
