@@ -69,7 +69,7 @@ std::vector<std::string> FileLinesOf(const std::string& fileName) {
   if (fileName.empty()) return lines;
   try {
     LoadTextFile(fileName, lines);
-  } catch (const Exception&) {
+  } catch (const std::exception&) {
     lines.clear();
   }
   return lines;
@@ -197,7 +197,7 @@ void TVQSkript::ShowScriptInfo(const std::string& errorMsg, const std::string& e
   try {
     if (!Article) throw Exception({});
     d.textLines = SplitLines(Article->GetText());
-  } catch (const Exception&) {
+  } catch (const std::exception&) {
     d.textLines = {Translate("Info.TextTooBigForMemo", "<< Textdatei zu groß für Memo >>")};
   }
 
