@@ -169,10 +169,13 @@ void TVQSkript::LoadScript(bool doReset) {
   int i = 0;
   int expansions = 0;  // expansions made at position i
   std::string lastInclude;
+  // Includes that recurse would fan out without end: the first one refused
+  // stops every further expansion.
+  bool refused = false;
   while (i < Count()) {
     std::string s = Trim(GetLine(i).Source());
     CurrentLine = i + 1;
-    const bool isInclude = StartsWithKeyword("Do Include", s);
+    const bool isInclude = !refused && StartsWithKeyword("Do Include", s);
     if (isInclude && expansions < MaxIncludeDepth && depth[i] < MaxIncludeDepth) {
       if (!ScriptStepAllowed()) break;
       std::string fileName;
@@ -199,9 +202,11 @@ void TVQSkript::LoadScript(bool doReset) {
       ++expansions;
       continue;
     }
-    if (isInclude)
+    if (isInclude) {
       IncludeReportFile("Abort", FromUtf8("maximale Include-Tiefe überschritten!"), lastInclude,
                         {}, expansions);
+      refused = true;
+    }
     ++i;
     expansions = 0;
   }

@@ -629,6 +629,13 @@ TEST_F(ScriptRun, IncludesNestAtMostTwentyDeep) {
   EXPECT_NE(Reports()[0].find("[Abort]"), std::string::npos);
 }
 
+TEST_F(ScriptRun, RecursiveIncludesDoNotFanOut) {
+  WriteFile(dir / "two.inc", "Do Include \"two.inc\"\r\nX-Line: x\r\nDo Include \"two.inc\"\r\n");
+  Load("Do Include \"two.inc\"\r\nDo Include \"two.inc\"\r\n");
+  EXPECT_LT(script->Count(), 100);
+  EXPECT_EQ(Reports().size(), 1u);
+}
+
 TEST_F(ScriptRun, IncludeFailures) {
   testing::internal::CaptureStderr();
   EXPECT_THROW(Load("Do Include\r\n"), EAbort);
