@@ -13,8 +13,11 @@
 #include "ProgramDir.h"
 #include "Prompter.h"
 #include "SysUtils.h"
+#include "uCharsets.h"
 #include "uDriver.h"
 #include "uEinstellungen.h"
+#include "uHandOverPrompter.h"
+#include "uTools.h"
 #include "uTransla.h"
 
 namespace {
@@ -30,6 +33,9 @@ void WriteStderr(const std::string& internal) {
 // The engine's units, in the runner's order.
 void StartUnits() {
   InitTranslation();
+  GetCSInfos();  // refuses to run without charsets.dat
+  // The box-quote styles of the settings count characters through the string hooks.
+  InitInternalCharset();
   InitEinstellungen(kVersion);
 }
 
@@ -65,7 +71,8 @@ int ApplicationError() {
   }
   if (!message.empty() && message.back() != '.') message += '.';
   // No code address is known for a C++ exception; the field keeps its place.
-  std::string text = "Exception " + className + " in Modul " + kModule + " bei 00000000.\n" + message;
+  std::string text =
+      "Exception " + className + " in Modul " + kModule + " bei 00000000.\n" + message;
   Prompter().MessageBox(text, FromUtf8("Anwendungsfehler"), mb::Ok | mb::IconStop | mb::TaskModal);
   return 1;
 }
@@ -73,6 +80,7 @@ int ApplicationError() {
 int OnlyVQMain(int argc, char** argv) {
   SetCommandLine(argc, argv);
   SetDriverHost(TDriverHost::Runner);
+  InstallHandOverPrompter();
   try {
     StartUnits();
     // Once more without the start-up's guard.
