@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "ProgramDir.h"
@@ -798,4 +799,71 @@ TEST_F(ScriptRun, LaterCommandsReportThemselvesAsNotAvailable) {
   Run("Set %a% = \"x\"\r\nX-After: no\r\n");
   EXPECT_NE(errors.find("Set"), std::string::npos) << errors;
   EXPECT_EQ(Field("X-After"), "");
+}
+
+// ---------------------------------------------------------------------------
+// The user's choices after an error or a debug stop
+
+namespace {
+class TChoosingPrompter : public THeadlessPrompter {
+public:
+  std::vector<int> answers;  // taken in turn; End when used up
+  std::vector<TErrorDisplay> shown;
+  std::function<void()> onShow;
+  int ShowErrorOrDebug(TErrorDisplay& display) override {
+    shown.push_back(display);
+    if (onShow) onShow();
+    if (shown.size() > answers.size()) return ErrorChoice::End;
+    return answers[shown.size() - 1];
+  }
+};
+}  // namespace
+
+TEST_F(ScriptRun, ContinueRunsTheNextLineEndStops) {
+  TChoosingPrompter prompter;
+  PrompterScope scope(&prompter);
+  prompter.answers = {ErrorChoice::Continue};
+  Run("X-A: 1\r\nnot a _\r\ncommand\r\nX-B: 2\r\nbad again\r\nX-C: 3\r\n");
+  ASSERT_EQ(prompter.shown.size(), 2u);
+  EXPECT_EQ(prompter.shown[0].lineNo, 2);
+  EXPECT_NE(prompter.shown[0].errorMsg.find("not a command"), std::string::npos);
+  EXPECT_EQ(Field("X-B"), "2");  // after the joined lines
+  EXPECT_EQ(Field("X-C"), "");   // the second error was answered with End
+  EXPECT_EQ(script->RunState, RunStates::Ended);
+}
+
+TEST_F(ScriptRun, RetryRunsTheEditedLineAgain) {
+  TChoosingPrompter prompter;
+  PrompterScope scope(&prompter);
+  prompter.answers = {ErrorChoice::Retry};
+  prompter.onShow = [&] { WriteFile(dir / "header.def", "X-A: 1\r\nX-Fixed: yes\r\nX-B: 2\r\n"); };
+  Run("X-A: 1\r\nbroken line\r\nX-B: 2\r\n");
+  EXPECT_EQ(prompter.shown.size(), 1u);
+  EXPECT_EQ(Field("X-Fixed"), "yes");
+  EXPECT_EQ(Field("X-B"), "2");
+}
+
+TEST_F(ScriptRun, StopSingleStepsUntilContinue) {
+  TChoosingPrompter prompter;
+  PrompterScope scope(&prompter);
+  prompter.answers = {ErrorChoice::NextLine, ErrorChoice::NextLine, ErrorChoice::Continue};
+  Run("X-A: 1\r\nstop\r\nX-B: 2\r\nX-C: 3\r\nX-D: 4\r\nX-E: 5\r\n");
+  ASSERT_EQ(prompter.shown.size(), 3u);
+  for (const TErrorDisplay& d : prompter.shown) EXPECT_EQ(d.errorMsg, "");
+  EXPECT_EQ(prompter.shown[0].lineNo, 2);
+  EXPECT_EQ(prompter.shown[1].lineNo, 3);
+  EXPECT_EQ(prompter.shown[2].lineNo, 4);
+  EXPECT_EQ(Field("X-E"), "5");
+  EXPECT_EQ(script->RunState, RunStates::Running);
+}
+
+TEST_F(ScriptRun, AnErrorInsideASubCanBeSkipped) {
+  TChoosingPrompter prompter;
+  PrompterScope scope(&prompter);
+  prompter.answers = {ErrorChoice::Continue};
+  Run("Sub main\r\n  gosub S\r\n  X-Back: yes\r\nEnd Sub\r\n"
+      "Sub S\r\n  no such command\r\n  X-InSub: yes\r\nEnd Sub\r\n");
+  EXPECT_EQ(prompter.shown.size(), 1u);
+  EXPECT_EQ(Field("X-InSub"), "yes");
+  EXPECT_EQ(Field("X-Back"), "yes");
 }
