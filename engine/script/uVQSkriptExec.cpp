@@ -16,16 +16,7 @@
 #include "uVQSkript.h"
 #include "uVarList.h"
 
-bool ScriptStepAllowed();
-std::string ScriptNowText();
-
 namespace {
-
-std::string OneLine(std::string s) {
-  for (char& c : s)
-    if (c == '\r' || c == '\n') c = ' ';
-  return s;
-}
 
 // Lines beginning with these are neither executed nor traced.
 bool IsInert(const std::string& s) {
@@ -76,7 +67,7 @@ int TVQSkript::ContinuationCount(int lineNo) const {
 // over the old one, so a reader never sees half a file; it is not synced, as it
 // is rewritten for every line and only has to outlive the process.
 void TVQSkript::WriteTrace(const std::string& line) {
-  const std::string text = "[Interprete Line]\r\nDateTime=" + ScriptNowText() +
+  const std::string text = "[Interprete Line]\r\nDateTime=" + NowText() +
                            "\r\nFilename=" + OneLine(ScriptName) +
                            "\r\nLine#=" + IntToStr(CurrentLine) + "\r\nLine=" + OneLine(line) +
                            "\r\n";
@@ -109,7 +100,7 @@ void TVQSkript::WriteTrace(const std::string& line) {
     try {
       TIniFile report(MakeTempFileName());
       report.WriteString("EXCEPTION", "Message", OneLine(e.what()));
-      report.WriteString("EXCEPTION", "DateTime", ScriptNowText());
+      report.WriteString("EXCEPTION", "DateTime", NowText());
       report.WriteString("EXCEPTION", "Reason", "Open File: \"VQDebug.txt\"");
       report.WriteString("EXCEPTION", "Script Filename", OneLine(ScriptName));
       report.WriteString("EXCEPTION", "Line#", IntToStr(CurrentLine));
@@ -144,7 +135,6 @@ void TVQSkript::ExecuteLine(int& consumed) {
   const bool executing = IfState[IfDepth] != 0;
   switch (GetLine(CurrentLine - 1).Kind()) {
     case LineKind::Command: {
-      std::string copy = s;
       if (StartsWithKeyword("if", s)) {
         bool cond = false;
         bool oneLine = false;
@@ -173,7 +163,6 @@ void TVQSkript::ExecuteLine(int& consumed) {
         }
         break;
       }
-      s = copy;
       bool elseIf = StartsWithKeyword("elseif", s);
       if (!elseIf) {
         std::string rest = s;
@@ -311,7 +300,7 @@ void TVQSkript::ExecuteFor(std::string& s) {
       if (next == value) return;
       value = next;
       if (!((step > 0 && value <= endValue) || (step < 0 && value >= endValue))) return;
-      if (!ScriptStepAllowed()) {
+      if (!StepAllowed()) {
         RunState = RunStates::Ended;
         return;
       }
