@@ -175,8 +175,13 @@ bool ReadTerm(const StringHooks& hooks, std::string_view& text, std::string& s) 
   }
   if (!read) {
     RecordPtr found;
+    // Every term passes here, so names whose first letter differs are
+    // passed over without the full word test.
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; };
+    const char first = text.empty() ? 0 : lower(text.front());
     for (const RecordPtr& rec : Registry())
-      if (StartsWithKeyword(rec->name, text)) {
+      if ((rec->name.empty() || lower(rec->name.front()) == first) &&
+          StartsWithKeyword(rec->name, text)) {
         found = rec;  // held, so a handler may change the registry
         break;
       }
@@ -1024,6 +1029,15 @@ std::string FormatGeneral(double x, int precision) {
   if (!std::isfinite(x)) return NonFinite(x);
   if (x == 0) return "0";
   precision = std::clamp(precision, 1, 15);
+  // A whole number of at most Precision digits reads as itself; loop counters
+  // are formatted at every pass.
+  static constexpr double kLimits[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  if (std::fabs(x) < kLimits[precision] && x == std::trunc(x)) {
+    char buf[24];
+    auto r = std::to_chars(buf, buf + sizeof buf, int64_t(x));
+    return std::string(buf, r.ptr);
+  }
   char buf[64];
   auto r = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::scientific, precision - 1);
   std::string_view sci(buf, size_t(r.ptr - buf));

@@ -347,19 +347,36 @@ double TVQSkript::EvalNumericFunction(FunctionCall& call) {
 // ---------------------------------------------------------------------------
 // Variables
 
+namespace {
+
+// Trimmed in place: every term of every expression passes here with the
+// rest of its line.
+void TrimInPlace(std::string& s, size_t from = 0) {
+  size_t end = s.size();
+  while (end > from && (unsigned char)s[end - 1] <= ' ') --end;
+  s.erase(end);
+  while (from < s.size() && (unsigned char)s[from] <= ' ') ++from;
+  s.erase(0, from);
+}
+
+}  // namespace
+
 uint8_t TVQSkript::ParseVarRef(std::string& s, std::string& name) {
-  s = Trim(s);
+  TrimInPlace(s);
   name.clear();
   if (s.empty() || s[0] != '%') return 0;
   size_t i = 1;
   while (i < s.size() && IsVarNameChar(UpCase(s[i]))) name += UpCase(s[i++]);
   if (i >= s.size() || s[i] != '%') return 0;
-  s = TrimLeft(s.substr(i + 1));
+  TrimInPlace(s, i + 1);
   if (name.empty()) return 0;
   return Variables->Exists(name) ? 1 : 2;
 }
 
 bool TVQSkript::TakeStringVar(std::string& s, std::string& name) {
+  size_t first = 0;
+  while (first < s.size() && (unsigned char)s[first] <= ' ') ++first;
+  if (first == s.size() || s[first] != '%') return false;  // no reference: spare the copy
   std::string rest = s;
   std::string found;
   if (ParseVarRef(rest, found) != 1) return false;

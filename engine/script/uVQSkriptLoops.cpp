@@ -20,6 +20,8 @@ const char* const EndlessHead = "Endless-Loop-Schleife";
 // Loop numbers are kept as their text, and computed with what the text says.
 double AsStored(double x) {
   if (!std::isfinite(x)) return x;
+  // Whole numbers of up to 15 digits come back from their text unchanged.
+  if (x != 0 && std::fabs(x) < 1e15 && x == std::trunc(x)) return x;
   try {
     return StrToNumber(NumberToStr(x));
   } catch (const std::exception&) {
