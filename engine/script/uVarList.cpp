@@ -96,32 +96,51 @@ const std::string& TVarList::Names(int index) const {
   return entries_[size_t(index)].upperName;
 }
 
+namespace {
+
+// Stored names are upper case; a wanted name may come in any case. Compared
+// without a copy: every variable reference of every line looks up here.
+bool SameName(std::string_view upper, std::string_view name) {
+  if (upper.size() != name.size()) return false;
+  for (size_t i = 0; i < name.size(); ++i) {
+    char c = name[i];
+    if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+    if (upper[i] != c) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 TVarObj* TVarList::Find(std::string_view name) const {
-  std::string wanted = UpperCase(name);
+  std::string_view wanted = name;
   TVarObj* pending = nullptr;
-  std::string redirect;
+  std::string redirect, redirected;
   for (const Entry& e : entries_) {
     TVarObj* obj = e.obj.get();
     switch (obj->EntryKind) {
       case EntryKind::Global:
       case EntryKind::Local:
-        if (e.upperName == wanted) return obj;
+        if (SameName(e.upperName, wanted)) return obj;
         break;
       case EntryKind::ByRefParam:
-        if (e.upperName == wanted) {
+        if (SameName(e.upperName, wanted)) {
           redirect = UpperCase(obj->Text);
           pending = nullptr;
         }
         break;
       case EntryKind::ByValParam:
-        if (e.upperName == wanted) {
+        if (SameName(e.upperName, wanted)) {
           pending = obj;
           redirect.clear();
         }
         break;
       case EntryKind::FrameBottom:
         if (pending) return pending;
-        if (!redirect.empty()) wanted = redirect;
+        if (!redirect.empty()) {
+          redirected = redirect;
+          wanted = redirected;
+        }
         break;
       default:
         break;
