@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "Process.h"
 #include "SysUtils.h"
 #include "TestSupport.h"
 #include "uEinstellungen.h"
@@ -574,6 +575,7 @@ namespace {
 class Signing : public Artikel {
 protected:
   TempDir tmp;
+  TempDir home;  // made before TMPDIR points into tmp
   std::string savedTmp;
   TSpecialSettings saved = Specials;
 
@@ -600,7 +602,10 @@ protected:
     Specials.PGPExe = dir / "pgp.sh";
     Specials.PGPSigPars = "%1 %2";
   }
-  bool TempFolderEmpty() { return fs::is_empty(tmp.Path()); }
+  bool TempFolderEmpty() {
+    for (const auto& e : fs::directory_iterator(tmp.Path())) ADD_FAILURE() << "left behind: " << e.path();
+    return fs::is_empty(tmp.Path());
+  }
 };
 
 const char* kBlock =
@@ -649,4 +654,100 @@ TEST_F(Signing, AnyFailureLeavesTheMessageUnsigned) {
   art.LoadFromString(text);
   EXPECT_EQ(art.GetFinalText(), text);
   EXPECT_TRUE(TempFolderEmpty());
+}
+
+// The shipped adapter with real GnuPG: the signature in "X-PGP-Sig" verifies
+// against the signed header fields and the body as a receiver rebuilds them.
+namespace {
+
+std::string HashName(const std::string& packets) {
+  static const std::pair<const char*, const char*> names[] = {
+      {"digest algo 1,", "MD5"},     {"digest algo 2,", "SHA1"},     {"digest algo 3,", "RIPEMD160"},
+      {"digest algo 8,", "SHA256"},  {"digest algo 9,", "SHA384"},   {"digest algo 10,", "SHA512"},
+      {"digest algo 11,", "SHA224"}};
+  for (const auto& [key, name] : names)
+    if (packets.find(key) != std::string::npos) return name;
+  return {};
+}
+
+// The clear-signed text a receiver rebuilds from the signed message.
+std::string RebuildClearSigned(const std::string& message, const std::string& hash) {
+  TArtikel signedArt("windows-1252", "", "");
+  signedArt.LoadFromString(message);
+  std::vector<std::string> sig = SplitLines(signedArt.Header.GetField("X-PGP-Sig", true));
+  std::string head = Trim(sig.at(0));
+  std::string version = head.substr(0, head.find(' '));
+  std::string names = head.substr(head.find(' ') + 1);
+  std::string data = "X-Signed-Headers: " + names + "\r\n";
+  for (const std::string& name : SplitLines(StringReplace(names, ",", "\n")))
+    data += name + ": " + signedArt.Header.GetField(name, true) + "\r\n";
+  data += "\r\n";
+  data += message.substr(message.find("\r\n\r\n") + 4);
+  std::string text = "-----BEGIN PGP SIGNED MESSAGE-----\nHash: " + hash + "\n\n";
+  for (const std::string& line : SplitLines(data)) text += (line.starts_with("-") ? "- " : "") + line + "\n";
+  text += "-----BEGIN PGP SIGNATURE-----\nVersion: " + version + "\n\n";
+  for (size_t i = 1; i < sig.size(); ++i) text += Trim(sig[i]) + "\n";
+  text += "-----END PGP SIGNATURE-----\n";
+  return text;
+}
+
+std::string ArmouredSignature(const std::string& message) {
+  TArtikel signedArt("windows-1252", "", "");
+  signedArt.LoadFromString(message);
+  std::vector<std::string> sig = SplitLines(signedArt.Header.GetField("X-PGP-Sig", true));
+  std::string text = "-----BEGIN PGP SIGNATURE-----\n\n";
+  for (size_t i = 1; i < sig.size(); ++i) text += Trim(sig[i]) + "\n";
+  return text + "-----END PGP SIGNATURE-----\n";
+}
+
+}  // namespace
+
+TEST_F(Signing, RealGnuPGSignatureVerifies) {
+  const std::string gpg = FindProgram("gpg");
+  if (gpg.empty()) GTEST_SKIP() << "gpg is not installed: the signing adapter is not tested";
+  chmod(home.Path().c_str(), 0700);
+  const std::vector<std::string> env = {"GNUPGHOME=" + home.Path()};
+  setenv("GNUPGHOME", home.Path().c_str(), 1);
+  struct StopAgent {
+    std::string home;
+    ~StopAgent() {
+      RunProcess(FindProgram("gpgconf"), {"--kill", "gpg-agent"}, {"GNUPGHOME=" + home});
+      unsetenv("GNUPGHOME");
+    }
+  } stopAgent{home.Path()};
+  ProcessResult made = RunProcess(gpg, {"--batch", "--pinentry-mode", "loopback", "--passphrase", "pass phrase",
+                                        "--quick-gen-key", "Tidelarn Test <signer@example.org>", "ed25519",
+                                        "sign", "never"},
+                                  env);
+  ASSERT_EQ(made.exitCode, 0) << made.err;
+
+  Specials.PGPExe = std::string(TIDELARN_SOURCE_DIR) + "/data/pgp";
+  Specials.PGPSigPars = "-sat %1 -o %2 -u \"signer@example.org\" -z\"pass phrase\"";
+  art.LastAction = 3;
+  art.LoadFromString(FromUtf8("Path: not-for-mail\r\nFrom: Max <max@example.org>\r\n"
+                              "Subject: =?iso-8859-1?Q?Gr=FC=DFe?=\r\nNewsgroups: de.test\r\n"
+                              "Message-ID: <sig@example.org>\r\nDate: Tue, 08 Dec 2026 07:24:00 +0100\r\n\r\n"
+                              "-- a line that needs dash escaping\r\nGrüße  \r\n\r\n-- \r\nMax\r\n\r\n"));
+  const std::string message = art.GetFinalText();
+  const std::string versionLine = SplitLines(RunProcess(gpg, {"--version"}, env).out).at(0);
+  const std::string version = versionLine.substr(versionLine.rfind(' ') + 1);
+  ASSERT_TRUE(art.Header.HasField("X-PGP-Sig")) << "not signed";
+  EXPECT_NE(message.find("\r\nX-PGP-Sig: " + version + " Subject,Date,From,Newsgroups,Followup-To,Message-ID\r\n\t"),
+            std::string::npos);
+  EXPECT_TRUE(TempFolderEmpty());
+
+  WriteFile(dir / "sig.asc", ArmouredSignature(message));
+  ProcessResult packets = RunProcess(gpg, {"--list-packets", dir / "sig.asc"}, env);
+  const std::string hash = HashName(packets.out);
+  ASSERT_FALSE(hash.empty()) << packets.out << packets.err;
+
+  WriteFile(dir / "check.asc", RebuildClearSigned(message, hash));
+  ProcessResult verified = RunProcess(gpg, {"--batch", "--verify", dir / "check.asc"}, env);
+  EXPECT_EQ(verified.exitCode, 0) << verified.err;
+  EXPECT_NE(verified.err.find("Good signature"), std::string::npos) << verified.err;
+
+  std::string forged = message;
+  forged.replace(forged.find("Newsgroups: de.test"), 19, "Newsgroups: de.alt");
+  WriteFile(dir / "forged.asc", RebuildClearSigned(forged, hash));
+  EXPECT_NE(RunProcess(gpg, {"--batch", "--verify", dir / "forged.asc"}, env).exitCode, 0);
 }
