@@ -65,7 +65,8 @@ int ApplicationError() {
   }
   if (!message.empty() && message.back() != '.') message += '.';
   // No code address is known for a C++ exception; the field keeps its place.
-  std::string text = "Exception " + className + " in Modul " + kModule + " bei 00000000.\n" + message;
+  std::string text =
+      "Exception " + className + " in Modul " + kModule + " bei 00000000.\n" + message;
   Prompter().MessageBox(text, FromUtf8("Anwendungsfehler"), mb::Ok | mb::IconStop | mb::TaskModal);
   return 1;
 }

@@ -43,9 +43,10 @@ struct TProfileArticle {
   TProfileArticle& operator=(const TProfileArticle&) = delete;
 };
 
-// The user is asked before an unknown profile is created. False: skip it;
-// the whole run ends when Stop is set.
-bool ConfirmNewProfile(const std::string& name, bool& stop) {
+enum class TNewProfile { Create, Skip, EndRun };
+
+// The user is asked before an unknown profile is created.
+TNewProfile ConfirmNewProfile(const std::string& name) {
   int answer = Prompter().MessageBox(
       TranslateFmt("ConfigDoesntExist.AskForAutomaticCreation",
                    "Der Abschnitt \"%s\", welcher ausgeführt werden soll, existiert in der "
@@ -53,8 +54,8 @@ bool ConfirmNewProfile(const std::string& name, bool& stop) {
                    {name}),
       Translate("ConfigDoesntExist.Title", "Unbekannter Abschnitt"),
       mb::YesNoCancel | mb::IconQuestion);
-  stop = answer == id::Cancel;
-  return answer != id::Cancel && answer != id::No;
+  if (answer == id::Cancel) return TNewProfile::EndRun;
+  return answer == id::No ? TNewProfile::Skip : TNewProfile::Create;
 }
 
 void CorrectDirectory(const TVQEinstellungen& settings) {
@@ -64,7 +65,8 @@ void CorrectDirectory(const TVQEinstellungen& settings) {
                                  {settings.MessagePath}));
   if (!DirExists(settings.FilePath))
     throw Exception(TranslateFmt("FilepathDoesntExists.Error",
-                                 "Das Dateiverzeichnis \"%s\" existiert nicht!", {settings.FilePath}));
+                                 "Das Dateiverzeichnis \"%s\" existiert nicht!",
+                                 {settings.FilePath}));
   // A sorted snapshot: files the corrections create are not corrected again,
   // and files that vanished meanwhile are skipped.
   const std::string dir = NativePath(settings.MessagePath);
@@ -73,7 +75,7 @@ void CorrectDirectory(const TVQEinstellungen& settings) {
   while (walk.Next(name)) HandleFile(dir + name);
 }
 
-void CorrectProfiles(const TCommandLineMode& mode) {
+void CorrectProfiles(const TCommandLineMode& mode, const std::vector<std::string>& args) {
   auto settings = std::make_unique<TVQEinstellungen>();
   struct TCurrent {
     explicit TCurrent(TVQEinstellungen* s) { gSettings = s; }
@@ -81,7 +83,8 @@ void CorrectProfiles(const TCommandLineMode& mode) {
   } current(settings.get());
 
   for (int i = 1; i <= mode.Count; ++i) {
-    std::string name = mode.ProfileOverride.empty() ? ParamStr(i) : mode.ProfileOverride;
+    const std::string& name =
+        mode.ProfileOverride.empty() ? args[size_t(i) - 1] : mode.ProfileOverride;
     // Refused before the question: such a name would be written as a broken
     // section header and could never be read back.
     if (!IsValidProfileName(name))
@@ -92,11 +95,9 @@ void CorrectProfiles(const TCommandLineMode& mode) {
     settings->IniFileName = ProgramDir() + "Tidelarn.ini";
     settings->Section = name;
     if (!settings->SectionExists()) {
-      bool stop = false;
-      if (!ConfirmNewProfile(name, stop)) {
-        if (stop) return;
-        continue;
-      }
+      TNewProfile answer = ConfirmNewProfile(name);
+      if (answer == TNewProfile::EndRun) return;
+      if (answer == TNewProfile::Skip) continue;
     }
     settings->Load(false);
     TProfileArticle article(*settings);
@@ -121,7 +122,7 @@ void RunMode(const std::vector<std::string>& args) {
       return;
     case TRunMode::SingleFile:
     case TRunMode::Profiles:
-      CorrectProfiles(mode);
+      CorrectProfiles(mode, args);
       return;
   }
 }
@@ -176,7 +177,8 @@ bool IsCorrectionCommandLine(const std::vector<std::string>& args) {
   return first != "?";
 }
 
-TCommandLineMode ParseCommandLineMode(const std::vector<std::string>& args, bool receivesHandovers) {
+TCommandLineMode ParseCommandLineMode(const std::vector<std::string>& args,
+                                      bool receivesHandovers) {
   TCommandLineMode m;
   m.Count = int(args.size());
   if (!args.empty() && LowerCase(args[0]) == "copyif") {
@@ -252,6 +254,8 @@ void ReportNotAvailable(const char* what) {
 
 void RunCopyIf() { ReportNotAvailable("copyif"); }
 
-void ReceiveShowErrorHandover(const std::string& /*fileName*/) { ReportNotAvailable("#ShowError#"); }
+void ReceiveShowErrorHandover(const std::string& /*fileName*/) {
+  ReportNotAvailable("#ShowError#");
+}
 
 void ReceiveInputBoxHandover(const std::string& /*fileName*/) { ReportNotAvailable("#InputBox#"); }
