@@ -266,11 +266,20 @@ TArtikel& ProfileArticle() {
 }
 
 // The correction of an article (the script and the automatic corrections)
-// comes with the script engine; until then an article stays as loaded.
+// comes with the script engine; until then an article keeps its text and
+// takes only its last action from the profile.
 class TUncorrected final : public TArticleScript {
 public:
-  bool Correct() override { return false; }
+  TUncorrected(TVQEinstellungen& settings, TArtikel& article) : settings_(settings), article_(article) {}
+  bool Correct() override {
+    article_.LastAction = settings_.EndAction;
+    return false;
+  }
   void AfterAll(const std::string&, const std::string&) override {}
+
+private:
+  TVQEinstellungen& settings_;
+  TArtikel& article_;
 };
 
 // The file being handled: its name, and the name Sub AfterAll hears of.
@@ -345,7 +354,7 @@ void KorrigiereDatei(const std::string& FileName) {
   TMessageFile file{article, *gSettings, FileName, FileName};
   std::unique_ptr<TArticleScript> script =
       gScriptFactory ? gScriptFactory(ExtractFileName(FileName), *gSettings, article)
-                     : std::make_unique<TUncorrected>();
+                     : std::make_unique<TUncorrected>(*gSettings, article);
   const bool changed = script->Correct();
   switch (article.LastAction) {
     case 0:  // Save Changes
