@@ -15,6 +15,7 @@
 #include "SysUtils.h"
 #include "uCharsets.h"
 #include "uDriver.h"
+#include "uHeader.h"
 #include "uEinstellungen.h"
 #include "uHandOverPrompter.h"
 #include "uTools.h"
@@ -37,6 +38,7 @@ void StartUnits() {
   // The box-quote styles of the settings count characters through the string hooks.
   InitInternalCharset();
   InitEinstellungen(kVersion);
+  InitHeaderOrder();
 }
 
 // Started without waiting; the runner's work is done either way.

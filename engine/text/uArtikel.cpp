@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
@@ -55,6 +56,70 @@ int CountLineEnds(std::string_view text) {
       ++n;
   }
   return int(std::min<int64_t>(n, INT32_MAX));
+}
+
+// ---------------------------------------------------------------------------
+// TTextPieces
+
+void TTextPieces::AppendOwned(std::string text) {
+  if (text.empty()) return;
+  owned_.push_back(std::make_unique<std::string>(std::move(text)));
+  pieces_.push_back(*owned_.back());
+}
+
+size_t TTextPieces::AddSlot() {
+  pieces_.emplace_back();
+  return pieces_.size() - 1;
+}
+
+void TTextPieces::FillSlot(size_t slot, std::string text) {
+  owned_.push_back(std::make_unique<std::string>(std::move(text)));
+  pieces_.at(slot) = *owned_.back();
+}
+
+size_t TTextPieces::Size(size_t from) const {
+  size_t n = 0;
+  for (size_t i = from; i < pieces_.size(); ++i) n += pieces_[i].size();
+  return n;
+}
+
+int TTextPieces::CountLineEnds(size_t from) const {
+  int64_t n = 0;
+  bool pendingCR = false;  // a CR that ended the previous piece
+  for (size_t i = from; i < pieces_.size(); ++i) {
+    std::string_view piece = pieces_[i];
+    if (piece.empty()) continue;
+    if (pendingCR && piece[0] == '\n') piece.remove_prefix(1);  // counted with its CR
+    pendingCR = false;
+    n += ::CountLineEnds(piece);
+    if (!piece.empty() && piece.back() == '\r') pendingCR = true;
+  }
+  return int(std::min<int64_t>(n, INT32_MAX));
+}
+
+std::string TTextPieces::Join(size_t from) const {
+  std::string r;
+  r.reserve(Size(from));
+  for (size_t i = from; i < pieces_.size(); ++i) r += pieces_[i];
+  return r;
+}
+
+void TTextPieces::Truncate(size_t count) {
+  if (count < pieces_.size()) pieces_.resize(count);
+}
+
+void TTextPieces::RemoveFinalLineEnd() {
+  while (!pieces_.empty() && pieces_.back().empty()) pieces_.pop_back();
+  if (pieces_.empty()) return;
+  std::string_view& last = pieces_.back();
+  if (last.back() == '\n') {
+    last.remove_suffix(1);
+    // The CR before the LF may end the piece before.
+    while (!pieces_.empty() && pieces_.back().empty()) pieces_.pop_back();
+    if (!pieces_.empty() && pieces_.back().back() == '\r') pieces_.back().remove_suffix(1);
+  } else if (last.back() == '\r') {
+    last.remove_suffix(1);
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -244,7 +309,11 @@ TSig& TMIMEPart::Sig() {
   return sig_;
 }
 
-bool TMIMEPart::HasSignature() const { return SigFound || sig_.Count() > 0; }
+bool TMIMEPart::HasSignature() {
+  // Asked before the body was read, the answer would always be no.
+  ParseBody();
+  return SigFound || sig_.Count() > 0;
+}
 
 void TMIMEPart::ParseHeader() {
   if (HeaderParsed) return;
@@ -359,23 +428,25 @@ void TMIMEPart::DeleteNamedList(std::string_view name) {
 }
 
 std::string TMIMEPart::GetText() {
-  std::string out;
-  AppendText(out);
-  return out;
+  TTextPieces pieces;
+  AppendText(pieces);
+  return pieces.Join();
 }
 
-void TMIMEPart::AppendText(std::string& out) {
+void TMIMEPart::AppendText(TTextPieces& out) {
   if (ownHeader_) {
     if (HeaderParsed && header_.Changed) {
-      AppendLines(out, header_);
-      out += kCRLF;
+      std::string head;
+      AppendLines(head, header_);
+      head += kCRLF;
+      out.AppendOwned(std::move(head));
     } else {
-      out += text_.View().substr(0, headerLen_ + sepLen_);
+      out.Append(text_.View().substr(0, headerLen_ + sepLen_));
     }
   }
   std::string_view raw = BodyText();
   if (!BodyParsed || (!body_.Changed && !sig_.Changed)) {
-    out += raw;
+    out.Append(raw);
     return;
   }
   std::string t;
@@ -390,7 +461,7 @@ void TMIMEPart::AppendText(std::string& out) {
   if (!ownHeader_ && !t.empty() && !EndsWithLineEnd(t)) t += kCRLF;
   std::string encoded = EncodeText(t);
   if (EndsWithLineEnd(raw) && !EndsWithLineEnd(encoded)) encoded += kCRLF;
-  out += encoded;
+  out.AppendOwned(std::move(encoded));
 }
 
 void TMIMEPart::SetCharset(std::string_view name) {
@@ -431,8 +502,8 @@ void TMIMEPart::SetTransferEncoding(uint8_t encoding) {
   body_.Changed = true;
   THeader& header = TargetHeader();
   if (encoding == me7Bit) {
-    for (TCharsetStringlist* list : {static_cast<TCharsetStringlist*>(&body_),
-                                     static_cast<TCharsetStringlist*>(&sig_)}) {
+    for (TCharsetStringlist* list :
+         {static_cast<TCharsetStringlist*>(&body_), static_cast<TCharsetStringlist*>(&sig_)}) {
       std::string text = list->GetInternalText();
       std::string ascii = TransliterateToAscii(text);
       if (ascii != text) list->SetInternalText(ascii);
@@ -502,7 +573,9 @@ void TMIMEParts::Parse(TTextSpan span) {
   Epilogue = TTextSpan{span.buffer, span.offset + span.length, 0};
   split_ = false;
   const std::string_view text = span.View();
-  auto sub = [&](size_t from, size_t to) { return TTextSpan{span.buffer, span.offset + from, to - from}; };
+  auto sub = [&](size_t from, size_t to) {
+    return TTextSpan{span.buffer, span.offset + from, to - from};
+  };
 
   struct Line {
     size_t start, end;  // from the line end before the boundary line to after its own
@@ -524,9 +597,12 @@ void TMIMEParts::Parse(TTextSpan span) {
       if (isClose) rest.remove_prefix(2);
       // Transport padding after a boundary is allowed; other text makes it no boundary.
       if (rest.find_first_not_of(" \t") != std::string_view::npos) continue;
-      size_t before = 0;
-      if (lineStart > 0) before = lineStart >= 2 && text[lineStart - 2] == '\r' && text[lineStart - 1] == '\n' ? 2 : 1;
+      // The line end before the boundary line belongs to it.
+      const size_t before = FinalLineEnd(text.substr(0, lineStart));
       Line line{lineStart - before, e + LineEndAt(text, e)};
+      // Two boundary lines in a row share the line end between them.
+      if (!delimiters.empty() && line.start < delimiters.back().end)
+        line.start = delimiters.back().end;
       p = line.end;
       if (!isClose) {
         delimiters.push_back(line);
@@ -551,7 +627,8 @@ void TMIMEParts::Parse(TTextSpan span) {
     const size_t from = delimiters[k].end;
     const size_t to = k + 1 < delimiters.size() ? delimiters[k + 1].start : partsEnd;
     std::string delimiter(text.substr(delimiters[k].start, from - delimiters[k].start));
-    parts_.push_back(std::make_unique<TMIMEPart>(this, sub(from, std::max(from, to)), std::move(delimiter)));
+    parts_.push_back(
+        std::make_unique<TMIMEPart>(this, sub(from, std::max(from, to)), std::move(delimiter)));
   }
   if (closed) {
     CloseDelimiter = std::string(text.substr(close.start, close.end - close.start));
@@ -560,31 +637,30 @@ void TMIMEParts::Parse(TTextSpan span) {
 }
 
 std::string TMIMEParts::GetText(int& lineCount) {
-  std::string out;
-  AppendText(out);
-  lineCount = CountLineEnds(out);
-  return out;
+  TTextPieces pieces;
+  AppendText(pieces);
+  lineCount = pieces.CountLineEnds();
+  return pieces.Join();
 }
 
-void TMIMEParts::AppendText(std::string& out) {
+void TMIMEParts::AppendText(TTextPieces& out) {
   if (!split_) {
     if (!parts_.empty()) parts_.front()->AppendText(out);
     return;
   }
-  const size_t start = out.size();
-  out += Preamble;
+  const size_t start = out.Count();
+  out.Append(Preamble);
   for (auto& part : parts_) {
     if (part->Delimiter.empty()) {
       // A part made after loading gets a boundary line of the usual form.
-      if (out.size() > start) out += kCRLF;
-      out += "--" + MIMEInfo.Boundary + "\r\n";
+      out.AppendOwned((out.Size(start) > 0 ? "\r\n--" : "--") + MIMEInfo.Boundary + "\r\n");
     } else {
-      out += part->Delimiter;
+      out.Append(part->Delimiter);
     }
     part->AppendText(out);
   }
-  out += CloseDelimiter;
-  out += Epilogue.View();
+  out.Append(CloseDelimiter);
+  out.Append(Epilogue.View());
 }
 
 // ---------------------------------------------------------------------------
@@ -599,7 +675,9 @@ TArtikel::TArtikel(std::string_view sourceCharset, std::string_view bodyCharsets
 
 TArtikel::~TArtikel() = default;
 
-std::string_view TArtikel::Text() const { return text_ ? std::string_view(*text_) : std::string_view(); }
+std::string_view TArtikel::Text() const {
+  return text_ ? std::string_view(*text_) : std::string_view();
+}
 
 std::string_view TArtikel::LoadedText() const {
   return loadedText_ ? std::string_view(*loadedText_) : std::string_view();
@@ -607,8 +685,9 @@ std::string_view TArtikel::LoadedText() const {
 
 void TArtikel::LoadFromFile(const std::string& fileName) {
   auto fail = [&](int err) {
-    throw EInOutError(TranslateFmt("FileOpenError", "Datei %s kann nicht geöffnet werden", {fileName}) +
-                      " (" + FromUtf8(std::strerror(err)) + ")");
+    throw EInOutError(
+        TranslateFmt("FileOpenError", "Datei %s kann nicht geöffnet werden", {fileName}) + " (" +
+        FromUtf8(std::strerror(err)) + ")");
   };
   int fd = open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) fail(errno);
@@ -628,8 +707,14 @@ void TArtikel::LoadFromFile(const std::string& fileName) {
     data.append(chunk, size_t(n));
   }
   close(fd);
+  // The supplied line end follows the file's own kind, and output leaves it out again.
   const bool supplied = !data.empty() && data.back() != '\r' && data.back() != '\n';
-  if (supplied) data += kCRLF;
+  if (supplied) {
+    size_t first = data.find_first_of("\r\n");
+    data += first != std::string::npos && LineEndAt(data, first) == 1 && data[first] == '\n'
+                ? "\n"
+                : "\r\n";
+  }
   text_ = std::make_shared<const std::string>(std::move(data));
   loadedText_ = text_;
   suppliedFinalLineEnd_ = supplied;
@@ -698,20 +783,32 @@ void TArtikel::SetCurrentPart(int n) {
   if (n >= 1 && n <= Parts.Count()) currentPart_ = uint16_t(std::min(n, 65535));
 }
 
-std::string TArtikel::GetText() { return BuildText(false); }
+std::string TArtikel::GetText() {
+  TTextPieces pieces;
+  BuildPieces(pieces, false);
+  return pieces.Join();
+}
 
-std::string TArtikel::GetFinalText() { return BuildText(LastAction == 3); }
+std::string TArtikel::GetFinalText() {
+  TTextPieces pieces;
+  BuildPieces(pieces, LastAction == 3);
+  return pieces.Join();
+}
 
-std::string TArtikel::BuildText(bool sign) {
-  std::string s;
-  s.reserve((text_ ? text_->size() : 0) + 16384);
-  AppendLines(s, BodyPrefix);
-  const size_t partsStart = s.size();
-  Parts.AppendText(s);
-  if (SetLines)
-    Header.SetField("Lines", IntToStr(CountLineEnds(std::string_view(s).substr(partsStart))));
+void TArtikel::GetFinalPieces(TTextPieces& out) { BuildPieces(out, LastAction == 3); }
+
+void TArtikel::BuildPieces(TTextPieces& out, bool sign) {
+  // The header comes first but depends on the body (Lines, the signature).
+  const size_t headSlot = out.AddSlot();
+  std::string prefix;
+  AppendLines(prefix, BodyPrefix);
+  out.AppendOwned(std::move(prefix));
+  const size_t partsStart = out.Count();
+  Parts.AppendText(out);
+  if (SetLines) Header.SetField("Lines", IntToStr(out.CountLineEnds(partsStart)));
 
   if (sign) {
+    std::string s = out.Join(headSlot + 1);
     // Exactly one line end after the last line of text.
     while (true) {
       size_t last = FinalLineEnd(s);
@@ -720,17 +817,20 @@ std::string TArtikel::BuildText(bool sign) {
     }
     if (!EndsWithLineEnd(s)) s += kCRLF;
     SignWithPGP(*this, s);
+    out.Truncate(headSlot + 1);
+    out.AppendOwned(std::move(s));
   }
 
   std::string head;
   AppendLines(head, SafeReg1Lines);
   AppendLines(head, Header);
   // A header that no empty line ended stays so while nothing follows it.
-  if (headerSeparated_ || !s.empty()) head += kCRLF;
-  s.insert(0, head);
-  AppendLines(s, SafeReg2Lines);
-  if (suppliedFinalLineEnd_ && !sign && s.ends_with(kCRLF)) s.resize(s.size() - 2);
-  return s;
+  if (headerSeparated_ || out.Size(headSlot + 1) > 0) head += kCRLF;
+  out.FillSlot(headSlot, std::move(head));
+  std::string tail;
+  AppendLines(tail, SafeReg2Lines);
+  out.AppendOwned(std::move(tail));
+  if (suppliedFinalLineEnd_ && !sign) out.RemoveFinalLineEnd();
 }
 
 // ---------------------------------------------------------------------------

@@ -353,6 +353,13 @@ TEST_F(ScriptRun, LoopWordsWithoutTheirHeads) {
   }
 }
 
+TEST_F(ScriptRun, BreakOutsideALoop) {
+  Run("Select Case %x%\r\nbreak\r\nEnd Select\r\n");
+  EXPECT_NE(errors.find("Select/Case"), std::string::npos) << errors;
+  Run("gosub S\r\nSub S\r\nbreak\r\nEnd Sub\r\n");
+  EXPECT_NE(errors.find("Return"), std::string::npos) << errors;
+}
+
 TEST_F(ScriptRun, LoopsWithoutTheirEnds) {
   Run("While false\r\n");
   EXPECT_NE(errors.find("Wend"), std::string::npos) << errors;
@@ -451,6 +458,11 @@ TEST_F(ScriptRun, ForbiddenJumps) {
   EXPECT_NE(errors.find("Innere einer Schleife"), std::string::npos) << errors;
   Run("Sub main\r\ngoto other\r\nEnd Sub\r\nSub x\r\n:other\r\nEnd Sub\r\n");
   EXPECT_NE(errors.find("Prozedur verlassen"), std::string::npos) << errors;
+  Run("Sub x\r\n:before\r\nEnd Sub\r\nSub main\r\ngoto before\r\nEnd Sub\r\n");
+  EXPECT_NE(errors.find("Prozedur verlassen"), std::string::npos) << errors;
+  // Jumping over a whole sub stays in the same place.
+  Run("goto over\r\nSub x\r\nEnd Sub\r\n:over\r\nX-Over: yes\r\n");
+  EXPECT_EQ(Field("X-Over"), "yes") << errors;
   Run("goto nowhere\r\n");
   EXPECT_NE(errors.find(":nowhere"), std::string::npos) << errors;
 }
