@@ -25,6 +25,8 @@ namespace {
 
 // The INI object that Load holds open for GetParam; one load at a time.
 TIniFileUTF8* gIni = nullptr;
+// False when the object names no file: defaults are then used, not written.
+bool gWriteBackAllowed = false;
 
 // The first key a load wrote back, named in the report when the write fails.
 struct TWriteBack {
@@ -35,11 +37,15 @@ TWriteBack gWriteBack;
 
 class TIniSlot {
 public:
-  explicit TIniSlot(TIniFileUTF8& ini) {
+  TIniSlot(TIniFileUTF8& ini, bool writeBack) {
     gIni = &ini;
+    gWriteBackAllowed = writeBack;
     gWriteBack = {};
   }
-  ~TIniSlot() { gIni = nullptr; }
+  ~TIniSlot() {
+    gIni = nullptr;
+    gWriteBackAllowed = false;
+  }
   TIniSlot(const TIniSlot&) = delete;
   TIniSlot& operator=(const TIniSlot&) = delete;
 };
@@ -303,7 +309,10 @@ bool TEinstellungen::SectionExists() const {
 }
 
 void TEinstellungen::CheckSectionName() const {
-  if (Section.find_first_of("]\r\n") != std::string::npos)
+  // Outer blanks would never match the trimmed name read back, so every load
+  // would append the section anew.
+  if (Section.empty() || Section != Trim(Section) ||
+      Section.find_first_of("]\r\n") != std::string::npos)
     throw Exception(TranslateFmt("Einstellungen.InvalidSection",
                                  "Der Abschnittsname \"%s\" ist ungültig", {OneLine(Section)}));
 }
@@ -322,7 +331,7 @@ std::string TEinstellungen::GetParam(std::string_view section, std::string_view 
     value = gIni->ReadString(section, key, "");
   } else {
     value = std::string(def);
-    if (gIni && !gIni->FileName().empty()) {
+    if (gIni && gWriteBackAllowed) {
       try {
         gIni->WriteString(section, key, def);
         if (!gWriteBack.any)
@@ -402,7 +411,7 @@ void TVQEinstellungen::SetDefaults() {
 void TVQEinstellungen::Load(bool raw) {
   CheckSectionName();
   TIniFileUTF8 ini(IniFileName);
-  TIniSlot slot(ini);
+  TIniSlot slot(ini, !IniFileName.empty());
   const std::string& s = Section;
   auto flag = [&](const char* key, const char* def) { return IsFlag(GetParam(s, key, def)); };
   auto integer = [&](const char* key, const char* def) { return StrToInt(GetParam(s, key, def)); };
@@ -462,7 +471,7 @@ void TVQEinstellungen::Load(bool raw) {
     ConvertToRe = NormalizeDesignators(ConvertToRe + answer);
     // The legacy key moves into ConvertToRe once; a script's override of either
     // key is in force for this run only and never reaches the file.
-    if (!reOverridden && !answerOverridden) {
+    if (!reOverridden && !answerOverridden && !IniFileName.empty()) {
       ini.WriteString(s, "AnswerDesignators", "");
       ini.WriteString(s, "ConvertToRe", ConvertToRe);
     }
@@ -516,7 +525,6 @@ void TVQEinstellungen::WriteSettings() {
   try {
     CheckSectionName();
     TIniFileUTF8 ini(IniFileName);
-    TIniSlot slot(ini);
     const std::string& s = Section;
     auto str = [&](const char* key, std::string_view value) { ini.WriteString(s, key, value); };
     auto num = [&](const char* key, int64_t value) { ini.WriteString(s, key, IntToStr(value)); };
@@ -605,7 +613,7 @@ std::string TCIEinstellungen::GetIniFileName() { return ProgramFile("CopyIf.ini"
 
 void TCIEinstellungen::Load() {
   TIniFileUTF8 ini(GetIniFileName());
-  TIniSlot slot(ini);
+  TIniSlot slot(ini, true);
   Loaded = true;
   auto flag = [&](const char* section, const char* key, const char* def) {
     return IsFlag(GetParam(section, key, def));

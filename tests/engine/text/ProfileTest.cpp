@@ -392,7 +392,7 @@ TEST_F(ProfileTest, SectionExistsNeedsAKey) {
 }
 
 TEST_F(ProfileTest, SectionNamesTheFileCannotHoldAreRefusedBeforeAnyWrite) {
-  for (std::string bad : {"a]b", "a\nb", "a\rb"}) {
+  for (std::string bad : {"a]b", "a\nb", "a\rb", "", " News", "News\t"}) {
     profile.Section = bad;
     EXPECT_THROW(profile.Load(true), Exception) << bad;
     EXPECT_FALSE(FileExists(File("Tidelarn.ini")));
@@ -526,4 +526,15 @@ TEST_F(SettingsTest, LoadTextFileRetriesThenRaises) {
   }
   EXPECT_EQ(withAttempt, 21);
   for (int n = 1; n <= 21; ++n) EXPECT_TRUE(seen[size_t(n)]) << n;
+}
+
+TEST_F(ProfileTest, WithoutAFileNameTheDefaultsAreUsedAndNothingIsWritten) {
+  profile.IniFileName.clear();
+  profile.OverrideKeys = {"answerdesignators"};
+  profile.OverrideValues = {"Re^5"};
+  profile.Load(true);
+  EXPECT_TRUE(profile.AutoFunctions);
+  EXPECT_EQ(profile.ConvertToRe, "AW,Antwort,Re^2,Re^3,Re^4,Re^5");
+  EXPECT_TRUE(Reports().empty());
+  EXPECT_EQ(ListFiles(dir.Path(), "*").size(), 0u);
 }
