@@ -11,6 +11,7 @@
 #include "ProgramDir.h"
 #include "SysUtils.h"
 #include "uEinstellungen.h"
+#include "uTools.h"
 
 namespace {
 
@@ -20,6 +21,8 @@ const std::string& Folder() {
     if (!mkdtemp(tmpl)) std::abort();
     std::string d = tmpl;
     SetProgramDir(d);
+    std::ofstream(d + "/charsets.dat")
+        << "[Define]\r\nwindows-1252=V1#Western#windows-1252\r\n[Sets]\r\nW=windows-1252,utf-8\r\n";
     std::atexit([] {
       std::error_code ec;
       std::filesystem::remove_all(ProgramDir(), ec);
@@ -40,15 +43,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The first byte picks the internal charset, which changes how characters count.
   bool utf8 = data[0] & 1;
   std::string text(reinterpret_cast<const char*>(data) + 1, size - 1);
-  for (const char* name : {"BoxQuotes.ini", "Footnote.ini", "Specials.ini", "Tidelarn.ini",
-                           "CopyIf.ini", "charsets.dat"})
+  for (const char* name :
+       {"BoxQuotes.ini", "Footnote.ini", "Specials.ini", "Tidelarn.ini", "CopyIf.ini"})
     Put(name, text);
 
   try {
     LoadSpecials();
   } catch (const Exception&) {
   }
-  Specials.InternalCharset = utf8 ? "utf-8" : "windows-1252";
+  SetInternalCharset(utf8 ? "utf-8" : "windows-1252");
   LoadBoxQuotes();
   LoadFootnotes();
   for (const char* section : {"News", "BQ#1"}) {

@@ -13,8 +13,10 @@
 #include "ProgramDir.h"
 #include "Prompter.h"
 #include "SysUtils.h"
+#include "uCharsets.h"
 #include "uDriver.h"
 #include "uEinstellungen.h"
+#include "uTools.h"
 #include "uTransla.h"
 
 namespace {
@@ -30,6 +32,9 @@ void WriteStderr(const std::string& internal) {
 // The engine's units, in the runner's order.
 void StartUnits() {
   InitTranslation();
+  GetCSInfos();  // refuses to run without charsets.dat
+  // The box-quote styles of the settings count characters through the string hooks.
+  InitInternalCharset();
   InitEinstellungen(kVersion);
 }
 

@@ -15,6 +15,8 @@
 #include "Registry.h"
 #include "SysUtils.h"
 #include "TempFile.h"
+#include "uCharsets.h"
+#include "uTools.h"
 #include "uTransla.h"
 
 TSpecialSettings Specials;
@@ -73,10 +75,9 @@ void FlushWriteBacks(TIniFileUTF8& ini) {
   try {
     ini.UpdateFile();
   } catch (const std::exception& e) {
-    WriteExceptionReport(e.what(), "TEinstellungen.GetParam - Write Default", ini.FileName(),
-                         {{"Abschn", gWriteBack.section},
-                          {"Bez", gWriteBack.key},
-                          {"Def", gWriteBack.def}});
+    WriteExceptionReport(
+        e.what(), "TEinstellungen.GetParam - Write Default", ini.FileName(),
+        {{"Abschn", gWriteBack.section}, {"Bez", gWriteBack.key}, {"Def", gWriteBack.def}});
   }
 }
 
@@ -107,58 +108,16 @@ std::string ReadTextFile(const std::string& path) {
   return text;
 }
 
-// ---------------------------------------------------------------------------
-// Character counting of the internal charset, for the box-quote file.
-// TODO(tools): replace by the string hooks Length and Copy once they exist.
-
-bool InternalIsUtf8() { return Specials.InternalCharset == "utf-8"; }
-
-// Byte offsets of the characters of S, by the UTF-8 scan of the string hooks:
-// the lead byte alone fixes the length, a zero byte or a cut sequence ends it.
-std::vector<size_t> CharStarts(std::string_view s) {
-  std::vector<size_t> starts;
-  size_t i = 0;
-  while (i < s.size() && s[i] != '\0') {
-    unsigned char c = (unsigned char)s[i];
-    size_t len = c < 0x80 ? 1 : (c >> 4) == 0xE ? 3 : (c >> 4) == 0xF ? 4 : 2;
-    if (i + len > s.size()) break;
-    starts.push_back(i);
-    i += len;
-  }
-  starts.push_back(i);  // end of the last character
-  return starts;
-}
-
-int64_t CharLength(std::string_view s) {
-  if (!InternalIsUtf8()) return int64_t(s.size());
-  return int64_t(CharStarts(s).size()) - 1;
-}
-
-std::string CharCopy(std::string_view s, int64_t index, int64_t count) {
-  if (!InternalIsUtf8()) return Copy(s, index, count);
-  std::vector<size_t> st = CharStarts(s);
-  int64_t n = int64_t(st.size()) - 1;
-  if (n < 1 || count < 1 || index > n) return {};
-  if (index < 1) index = 1;
-  int64_t last = std::min(n, index + count - 1);
-  return std::string(s.substr(st[index - 1], st[last] - st[index - 1]));
-}
-
-// ---------------------------------------------------------------------------
-// Charset table values used as defaults of Specials.ini.
-// TODO(charsets): take them from GetCSInfos once the charset tables exist.
-
+// The first charset of the tables and their first preset list: what empty
+// charset values of Specials.ini stand for.
 std::string CharsetZeroName() {
-  TIniFile cs(ProgramFile("charsets.dat"));
-  std::vector<std::string> names = cs.ReadSection("Define");
-  return names.empty() ? std::string() : names.front();
+  const TCSInfo* first = GetCSInfos().Items(0);
+  return first ? first->Name : std::string();
 }
 
 std::string FirstCharsetSet() {
-  TIniFile cs(ProgramFile("charsets.dat"));
-  for (const auto& kv : cs.ReadSectionValues("Sets"))
-    if (!kv.second.empty()) return kv.second;
-  return {};
+  const std::vector<std::string>& sets = GetCSInfos().Sets;
+  return sets.empty() ? std::string() : sets.front();
 }
 
 std::vector<std::string> TrimmedPieces(std::string_view text) {
@@ -337,8 +296,7 @@ std::string TEinstellungen::GetParam(std::string_view section, std::string_view 
         if (!gWriteBack.any)
           gWriteBack = {true, std::string(section), std::string(key), std::string(def)};
       } catch (const std::exception& e) {
-        WriteExceptionReport(e.what(), "TEinstellungen.GetParam - Write Default",
-                             gIni->FileName(),
+        WriteExceptionReport(e.what(), "TEinstellungen.GetParam - Write Default", gIni->FileName(),
                              {{"Abschn", std::string(section)},
                               {"Bez", std::string(key)},
                               {"Def", std::string(def)}});
@@ -504,7 +462,8 @@ void TVQEinstellungen::Load(bool raw) {
       {"Plimsort.ini", "Settings"}, {"CopyIf.ini", "Settings"}, {"win.ini", "Wexs Tools"}};
   for (const auto& [file, section] : addSources) {
     TIniFile other(ProgramFile(file));
-    SplitToStrings(other.ReadString(section, "AddToMessageID", ""), KillMessageIDBegins, ',', false);
+    SplitToStrings(other.ReadString(section, "AddToMessageID", ""), KillMessageIDBegins, ',',
+                   false);
   }
 
   DelXHeader.clear();
@@ -536,7 +495,8 @@ void TVQEinstellungen::WriteSettings() {
     flag("CheckReplaceSubject8Bits", CheckReplaceSubject8Bits);
     flag("CheckQuotes", CheckQuotes);
     flag("CheckQuotes-AddSpaceBetweenQuoteAndText", CheckQuotesAddSpaceBetweenQuoteAndText);
-    flag("CheckQuotes-AddSpaceBetweenDifferentQuoteChars", CheckQuotesAddSpaceBetweenDifferentQuoteChars);
+    flag("CheckQuotes-AddSpaceBetweenDifferentQuoteChars",
+         CheckQuotesAddSpaceBetweenDifferentQuoteChars);
     flag("SetLines", SetLines);
     str("CheckQuotes-AllowedQuoteChars", CheckQuotesAllowedQuoteChars);
     str("CheckQuotes-DoNotChange-Begin", CheckQuotesDoNotChangeBegin);
@@ -590,7 +550,8 @@ void TVQEinstellungen::WriteSettings() {
     num("SafeReg1", SafeReg1);
     num("SafeReg2", SafeReg2);
     num("DelXHeader", int64_t(DelXHeader.size()));
-    for (size_t i = 0; i < DelXHeader.size(); ++i) str(("DelXHeader-" + IntToStr(int64_t(i) + 1)).c_str(), DelXHeader[i]);
+    for (size_t i = 0; i < DelXHeader.size(); ++i)
+      str(("DelXHeader-" + IntToStr(int64_t(i) + 1)).c_str(), DelXHeader[i]);
     flag("MakeBak", MakeBak);
     ini.UpdateFile();
   } catch (const std::exception& e) {
@@ -620,15 +581,16 @@ void TCIEinstellungen::Load() {
   };
   // Pieces between the commas as they stand: an empty text keeps the list.
   auto groups = [&](const char* key, std::string& text, std::vector<std::string>& list) {
-    text = GetParam("Settings", key, key == std::string_view("IgnoreGroups")
-                                         ? "^local\\.,^internal\\.,\\.all$"
-                                         : "");
+    text =
+        GetParam("Settings", key,
+                 key == std::string_view("IgnoreGroups") ? "^local\\.,^internal\\.,\\.all$" : "");
     if (text.empty()) return;
     list.clear();
     size_t start = 0;
     for (;;) {
       size_t comma = text.find(',', start);
-      list.push_back(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+      list.push_back(
+          text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
       if (comma == std::string::npos) break;
       start = comma + 1;
     }
@@ -709,9 +671,9 @@ std::string BoxSection(int style) { return "BQ#" + IntToStr(style); }
 std::string ReadFramed(const TIniFile& ini, const std::string& section, const char* key,
                        std::string_view def) {
   std::string v = ini.ReadString(section, key, "");
-  int64_t len = CharLength(v);
-  if (len > 2 && CharCopy(v, 1, 1) == "#" && CharCopy(v, len, 1) == "#")
-    v = CharCopy(v, 2, len - 2);
+  int len = hooks::Length(v);
+  if (len > 2 && hooks::Copy(v, 1, 1) == "#" && hooks::Copy(v, len, 1) == "#")
+    v = hooks::Copy(v, 2, len - 2);
   return v.empty() ? std::string(def) : v;
 }
 
@@ -728,19 +690,19 @@ void LoadBoxQuotes() {
     bq.SepLine = ini.ReadString(sec, "BQSepLine", "-");
     bq.EndLine = ini.ReadString(sec, "BQEndLine", "#");
     std::string graphics = ini.ReadString(sec, "BQGraphics", "");
-    if (CharLength(graphics) == 8) {
-      bq.TopLeft = CharCopy(graphics, 1, 1);
-      bq.Top = CharCopy(graphics, 2, 1);
-      bq.TopRight = CharCopy(graphics, 3, 1);
-      bq.Left = CharCopy(graphics, 4, 1);
-      bq.Right = CharCopy(graphics, 5, 1);
-      bq.BottomLeft = CharCopy(graphics, 6, 1);
-      bq.Bottom = CharCopy(graphics, 7, 1);
-      bq.BottomRight = CharCopy(graphics, 8, 1);
+    if (hooks::Length(graphics) == 8) {
+      bq.TopLeft = hooks::Copy(graphics, 1, 1);
+      bq.Top = hooks::Copy(graphics, 2, 1);
+      bq.TopRight = hooks::Copy(graphics, 3, 1);
+      bq.Left = hooks::Copy(graphics, 4, 1);
+      bq.Right = hooks::Copy(graphics, 5, 1);
+      bq.BottomLeft = hooks::Copy(graphics, 6, 1);
+      bq.Bottom = hooks::Copy(graphics, 7, 1);
+      bq.BottomRight = hooks::Copy(graphics, 8, 1);
     } else {
-      if (CharLength(graphics) != 2) graphics = "--";
-      bq.Top = CharCopy(graphics, 1, 1);
-      bq.Bottom = CharCopy(graphics, 2, 1);
+      if (hooks::Length(graphics) != 2) graphics = "--";
+      bq.Top = hooks::Copy(graphics, 1, 1);
+      bq.Bottom = hooks::Copy(graphics, 2, 1);
       bq.TopLeft = ReadFramed(ini, sec, "BQTopLeft", " ,");
       bq.TopRight = ReadFramed(ini, sec, "BQTopRight", ".");
       bq.Left = ReadFramed(ini, sec, "BQLeft", "| ");

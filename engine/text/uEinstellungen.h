@@ -65,9 +65,10 @@ public:
   bool CheckMIMEHeaders = false;
   bool CheckReplaceSubject8Bits = false;
   bool CheckQuotes = false;
-  bool CheckQuotesAddSpaceBetweenQuoteAndText = false;        // CheckQuotes-AddSpaceBetweenQuoteAndText
-  bool CheckQuotesAddSpaceBetweenDifferentQuoteChars = false;  // CheckQuotes-AddSpaceBetweenDifferentQuoteChars
-  bool CheckQuotesDoNotChangeAfterSigDelimiter = false;       // CheckQuotes-DoNotChangeAfterSigDelimiter
+  // The keys "CheckQuotes-..." without their hyphens.
+  bool CheckQuotesAddSpaceBetweenQuoteAndText = false;
+  bool CheckQuotesAddSpaceBetweenDifferentQuoteChars = false;
+  bool CheckQuotesDoNotChangeAfterSigDelimiter = false;
   bool CheckSubjectKillWasAfterRe = false;
   bool AllowXHeader = false;
   bool AllowAnyHeader = false;
@@ -264,6 +265,6 @@ std::string MakeTempFileNameSettings();
 
 // Writes an exception report (section [EXCEPTION]) into a new report file and
 // returns its path; never throws (an empty result when no file could be made).
-std::string WriteExceptionReport(std::string_view message, std::string_view reason,
-                                 std::string_view fileName,
-                                 const std::vector<std::pair<std::string, std::string>>& extra = {});
+std::string WriteExceptionReport(
+    std::string_view message, std::string_view reason, std::string_view fileName,
+    const std::vector<std::pair<std::string, std::string>>& extra = {});

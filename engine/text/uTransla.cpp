@@ -19,6 +19,8 @@ std::string FormatFloat(char type, double v, int prec) {
   if (type == 'g' && prec < 0) prec = 15;
   if (type == 'e' && prec < 0) prec = 15;
   if ((type == 'f' || type == 'n') && prec < 0) prec = 2;
+  // Delphi gives at most 18 digits; more would also not fit the buffer below.
+  prec = std::min(prec, 18);
   std::snprintf(spec, sizeof spec, "%%.%d%c", prec, conv);
   // The format is built here from a fixed set; the locale's separator is
   // undone below, so the text always has ".".

@@ -133,3 +133,12 @@ TEST_F(OnlyVQ, AProfileNameThatWouldBreakTheIniFileFails) {
     EXPECT_EQ(IniText(), before) << name;
   }
 }
+
+TEST_F(OnlyVQ, RefusesToRunWithoutTheCharsetTables) {
+  fs::remove(dir / "charsets.dat");
+  fs::create_directory(dir / "work");
+  Profile("News", dir / "work");
+  ProcessResult r = Run({"News"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(Contains(r.err, "\"Charsets.dat\" nicht vorhanden")) << r.err;
+}

@@ -11,15 +11,19 @@
 #include "ProgramDir.h"
 #include "TestSupport.h"
 #include "uEinstellungen.h"
+#include "uTools.h"
 
 class SettingsTest : public ::testing::Test {
 protected:
   void SetUp() override {
+    LoadCharsetTables();
+    SetInternalCharset("windows-1252");
     SetProgramDir(dir.Path());
     Specials = TSpecialSettings{};
     BoxQuotes = {};
     Footnotes = TFootnoteSettings{};
   }
+  void TearDown() override { SetInternalCharset("windows-1252"); }
   std::string File(const std::string& name) const { return dir / name; }
 
   // The "VQ-*.tmp" report files in the program directory.

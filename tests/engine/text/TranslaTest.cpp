@@ -4,6 +4,7 @@
 
 #include "ProgramDir.h"
 #include "SysUtils.h"
+#include "uTools.h"
 #include "TestSupport.h"
 
 using Lines = std::vector<std::string>;
@@ -84,6 +85,17 @@ TEST_F(Translation, RuntimeIdsIgnoreCase) {
   EXPECT_EQ(TranslateFmt("Euro", "Preis in € für %s", {std::string("x")}), "Price in \x80 for x");
 }
 
+TEST_F(Translation, FileTextsArriveInTheInternalCharset) {
+  LoadCharsetTables();
+  SetInternalCharset("utf-8");
+  Use("English");
+  std::string euro = Translate("Euro", "x");
+  std::string umlaut = Translate("Missing", "ä");
+  SetInternalCharset("");
+  EXPECT_EQ(euro, "Price in \xE2\x82\xAC for %s");
+  EXPECT_EQ(umlaut, "\xC3\xA4");
+}
+
 TEST_F(Translation, SectionHeadsAndBlankLines) {
   Use("Francais");  // its head stands between blanks
   EXPECT_EQ(Translate("InterpreteNumeric.Error", "Fehler"), "Erreur: %s");
@@ -102,6 +114,9 @@ TEST_F(Translation, FormatMismatchesFallBack) {
   EXPECT_EQ(TranslateFmt("InterpreteNumeric.Error", "%s", {}), "#FmtE# Error in numeric expression: %s");
   EXPECT_EQ(TranslateFmt("X", "100%", {}), "#FmtE# 100%");
   EXPECT_EQ(TranslateFmt("X", "%5.1f|%-4d|%x|%%", {2.25, int64_t(7), int64_t(255)}), "  2.2|7   |FF|%");
+  std::string wide = Format("%.99f", {1e300});
+  EXPECT_EQ(wide.size(), 301u + 1u + 18u);  // digits, point, 18 decimals
+  EXPECT_EQ(wide.substr(0, 2), "10");
 }
 
 TEST_F(Translation, FormTexts) {
