@@ -244,7 +244,11 @@ TSig& TMIMEPart::Sig() {
   return sig_;
 }
 
-bool TMIMEPart::HasSignature() const { return SigFound || sig_.Count() > 0; }
+bool TMIMEPart::HasSignature() {
+  // Asked before the body was read, the answer would always be no.
+  ParseBody();
+  return SigFound || sig_.Count() > 0;
+}
 
 void TMIMEPart::ParseHeader() {
   if (HeaderParsed) return;
@@ -527,6 +531,8 @@ void TMIMEParts::Parse(TTextSpan span) {
       size_t before = 0;
       if (lineStart > 0) before = lineStart >= 2 && text[lineStart - 2] == '\r' && text[lineStart - 1] == '\n' ? 2 : 1;
       Line line{lineStart - before, e + LineEndAt(text, e)};
+      // Two boundary lines in a row share the line end between them.
+      if (!delimiters.empty() && line.start < delimiters.back().end) line.start = delimiters.back().end;
       p = line.end;
       if (!isClose) {
         delimiters.push_back(line);
@@ -628,8 +634,12 @@ void TArtikel::LoadFromFile(const std::string& fileName) {
     data.append(chunk, size_t(n));
   }
   close(fd);
+  // The supplied line end follows the file's own kind, and output leaves it out again.
   const bool supplied = !data.empty() && data.back() != '\r' && data.back() != '\n';
-  if (supplied) data += kCRLF;
+  if (supplied) {
+    size_t first = data.find_first_of("\r\n");
+    data += first != std::string::npos && LineEndAt(data, first) == 1 && data[first] == '\n' ? "\n" : "\r\n";
+  }
   text_ = std::make_shared<const std::string>(std::move(data));
   loadedText_ = text_;
   suppliedFinalLineEnd_ = supplied;
@@ -729,7 +739,7 @@ std::string TArtikel::BuildText(bool sign) {
   if (headerSeparated_ || !s.empty()) head += kCRLF;
   s.insert(0, head);
   AppendLines(s, SafeReg2Lines);
-  if (suppliedFinalLineEnd_ && !sign && s.ends_with(kCRLF)) s.resize(s.size() - 2);
+  if (suppliedFinalLineEnd_ && !sign) s.resize(s.size() - FinalLineEnd(s));
   return s;
 }
 

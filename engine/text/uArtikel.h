@@ -135,8 +135,8 @@ public:
   THeader& Header();
   TBody& Body();
   TSig& Sig();
-  // SigFound or Sig has lines; parses nothing.
-  bool HasSignature() const;
+  // SigFound or Sig has lines (the body is parsed first when it was not).
+  bool HasSignature();
 
   TMIMEInfo GetMIMEInfo();
   void UpdateMIMEInfo();
