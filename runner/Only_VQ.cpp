@@ -16,6 +16,7 @@
 #include "uCharsets.h"
 #include "uDriver.h"
 #include "uEinstellungen.h"
+#include "uKorrigiereArtikel.h"
 #include "uTools.h"
 #include "uTransla.h"
 
@@ -36,6 +37,7 @@ void StartUnits() {
   // The box-quote styles of the settings count characters through the string hooks.
   InitInternalCharset();
   InitEinstellungen(kVersion);
+  InstallArticleCorrection();
 }
 
 // Started without waiting; the runner's work is done either way.

@@ -1,6 +1,7 @@
 #include "uKorrigiereArtikel.h"
 
 #include <cstdlib>
+#include <memory>
 #include <vector>
 
 #include "SysUtils.h"
@@ -141,6 +142,32 @@ bool KorrigiereArtikel(TVQSkript& Script, TVQEinstellungen& Settings, TArtikel& 
   if (Settings.RecreateRCPT_To) Script.RecreateRcptTo(Settings.RecreateRCPT_To_Always);
   if (Settings.HamsterheaderFirst) Script.SortHeader("!MAIL FROM, !RCPT TO");
   return Script.IsChanged();
+}
+
+namespace {
+
+// The script side of one message file.
+class TScriptedArticle final : public TArticleScript {
+public:
+  TScriptedArticle(const std::string& scriptName, TVQEinstellungen& settings, TArtikel& article)
+      : settings_(settings), article_(article), script_(scriptName, &article, &settings) {}
+  bool Correct() override { return KorrigiereArtikel(script_, settings_, article_); }
+  void AfterAll(const std::string& oldFilename, const std::string& newFilename) override {
+    script_.RunAfterAll(oldFilename, newFilename);
+  }
+
+private:
+  TVQEinstellungen& settings_;
+  TArtikel& article_;
+  TVQSkript script_;
+};
+
+}  // namespace
+
+void InstallArticleCorrection() {
+  SetArticleScriptFactory([](const std::string& scriptName, TVQEinstellungen& settings, TArtikel& article) {
+    return std::make_unique<TScriptedArticle>(scriptName, settings, article);
+  });
 }
 
 int TimeZoneOffsetMinutes(std::time_t time) {

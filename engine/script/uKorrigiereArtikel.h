@@ -16,6 +16,11 @@ class TVQSkript;
 // driver's RunExitCode.
 bool KorrigiereArtikel(TVQSkript& Script, TVQEinstellungen& Settings, TArtikel& Article);
 
+// Makes the driver's per-file routine correct every article it loads: each
+// file gets a script object of its own, KorrigiereArtikel, and Sub AfterAll
+// after the file action. Run once at start-up.
+void InstallArticleCorrection();
+
 // A Date header value for the instant Time: "Tue, 08 Dec 2026 07:24:00 +0100"
 // in local time with the zone's offset in hours and minutes, or in UTC with
 // "GMT" (also when the local offset is 0).
