@@ -41,6 +41,45 @@ void AddSignatureFile(TVQSkript& script, const std::string& sigFile) {
   }
 }
 
+// Steps may take lines away and put the same lines back (empty lines at the
+// end, then the blank line before the signature). A list whose text ends up
+// as it was must not count as changed, or an unchanged message would be
+// written again, with a backup of itself.
+class TChangeMarks {
+public:
+  explicit TChangeMarks(TMIMEPart& part) : part_(part) {
+    Take(part.Body(), body_);
+    Take(Signature(), sig_);
+  }
+  void Settle() {
+    Settle(part_.Body(), body_);
+    Settle(Signature(), sig_);
+  }
+
+private:
+  struct TMark {
+    bool changed = false;
+    std::vector<std::string> lines;
+  };
+  // Fetching the signature must not forget that a delimiter was seen.
+  TSig& Signature() {
+    const bool found = part_.SigFound;
+    TSig& sig = part_.Sig();
+    part_.SigFound = found;
+    return sig;
+  }
+  static void Take(const TChangedStringlist& list, TMark& mark) {
+    mark.changed = list.Changed;
+    if (!mark.changed) mark.lines = list.Lines();
+  }
+  static void Settle(TChangedStringlist& list, const TMark& mark) {
+    if (!mark.changed && list.Changed && list.Lines() == mark.lines) list.Changed = false;
+  }
+
+  TMIMEPart& part_;
+  TMark body_, sig_;
+};
+
 // The steps of a text/plain part.
 void CorrectTextPart(TVQSkript& script, TVQEinstellungen& settings, TArtikel& article) {
   if (settings.AutoFunctions) script.FootnoteLines.clear();
@@ -106,7 +145,11 @@ void CorrectPart(TVQSkript& script, TVQEinstellungen& settings, TArtikel& articl
     if (!fileName.empty())
       script.SavePart(settings.SaveAttachmentsDir, fileName, settings.ActionIfAttExists);
   }
-  if (contentClass() == ccTextPlain) CorrectTextPart(script, settings, article);
+  if (contentClass() == ccTextPlain) {
+    TChangeMarks marks(*article.CurrentPart());
+    CorrectTextPart(script, settings, article);
+    marks.Settle();
+  }
   const uint8_t cls = contentClass();
   if (settings.AutoFunctions && (cls == ccTextPlain || cls == ccTextHtml || cls == ccText))
     SetTransferEncoding(settings, *article.CurrentPart());

@@ -175,3 +175,29 @@ TEST_F(CorrectionRun, AutomaticFunctionsOffRunsOnlyTheScript) {
   EXPECT_EQ(out.find("Date:"), std::string::npos);
   EXPECT_NE(out.find("> > >Wie geht das?"), std::string::npos);
 }
+
+// The bundled sample, as the demo runs it.
+TEST_F(CorrectionRun, BundledSample) {
+  const fs::path sample = fs::path(TIDELARN_SOURCE_DIR) / "data/sample";
+  std::string ini = ReadFile((sample / "Tidelarn.ini").string());
+  for (size_t p; (p = ini.find("@WORK@")) != std::string::npos;) ini.replace(p, 6, dir.Path());
+  WriteFile(dir / "Tidelarn.ini", ini);
+  fs::copy_file(sample / "header.def", dir / "header.def");
+  fs::copy(sample / "messages", dir / "messages");
+  ProcessResult r = RunProcess(exe, {"News"}, {"TIDELARN_HOME=" + dir.Path(), "XDG_CONFIG_HOME=" + home.Path()},
+                               dir.Path());
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  auto text = [&](const std::string& name) { return ReadFile(dir / ("messages/" + name)); };
+  auto original = [&](const std::string& name) { return ReadFile((sample / "messages" / name).string()); };
+  EXPECT_NE(text("reply.msg").find("Subject: Re: Frage zum Testen\n"), std::string::npos);
+  EXPECT_NE(text("reply.msg").find("\n>> Erste Ebene\n>> Zweite Ebene\nAntwort.\n\n-- \n"), std::string::npos);
+  EXPECT_NE(text("thread.msg").find("Subject: Re: Neues Thema\nReferences: <start.1001@news.example.org> "
+                                    "<antwort.1004@mail.example.net>\n <antwort.1005@news.example.org>"),
+            std::string::npos)
+      << text("thread.msg");
+  EXPECT_EQ(text("reply.bak"), original("reply.msg"));
+  for (const char* unchanged : {"plain", "marked"}) {
+    EXPECT_EQ(text(std::string(unchanged) + ".msg"), original(std::string(unchanged) + ".msg"));
+    EXPECT_FALSE(fs::exists(dir / ("messages/" + std::string(unchanged) + ".bak")));
+  }
+}

@@ -228,8 +228,13 @@ TEST_F(Correction, BlankLineBeforeTheSignature) {
   EXPECT_EQ(Correct(message), message);  // signature unchanged, DeleteEmptyLines off
   settings.DeleteEmptyLines = true;
   EXPECT_EQ(Correct(message), "Subject: x\r\n\r\ntext\r\n\r\n-- \r\nsig\r\n");
+  // The empty line taken away and put back: the message counts as unchanged.
+  EXPECT_EQ(Correct("Subject: x\r\n\r\ntext\r\n\r\n\r\n-- \r\nsig\r\n"),
+            "Subject: x\r\n\r\ntext\r\n\r\n-- \r\nsig\r\n");
+  EXPECT_TRUE(changed);
   EXPECT_EQ(Correct("Subject: x\r\n\r\ntext\r\n\r\n-- \r\nsig\r\n"),
             "Subject: x\r\n\r\ntext\r\n\r\n-- \r\nsig\r\n");
+  EXPECT_FALSE(changed);
 }
 
 TEST_F(Correction, OutlookExpressWordWraps) {
