@@ -1,5 +1,6 @@
 #include "uCharsets.h"
 
+#include <algorithm>
 #include <cstring>
 #include <tuple>
 
@@ -30,14 +31,13 @@ int gUtf8Index = 0;
 
 std::string InternalFromUtf8(std::string_view utf8) {
   bool lossy = false;
-  return ConvertByIndex(utf8, gUtf8Index, gInternalIndex, lossy);
+  return ConvertByIndex(utf8, gUtf8Index, InternalCharsetIndex(), lossy);
 }
 
 std::string InternalToUtf8(std::string_view text) {
   bool lossy = false;
-  return ConvertByIndex(text, gInternalIndex, gUtf8Index, lossy);
+  return ConvertByIndex(text, InternalCharsetIndex(), gUtf8Index, lossy);
 }
-
 
 // --- Decoders: each calls Put(code) for every 16-bit code of the text.
 
@@ -46,41 +46,45 @@ void DecodeTable(std::string_view text, const TCSInfo& cs, Put&& put) {
   for (unsigned char c : text) put(c < 128 ? uint16_t(c) : cs.ToUTF[c - 128]);
 }
 
-// Characters beyond 16 bits become surrogate pairs; a broken, overlong or
-// surrogate sequence gives one code 0 and decoding goes on after it.
+// One UTF-8 character at P[I]: its code point, or 0 for a broken, overlong
+// or surrogate sequence (I then moves past the bytes looked at, at least one).
+inline uint32_t ReadUtf8(const unsigned char* p, size_t n, size_t& i) {
+  unsigned c = p[i];
+  if (c < 0x80) {
+    ++i;
+    return c;
+  }
+  size_t len;
+  uint32_t cp, min;
+  if (c >= 0xC2 && c <= 0xDF) {
+    len = 2, cp = c & 0x1F, min = 0x80;
+  } else if ((c & 0xF0) == 0xE0) {
+    len = 3, cp = c & 0x0F, min = 0x800;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    len = 4, cp = c & 0x07, min = 0x10000;
+  } else {
+    ++i;
+    return 0;
+  }
+  size_t k = 1;
+  for (; k < len && i + k < n && (p[i + k] & 0xC0) == 0x80; ++k) cp = (cp << 6) | (p[i + k] & 0x3F);
+  if (k < len || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+    i += k;
+    return 0;
+  }
+  i += len;
+  return cp;
+}
+
+// Characters beyond 16 bits become surrogate pairs; a broken sequence gives
+// one code 0 and decoding goes on after it.
 template <class Put>
 void DecodeUtf8(std::string_view text, Put&& put) {
   const auto* p = reinterpret_cast<const unsigned char*>(text.data());
   const size_t n = text.size();
   size_t i = 0;
   while (i < n) {
-    unsigned c = p[i];
-    if (c < 0x80) {
-      put(uint16_t(c));
-      ++i;
-      continue;
-    }
-    size_t len;
-    uint32_t cp, min;
-    if (c >= 0xC2 && c <= 0xDF) {
-      len = 2, cp = c & 0x1F, min = 0x80;
-    } else if ((c & 0xF0) == 0xE0) {
-      len = 3, cp = c & 0x0F, min = 0x800;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      len = 4, cp = c & 0x07, min = 0x10000;
-    } else {
-      put(0);
-      ++i;
-      continue;
-    }
-    size_t k = 1;
-    for (; k < len && i + k < n && (p[i + k] & 0xC0) == 0x80; ++k) cp = (cp << 6) | (p[i + k] & 0x3F);
-    if (k < len || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-      put(0);
-      i += k;
-      continue;
-    }
-    i += len;
+    uint32_t cp = ReadUtf8(p, n, i);
     if (cp >= 0x10000) {
       cp -= 0x10000;
       put(uint16_t(0xD800 + (cp >> 10)));
@@ -246,9 +250,107 @@ private:
 
 // Whether Text is valid UTF-8 without NUL bytes, i.e. converts to itself.
 bool IsCleanUtf8(std::string_view text) {
-  bool clean = true;
-  DecodeUtf8(text, [&clean](uint16_t code) { clean &= code != 0; });
-  return clean;
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const size_t n = text.size();
+  for (size_t i = 0; i < n;) {
+    i += AsciiPrefixLength(text.substr(i));
+    if (i < n && ReadUtf8(p, n, i) == 0) return false;
+  }
+  return true;
+}
+
+// An output buffer written through a pointer; grows by doubling.
+class Sink {
+public:
+  explicit Sink(size_t capacity) : buf_(capacity, '\0') {}
+  char* Room(size_t k) {
+    if (pos_ + k > buf_.size()) buf_.resize(std::max(buf_.size() * 2, pos_ + k));
+    return buf_.data() + pos_;
+  }
+  void Advance(size_t k) { pos_ += k; }
+  void Append(const char* p, size_t k) {
+    std::memcpy(Room(k), p, k);
+    pos_ += k;
+  }
+  void Put(char c) { *Room(1) = c, ++pos_; }
+  std::string Take() {
+    buf_.resize(pos_);
+    return std::move(buf_);
+  }
+
+private:
+  std::string buf_;
+  size_t pos_ = 0;
+};
+
+size_t WriteUtf8(char* o, uint32_t cp) {
+  if (cp < 0x80) {
+    o[0] = char(cp);
+    return 1;
+  }
+  if (cp < 0x800) {
+    o[0] = char(0xC0 | (cp >> 6));
+    o[1] = char(0x80 | (cp & 0x3F));
+    return 2;
+  }
+  o[0] = char(0xE0 | (cp >> 12));
+  o[1] = char(0x80 | ((cp >> 6) & 0x3F));
+  o[2] = char(0x80 | (cp & 0x3F));
+  return 3;
+}
+
+bool HasSurrogates(const TCSInfo& cs) {
+  for (uint16_t code : cs.ToUTF)
+    if (code >= 0xD800 && code <= 0xDFFF) return true;
+  return false;
+}
+
+// 8-bit table -> UTF-8 without going through 16-bit strings.
+std::string TableToUtf8(std::string_view text, size_t ascii, const TCSInfo& src, bool& lossy) {
+  Sink out(text.size() + text.size() / 8 + 16);
+  out.Append(text.data(), ascii);
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  bool lost = false;
+  for (size_t i = ascii; i < text.size();) {
+    size_t run = AsciiPrefixLength(text.substr(i));
+    out.Append(text.data() + i, run);
+    i += run;
+    if (i >= text.size()) break;
+    unsigned c = p[i++];
+    uint16_t code = c < 0x80 ? 0 : src.ToUTF[c - 0x80];
+    if (code == 0) {
+      out.Put('?');
+      lost = true;
+    } else {
+      out.Advance(WriteUtf8(out.Room(3), code));
+    }
+  }
+  lossy |= lost;
+  return out.Take();
+}
+
+// UTF-8 -> 8-bit table; every character gives at most one byte.
+std::string Utf8ToTable(std::string_view text, size_t ascii, const TCSInfo& dst, bool& lossy) {
+  std::string out(text.size(), '\0');
+  std::memcpy(out.data(), text.data(), ascii);
+  char* o = out.data() + ascii;
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const size_t n = text.size();
+  bool lost = false;
+  for (size_t i = ascii; i < n;) {
+    size_t run = AsciiPrefixLength(text.substr(i));
+    std::memcpy(o, p + i, run);
+    o += run;
+    i += run;
+    if (i >= n) break;
+    uint32_t cp = ReadUtf8(p, n, i);
+    uint8_t b = cp < 0x10000 ? dst.ByteOf(uint16_t(cp)) : 0;
+    lost |= b == 0;
+    *o++ = b ? char(b) : '?';
+  }
+  lossy |= lost;
+  out.resize(size_t(o - out.data()));
+  return out;
 }
 
 }  // namespace
@@ -505,8 +607,13 @@ std::string ConvertByIndex(std::string_view text, int from, int to, bool& lossy)
     lossy |= lost;
     return out;
   }
-  if (from == to && src->UnicodeKind == TCSInfo::ukUtf8 && IsCleanUtf8(text.substr(ascii)))
-    return std::string(text);
+  if (src->UnicodeKind == TCSInfo::ukUtf8) {
+    if (from == to && IsCleanUtf8(text.substr(ascii))) return std::string(text);
+    if (dst->UnicodeKind == TCSInfo::ukTable) return Utf8ToTable(text, ascii, *dst, lossy);
+  }
+  if (src->UnicodeKind == TCSInfo::ukTable && dst->UnicodeKind == TCSInfo::ukUtf8 &&
+      !HasSurrogates(*src))
+    return TableToUtf8(text, ascii, *src, lossy);
 
   out.reserve(text.size() + text.size() / 4);
   out.append(text.data(), ascii);

@@ -20,6 +20,13 @@ constexpr std::array<int8_t, 256> MakeBase64Table() {
 }
 constexpr std::array<int8_t, 256> kBase64Value = MakeBase64Table();
 
+constexpr std::array<bool, 256> MakeQPPlainTable() {
+  std::array<bool, 256> t{};
+  for (int c = ' '; c < 0x7F; ++c) t[size_t(c)] = c != '=' && c != 'F';
+  return t;
+}
+constexpr std::array<bool, 256> kQPPlain = MakeQPPlainTable();
+
 // Hex digit of either case, -1 for anything else.
 int HexValue(unsigned char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -176,14 +183,26 @@ void DecodeQuotedPrintable(const TCharsets& charsets, std::string_view text,
 }
 
 std::string EncodeQuotedPrintable(std::string_view text, bool softBreaks) {
-  std::string out;
-  out.reserve(text.size() + text.size() / 8 + 16);
   const size_t n = text.size();
+  std::string out(n + n / 8 + 16, '\0');
+  size_t pos = 0;
   size_t col = 0;  // output columns of the current line
   for (size_t i = 0; i < n; ++i) {
+    // Room for a soft break and one escape.
+    if (pos + 6 > out.size()) out.resize(out.size() * 2);
+    char* o = out.data() + pos;
     const unsigned char c = text[i];
+    // Printable ASCII other than "=" and "F", well inside the line: as it is.
+    if (kQPPlain[c] && (col < 74 || !softBreaks) &&
+        (c != ' ' || (i + 1 < n && text[i + 1] != '\r' && text[i + 1] != '\n'))) {
+      *o = char(c);
+      ++pos;
+      ++col;
+      continue;
+    }
     if (c == '\r' || c == '\n') {
-      out += char(c);
+      *o = char(c);
+      ++pos;
       col = 0;
       continue;
     }
@@ -195,21 +214,26 @@ std::string EncodeQuotedPrintable(std::string_view text, bool softBreaks) {
       // may use the 76th column itself.
       size_t width = encode ? 3 : 1;
       if (col + width > (lineEnds ? 76u : 75u)) {
-        out += "=\r\n";
+        std::memcpy(o, "=\r\n", 3);
+        o += 3;
+        pos += 3;
         col = 0;
         encode = encode || c == 'F';  // "From " must not start a line
       }
     }
     if (encode) {
-      out += '=';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
+      o[0] = '=';
+      o[1] = kHex[c >> 4];
+      o[2] = kHex[c & 15];
+      pos += 3;
       col += 3;
     } else {
-      out += char(c);
-      col += 1;
+      *o = char(c);
+      ++pos;
+      ++col;
     }
   }
+  out.resize(pos);
   return out;
 }
 
@@ -373,7 +397,7 @@ std::string DecodeHeader(const TCharsets& charsets, std::string_view value) {
     switch (state) {
       case 0:
         if (c == '=') {
-          raw = "=";
+          raw.assign(1, '=');
           state = 1;
         } else {
           out += ch;
@@ -440,7 +464,7 @@ std::string DecodeHeader(const TCharsets& charsets, std::string_view value) {
         if (c == ' ' || c == '\t') {
           held += ch;
         } else if (c == '=') {
-          raw = "=";
+          raw.assign(1, '=');
           state = 1;
         } else {
           out += held;
@@ -582,9 +606,11 @@ std::string EncodeHeader(const TCharsets& charsets, std::string_view line) {
   if (!Has8Bit(value)) return std::string(line);
 
   const TCSInfo& best = charsets.BestCharset(line);
-  const std::string prefix = "=?" + best.MimeName + "?Q?";
+  std::string prefix = "=?";
+  prefix.append(best.MimeName).append("?Q?");
   const int to = GetCSInfos().IndexOf(best.MimeName);
-  std::string lowerName = " " + LowerCase(name);
+  std::string lowerName(1, ' ');
+  lowerName += LowerCase(name);
   if (std::string_view(" from: reply-to: to: cc: bcc: sender: ").find(lowerName) !=
       std::string_view::npos)
     return EncodeAddress(charsets, name, value, prefix, to);

@@ -6,6 +6,7 @@
 
 #include "SysUtils.h"
 #include "TestSupport.h"
+#include "uTools.h"
 
 namespace {
 
@@ -195,11 +196,11 @@ TEST_F(Charsets, FastConversionsAgreeWithTheGeneralOne) {
 TEST_F(Charsets, InternalCharsetDrivesFromUtf8AndToUtf8) {
   EXPECT_EQ(FromUtf8("\xC3\xA4\xE2\x82\xAC"), "\xE4\x80");
   EXPECT_EQ(ToUtf8("\xE4\x80"), "\xC3\xA4\xE2\x82\xAC");
-  SelectInternalCharset("utf-8");
+  SetInternalCharset("utf-8");
   EXPECT_EQ(FromUtf8("\xC3\xA4"), "\xC3\xA4");
-  SelectInternalCharset("koi8-r");
+  SetInternalCharset("koi8-r");
   EXPECT_EQ(FromUtf8("\xD0\x9F"), "\xF0");
-  SelectInternalCharset("");
+  SetInternalCharset("");
   EXPECT_EQ(InternalCharsetIndex(), 0);
   EXPECT_EQ(FromUtf8("\xC3\xA4"), "\xE4");
 }

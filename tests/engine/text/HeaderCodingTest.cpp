@@ -6,13 +6,14 @@
 
 #include "SysUtils.h"
 #include "TestSupport.h"
+#include "uTools.h"
 
 namespace {
 
 class HeaderCoding : public ::testing::Test {
 protected:
   static void SetUpTestSuite() { LoadCharsetTables(); }
-  void TearDown() override { SelectInternalCharset(""); }
+  void TearDown() override { SetInternalCharset(""); }
   TCharsets latin{"windows-1252", "us-ascii,iso-8859-1,iso-8859-15,utf-8"};
 };
 
@@ -150,12 +151,31 @@ TEST_F(HeaderCoding, Base64) {
 TEST_F(HeaderCoding, TransliterateToAsciiPerCharacter) {
   EXPECT_EQ(TransliterateToAscii("plain"), "plain");
   EXPECT_EQ(TransliterateToAscii("Gr\xfc\xdf" "e \x80 \xa0\xa9"), "Gruesse Euro  (c)");
-  SelectInternalCharset("utf-8");
+  SetInternalCharset("utf-8");
   EXPECT_EQ(TransliterateToAscii("Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC \xE2\x80\x9Ehi\xE2\x80\x9C"),
             "Gruesse Euro \"hi\"");
   EXPECT_EQ(TransliterateToAscii("\xD0\x9F|\xF0\x9F\x98\x80|\xFF"), "?|?|?");
-  SelectInternalCharset("iso-8859-15");
+  SetInternalCharset("iso-8859-15");
   EXPECT_EQ(TransliterateToAscii("\xA4"), "Euro");  // its own table, not the windows-1252 byte
+}
+
+TEST_F(HeaderCoding, DecodeHeaderRfc2047Examples) {
+  const std::pair<const char*, const char*> examples[] = {
+      {"(=?ISO-8859-1?Q?a?=)", "(a)"},
+      {"(=?ISO-8859-1?Q?a?= b)", "(a b)"},
+      {"(=?ISO-8859-1?Q?a?= =?ISO-8859-1?Q?b?=)", "(ab)"},
+      {"(=?ISO-8859-1?Q?a?=  =?ISO-8859-1?Q?b?=)", "(ab)"},
+      {"(=?ISO-8859-1?Q?a?=\r\n    =?ISO-8859-1?Q?b?=)", "(ab)"},
+      {"(=?ISO-8859-1?Q?a_b?=)", "(a b)"},
+      {"(=?ISO-8859-1?Q?a?= =?ISO-8859-2?Q?_b?=)", "(a b)"},
+      {"=?US-ASCII?Q?Keith_Moore?= <moore@cs.utk.edu>", "Keith Moore <moore@cs.utk.edu>"},
+      {"=?ISO-8859-1?Q?Andr=E9?= Pirard <PIRARD@vm1.ulg.ac.be>",
+       "Andr\xe9 Pirard <PIRARD@vm1.ulg.ac.be>"},
+      {"=?ISO-8859-1?B?SWYgeW91IGNhbiByZWFkIHRoaXMgeW8=?=\r\n "
+       "=?ISO-8859-2?B?dSB1bmRlcnN0YW5kIHRoZSBleGFtcGxlLg==?=",
+       "If you can read this you understand the example."},
+  };
+  for (const auto& [encoded, decoded] : examples) EXPECT_EQ(DecodeHeader(latin, encoded), decoded);
 }
 
 TEST_F(HeaderCoding, DecodeHeaderWords) {
