@@ -56,14 +56,18 @@ bool WithinBudget() {
   return true;
 }
 
-// Nobody answers: boxes take their default, input boxes their preset.
+// Boxes take their default and input boxes their preset; the error display
+// answers with every choice in turn, starting where the input says.
 class TQuietPrompter : public TPrompter {
 public:
+  int next = 0;
   int MessageBox(const std::string&, const std::string&, unsigned flags) override {
     return DefaultButton(flags);
   }
   bool InputBox(const std::string&, const std::string&, std::string&) override { return false; }
+  int ShowErrorOrDebug(TErrorDisplay&) override { return 1 + (next++ % 4); }
 };
+TQuietPrompter gPrompter;
 
 std::string gHome;
 
@@ -76,8 +80,7 @@ void SetUpOnce() {
   if (mkdtemp(templ) == nullptr) std::abort();
   gHome = std::string(templ) + "/";
   SetProgramDir(gHome);
-  static TQuietPrompter prompter;
-  SetPrompter(&prompter);
+  SetPrompter(&gPrompter);
   SetScriptStepHook(WithinBudget);
 }
 
@@ -97,6 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   }
   gSteps = 0;
+  gPrompter.next = size > 0 ? data[size - 1] : 0;
 
   TVQEinstellungen settings;
   settings.FilePath = gHome;

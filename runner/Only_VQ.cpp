@@ -16,6 +16,7 @@
 #include "uCharsets.h"
 #include "uDriver.h"
 #include "uEinstellungen.h"
+#include "uHandOverPrompter.h"
 #include "uKorrigiereArtikel.h"
 #include "uTools.h"
 #include "uTransla.h"
@@ -81,6 +82,7 @@ int ApplicationError() {
 int OnlyVQMain(int argc, char** argv) {
   SetCommandLine(argc, argv);
   SetDriverHost(TDriverHost::Runner);
+  InstallHandOverPrompter();
   try {
     StartUnits();
     // Once more without the start-up's guard.

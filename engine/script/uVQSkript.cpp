@@ -28,13 +28,6 @@ constexpr int MaxIncludeDepth = 20;
 
 TScriptStepHook gStepHook = nullptr;
 
-}  // namespace
-
-// Now in the short date and long time format of the locale.
-std::string ScriptNowText() { return FormatScriptDateTime("ddddd tt", NowScriptDateTime()); }
-
-namespace {
-
 // Creates an empty script file; a failure leaves the loading as an exception.
 void CreateEmptyFile(const std::string& path) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
@@ -42,19 +35,19 @@ void CreateEmptyFile(const std::string& path) {
   ::close(fd);
 }
 
-// Report values stay on one line.
-std::string OneLine(std::string s) {
-  for (char& c : s)
-    if (c == '\r' || c == '\n') c = ' ';
-  return s;
-}
-
 }  // namespace
 
 void SetScriptStepHook(TScriptStepHook hook) { gStepHook = hook; }
 
-// Asked by the run loops; true in every normal run.
-bool ScriptStepAllowed() { return gStepHook == nullptr || gStepHook(); }
+bool TVQSkript::StepAllowed() { return gStepHook == nullptr || gStepHook(); }
+
+std::string TVQSkript::NowText() { return FormatScriptDateTime("ddddd tt", NowScriptDateTime()); }
+
+std::string TVQSkript::OneLine(std::string s) {
+  for (char& c : s)
+    if (c == '\r' || c == '\n') c = ' ';
+  return s;
+}
 
 TVQSkript::TVQSkript(std::string scriptName, TArtikel* article, TVQEinstellungen* settings)
     : Settings(settings), ScriptName(std::move(scriptName)), Article(article) {
@@ -126,7 +119,7 @@ void TVQSkript::IncludeReportFile(std::string_view section, const std::string& m
   try {
     TIniFile ini(MakeTempFileName());
     ini.WriteString(section, "Message", OneLine(message));
-    ini.WriteString(section, "DateTime", ScriptNowText());
+    ini.WriteString(section, "DateTime", NowText());
     ini.WriteString(section, "Reason", "Skript: Do Include");
     if (section == "Fehler")
       ini.WriteString(section, "Fehlerzeile", OneLine(errorLine));
@@ -169,12 +162,15 @@ void TVQSkript::LoadScript(bool doReset) {
   int i = 0;
   int expansions = 0;  // expansions made at position i
   std::string lastInclude;
+  // Includes that recurse would fan out without end: the first one refused
+  // stops every further expansion.
+  bool refused = false;
   while (i < Count()) {
     std::string s = Trim(GetLine(i).Source());
     CurrentLine = i + 1;
-    const bool isInclude = StartsWithKeyword("Do Include", s);
+    const bool isInclude = !refused && StartsWithKeyword("Do Include", s);
     if (isInclude && expansions < MaxIncludeDepth && depth[i] < MaxIncludeDepth) {
-      if (!ScriptStepAllowed()) break;
+      if (!StepAllowed()) break;
       std::string fileName;
       if (!InterpreteString(s, fileName)) {
         IncludeReportFile("Fehler",
@@ -199,9 +195,11 @@ void TVQSkript::LoadScript(bool doReset) {
       ++expansions;
       continue;
     }
-    if (isInclude)
+    if (isInclude) {
       IncludeReportFile("Abort", FromUtf8("maximale Include-Tiefe überschritten!"), lastInclude,
                         {}, expansions);
+      refused = true;
+    }
     ++i;
     expansions = 0;
   }
@@ -277,7 +275,7 @@ void TVQSkript::EndEntryPoint() {
 void TVQSkript::RunLoop(bool whileStackOpen) {
   while ((!whileStackOpen || !ControlStack.Empty()) && CurrentLine <= Count() &&
          RunState != RunStates::Ended) {
-    if (!ScriptStepAllowed()) {
+    if (!StepAllowed()) {
       RunState = RunStates::Ended;
       break;
     }

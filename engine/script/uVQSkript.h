@@ -240,6 +240,13 @@ public:
   // ---- End of the automatic corrections -----------------------------------
 
 private:
+  // Whether the step hook lets the run go on (always without a hook).
+  static bool StepAllowed();
+  // Now, in the short date and long time format of the locale.
+  static std::string NowText();
+  // A report value on one line.
+  static std::string OneLine(std::string s);
+
   // Shared by the entry points.
   void BeginEntryPoint();
   void EndEntryPoint();

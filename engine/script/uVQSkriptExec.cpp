@@ -1,6 +1,10 @@
 // One step of a script run: continuation lines, the trace, conditional
 // execution, the loop heads, and how the current line moves on.
+#include <cerrno>
 #include <cmath>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "IniFile.h"
 #include "ProgramDir.h"
@@ -12,16 +16,7 @@
 #include "uVQSkript.h"
 #include "uVarList.h"
 
-bool ScriptStepAllowed();
-std::string ScriptNowText();
-
 namespace {
-
-std::string OneLine(std::string s) {
-  for (char& c : s)
-    if (c == '\r' || c == '\n') c = ' ';
-  return s;
-}
 
 // Lines beginning with these are neither executed nor traced.
 bool IsInert(const std::string& s) {
@@ -68,21 +63,44 @@ int TVQSkript::ContinuationCount(int lineNo) const {
   return consumed;
 }
 
+// Every traced line rewrites the whole trace. It is written beside and renamed
+// over the old one, so a reader never sees half a file; it is not synced, as it
+// is rewritten for every line and only has to outlive the process.
 void TVQSkript::WriteTrace(const std::string& line) {
+  const std::string text = "[Interprete Line]\r\nDateTime=" + NowText() +
+                           "\r\nFilename=" + OneLine(ScriptName) +
+                           "\r\nLine#=" + IntToStr(CurrentLine) + "\r\nLine=" + OneLine(line) +
+                           "\r\n";
+  const std::string path = ProgramDir() + "VQDebug.txt";
   try {
-    TIniFile ini(ProgramDir() + "VQDebug.txt");
-    ini.WriteString("Interprete Line", "DateTime", ScriptNowText());
-    ini.WriteString("Interprete Line", "Filename", OneLine(ScriptName));
-    ini.WriteString("Interprete Line", "Line#", IntToStr(CurrentLine));
-    ini.WriteString("Interprete Line", "Line", OneLine(line));
-    ini.UpdateFile();
+    const std::string temp = path + "." + IntToStr(getpid()) + ".tmp";
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) RaiseWin32Error();
+    size_t done = 0;
+    while (done < text.size()) {
+      const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        const int error = errno;
+        ::close(fd);
+        ::unlink(temp.c_str());
+        RaiseWin32Error(error);
+      }
+      done += size_t(n);
+    }
+    ::close(fd);
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
+      const int error = errno;
+      ::unlink(temp.c_str());
+      RaiseWin32Error(error);
+    }
   } catch (const std::exception& e) {
     // One report is enough: the trace stays off for the rest of the run.
     TraceFailed = true;
     try {
       TIniFile report(MakeTempFileName());
       report.WriteString("EXCEPTION", "Message", OneLine(e.what()));
-      report.WriteString("EXCEPTION", "DateTime", ScriptNowText());
+      report.WriteString("EXCEPTION", "DateTime", NowText());
       report.WriteString("EXCEPTION", "Reason", "Open File: \"VQDebug.txt\"");
       report.WriteString("EXCEPTION", "Script Filename", OneLine(ScriptName));
       report.WriteString("EXCEPTION", "Line#", IntToStr(CurrentLine));
@@ -117,7 +135,6 @@ void TVQSkript::ExecuteLine(int& consumed) {
   const bool executing = IfState[IfDepth] != 0;
   switch (GetLine(CurrentLine - 1).Kind()) {
     case LineKind::Command: {
-      std::string copy = s;
       if (StartsWithKeyword("if", s)) {
         bool cond = false;
         bool oneLine = false;
@@ -146,7 +163,6 @@ void TVQSkript::ExecuteLine(int& consumed) {
         }
         break;
       }
-      s = copy;
       bool elseIf = StartsWithKeyword("elseif", s);
       if (!elseIf) {
         std::string rest = s;
@@ -284,7 +300,7 @@ void TVQSkript::ExecuteFor(std::string& s) {
       if (next == value) return;
       value = next;
       if (!((step > 0 && value <= endValue) || (step < 0 && value >= endValue))) return;
-      if (!ScriptStepAllowed()) {
+      if (!StepAllowed()) {
         RunState = RunStates::Ended;
         return;
       }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "ProgramDir.h"
@@ -11,6 +12,7 @@
 #include "SysUtils.h"
 #include "TestSupport.h"
 #include "uArtikel.h"
+#include "uDriver.h"
 #include "uEinstellungen.h"
 #include "uTools.h"
 #include "uVQSkript.h"
@@ -321,7 +323,7 @@ TEST_F(ScriptRun, WhileRepeatAndEndless) {
 
 TEST_F(ScriptRun, ContinueInEveryLoop) {
   Run("Var %s%: String\r\n"
-      "For %i% = 1 to 4\r\n  if %i% = 2 then continue\r\n  %s% = %s% + Str(%i%)\r\nNext\r\n"
+      "For %i% = 1 to 4\r\n  if %i% = \"2\" then continue\r\n  %s% = %s% + Str(%i%)\r\nNext\r\n"
       "Var %i%: Integer = 0\r\n"
       "While %i% < 3\r\n  %i% = %i% + 1\r\n  if %i% = 2 then continue\r\n"
       "  %s% = %s% + \"w\" + Str(%i%)\r\nWend\r\n"
@@ -336,7 +338,7 @@ TEST_F(ScriptRun, ContinueInEveryLoop) {
 TEST_F(ScriptRun, BreakLeavesOnlyTheInnerLoop) {
   Run("Var %s%: String\r\n"
       "For %i% = 1 to 2\r\n"
-      "  For %j% = 1 to 3\r\n    if %j% = 2 then break\r\n    %s% = %s% + Str(%i%) + Str(%j%)\r\n"
+      "  For %j% = 1 to 3\r\n    if %j% = \"2\" then break\r\n    %s% = %s% + Str(%i%) + Str(%j%)\r\n"
       "  Next\r\n"
       "Next\r\n");
   EXPECT_EQ(errors, "");
@@ -349,6 +351,13 @@ TEST_F(ScriptRun, LoopWordsWithoutTheirHeads) {
     EXPECT_NE(errors, "") << line;
     EXPECT_EQ(Field("X-After"), "") << line;
   }
+}
+
+TEST_F(ScriptRun, BreakOutsideALoop) {
+  Run("Select Case %x%\r\nbreak\r\nEnd Select\r\n");
+  EXPECT_NE(errors.find("Select/Case"), std::string::npos) << errors;
+  Run("gosub S\r\nSub S\r\nbreak\r\nEnd Sub\r\n");
+  EXPECT_NE(errors.find("Return"), std::string::npos) << errors;
 }
 
 TEST_F(ScriptRun, LoopsWithoutTheirEnds) {
@@ -434,7 +443,7 @@ TEST_F(ScriptRun, GotoForwardBackwardAndOutOfLoops) {
   Run("Var %i%: Integer = 0\r\n"
       "goto skip\r\nX-Skipped: yes\r\n:skip\r\n"
       ":top\r\n%i% = %i% + 1\r\nif %i% < 3 then goto top\r\n"
-      "For %j% = 1 to 5\r\n  if %j% = 2 then goto out\r\nNext\r\n:out\r\n"
+      "For %j% = 1 to 5\r\n  if %j% = \"2\" then goto out\r\nNext\r\n:out\r\n"
       "X-Done: yes\r\n");
   EXPECT_EQ(errors, "");
   EXPECT_EQ(Field("X-Skipped"), "");
@@ -449,6 +458,11 @@ TEST_F(ScriptRun, ForbiddenJumps) {
   EXPECT_NE(errors.find("Innere einer Schleife"), std::string::npos) << errors;
   Run("Sub main\r\ngoto other\r\nEnd Sub\r\nSub x\r\n:other\r\nEnd Sub\r\n");
   EXPECT_NE(errors.find("Prozedur verlassen"), std::string::npos) << errors;
+  Run("Sub x\r\n:before\r\nEnd Sub\r\nSub main\r\ngoto before\r\nEnd Sub\r\n");
+  EXPECT_NE(errors.find("Prozedur verlassen"), std::string::npos) << errors;
+  // Jumping over a whole sub stays in the same place.
+  Run("goto over\r\nSub x\r\nEnd Sub\r\n:over\r\nX-Over: yes\r\n");
+  EXPECT_EQ(Field("X-Over"), "yes") << errors;
   Run("goto nowhere\r\n");
   EXPECT_NE(errors.find(":nowhere"), std::string::npos) << errors;
 }
@@ -629,13 +643,22 @@ TEST_F(ScriptRun, IncludesNestAtMostTwentyDeep) {
   EXPECT_NE(Reports()[0].find("[Abort]"), std::string::npos);
 }
 
+TEST_F(ScriptRun, RecursiveIncludesDoNotFanOut) {
+  WriteFile(dir / "two.inc", "Do Include \"two.inc\"\r\nX-Line: x\r\nDo Include \"two.inc\"\r\n");
+  Load("Do Include \"two.inc\"\r\nDo Include \"two.inc\"\r\n");
+  EXPECT_LT(script->Count(), 100);
+  EXPECT_EQ(Reports().size(), 1u);
+}
+
 TEST_F(ScriptRun, IncludeFailures) {
   testing::internal::CaptureStderr();
   EXPECT_THROW(Load("Do Include\r\n"), EAbort);
   errors = testing::internal::GetCapturedStderr();
   EXPECT_NE(errors.find("Do Include"), std::string::npos);
-  ASSERT_EQ(Reports().size(), 1u);
+  // The display reloads the script, which meets the same line again.
+  ASSERT_EQ(Reports().size(), 2u);
   EXPECT_NE(Reports()[0].find("[Fehler]"), std::string::npos);
+  EXPECT_NE(Reports()[1].find("[Fehler]"), std::string::npos);
   for (const auto& e : fs::directory_iterator(dir.Path()))
     if (e.path().filename().string().rfind("VQ-", 0) == 0) fs::remove(e.path());
 
@@ -683,4 +706,176 @@ TEST_F(ScriptRun, TheStepHookEndsEndlessRuns) {
   gSteps = 0;
   Run("For %i% = 1 to 1000000000 do %a% = %i%\r\n");
   EXPECT_GT(gSteps, 100);
+}
+
+// ---------------------------------------------------------------------------
+// Questions, profiles and direct calls
+
+namespace {
+// Answers every box with one button and every input box with one text.
+class TAnsweringPrompter : public TPrompter {
+public:
+  int button = id::No;
+  bool inputOk = true;
+  std::string input;
+  std::vector<std::string> asked;
+  int MessageBox(const std::string& text, const std::string&, unsigned) override {
+    asked.push_back(text);
+    return button;
+  }
+  bool InputBox(const std::string& title, const std::string& prompt, std::string& value) override {
+    asked.push_back(title + "|" + prompt + "|" + value);
+    if (inputOk) value = input;
+    return inputOk;
+  }
+};
+
+struct PrompterScope {
+  explicit PrompterScope(TPrompter* p) { SetPrompter(p); }
+  ~PrompterScope() { SetPrompter(nullptr); }
+};
+}  // namespace
+
+TEST_F(ScriptRun, AMissingScriptIsOfferedAsAnEmptyFile) {
+  TAnsweringPrompter prompter;
+  PrompterScope scope(&prompter);
+  settings.HeaderDef = "missing.def";
+  script = std::make_unique<TVQSkript>("test.msg", article.get(), &settings);
+  script->LoadScript(true);
+  ASSERT_EQ(prompter.asked.size(), 1u);
+  EXPECT_NE(prompter.asked[0].find("missing.def"), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir / "missing.def"));
+  prompter.button = id::Yes;
+  script->LoadScript(true);
+  EXPECT_TRUE(fs::exists(dir / "missing.def"));
+  EXPECT_EQ(script->Count(), 0);
+}
+
+TEST_F(ScriptRun, CopyIfRunsCopyifDefFromTheProgramDirectory) {
+  WriteFile(dir / "Copyif.def", "X-CopyIf: yes\r\n");
+  settings.FilePath = "/nonexistent/";
+  CopyIfMode = true;
+  script = std::make_unique<TVQSkript>("", article.get(), &settings);
+  script->LoadScript(true);
+  CopyIfMode = false;
+  Main();
+  EXPECT_EQ(Field("X-CopyIf"), "yes");
+}
+
+TEST_F(ScriptRun, ResetReloadsAProfileThatOptionsChanged) {
+  WriteFile(dir / "Tidelarn.ini", "[News]\r\nSetLines=0\r\nFilePath=" + dir.Path() + "/\r\n");
+  settings.IniFileName = dir / "Tidelarn.ini";
+  settings.Section = "News";
+  settings.SetLines = true;
+  Load("X-A: 1\r\n");
+  EXPECT_TRUE(settings.SetLines);  // nothing changed: no reload
+  script->ChangedOptions = {"setlines"};
+  script->ChangedOptionValues = {"1"};
+  script->LoadScript(true);
+  EXPECT_FALSE(settings.SetLines);
+  EXPECT_TRUE(script->ChangedOptions.empty());
+}
+
+TEST_F(ScriptRun, InputAndReadIniStr) {
+  TAnsweringPrompter prompter;
+  PrompterScope scope(&prompter);
+  prompter.input = "typed";
+  WriteFile(dir / "x.ini", "[S]\r\nKey=stored\r\n");
+  Run("%a% = Input(\"\", \"\", \"preset\")\r\n"
+      "%r% = ReadIniStr(\"" + dir.Path() + "/x.ini\", \"S\", \"Key\", \"def\")\r\n"
+      "%m% = ReadIniStr(\"" + dir.Path() + "/none.ini\", \"S\", \"Key\", \"def\")\r\n");
+  EXPECT_EQ(Var("a"), "typed");
+  ASSERT_EQ(prompter.asked.size(), 1u);
+  EXPECT_EQ(prompter.asked[0], "Tidelarn V4.2.8|Bitte eingeben:|preset");
+  EXPECT_EQ(Var("r"), "stored");
+  EXPECT_EQ(Var("m"), "def");
+  prompter.inputOk = false;
+  Run("%a% = Input(\"T\", \"P\", \"preset\")\r\n");
+  EXPECT_EQ(Var("a"), "preset");
+}
+
+TEST_F(ScriptRun, HeaderValuesAreFoldedAndAppended) {
+  Load("");
+  script->AssignHeader("X-Multi: a\r\nb\r\n\r\n\tc\r\nY-Own: d\r\n", true, false);
+  EXPECT_EQ(article->Header.GetField("X-Multi", true), "a\r\n b\r\n\tc\r\nY-Own: d");
+  script->AssignHeader("Subject: second", true, true);
+  script->AssignHeader("X-New: appended", true, true);
+  const std::vector<std::string> lines = article->Header.Lines();
+  ASSERT_EQ(lines.size(), 6u);
+  EXPECT_EQ(lines[1], "Subject: Test");
+  EXPECT_EQ(lines[2], "Subject: second");
+  EXPECT_EQ(lines[5], "X-New: appended");
+}
+
+TEST_F(ScriptRun, LaterCommandsReportThemselvesAsNotAvailable) {
+  Run("Set %a% = \"x\"\r\nX-After: no\r\n");
+  EXPECT_NE(errors.find("Set"), std::string::npos) << errors;
+  EXPECT_EQ(Field("X-After"), "");
+}
+
+// ---------------------------------------------------------------------------
+// The user's choices after an error or a debug stop
+
+namespace {
+class TChoosingPrompter : public THeadlessPrompter {
+public:
+  std::vector<int> answers;  // taken in turn; End when used up
+  std::vector<TErrorDisplay> shown;
+  std::function<void()> onShow;
+  int ShowErrorOrDebug(TErrorDisplay& display) override {
+    shown.push_back(display);
+    if (onShow) onShow();
+    if (shown.size() > answers.size()) return ErrorChoice::End;
+    return answers[shown.size() - 1];
+  }
+};
+}  // namespace
+
+TEST_F(ScriptRun, ContinueRunsTheNextLineEndStops) {
+  TChoosingPrompter prompter;
+  PrompterScope scope(&prompter);
+  prompter.answers = {ErrorChoice::Continue};
+  Run("X-A: 1\r\nnot a _\r\ncommand\r\nX-B: 2\r\nbad again\r\nX-C: 3\r\n");
+  ASSERT_EQ(prompter.shown.size(), 2u);
+  EXPECT_EQ(prompter.shown[0].lineNo, 2);
+  EXPECT_NE(prompter.shown[0].errorMsg.find("not a command"), std::string::npos);
+  EXPECT_EQ(Field("X-B"), "2");  // after the joined lines
+  EXPECT_EQ(Field("X-C"), "");   // the second error was answered with End
+  EXPECT_EQ(script->RunState, RunStates::Ended);
+}
+
+TEST_F(ScriptRun, RetryRunsTheEditedLineAgain) {
+  TChoosingPrompter prompter;
+  PrompterScope scope(&prompter);
+  prompter.answers = {ErrorChoice::Retry};
+  prompter.onShow = [&] { WriteFile(dir / "header.def", "X-A: 1\r\nX-Fixed: yes\r\nX-B: 2\r\n"); };
+  Run("X-A: 1\r\nbroken line\r\nX-B: 2\r\n");
+  EXPECT_EQ(prompter.shown.size(), 1u);
+  EXPECT_EQ(Field("X-Fixed"), "yes");
+  EXPECT_EQ(Field("X-B"), "2");
+}
+
+TEST_F(ScriptRun, StopSingleStepsUntilContinue) {
+  TChoosingPrompter prompter;
+  PrompterScope scope(&prompter);
+  prompter.answers = {ErrorChoice::NextLine, ErrorChoice::NextLine, ErrorChoice::Continue};
+  Run("X-A: 1\r\nstop\r\nX-B: 2\r\nX-C: 3\r\nX-D: 4\r\nX-E: 5\r\n");
+  ASSERT_EQ(prompter.shown.size(), 3u);
+  for (const TErrorDisplay& d : prompter.shown) EXPECT_EQ(d.errorMsg, "");
+  EXPECT_EQ(prompter.shown[0].lineNo, 2);
+  EXPECT_EQ(prompter.shown[1].lineNo, 3);
+  EXPECT_EQ(prompter.shown[2].lineNo, 4);
+  EXPECT_EQ(Field("X-E"), "5");
+  EXPECT_EQ(script->RunState, RunStates::Running);
+}
+
+TEST_F(ScriptRun, AnErrorInsideASubCanBeSkipped) {
+  TChoosingPrompter prompter;
+  PrompterScope scope(&prompter);
+  prompter.answers = {ErrorChoice::Continue};
+  Run("Sub main\r\n  gosub S\r\n  X-Back: yes\r\nEnd Sub\r\n"
+      "Sub S\r\n  no such command\r\n  X-InSub: yes\r\nEnd Sub\r\n");
+  EXPECT_EQ(prompter.shown.size(), 1u);
+  EXPECT_EQ(Field("X-InSub"), "yes");
+  EXPECT_EQ(Field("X-Back"), "yes");
 }
