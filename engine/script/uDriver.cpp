@@ -301,12 +301,16 @@ struct TMessageFile {
 void WriteArticleFile(TMessageFile& f, const std::string& name,
                       const std::function<void()>& beforeReplace = {}) {
   f.Article.SetLines = f.Settings.SetLines;
-  const std::string text = f.Article.GetFinalText();
+  TTextPieces text;
+  f.Article.GetFinalPieces(text);
   TReplacementFile file(name, FileExists(name) ? std::string() : f.FileName);
-  if (f.Article.LineEndsLFOnly)
-    file.WriteWithoutCR(text);
-  else
-    file.Write(text);
+  const bool lfOnly = f.Article.LineEndsLFOnly;
+  text.ForEach([&](std::string_view piece) {
+    if (lfOnly)
+      file.WriteWithoutCR(piece);
+    else
+      file.Write(piece);
+  });
   file.Finish();
   if (beforeReplace) beforeReplace();
   file.Commit();

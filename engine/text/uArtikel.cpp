@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
@@ -55,6 +56,70 @@ int CountLineEnds(std::string_view text) {
       ++n;
   }
   return int(std::min<int64_t>(n, INT32_MAX));
+}
+
+// ---------------------------------------------------------------------------
+// TTextPieces
+
+void TTextPieces::AppendOwned(std::string text) {
+  if (text.empty()) return;
+  owned_.push_back(std::make_unique<std::string>(std::move(text)));
+  pieces_.push_back(*owned_.back());
+}
+
+size_t TTextPieces::AddSlot() {
+  pieces_.emplace_back();
+  return pieces_.size() - 1;
+}
+
+void TTextPieces::FillSlot(size_t slot, std::string text) {
+  owned_.push_back(std::make_unique<std::string>(std::move(text)));
+  pieces_.at(slot) = *owned_.back();
+}
+
+size_t TTextPieces::Size(size_t from) const {
+  size_t n = 0;
+  for (size_t i = from; i < pieces_.size(); ++i) n += pieces_[i].size();
+  return n;
+}
+
+int TTextPieces::CountLineEnds(size_t from) const {
+  int64_t n = 0;
+  bool pendingCR = false;  // a CR that ended the previous piece
+  for (size_t i = from; i < pieces_.size(); ++i) {
+    std::string_view piece = pieces_[i];
+    if (piece.empty()) continue;
+    if (pendingCR && piece[0] == '\n') piece.remove_prefix(1);  // counted with its CR
+    pendingCR = false;
+    n += ::CountLineEnds(piece);
+    if (!piece.empty() && piece.back() == '\r') pendingCR = true;
+  }
+  return int(std::min<int64_t>(n, INT32_MAX));
+}
+
+std::string TTextPieces::Join(size_t from) const {
+  std::string r;
+  r.reserve(Size(from));
+  for (size_t i = from; i < pieces_.size(); ++i) r += pieces_[i];
+  return r;
+}
+
+void TTextPieces::Truncate(size_t count) {
+  if (count < pieces_.size()) pieces_.resize(count);
+}
+
+void TTextPieces::RemoveFinalLineEnd() {
+  while (!pieces_.empty() && pieces_.back().empty()) pieces_.pop_back();
+  if (pieces_.empty()) return;
+  std::string_view& last = pieces_.back();
+  if (last.back() == '\n') {
+    last.remove_suffix(1);
+    // The CR before the LF may end the piece before.
+    while (!pieces_.empty() && pieces_.back().empty()) pieces_.pop_back();
+    if (!pieces_.empty() && pieces_.back().back() == '\r') pieces_.back().remove_suffix(1);
+  } else if (last.back() == '\r') {
+    last.remove_suffix(1);
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -363,23 +428,25 @@ void TMIMEPart::DeleteNamedList(std::string_view name) {
 }
 
 std::string TMIMEPart::GetText() {
-  std::string out;
-  AppendText(out);
-  return out;
+  TTextPieces pieces;
+  AppendText(pieces);
+  return pieces.Join();
 }
 
-void TMIMEPart::AppendText(std::string& out) {
+void TMIMEPart::AppendText(TTextPieces& out) {
   if (ownHeader_) {
     if (HeaderParsed && header_.Changed) {
-      AppendLines(out, header_);
-      out += kCRLF;
+      std::string head;
+      AppendLines(head, header_);
+      head += kCRLF;
+      out.AppendOwned(std::move(head));
     } else {
-      out += text_.View().substr(0, headerLen_ + sepLen_);
+      out.Append(text_.View().substr(0, headerLen_ + sepLen_));
     }
   }
   std::string_view raw = BodyText();
   if (!BodyParsed || (!body_.Changed && !sig_.Changed)) {
-    out += raw;
+    out.Append(raw);
     return;
   }
   std::string t;
@@ -394,7 +461,7 @@ void TMIMEPart::AppendText(std::string& out) {
   if (!ownHeader_ && !t.empty() && !EndsWithLineEnd(t)) t += kCRLF;
   std::string encoded = EncodeText(t);
   if (EndsWithLineEnd(raw) && !EndsWithLineEnd(encoded)) encoded += kCRLF;
-  out += encoded;
+  out.AppendOwned(std::move(encoded));
 }
 
 void TMIMEPart::SetCharset(std::string_view name) {
@@ -566,31 +633,30 @@ void TMIMEParts::Parse(TTextSpan span) {
 }
 
 std::string TMIMEParts::GetText(int& lineCount) {
-  std::string out;
-  AppendText(out);
-  lineCount = CountLineEnds(out);
-  return out;
+  TTextPieces pieces;
+  AppendText(pieces);
+  lineCount = pieces.CountLineEnds();
+  return pieces.Join();
 }
 
-void TMIMEParts::AppendText(std::string& out) {
+void TMIMEParts::AppendText(TTextPieces& out) {
   if (!split_) {
     if (!parts_.empty()) parts_.front()->AppendText(out);
     return;
   }
-  const size_t start = out.size();
-  out += Preamble;
+  const size_t start = out.Count();
+  out.Append(Preamble);
   for (auto& part : parts_) {
     if (part->Delimiter.empty()) {
       // A part made after loading gets a boundary line of the usual form.
-      if (out.size() > start) out += kCRLF;
-      out += "--" + MIMEInfo.Boundary + "\r\n";
+      out.AppendOwned((out.Size(start) > 0 ? "\r\n--" : "--") + MIMEInfo.Boundary + "\r\n");
     } else {
-      out += part->Delimiter;
+      out.Append(part->Delimiter);
     }
     part->AppendText(out);
   }
-  out += CloseDelimiter;
-  out += Epilogue.View();
+  out.Append(CloseDelimiter);
+  out.Append(Epilogue.View());
 }
 
 // ---------------------------------------------------------------------------
@@ -708,20 +774,32 @@ void TArtikel::SetCurrentPart(int n) {
   if (n >= 1 && n <= Parts.Count()) currentPart_ = uint16_t(std::min(n, 65535));
 }
 
-std::string TArtikel::GetText() { return BuildText(false); }
+std::string TArtikel::GetText() {
+  TTextPieces pieces;
+  BuildPieces(pieces, false);
+  return pieces.Join();
+}
 
-std::string TArtikel::GetFinalText() { return BuildText(LastAction == 3); }
+std::string TArtikel::GetFinalText() {
+  TTextPieces pieces;
+  BuildPieces(pieces, LastAction == 3);
+  return pieces.Join();
+}
 
-std::string TArtikel::BuildText(bool sign) {
-  std::string s;
-  s.reserve((text_ ? text_->size() : 0) + 16384);
-  AppendLines(s, BodyPrefix);
-  const size_t partsStart = s.size();
-  Parts.AppendText(s);
-  if (SetLines)
-    Header.SetField("Lines", IntToStr(CountLineEnds(std::string_view(s).substr(partsStart))));
+void TArtikel::GetFinalPieces(TTextPieces& out) { BuildPieces(out, LastAction == 3); }
+
+void TArtikel::BuildPieces(TTextPieces& out, bool sign) {
+  // The header comes first but depends on the body (Lines, the signature).
+  const size_t headSlot = out.AddSlot();
+  std::string prefix;
+  AppendLines(prefix, BodyPrefix);
+  out.AppendOwned(std::move(prefix));
+  const size_t partsStart = out.Count();
+  Parts.AppendText(out);
+  if (SetLines) Header.SetField("Lines", IntToStr(out.CountLineEnds(partsStart)));
 
   if (sign) {
+    std::string s = out.Join(headSlot + 1);
     // Exactly one line end after the last line of text.
     while (true) {
       size_t last = FinalLineEnd(s);
@@ -730,17 +808,20 @@ std::string TArtikel::BuildText(bool sign) {
     }
     if (!EndsWithLineEnd(s)) s += kCRLF;
     SignWithPGP(*this, s);
+    out.Truncate(headSlot + 1);
+    out.AppendOwned(std::move(s));
   }
 
   std::string head;
   AppendLines(head, SafeReg1Lines);
   AppendLines(head, Header);
   // A header that no empty line ended stays so while nothing follows it.
-  if (headerSeparated_ || !s.empty()) head += kCRLF;
-  s.insert(0, head);
-  AppendLines(s, SafeReg2Lines);
-  if (suppliedFinalLineEnd_ && !sign) s.resize(s.size() - FinalLineEnd(s));
-  return s;
+  if (headerSeparated_ || out.Size(headSlot + 1) > 0) head += kCRLF;
+  out.FillSlot(headSlot, std::move(head));
+  std::string tail;
+  AppendLines(tail, SafeReg2Lines);
+  out.AppendOwned(std::move(tail));
+  if (suppliedFinalLineEnd_ && !sign) out.RemoveFinalLineEnd();
 }
 
 // ---------------------------------------------------------------------------

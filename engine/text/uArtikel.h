@@ -98,6 +98,39 @@ public:
   using TCharsetStringlist::TCharsetStringlist;
 };
 
+// A text made of pieces: stretches of the loaded text (views that must stay
+// valid while the pieces are used) and texts built on the way (owned).
+// Saving writes the pieces one after the other, so unchanged parts of a large
+// message are never copied.
+class TTextPieces {
+public:
+  void Append(std::string_view view) {
+    if (!view.empty()) pieces_.push_back(view);
+  }
+  void AppendOwned(std::string text);
+  // A place whose text is filled in later.
+  size_t AddSlot();
+  void FillSlot(size_t slot, std::string text);
+  size_t Count() const { return pieces_.size(); }
+  size_t Size(size_t from = 0) const;
+  // Line ends (CR LF, LF or a lone CR) in the pieces from From on.
+  int CountLineEnds(size_t from = 0) const;
+  // The pieces from From on as one text, and without them.
+  std::string Join(size_t from = 0) const;
+  void Truncate(size_t count);
+  // Removes the line end that ends the text, if any.
+  void RemoveFinalLineEnd();
+  template <class F>
+  void ForEach(F&& f) const {
+    for (std::string_view piece : pieces_)
+      if (!piece.empty()) f(piece);
+  }
+
+private:
+  std::vector<std::string_view> pieces_;
+  std::vector<std::unique_ptr<std::string>> owned_;
+};
+
 // A stretch of a shared text buffer.
 struct TTextSpan {
   std::shared_ptr<const std::string> buffer;
@@ -148,7 +181,7 @@ public:
 
   // The part as it is written inside the message.
   std::string GetText();
-  void AppendText(std::string& out);
+  void AppendText(TTextPieces& out);
 
   // Writes Name into the part's Content-Type (the message's for a single
   // part) and re-stores body and signature in it.
@@ -215,7 +248,7 @@ public:
 
   // The body text; LineCount is the number of line ends in it.
   std::string GetText(int& lineCount);
-  void AppendText(std::string& out);
+  void AppendText(TTextPieces& out);
 
 private:
   std::vector<std::unique_ptr<TMIMEPart>> parts_;
@@ -275,9 +308,12 @@ public:
   // The message text; GetFinalText signs when LastAction is 3.
   std::string GetText();
   std::string GetFinalText();
+  // The final text in pieces, for writing without a copy of the unchanged
+  // parts; valid until the article changes or is loaded again.
+  void GetFinalPieces(TTextPieces& out);
 
 private:
-  std::string BuildText(bool sign);
+  void BuildPieces(TTextPieces& out, bool sign);
 
   std::shared_ptr<const std::string> text_, loadedText_;
   uint16_t currentPart_ = 1;

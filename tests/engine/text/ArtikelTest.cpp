@@ -18,9 +18,13 @@ namespace {
 
 std::string CRLF(std::string_view lf) { return StringReplace(lf, "\n", "\r\n"); }
 
-// What saving writes: bare LF line ends when the message had them.
+// What saving writes: the pieces of the final text, with bare LF line ends
+// when the message had them.
 std::string Saved(TArtikel& art) {
-  std::string text = art.GetFinalText();
+  TTextPieces pieces;
+  art.GetFinalPieces(pieces);
+  std::string text = pieces.Join();
+  EXPECT_EQ(text, art.GetFinalText());
   if (art.LineEndsLFOnly) std::erase(text, '\r');
   return text;
 }
@@ -249,6 +253,27 @@ TEST(FastLineRead, PopLastLine) {
   read.SkipLine();
   EXPECT_EQ(read.PopLastLine(&popped), "");
   EXPECT_FALSE(popped);
+}
+
+TEST(TextPieces, LineEndsAndTheFinalLineEndAcrossPieces) {
+  TTextPieces p;
+  const size_t slot = p.AddSlot();
+  p.Append("a\r");
+  p.AppendOwned("\nb\r");
+  p.Append("");
+  p.Append("c\n\r");
+  p.AppendOwned("\n");
+  p.FillSlot(slot, "head\r\n");
+  EXPECT_EQ(p.Join(), "head\r\na\r\nb\rc\n\r\n");
+  EXPECT_EQ(p.CountLineEnds(), 5);
+  EXPECT_EQ(p.CountLineEnds(1), 4);
+  EXPECT_EQ(p.Size(1), 9u);
+  p.RemoveFinalLineEnd();
+  EXPECT_EQ(p.Join(), "head\r\na\r\nb\rc\n");
+  p.RemoveFinalLineEnd();
+  EXPECT_EQ(p.Join(), "head\r\na\r\nb\rc");
+  p.Truncate(2);
+  EXPECT_EQ(p.Join(), "head\r\na\r");
 }
 
 // ---------------------------------------------------------------------------
