@@ -73,7 +73,8 @@ const Files& TestFiles() {
         "Subject: Re: Benchmark\r\nReferences: <a@example.org> <b@example.org>\r\n"
         "Message-ID: <bench@example.org>\r\nMIME-Version: 1.0\r\n"
         "Content-Type: text/plain; charset=iso-8859-1\r\nContent-Transfer-Encoding: 8bit\r\n\r\n";
-    while (posting.size() < 4000) posting += "> quoted text of the earlier posting, line after line\r\n";
+    while (posting.size() < 4000)
+      posting += "> quoted text of the earlier posting, line after line\r\n";
     posting += "-- \r\nMax\r\n";
     f.posting = f.dir + "/posting.msg";
     Write(f.posting, posting);

@@ -43,7 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t options = data[0];
   const std::string text(reinterpret_cast<const char*>(data) + 1, size - 1);
 
-  TArtikel art("windows-1252", "us-ascii,iso-8859-1,iso-8859-15,utf-8", "us-ascii,iso-8859-1,utf-8");
+  TArtikel art("windows-1252", "us-ascii,iso-8859-1,iso-8859-15,utf-8",
+               "us-ascii,iso-8859-1,utf-8");
   art.SafeReg1 = options & 3;
   art.SafeReg2 = (options >> 2) & 3;
   if (options & 16) art.SigDelimiter = "___";

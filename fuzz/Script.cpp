@@ -79,6 +79,10 @@ void SetUpOnce() {
   char templ[] = "/tmp/fuzz-script-XXXXXX";
   if (mkdtemp(templ) == nullptr) std::abort();
   gHome = std::string(templ) + "/";
+  std::atexit([] {
+    std::error_code ec;
+    std::filesystem::remove_all(gHome, ec);
+  });
   SetProgramDir(gHome);
   SetPrompter(&gPrompter);
   SetScriptStepHook(WithinBudget);

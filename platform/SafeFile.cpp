@@ -20,8 +20,9 @@ constexpr size_t kBufferSize = 1 << 16;
 std::string Reason(int err) { return " (" + FromUtf8(std::strerror(err)) + ")"; }
 
 [[noreturn]] void RaiseWriteError(const std::string& path, int err) {
-  throw EInOutError(TranslateFmt("FileWriteError", "Die Datei %s kann nicht geschrieben werden", {path}) +
-                    Reason(err));
+  throw EInOutError(
+      TranslateFmt("FileWriteError", "Die Datei %s kann nicht geschrieben werden", {path}) +
+      Reason(err));
 }
 
 std::string FolderOf(const std::string& path) {
@@ -71,7 +72,8 @@ bool WriteAll(int fd, std::string_view data, int& err) {
 
 TReplacementFile::TReplacementFile(std::string target, std::string_view modeFrom)
     : target_(std::move(target)) {
-  std::string pattern = FolderOf(target_) + "." + ExtractFileName(target_).substr(0, 200) + ".XXXXXX";
+  std::string pattern =
+      FolderOf(target_) + "." + ExtractFileName(target_).substr(0, 200) + ".XXXXXX";
   fd_ = mkostemp(pattern.data(), O_CLOEXEC);
   if (fd_ < 0) RaiseWriteError(target_, errno);
   temp_ = pattern;
@@ -221,7 +223,8 @@ bool CopyFileIfAbsent(const std::string& from, const std::string& to) {
 
 bool SameFile(const std::string& a, const std::string& b) {
   if (a == b) return true;
-  struct stat sa {}, sb {};
+  struct stat sa {
+  }, sb{};
   return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
          sa.st_ino == sb.st_ino;
 }

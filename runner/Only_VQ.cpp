@@ -15,6 +15,7 @@
 #include "SysUtils.h"
 #include "uCharsets.h"
 #include "uDriver.h"
+#include "uHeader.h"
 #include "uEinstellungen.h"
 #include "uHandOverPrompter.h"
 #include "uKorrigiereArtikel.h"
@@ -38,6 +39,7 @@ void StartUnits() {
   // The box-quote styles of the settings count characters through the string hooks.
   InitInternalCharset();
   InitEinstellungen(kVersion);
+  InitHeaderOrder();
   InstallArticleCorrection();
 }
 

@@ -66,6 +66,15 @@ TNumOp ReadNumericOperator(std::string& s) {
   return TNumOp::None;
 }
 
+// Fetching the signature forgets that a delimiter was seen; asking must not.
+bool SignatureChanged(TMIMEPart* part) {
+  if (!part || !part->BodyParsed) return false;  // nothing parsed, nothing changed
+  const bool sigFound = part->SigFound;
+  const bool changed = part->Sig().Changed;
+  part->SigFound = sigFound;
+  return changed;
+}
+
 template <class T>
 bool InRange(const T& x, const T& a, const T& b) {
   return (a <= x && x <= b) || (b <= x && x <= a);
@@ -143,12 +152,15 @@ bool TConditionReader::EvalCondition(std::string& s) {
 bool TConditionReader::EvalOperand(std::string& s, bool& negate) {
   if (!s.empty() && s.front() == '(') return BracketTerm(s);
   TMIMEPart* part = sk_.Article ? sk_.Article->CurrentPart() : nullptr;
-  if (StartsWithKeyword("HasSignature", s) || StartsWithKeyword("HasSig", s))
-    return part && part->HasSignature();
+  if (StartsWithKeyword("HasSignature", s) || StartsWithKeyword("HasSig", s)) {
+    if (!part) return false;
+    part->Body();  // a part not parsed yet would hide its signature
+    return part->HasSignature();
+  }
   if (StartsWithKeyword("Has8BitChars", s)) return sk_.Has8BitChars();
   if (StartsWithKeyword("ChangedLines", s)) return !sk_.LinesToAppend.empty();
   if (StartsWithKeyword("ChangedSignature", s) || StartsWithKeyword("ChangedSig", s))
-    return part && part->Sig().Changed;
+    return SignatureChanged(part);
   if (StartsWithKeyword("StrToBool", s)) return StrToBoolTerm(s);
   if (StartsWithKeyword("PartType", s)) return PartTypeTerm(s);
   if (StartsWithKeyword("PartEncoding", s)) return PartEncodingTerm(s);

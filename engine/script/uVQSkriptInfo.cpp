@@ -69,7 +69,7 @@ std::vector<std::string> FileLinesOf(const std::string& fileName) {
   if (fileName.empty()) return lines;
   try {
     LoadTextFile(fileName, lines);
-  } catch (const Exception&) {
+  } catch (const std::exception&) {
     lines.clear();
   }
   return lines;
@@ -149,10 +149,15 @@ std::vector<std::string> BuildInfoLines(const TVQSkript& sk, int lineNo,
     info.Section(Translate("Info.Lines", "Anzuhängende \"Lines\":"));
     info.AddIndented(sk.LinesToAppend);
   }
-  if (part && part->Sig().Changed) {
-    info.Section(Translate("Info.Sig", "Gewählte Signatur:"));
+  if (part && part->BodyParsed) {
+    // Fetching the signature forgets that a delimiter was seen; showing must not.
+    const bool sigFound = part->SigFound;
     TSig& sig = part->Sig();
-    for (int i = 0; i < sig.GetCount(); ++i) info.Add("  " + sig.GetInternalLine(i));
+    part->SigFound = sigFound;
+    if (sig.Changed) {
+      info.Section(Translate("Info.Sig", "Gewählte Signatur:"));
+      for (int i = 0; i < sig.GetCount(); ++i) info.Add("  " + sig.GetInternalLine(i));
+    }
   }
   return info.Take();
 }
@@ -192,7 +197,7 @@ void TVQSkript::ShowScriptInfo(const std::string& errorMsg, const std::string& e
   try {
     if (!Article) throw Exception({});
     d.textLines = SplitLines(Article->GetText());
-  } catch (const Exception&) {
+  } catch (const std::exception&) {
     d.textLines = {Translate("Info.TextTooBigForMemo", "<< Textdatei zu groß für Memo >>")};
   }
 

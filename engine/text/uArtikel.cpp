@@ -502,8 +502,8 @@ void TMIMEPart::SetTransferEncoding(uint8_t encoding) {
   body_.Changed = true;
   THeader& header = TargetHeader();
   if (encoding == me7Bit) {
-    for (TCharsetStringlist* list : {static_cast<TCharsetStringlist*>(&body_),
-                                     static_cast<TCharsetStringlist*>(&sig_)}) {
+    for (TCharsetStringlist* list :
+         {static_cast<TCharsetStringlist*>(&body_), static_cast<TCharsetStringlist*>(&sig_)}) {
       std::string text = list->GetInternalText();
       std::string ascii = TransliterateToAscii(text);
       if (ascii != text) list->SetInternalText(ascii);
@@ -573,7 +573,9 @@ void TMIMEParts::Parse(TTextSpan span) {
   Epilogue = TTextSpan{span.buffer, span.offset + span.length, 0};
   split_ = false;
   const std::string_view text = span.View();
-  auto sub = [&](size_t from, size_t to) { return TTextSpan{span.buffer, span.offset + from, to - from}; };
+  auto sub = [&](size_t from, size_t to) {
+    return TTextSpan{span.buffer, span.offset + from, to - from};
+  };
 
   struct Line {
     size_t start, end;  // from the line end before the boundary line to after its own
@@ -595,11 +597,12 @@ void TMIMEParts::Parse(TTextSpan span) {
       if (isClose) rest.remove_prefix(2);
       // Transport padding after a boundary is allowed; other text makes it no boundary.
       if (rest.find_first_not_of(" \t") != std::string_view::npos) continue;
-      size_t before = 0;
-      if (lineStart > 0) before = lineStart >= 2 && text[lineStart - 2] == '\r' && text[lineStart - 1] == '\n' ? 2 : 1;
+      // The line end before the boundary line belongs to it.
+      const size_t before = FinalLineEnd(text.substr(0, lineStart));
       Line line{lineStart - before, e + LineEndAt(text, e)};
       // Two boundary lines in a row share the line end between them.
-      if (!delimiters.empty() && line.start < delimiters.back().end) line.start = delimiters.back().end;
+      if (!delimiters.empty() && line.start < delimiters.back().end)
+        line.start = delimiters.back().end;
       p = line.end;
       if (!isClose) {
         delimiters.push_back(line);
@@ -624,7 +627,8 @@ void TMIMEParts::Parse(TTextSpan span) {
     const size_t from = delimiters[k].end;
     const size_t to = k + 1 < delimiters.size() ? delimiters[k + 1].start : partsEnd;
     std::string delimiter(text.substr(delimiters[k].start, from - delimiters[k].start));
-    parts_.push_back(std::make_unique<TMIMEPart>(this, sub(from, std::max(from, to)), std::move(delimiter)));
+    parts_.push_back(
+        std::make_unique<TMIMEPart>(this, sub(from, std::max(from, to)), std::move(delimiter)));
   }
   if (closed) {
     CloseDelimiter = std::string(text.substr(close.start, close.end - close.start));
@@ -671,7 +675,9 @@ TArtikel::TArtikel(std::string_view sourceCharset, std::string_view bodyCharsets
 
 TArtikel::~TArtikel() = default;
 
-std::string_view TArtikel::Text() const { return text_ ? std::string_view(*text_) : std::string_view(); }
+std::string_view TArtikel::Text() const {
+  return text_ ? std::string_view(*text_) : std::string_view();
+}
 
 std::string_view TArtikel::LoadedText() const {
   return loadedText_ ? std::string_view(*loadedText_) : std::string_view();
@@ -679,8 +685,9 @@ std::string_view TArtikel::LoadedText() const {
 
 void TArtikel::LoadFromFile(const std::string& fileName) {
   auto fail = [&](int err) {
-    throw EInOutError(TranslateFmt("FileOpenError", "Datei %s kann nicht geöffnet werden", {fileName}) +
-                      " (" + FromUtf8(std::strerror(err)) + ")");
+    throw EInOutError(
+        TranslateFmt("FileOpenError", "Datei %s kann nicht geöffnet werden", {fileName}) + " (" +
+        FromUtf8(std::strerror(err)) + ")");
   };
   int fd = open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) fail(errno);
@@ -704,7 +711,9 @@ void TArtikel::LoadFromFile(const std::string& fileName) {
   const bool supplied = !data.empty() && data.back() != '\r' && data.back() != '\n';
   if (supplied) {
     size_t first = data.find_first_of("\r\n");
-    data += first != std::string::npos && LineEndAt(data, first) == 1 && data[first] == '\n' ? "\n" : "\r\n";
+    data += first != std::string::npos && LineEndAt(data, first) == 1 && data[first] == '\n'
+                ? "\n"
+                : "\r\n";
   }
   text_ = std::make_shared<const std::string>(std::move(data));
   loadedText_ = text_;

@@ -14,8 +14,8 @@
 
 void TChangedStringlist::CheckIndex(int index) const {
   if (index < 0 || index >= int(items_.size()))
-    throw EStringListError(
-        TranslateFmt("StringList.IndexError", "Listenindex überschreitet das Maximum (%d)", {int64_t(index)}));
+    throw EStringListError(TranslateFmt(
+        "StringList.IndexError", "Listenindex überschreitet das Maximum (%d)", {int64_t(index)}));
 }
 
 int TChangedStringlist::AddStored(const std::string& s, TListObject object) {
@@ -191,7 +191,8 @@ std::vector<std::string> TChangedStringlist::Lines() const {
 std::string HeaderFieldPrefix(std::string_view name) {
   std::string n = Trim(name);
   if (n.empty())
-    throw Exception(Translate("FunctionToHeader-HeadernameEmpty", "Übergebener Headername ist leer!"));
+    throw Exception(
+        Translate("FunctionToHeader-HeadernameEmpty", "Übergebener Headername ist leer!"));
   if (n.back() != ':') n += ':';
   n += ' ';
   return n;
@@ -246,7 +247,8 @@ int THeader::IndexOfField(std::string_view name) const {
   const std::string prefix = HeaderFieldPrefix(name);
   for (int i = 0, n = GetCount(); i < n; ++i) {
     const std::string& line = Get(i);
-    if (line.size() >= prefix.size() && SameText(std::string_view(line).substr(0, prefix.size()), prefix))
+    if (line.size() >= prefix.size() &&
+        SameText(std::string_view(line).substr(0, prefix.size()), prefix))
       return i;
   }
   return -1;
@@ -311,7 +313,8 @@ void LoadHeaderOrder() {
   FILE* f = std::fopen(path.c_str(), "wb");
   if (!f || std::fwrite(text.data(), 1, text.size(), f) != text.size() || std::fclose(f) != 0) {
     if (f) std::fclose(f);
-    throw EInOutError(TranslateFmt("FileCreateError", "Datei %s kann nicht erstellt werden", {path}));
+    throw EInOutError(
+        TranslateFmt("FileCreateError", "Datei %s kann nicht erstellt werden", {path}));
   }
 }
 

@@ -7,8 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 
 #include "ProgramDir.h"
@@ -66,7 +66,8 @@ TEST(SafeFile, OldContentStaysUntilTheNewIsComplete) {
     file.Finish();
     EXPECT_EQ(ReadFile(target), "old");
     EXPECT_EQ(Names(dir).size(), 2u);
-    EXPECT_TRUE(ExtractFileName(file.TempPath()).starts_with(".x.msg."));  // hidden, no ".msg" at the end
+    EXPECT_TRUE(
+        ExtractFileName(file.TempPath()).starts_with(".x.msg."));  // hidden, no ".msg" at the end
     file.Commit();
   }
   EXPECT_EQ(ReadFile(target), "new text\nwithlines\n");
@@ -93,7 +94,9 @@ TEST(SafeFile, AFullDiskLeavesTheFileAndNoTemporaryFile) {
                                 try {
                                   ReplaceFileContent(target, big);
                                 } catch (const EInOutError& e) {
-                                  return std::string(e.Message()).find(target) != std::string::npos ? 0 : 2;
+                                  return std::string(e.Message()).find(target) != std::string::npos
+                                             ? 0
+                                             : 2;
                                 }
                                 return 1;
                               }),

@@ -94,20 +94,6 @@ TEST(HandOverFile, ReaderTakesAnyLineEndAndRejectsShortFiles) {
   EXPECT_THROW(THandOverReader("").ReadHandoverLine(), EInOutError);
 }
 
-TEST(HandOverFile, AnswerNeedsTwoNumbers) {
-  int line = 5, state = 0;
-  EXPECT_TRUE(ParseShowErrorAnswer(FormatShowErrorAnswer(12, 3), line, state));
-  EXPECT_EQ(line, 12);
-  EXPECT_EQ(state, 3);
-  EXPECT_TRUE(ParseShowErrorAnswer("7 x\n1 y", line, state));
-  EXPECT_EQ(line, 7);
-  EXPECT_EQ(state, 1);
-  state = 0;
-  EXPECT_FALSE(ParseShowErrorAnswer("8\r\n", line, state));
-  EXPECT_EQ(line, 8);
-  EXPECT_FALSE(ParseShowErrorAnswer("/x/Header.def\r\nm.msg\r\n", line, state));
-}
-
 TEST_F(HandOverTest, ErrorDisplayRoundTripsThroughTheConfigurationProgram) {
   FakeTidelarn("printf '12\\r\\n1\\r\\n' > \"$2\"");
   TErrorDisplay sent = Sample();
@@ -195,6 +181,10 @@ TEST_F(HandOverTest, AVanishedFileIsAnError) {
 }
 
 TEST_F(HandOverTest, InputBoxReturnsTheEditedDefault) {
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(HandOverInputBox({"T", "P", "preset"}), "preset");  // no Tidelarn
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("T: P"), std::string::npos);
+
   FakeTidelarn("sed -i 's/^Default=.*/Default=Antwort/' \"$2\"");
   EXPECT_EQ(HandOverInputBox({"Titel", "Frage?", "vorher"}), "Antwort");
   Lines args = Args();
@@ -213,6 +203,10 @@ TEST_F(HandOverTest, InputBoxDefaultsAndValuesThatIniFilesWouldSpoil) {
   EXPECT_EQ(got.prompt, "Bitte eingeben:");
   EXPECT_EQ(got.preset, " two\r\nlines ");
   EXPECT_EQ(HandOverInputBox({"t", "p", "\"quoted\""}), "\"quoted\"");
+  FakeTidelarn("rm \"$2\"");
+  EXPECT_EQ(HandOverInputBox({"T", "P", "preset"}), "");  // the file vanished
+  FakeTidelarn("exit 3");
+  EXPECT_EQ(HandOverInputBox({"T", "P", "preset"}), "preset");
   EXPECT_EQ(LeftOver(), 0);
 
   // Tidelarn's side writes its answer with the same rules.
@@ -221,17 +215,6 @@ TEST_F(HandOverTest, InputBoxDefaultsAndValuesThatIniFilesWouldSpoil) {
   WriteInputBoxAnswer(file, "line1\r\nline2");
   EXPECT_EQ(ReadInputBoxRequest(file).preset, "line1\r\nline2");
   EXPECT_EQ(ReadInputBoxRequest(file).title, "t");
-}
-
-TEST_F(HandOverTest, InputBoxWithoutAnAnswer) {
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(HandOverInputBox({"T", "P", "preset"}), "preset");  // no Tidelarn
-  EXPECT_NE(testing::internal::GetCapturedStderr().find("T: P"), std::string::npos);
-  FakeTidelarn("rm \"$2\"");
-  EXPECT_EQ(HandOverInputBox({"T", "P", "preset"}), "");  // the file vanished
-  FakeTidelarn("exit 3");
-  EXPECT_EQ(HandOverInputBox({"T", "P", "preset"}), "preset");
-  EXPECT_EQ(LeftOver(), 0);
 }
 
 }  // namespace

@@ -37,7 +37,8 @@ protected:
   // what the test asks.
   class TestScript : public TArticleScript {
   public:
-    TestScript(SaveMessage& t, const std::string& name, TVQEinstellungen& settings, TArtikel& article)
+    TestScript(SaveMessage& t, const std::string& name, TVQEinstellungen& settings,
+               TArtikel& article)
         : t_(t), settings_(settings), article_(article) {
       t_.scriptNames.push_back(name);
       ++t_.scriptsAlive;
@@ -137,7 +138,8 @@ TEST_F(SaveMessage, ChangedMessageIsSavedWithOrWithoutBackup) {
   Profile("EndAction=0\r\nMakeBak=0\r\nSetLines=1\r\n");
   change = [](TArtikel& a) { return a.Header.SetField("Subject", "again"); };
   Run();
-  EXPECT_EQ(ReadFile(msg), "Subject: again\r\nFrom: a@example.org\r\nLines: 1\r\n\r\nbody line\r\n");
+  EXPECT_EQ(ReadFile(msg),
+            "Subject: again\r\nFrom: a@example.org\r\nLines: 1\r\n\r\nbody line\r\n");
   EXPECT_EQ(Files(), std::vector<std::string>{"x.msg"});
 }
 
@@ -211,7 +213,8 @@ TEST_F(SaveMessage, SignHeadersSavesAnUnchangedMessage) {
   Profile("EndAction=3\r\n");
   const TSpecialSettings savedSpecials = Specials;
   Specials.PGPExe = work / "no-such-program";  // signing fails: saved unsigned
-  struct stat before {}, after {};
+  struct stat before {
+  }, after{};
   stat(msg.c_str(), &before);
   Run();
   Specials = savedSpecials;
@@ -238,7 +241,8 @@ TEST_F(SaveMessage, AMessageNamedBakIsNeverDeletedAsItsOwnBackup) {
     change = ChangeSubject;
     Run(bak);
     ASSERT_TRUE(fs::exists(bak));
-    EXPECT_EQ(ReadFile(bak), std::string(keys).find("tst") == std::string::npos ? kChanged : kMessage);
+    EXPECT_EQ(ReadFile(bak),
+              std::string(keys).find("tst") == std::string::npos ? kChanged : kMessage);
     fs::remove(bak);
     fs::remove(tst);
   }

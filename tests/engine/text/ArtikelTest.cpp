@@ -32,7 +32,8 @@ std::string Saved(TArtikel& art) {
 class Artikel : public ::testing::Test {
 protected:
   static void SetUpTestSuite() { LoadCharsetTables(); }
-  TArtikel art{"windows-1252", "us-ascii,iso-8859-1,iso-8859-15,utf-8", "us-ascii,iso-8859-1,utf-8"};
+  TArtikel art{"windows-1252", "us-ascii,iso-8859-1,iso-8859-15,utf-8",
+               "us-ascii,iso-8859-1,utf-8"};
   TempDir dir;
 
   void LoadFile(const std::string& content, const std::string& name = "m.msg") {
@@ -66,7 +67,9 @@ protected:
 // A varied corpus of well-formed messages, written with LF and turned into
 // CR LF where a case says so.
 
-std::string Base64Lines(std::string_view bytes) { return StringReplace(EncodeBase64(bytes), "\r\n", "\n"); }
+std::string Base64Lines(std::string_view bytes) {
+  return StringReplace(EncodeBase64(bytes), "\r\n", "\n");
+}
 std::string QPLines(std::string_view text) {
   return StringReplace(EncodeQuotedPrintable(text, true), "\r\n", "\n");
 }
@@ -103,7 +106,8 @@ std::vector<Sample> Corpus() {
        "!RCPT TO:<eva@example.org>\n"
        "From: max@example.org\n"
        "To: eva@example.org\n"
-       "Subject: Gr\xFC\xDF" "e\n"
+       "Subject: Gr\xFC\xDF"
+       "e\n"
        "MIME-Version: 1.0\n"
        "Content-Type: text/plain; charset=iso-8859-1\n"
        "Content-Transfer-Encoding: 8bit\n"
@@ -120,14 +124,16 @@ std::vector<Sample> Corpus() {
        "Content-Type: text/plain; charset=iso-8859-1\n"
        "Content-Transfer-Encoding: quoted-printable\n"
        "\n" +
-           QPLines("Gr\xFC\xDF" "e aus K\xF6ln,\r\nein sehr langer Absatz, der mit einem weichen Umbruch "
-                   "auf die n\xE4" "chste Zeile geht, wenn er lang genug ist.\r\n-- \r\nSig") +
+           QPLines("Gr\xFC\xDF"
+                   "e aus K\xF6ln,\r\nein sehr langer Absatz, der mit einem weichen Umbruch "
+                   "auf die n\xE4"
+                   "chste Zeile geht, wenn er lang genug ist.\r\n-- \r\nSig") +
            "\n"
            "--=_outer\n"
-       "Content-Type: application/octet-stream; name=\"data.bin\"\n"
-       "Content-Transfer-Encoding: base64\n"
-       "Content-Disposition: attachment; filename=\"data.bin\"\n"
-       "\n" +
+           "Content-Type: application/octet-stream; name=\"data.bin\"\n"
+           "Content-Transfer-Encoding: base64\n"
+           "Content-Disposition: attachment; filename=\"data.bin\"\n"
+           "\n" +
            Base64Lines(binary) +
            "\n"
            "--=_outer--\n"
@@ -361,7 +367,9 @@ TEST_F(Artikel, SecondSignatureDelimiter) {
 }
 
 TEST_F(Artikel, CurrentPartBounds) {
-  art.LoadFromString(CRLF("MIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=b\n\n--b\n\none\n--b\n\ntwo\n--b--\n"));
+  art.LoadFromString(
+      CRLF("MIME-Version: 1.0\nContent-Type: multipart/mixed; "
+           "boundary=b\n\n--b\n\none\n--b\n\ntwo\n--b--\n"));
   ASSERT_EQ(art.Parts.Count(), 2);
   art.SetCurrentPart(2);
   EXPECT_EQ(art.CurrentPartNumber(), 2);
@@ -375,16 +383,18 @@ TEST_F(Artikel, CurrentPartBounds) {
 }
 
 TEST_F(Artikel, MultipartSplit) {
-  art.LoadFromString(CRLF(
-      "MIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=\"b\"\n\n"
-      "preamble\n--b\nContent-Type: text/plain\n X-Folded: y\n\nfirst\n--b \n\nxy\n--b--\nepilogue\n"));
+  art.LoadFromString(
+      CRLF("MIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=\"b\"\n\n"
+           "preamble\n--b\nContent-Type: text/plain\n X-Folded: y\n\nfirst\n--b "
+           "\n\nxy\n--b--\nepilogue\n"));
   EXPECT_TRUE(art.Parts.IsSplit());
   EXPECT_TRUE(art.Parts.MIMEInfo.Multipart);
   EXPECT_EQ(art.Parts.Preamble, "preamble");
   ASSERT_EQ(art.Parts.Count(), 2);
   TMIMEPart* first = art.Parts.Items(0);
   EXPECT_EQ(first->HeaderText(), "Content-Type: text/plain\r\n X-Folded: y");
-  EXPECT_EQ(first->Header().Lines(), (std::vector<std::string>{"Content-Type: text/plain\r\n X-Folded: y"}));
+  EXPECT_EQ(first->Header().Lines(),
+            (std::vector<std::string>{"Content-Type: text/plain\r\n X-Folded: y"}));
   EXPECT_EQ(first->BodyText(), "first");
   EXPECT_TRUE(first->GetMIMEInfo().Multipart);
   TMIMEPart* second = art.Parts.Items(1);  // boundary with transport padding, part without header
@@ -395,27 +405,32 @@ TEST_F(Artikel, MultipartSplit) {
   EXPECT_EQ(art.Parts.CloseDelimiter, "\r\n--b--\r\n");
   EXPECT_EQ(art.Parts.Epilogue.View(), "epilogue\r\n");
 
-  art.LoadFromString(CRLF("MIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=b\n\n--b\nX: 1\n\nbody\n--b--\n"));
+  art.LoadFromString(
+      CRLF("MIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=b\n\n--b\nX: "
+           "1\n\nbody\n--b--\n"));
   EXPECT_EQ(art.Parts.Preamble, "");
   EXPECT_EQ(art.Parts.Items(0)->Header().Get(0), "X: 1");
 }
 
 TEST_F(Artikel, MultipartWithoutBoundaryLinesIsOnePart) {
-  art.LoadFromString(CRLF("MIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=b\n\n--bb\nno boundary\n"));
+  art.LoadFromString(
+      CRLF("MIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=b\n\n--bb\nno boundary\n"));
   EXPECT_FALSE(art.Parts.IsSplit());
   EXPECT_FALSE(art.Parts.MIMEInfo.Multipart);
   ASSERT_EQ(art.Parts.Count(), 1);
   EXPECT_EQ(BodyLines(), (std::vector<std::string>{"--bb", "no boundary"}));
   EXPECT_FALSE(art.CurrentPart()->GetMIMEInfo().Multipart);
   art.CurrentPart()->Body().Add("more");
-  EXPECT_EQ(art.GetText(), CRLF("MIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=b\n\n--bb\nno boundary\nmore\n"));
+  EXPECT_EQ(art.GetText(), CRLF("MIME-Version: 1.0\nContent-Type: multipart/mixed; "
+                                "boundary=b\n\n--bb\nno boundary\nmore\n"));
 }
 
 TEST_F(Artikel, MalformedBoundariesGiveNoNegativeSpans) {
   // A closing line before the first boundary is preamble, boundaries after the
   // first closing line are epilogue, a boundary at the very end opens an empty part.
   const std::string text = CRLF(
-      "MIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=b\n\n--b--\n--b\nA\n--b--\n--b\nB\n--b--\n");
+      "MIME-Version: 1.0\nContent-Type: multipart/mixed; "
+      "boundary=b\n\n--b--\n--b\nA\n--b--\n--b\nB\n--b--\n");
   art.LoadFromString(text);
   ASSERT_EQ(art.Parts.Count(), 1);
   EXPECT_EQ(art.Parts.Preamble, "--b--");
@@ -424,11 +439,13 @@ TEST_F(Artikel, MalformedBoundariesGiveNoNegativeSpans) {
   TouchAll();
   EXPECT_EQ(art.GetText(), text);
 
-  art.LoadFromString("MIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n--b");
+  art.LoadFromString(
+      "MIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n--b");
   ASSERT_EQ(art.Parts.Count(), 2);
   EXPECT_EQ(art.Parts.Items(1)->BodyText(), "");
   TouchAll();
-  EXPECT_EQ(art.GetText(), "MIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n--b");
+  EXPECT_EQ(art.GetText(),
+            "MIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n--b");
 }
 
 // ---------------------------------------------------------------------------
@@ -486,17 +503,15 @@ TEST_F(Artikel, ChangedPartsKeepTheirBoundariesAndEndings) {
   art.Parts.Items(0)->Body().Put(0, "PLAIN");
   art.Parts.Items(1)->Body().Insert(0, "top");
   art.Parts.Items(1)->Header().SetField("X-New", "1");
-  EXPECT_EQ(art.GetText(), CRLF(
-                               "MIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=b\n\n"
-                               "--b\nContent-Type: text/plain\n\nPLAIN\n-- \nsig\n"
-                               "--b\nContent-Type: text/plain\nX-New: 1\n\ntop\nwith blank\n\n"
-                               "--b--\n"));
+  EXPECT_EQ(art.GetText(), CRLF("MIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=b\n\n"
+                                "--b\nContent-Type: text/plain\n\nPLAIN\n-- \nsig\n"
+                                "--b\nContent-Type: text/plain\nX-New: 1\n\ntop\nwith blank\n\n"
+                                "--b--\n"));
   art.Parts.Delete(0);
   art.Parts.Delete(5);
-  EXPECT_EQ(art.GetText(), CRLF(
-                               "MIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=b\n\n"
-                               "\n--b\nContent-Type: text/plain\nX-New: 1\n\ntop\nwith blank\n\n"
-                               "--b--\n"));
+  EXPECT_EQ(art.GetText(), CRLF("MIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=b\n\n"
+                                "\n--b\nContent-Type: text/plain\nX-New: 1\n\ntop\nwith blank\n\n"
+                                "--b--\n"));
 }
 
 TEST_F(Artikel, LinesCountsTheLineEndsOfTheBody) {
@@ -515,27 +530,42 @@ TEST_F(Artikel, LinesCountsTheLineEndsOfTheBody) {
 // Charsets and transfer encodings
 
 TEST_F(Artikel, BodyLinesAreStoredInThePartsCharset) {
-  art.LoadFromString("MIME-Version: 1.0\r\nContent-Type: text/plain; charset=utf-8\r\n\r\nGr\xC3\xBC\xC3\x9F" "e\r\n");
+  art.LoadFromString(
+      "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=utf-8\r\n\r\nGr\xC3\xBC\xC3\x9F"
+      "e\r\n");
   TBody& body = art.CurrentPart()->Body();
   EXPECT_EQ(body.Charset, "utf-8");
-  EXPECT_EQ(body.Get(0), "Gr\xC3\xBC\xC3\x9F" "e");
-  EXPECT_EQ(body.GetInternalLine(0), "Gr\xFC\xDF" "e");
+  EXPECT_EQ(body.Get(0),
+            "Gr\xC3\xBC\xC3\x9F"
+            "e");
+  EXPECT_EQ(body.GetInternalLine(0),
+            "Gr\xFC\xDF"
+            "e");
   body.Add("\xE4");
   EXPECT_EQ(body.Get(1), "\xC3\xA4");
   body.Changed = false;
-  body.SetInternalLine(0, "Gr\xFC\xDF" "e");
+  body.SetInternalLine(0,
+                       "Gr\xFC\xDF"
+                       "e");
   EXPECT_FALSE(body.Changed);
-  EXPECT_EQ(body.GetInternalText(), "Gr\xFC\xDF" "e\r\n\xE4\r\n");
+  EXPECT_EQ(body.GetInternalText(),
+            "Gr\xFC\xDF"
+            "e\r\n\xE4\r\n");
 
   art.CurrentPart()->SetCharset("iso-8859-1");
   EXPECT_EQ(art.Header.GetField("Content-Type", true), "text/plain; charset=iso-8859-1");
-  EXPECT_EQ(body.Get(0), "Gr\xFC\xDF" "e");
-  EXPECT_EQ(art.GetText(), "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=iso-8859-1\r\n"
-                           "Content-Transfer-Encoding: 8bit\r\n\r\nGr\xFC\xDF" "e\r\n\xE4\r\n");
+  EXPECT_EQ(body.Get(0),
+            "Gr\xFC\xDF"
+            "e");
+  EXPECT_EQ(art.GetText(),
+            "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=iso-8859-1\r\n"
+            "Content-Transfer-Encoding: 8bit\r\n\r\nGr\xFC\xDF"
+            "e\r\n\xE4\r\n");
 }
 
 TEST_F(Artikel, LostCharactersMoveThePartToAFittingCharset) {
-  art.LoadFromString("MIME-Version: 1.0\r\nContent-Type: text/plain; charset=us-ascii\r\n\r\nplain\r\n");
+  art.LoadFromString(
+      "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=us-ascii\r\n\r\nplain\r\n");
   TBody& body = art.CurrentPart()->Body();
   body.Add("5 \x80");  // the euro sign of windows-1252
   EXPECT_EQ(body.Charset, "iso-8859-15");
@@ -544,26 +574,30 @@ TEST_F(Artikel, LostCharactersMoveThePartToAFittingCharset) {
 
   // When no allowed charset holds the text, the loss is stored and nothing loops.
   TArtikel utf8("utf-8", "us-ascii", "us-ascii");
-  utf8.LoadFromString("MIME-Version: 1.0\r\nContent-Type: text/plain; charset=us-ascii\r\n\r\nx\r\n");
+  utf8.LoadFromString(
+      "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=us-ascii\r\n\r\nx\r\n");
   utf8.CurrentPart()->Body().Add("snow \xE2\x98\x83");
   EXPECT_EQ(utf8.CurrentPart()->Body().Charset, "windows-1252");
   EXPECT_EQ(utf8.CurrentPart()->Body().Get(1), "snow ?");
 }
 
 TEST_F(Artikel, SevenBitTransliterates) {
-  art.LoadFromString("MIME-Version: 1.0\r\nContent-Type: text/plain; charset=iso-8859-1\r\n"
-                     "Content-Transfer-Encoding: 8bit\r\n\r\nM\xFC\xDFig\r\n-- \r\n\xC4rger\r\n");
+  art.LoadFromString(
+      "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=iso-8859-1\r\n"
+      "Content-Transfer-Encoding: 8bit\r\n\r\nM\xFC\xDFig\r\n-- \r\n\xC4rger\r\n");
   art.CurrentPart()->SetTransferEncoding(me7Bit);
   EXPECT_EQ(art.Header.GetField("Content-Transfer-Encoding", true), "7bit");
   EXPECT_EQ(art.CurrentPart()->GetMIMEInfo().Encoding, me7Bit);
-  EXPECT_EQ(art.GetText(), "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=iso-8859-1\r\n"
-                           "Content-Transfer-Encoding: 7bit\r\n\r\nMuessig\r\n-- \r\nAerger\r\n");
+  EXPECT_EQ(art.GetText(),
+            "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=iso-8859-1\r\n"
+            "Content-Transfer-Encoding: 7bit\r\n\r\nMuessig\r\n-- \r\nAerger\r\n");
 }
 
 TEST_F(Artikel, TransferEncodingsAreWrittenAndReadBack) {
   for (uint8_t encoding : {meQuotedPrintable, meBase64, me8Bit}) {
     SCOPED_TRACE(int(encoding));
-    art.LoadFromString("Content-Type: text/plain; charset=iso-8859-1\r\n\r\nZeile mit \xFC und = Zeichen\r\n");
+    art.LoadFromString(
+        "Content-Type: text/plain; charset=iso-8859-1\r\n\r\nZeile mit \xFC und = Zeichen\r\n");
     art.CurrentPart()->SetTransferEncoding(encoding);
     const std::string out = art.GetText();
     EXPECT_EQ(art.Header.GetField("MIME-Version", true), "1.0");
@@ -574,7 +608,8 @@ TEST_F(Artikel, TransferEncodingsAreWrittenAndReadBack) {
   }
   art.LoadFromString("MIME-Version: 1.0\r\nContent-Transfer-Encoding: base64\r\n\r\nYWJj\r\n");
   EXPECT_EQ(art.CurrentPart()->GetDecodedBody(), "abc");
-  art.LoadFromString("MIME-Version: 1.0\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n=41_\r\n");
+  art.LoadFromString(
+      "MIME-Version: 1.0\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n=41_\r\n");
   EXPECT_EQ(art.CurrentPart()->GetDecodedBody(), "A_\r\n");  // an underscore stays in bodies
 }
 
@@ -622,13 +657,15 @@ protected:
   void FakeProgram(const std::string& reply) {
     WriteFile(dir / "reply.txt", reply);
     WriteFile(dir / "pgp.sh", "#!/bin/sh\ncp \"$1\" '" + dir / "input.txt" + "'\n" +
-                                  "[ -n \"$2\" ] && cp '" + dir / "reply.txt" + "' \"$2\"\nexit 0\n");
+                                  "[ -n \"$2\" ] && cp '" + dir / "reply.txt" +
+                                  "' \"$2\"\nexit 0\n");
     chmod((dir / "pgp.sh").c_str(), 0755);
     Specials.PGPExe = dir / "pgp.sh";
     Specials.PGPSigPars = "%1 %2";
   }
   bool TempFolderEmpty() {
-    for (const auto& e : fs::directory_iterator(tmp.Path())) ADD_FAILURE() << "left behind: " << e.path();
+    for (const auto& e : fs::directory_iterator(tmp.Path()))
+      ADD_FAILURE() << "left behind: " << e.path();
     return fs::is_empty(tmp.Path());
   }
 };
@@ -643,17 +680,20 @@ const char* kBlock =
 TEST_F(Signing, SignsSelectedHeadersAndTheBody) {
   FakeProgram(kBlock);
   art.LastAction = 3;
-  art.LoadFromString("Subject: s\r\nFrom: f@example.org\r\nMessage-ID: <1@example.org>\r\n"
-                     "Newsgroups: de.test\r\n\r\nbody\r\n\r\n\r\n\r\n");
+  art.LoadFromString(
+      "Subject: s\r\nFrom: f@example.org\r\nMessage-ID: <1@example.org>\r\n"
+      "Newsgroups: de.test\r\n\r\nbody\r\n\r\n\r\n\r\n");
   const std::string out = art.GetFinalText();
-  EXPECT_EQ(ReadFile(dir / "input.txt"),
-            "X-Signed-Headers: Subject,Date,From,Newsgroups,Followup-To,Message-ID\r\n"
-            "Subject: s\r\nDate: \r\nFrom: f@example.org\r\nNewsgroups: de.test\r\nFollowup-To: \r\n"
-            "Message-ID: <1@example.org>\r\n\r\nbody\r\n");
+  EXPECT_EQ(
+      ReadFile(dir / "input.txt"),
+      "X-Signed-Headers: Subject,Date,From,Newsgroups,Followup-To,Message-ID\r\n"
+      "Subject: s\r\nDate: \r\nFrom: f@example.org\r\nNewsgroups: de.test\r\nFollowup-To: \r\n"
+      "Message-ID: <1@example.org>\r\n\r\nbody\r\n");
   EXPECT_EQ(art.Header.GetField("X-PGP-Sig", true),
             "2.6.3i Subject,Date,From,Newsgroups,Followup-To,Message-ID\r\n\tiQCVAwUB\r\n\tNNMP==");
-  EXPECT_TRUE(out.ends_with("X-PGP-Sig: 2.6.3i Subject,Date,From,Newsgroups,Followup-To,Message-ID\r\n"
-                            "\tiQCVAwUB\r\n\tNNMP==\r\n\r\nbody\r\n"));
+  EXPECT_TRUE(
+      out.ends_with("X-PGP-Sig: 2.6.3i Subject,Date,From,Newsgroups,Followup-To,Message-ID\r\n"
+                    "\tiQCVAwUB\r\n\tNNMP==\r\n\r\nbody\r\n"));
   EXPECT_TRUE(TempFolderEmpty());
   EXPECT_EQ(art.GetText().find("X-Signed-Headers"), std::string::npos);
 }
@@ -687,8 +727,8 @@ namespace {
 
 std::string HashName(const std::string& packets) {
   static const std::pair<const char*, const char*> names[] = {
-      {"digest algo 1,", "MD5"},     {"digest algo 2,", "SHA1"},     {"digest algo 3,", "RIPEMD160"},
-      {"digest algo 8,", "SHA256"},  {"digest algo 9,", "SHA384"},   {"digest algo 10,", "SHA512"},
+      {"digest algo 1,", "MD5"},    {"digest algo 2,", "SHA1"},   {"digest algo 3,", "RIPEMD160"},
+      {"digest algo 8,", "SHA256"}, {"digest algo 9,", "SHA384"}, {"digest algo 10,", "SHA512"},
       {"digest algo 11,", "SHA224"}};
   for (const auto& [key, name] : names)
     if (packets.find(key) != std::string::npos) return name;
@@ -709,7 +749,8 @@ std::string RebuildClearSigned(const std::string& message, const std::string& ha
   data += "\r\n";
   data += message.substr(message.find("\r\n\r\n") + 4);
   std::string text = "-----BEGIN PGP SIGNED MESSAGE-----\nHash: " + hash + "\n\n";
-  for (const std::string& line : SplitLines(data)) text += (line.starts_with("-") ? "- " : "") + line + "\n";
+  for (const std::string& line : SplitLines(data))
+    text += (line.starts_with("-") ? "- " : "") + line + "\n";
   text += "-----BEGIN PGP SIGNATURE-----\nVersion: " + version + "\n\n";
   for (size_t i = 1; i < sig.size(); ++i) text += Trim(sig[i]) + "\n";
   text += "-----END PGP SIGNATURE-----\n";
@@ -740,24 +781,27 @@ TEST_F(Signing, RealGnuPGSignatureVerifies) {
       unsetenv("GNUPGHOME");
     }
   } stopAgent{home.Path()};
-  ProcessResult made = RunProcess(gpg, {"--batch", "--pinentry-mode", "loopback", "--passphrase", "pass phrase",
-                                        "--quick-gen-key", "Tidelarn Test <signer@example.org>", "ed25519",
-                                        "sign", "never"},
-                                  env);
+  ProcessResult made = RunProcess(
+      gpg,
+      {"--batch", "--pinentry-mode", "loopback", "--passphrase", "pass phrase", "--quick-gen-key",
+       "Tidelarn Test <signer@example.org>", "ed25519", "sign", "never"},
+      env);
   ASSERT_EQ(made.exitCode, 0) << made.err;
 
   Specials.PGPExe = std::string(TIDELARN_SOURCE_DIR) + "/data/pgp";
   Specials.PGPSigPars = "-sat %1 -o %2 -u \"signer@example.org\" -z\"pass phrase\"";
   art.LastAction = 3;
-  art.LoadFromString(FromUtf8("Path: not-for-mail\r\nFrom: Max <max@example.org>\r\n"
-                              "Subject: =?iso-8859-1?Q?Gr=FC=DFe?=\r\nNewsgroups: de.test\r\n"
-                              "Message-ID: <sig@example.org>\r\nDate: Tue, 08 Dec 2026 07:24:00 +0100\r\n\r\n"
-                              "-- a line that needs dash escaping\r\nGrüße  \r\n\r\n-- \r\nMax\r\n\r\n"));
+  art.LoadFromString(
+      FromUtf8("Path: not-for-mail\r\nFrom: Max <max@example.org>\r\n"
+               "Subject: =?iso-8859-1?Q?Gr=FC=DFe?=\r\nNewsgroups: de.test\r\n"
+               "Message-ID: <sig@example.org>\r\nDate: Tue, 08 Dec 2026 07:24:00 +0100\r\n\r\n"
+               "-- a line that needs dash escaping\r\nGrüße  \r\n\r\n-- \r\nMax\r\n\r\n"));
   const std::string message = art.GetFinalText();
   const std::string versionLine = SplitLines(RunProcess(gpg, {"--version"}, env).out).at(0);
   const std::string version = versionLine.substr(versionLine.rfind(' ') + 1);
   ASSERT_TRUE(art.Header.HasField("X-PGP-Sig")) << "not signed";
-  EXPECT_NE(message.find("\r\nX-PGP-Sig: " + version + " Subject,Date,From,Newsgroups,Followup-To,Message-ID\r\n\t"),
+  EXPECT_NE(message.find("\r\nX-PGP-Sig: " + version +
+                         " Subject,Date,From,Newsgroups,Followup-To,Message-ID\r\n\t"),
             std::string::npos);
   EXPECT_TRUE(TempFolderEmpty());
 

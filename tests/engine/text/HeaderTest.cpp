@@ -209,7 +209,8 @@ TEST_F(Header, SetFieldReplacesInPlaceAppendsAndDeletes) {
   EXPECT_TRUE(header.SetField("Lines", "3"));
   EXPECT_EQ(header.Get(3), "Lines: 3");
   EXPECT_TRUE(header.SetField("Subject", ""));
-  EXPECT_EQ(header.Lines(), (std::vector<std::string>{"From: a@b.example", "Subject: two", "Lines: 3"}));
+  EXPECT_EQ(header.Lines(),
+            (std::vector<std::string>{"From: a@b.example", "Subject: two", "Lines: 3"}));
   header.Changed = false;
   EXPECT_FALSE(header.SetField("Cc", ""));
   EXPECT_FALSE(header.Changed);
