@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "ProgramDir.h"
@@ -27,7 +28,12 @@ void SetUpOnce() {
   GetCSInfos();
   char templ[] = "/tmp/bench-corrections-XXXXXX";
   if (mkdtemp(templ) == nullptr) std::abort();
-  SetProgramDir(std::string(templ) + "/");
+  static const std::string home = std::string(templ) + "/";
+  std::atexit([] {
+    std::error_code ec;
+    std::filesystem::remove_all(home, ec);
+  });
+  SetProgramDir(home);
 }
 
 std::string Message(int quotedLines) {
