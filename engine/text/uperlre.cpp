@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstring>
 #include <memory>
+#include <unordered_map>
 
 namespace {
 
@@ -25,6 +26,23 @@ size_t SearchLimit(std::string_view s) {
   return std::min<size_t>(n, INT32_MAX);
 }
 
+// Compiled patterns by options and text. A pattern is only read once it is
+// compiled, so one compilation serves every object that asks for it; the
+// cache is emptied when it grows large, as a script may build patterns freely.
+using TCompiledPtr = std::shared_ptr<pcre2_code>;
+
+TCompiledPtr& CachedPattern(uint32_t flags, bool study, std::string_view text) {
+  static std::unordered_map<std::string, TCompiledPtr> cache;
+  constexpr size_t kMaxEntries = 256;
+  std::string key;
+  key.reserve(text.size() + 2);
+  key += (flags & PCRE2_CASELESS) ? 'i' : '-';
+  key += study ? 'j' : '-';
+  key += text;
+  if (cache.size() >= kMaxEntries && !cache.count(key)) cache.clear();
+  return cache[key];
+}
+
 }  // namespace
 
 TPerlre::TPerlre(bool study, int options) : options_(options), study_(study) { Reset(); }
@@ -35,7 +53,7 @@ TPerlre::~TPerlre() {
 }
 
 void TPerlre::FreePattern() {
-  if (code_) pcre2_code_free(code_);
+  compiled_.reset();
   code_ = nullptr;
 }
 
@@ -47,20 +65,25 @@ void TPerlre::SetRegex(std::string_view regex) {
 
   std::string_view text = regex.substr(0, std::min(regex.find('\0'), regex.size()));
   uint32_t flags = (options_ & kCaseless) ? PCRE2_CASELESS : 0;
-  int code = 0;
-  PCRE2_SIZE offset = 0;
-  pcre2_code* compiled = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(),
-                                       flags, &code, &offset, nullptr);
-  if (!compiled) {
-    errorText_ = PcreMessage(code);
-    errorOffset_ = int(std::min<PCRE2_SIZE>(offset, INT_MAX));
-    throw EPerlRe("Perlre: " + errorText_);
+  TCompiledPtr& cached = CachedPattern(flags, study_, text);
+  if (!cached) {
+    int code = 0;
+    PCRE2_SIZE offset = 0;
+    pcre2_code* compiled = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(),
+                                         flags, &code, &offset, nullptr);
+    if (!compiled) {
+      errorText_ = PcreMessage(code);
+      errorOffset_ = int(std::min<PCRE2_SIZE>(offset, INT_MAX));
+      throw EPerlRe("Perlre: " + errorText_);
+    }
+    // Without JIT support matching simply runs interpreted, as unstudied
+    // patterns did; so a JIT failure is no error.
+    if (study_) pcre2_jit_compile(compiled, PCRE2_JIT_COMPLETE);
+    cached = TCompiledPtr(compiled, pcre2_code_free);
   }
-  code_ = compiled;
+  compiled_ = cached;
+  code_ = compiled_.get();
   Reset();
-  // Without JIT support matching simply runs interpreted, as unstudied
-  // patterns did; so a JIT failure is no error.
-  if (study_) pcre2_jit_compile(code_, PCRE2_JIT_COMPLETE);
 }
 
 void TPerlre::UpdateRegex(std::string_view regex) {

@@ -11,6 +11,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -96,6 +97,9 @@ public:
 private:
   void FreePattern();
 
+  // Compiled patterns are shared through a cache of the process: the
+  // correction of every message asks for the same few patterns again.
+  std::shared_ptr<pcre2_real_code_8> compiled_;
   pcre2_real_code_8* code_ = nullptr;
   pcre2_real_match_data_8* matchData_ = nullptr;
   std::string regex_;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 using Lines = std::vector<std::string>;
 
 namespace {
@@ -127,6 +129,24 @@ TEST(Perlre, UpdateRegexCompilesOnlyOnChange) {
   EXPECT_EQ(re.NextPos(), 2u);
   re.UpdateRegex("c");
   EXPECT_EQ(re.NextPos(), 0u);
+}
+
+TEST(Perlre, ObjectsWithTheSamePatternStayApart) {
+  auto first = std::make_unique<TPerlre>(true, 0);
+  TPerlre second(true, 0);
+  first->SetRegex("b+");
+  second.SetRegex("b+");
+  first->SetSubject("abbc");
+  second.SetSubject("xxxb");
+  ASSERT_TRUE(first->FindNext());
+  EXPECT_EQ(first->NextPos(), 3u);
+  first.reset();  // the pattern the two shared stays usable
+  ASSERT_TRUE(second.FindNext());
+  EXPECT_EQ(second.NextPos(), 4u);
+  // A pattern that does not compile fails every time and leaves none behind.
+  EXPECT_THROW(second.SetRegex("("), EPerlRe);
+  EXPECT_THROW(second.SetRegex("("), EPerlRe);
+  EXPECT_FALSE(second.HasPattern());
 }
 
 TEST(Perlre, CaseRules) {
