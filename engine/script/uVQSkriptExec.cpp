@@ -52,7 +52,12 @@ void TVQSkript::ExecuteStep() {
 // The number of following lines that line LineNo (1-based) joins to itself.
 int TVQSkript::ContinuationCount(int lineNo) const {
   if (lineNo < 1 || lineNo > Count()) return 0;
-  std::string s = Trim(GetLine(lineNo - 1).Source());
+  // Asked after every jump; most lines go on no further, and need no copy.
+  std::string_view source = GetLine(lineNo - 1).Source();
+  size_t last = source.size();
+  while (last > 0 && (unsigned char)source[last - 1] <= ' ') --last;
+  if (last == 0 || source[last - 1] != '_') return 0;
+  std::string s = Trim(source);
   if (IsInert(s)) return 0;
   int consumed = 0;
   while (!s.empty() && s.back() == '_' && lineNo + consumed + 1 <= Count()) {
