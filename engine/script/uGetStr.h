@@ -39,6 +39,12 @@ void UnregisterStringFunction(std::string_view name);
 void UnregisterStringFunctions(HookOwner owner);
 void RegisterBuiltinStringFunctions();
 
+// Longest text that concatenation and the generating functions (FillChar,
+// Str's width, WordWrap, Replace) may make; beyond it they raise ERangeError
+// rather than exhaust memory. 256 MiB unless set otherwise.
+void SetScriptTextLimit(size_t limit);
+size_t ScriptTextLimit();
+
 // Reads one string expression from the front of Text and removes what it read.
 // False when no term could be read (Text unchanged), when the last term after a
 // "+" failed (S is then the first term), or when no error hook is installed.

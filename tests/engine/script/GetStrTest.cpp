@@ -167,8 +167,17 @@ TEST_F(EvalTest, LongConcatenationChainsNeedNoDeepStack) {
 }
 
 TEST_F(EvalTest, GeneratedTextsAreBounded) {
-  EXPECT_THROW(Str("FillChar('abcd', 100000000)"), ERangeError);
-  EXPECT_THROW(Str("Str(1, 100000000)"), ERangeError);
+  EXPECT_EQ(ScriptTextLimit(), size_t(1) << 28);
+  SetScriptTextLimit(100);
+  EXPECT_EQ(Str("FillChar('abcd', 25)").size(), 100u);
+  EXPECT_THROW(Str("FillChar('abcd', 26)"), ERangeError);
+  EXPECT_THROW(Str("FillChar('abcd', 2147483647)"), ERangeError);
+  EXPECT_EQ(Str("Str(1, 100)").size(), 100u);
+  EXPECT_THROW(Str("Str(1, 101)"), ERangeError);
+  EXPECT_THROW(Str("FillChar('a', 60) + FillChar('a', 41)"), ERangeError);
+  EXPECT_THROW(Str("Replace(FillChar('a', 20), 'a', '123456')"), ERangeError);
+  EXPECT_THROW(Str("WordWrap(FillChar('a ', 30), 1, FillChar('>', 10))"), ERangeError);
+  SetScriptTextLimit(size_t(1) << 28);
   EXPECT_THROW(Str("Left('a', 10000000000)"), ERangeError);
   EXPECT_THROW(Str("IStr(10^30)"), ERangeError);
 }
