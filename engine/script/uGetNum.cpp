@@ -458,7 +458,7 @@ bool NumericParser::Run(double& value, UnknownName& unknown) {
           SetOperand(hooks_.varGetter ? CheckedResult(hooks_.varGetter(name_)) : 0);
         } else {
           hooks_.errorHook(TranslateFmt("IllegalCharinVarName", "Unzulässiges Zeichen in Variablennamen: \"%s\"",
-                                        {std::string(1, text_.front())}),
+                                        {std::string(1, c)}),
                            {});
         }
         break;

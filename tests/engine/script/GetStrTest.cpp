@@ -166,6 +166,24 @@ TEST_F(EvalTest, LongConcatenationChainsNeedNoDeepStack) {
   EXPECT_EQ(errors[0].message, "Der Ausdruck ist zu tief verschachtelt (mehr als 200 Ebenen)");
 }
 
+TEST_F(EvalTest, MixedNestingStaysWithinTheStack) {
+  // Each pair of calls enters both evaluators: the deepest path through
+  // function calls, arguments and handlers that read their own arguments.
+  auto nest = [](int pairs) {
+    std::string open, close;
+    for (int i = 0; i < pairs; ++i) {
+      open += "Str(Len(Hdr(Upper(";
+      close += "))))";
+    }
+    return open + "'x'" + close;
+  };
+  RegisterStringFunction(
+      "Hdr", "$", kLooseStringArgument, 0, [](FunctionCall& c, std::string& r) { r = c.Str[1]; }, this);
+  EXPECT_EQ(Str(nest(kMaxExpressionNesting / 4 - 1)), "1");
+  EXPECT_TRUE(errors.empty()) << FirstError();
+  EXPECT_THROW(Str(nest(kMaxExpressionNesting)), Exception);
+}
+
 TEST_F(EvalTest, GeneratedTextsAreBounded) {
   EXPECT_EQ(ScriptTextLimit(), size_t(1) << 28);
   SetScriptTextLimit(100);
