@@ -4,10 +4,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup-deps.sh
-cmake --preset default -DTIDELARN_TESTS=OFF -DTIDELARN_CONFIG=OFF >/dev/null
-cmake --build --preset default -j"$(nproc)" --target Only_VQ
+cmake -S . -B build-demo -DCMAKE_BUILD_TYPE=Release -DTIDELARN_TESTS=OFF -DTIDELARN_CONFIG=OFF >/dev/null
+cmake --build build-demo -j"$(nproc)" --target Only_VQ
 work=$(mktemp -d /tmp/tidelarn-demo-XXXXXX)
-cp build/Only_VQ "$work/"
+cp build-demo/Only_VQ "$work/"
 for f in charsets.dat lHeader.txt pgp; do [ -e "data/$f" ] && cp "data/$f" "$work/"; done
 cp data/sample/Tidelarn.ini data/sample/header.def "$work/"
 mkdir -p "$work/messages"
@@ -16,7 +16,7 @@ sed -i "s#@WORK@#$work#g" "$work/Tidelarn.ini"
 cp -r "$work/messages" "$work/before"
 echo "== Only_VQ News (work folder $work)"
 set +e
-TIDELARN_HOME="$work" "$work/Only_VQ" News
+TIDELARN_HOME="$work" XDG_CONFIG_HOME="$work/.config" "$work/Only_VQ" News
 code=$?
 set -e
 echo "== exit code $code"

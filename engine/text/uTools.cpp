@@ -15,6 +15,7 @@
 #include "Process.h"
 #include "ProgramDir.h"
 #include "TempFile.h"
+#include "uCharsets.h"
 #include "uTransla.h"
 #include "uperlre.h"
 
@@ -25,10 +26,6 @@ namespace {
 
 std::string gInternalCharset = "windows-1252";
 bool gUtf8 = false;
-
-// The name an empty [Charsets] Internal stands for: charset 0 of charsets.dat.
-// This is the one place to ask the charset tables (GetCSInfos) for it.
-std::string FirstCharsetName() { return "windows-1252"; }
 
 int Saturated(size_t n) { return n > size_t(INT_MAX) ? INT_MAX : int(n); }
 
@@ -58,8 +55,13 @@ size_t Utf8Offset(std::string_view s, int64_t index) {
 }  // namespace
 
 void SetInternalCharset(std::string_view name) {
-  gInternalCharset = name.empty() ? FirstCharsetName() : std::string(name);
-  gUtf8 = gInternalCharset == "utf-8";
+  // An empty or unknown name selects charset 0 of the tables.
+  SelectInternalCharset(name);
+  const TCSInfo* selected = GetCSInfos().Items(InternalCharsetIndex());
+  gInternalCharset = selected ? selected->Name : std::string(name);
+  // The tables decide what the text is, so "UTF-8" or an alias counts
+  // characters just as "utf-8" does.
+  gUtf8 = selected && selected->UnicodeKind == TCSInfo::ukUtf8;
 }
 
 void InitInternalCharset() {

@@ -14,14 +14,16 @@
 // ---------------------------------------------------------------------------
 // Internal charset and string hooks
 
-// Reads Specials.ini [Charsets] Internal (program directory) and sets the
-// string hooks: the UTF-8 primitives when the value is exactly "utf-8", the
-// byte primitives otherwise. An empty value stands for the first charset of
-// the charset tables. Run once at start-up; until then the hooks count bytes.
+// Reads Specials.ini [Charsets] Internal (program directory) and makes it the
+// internal charset: an empty or unknown name stands for the first charset of
+// charsets.dat. The string hooks then count UTF-8 characters when that charset
+// is utf-8, bytes otherwise. Run once at start-up; it loads the charset tables
+// and raises their exception when charsets.dat is missing. Until then the
+// hooks count bytes.
 void InitInternalCharset();
-// Sets the internal charset by name without reading any file.
+// Sets the internal charset by name without reading Specials.ini.
 void SetInternalCharset(std::string_view name);
-// The internal charset's name as set up last ("windows-1252" before start-up).
+// Name of the internal charset in the charset tables.
 const std::string& InternalCharsetName();
 bool InternalCharsetIsUtf8();
 

@@ -19,6 +19,8 @@ std::string FormatFloat(char type, double v, int prec) {
   if (type == 'g' && prec < 0) prec = 15;
   if (type == 'e' && prec < 0) prec = 15;
   if ((type == 'f' || type == 'n') && prec < 0) prec = 2;
+  // Delphi gives at most 18 digits; more would also not fit the buffer below.
+  prec = std::min(prec, 18);
   std::snprintf(spec, sizeof spec, "%%.%d%c", prec, conv);
   // The format is built here from a fixed set; the locale's separator is
   // undone below, so the text always has ".".
@@ -214,6 +216,7 @@ std::string LookupTranslation(const std::vector<std::string>& lines, std::string
 
 void CollectSection(const std::vector<std::string>& source, std::vector<std::string>* dotLines,
                     std::vector<std::string>& slashLines, std::string_view prefix) {
+  InitTranslation();
   if (dotLines) dotLines->clear();
   slashLines.clear();
   const std::string head = "[" + State().language + "]";
@@ -252,10 +255,11 @@ int ListLanguages(std::vector<std::string>& items) {
   InitTranslation();
   TranslationState& state = State();
   items.assign(1, "Deutsch");
+  // Every line the section reader takes for a head is offered, indented or not,
+  // so a language that works can also be chosen.
   for (const std::string& line : state.fileLines) {
-    if (line.empty() || line[0] != '[') continue;
     std::string t = Trim(line);
-    items.push_back(Copy(t, 2, int64_t(t.size()) - 2));
+    if (!t.empty() && t[0] == '[') items.push_back(Copy(t, 2, int64_t(t.size()) - 2));
   }
   auto found = std::find(items.begin(), items.end(), state.language);
   int index = found == items.end() ? 0 : int(found - items.begin());

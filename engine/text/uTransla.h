@@ -52,7 +52,7 @@ void CollectSection(const std::vector<std::string>& source, std::vector<std::str
 // returns its text with "^m" as CR LF.
 bool TakeValue(std::vector<std::string>& lines, std::string_view key, std::string& value);
 
-// "Deutsch" and then every language of Tidelarn.dat in file order. Returns the
+// "Deutsch" and then every section head of Tidelarn.dat in file order. Returns the
 // index of the current language (0 when it is not offered) and makes that entry
 // the current language.
 int ListLanguages(std::vector<std::string>& items);

@@ -98,8 +98,11 @@ bool TPerlre::FindNext() {
   if (lastResult_ < 0) return false;
 
   const PCRE2_SIZE* ov = pcre2_get_ovector_pointer(matchData_);
+  // Pairs past the last one set are stale in the library's vector.
+  size_t set = lastResult_ == 0 ? kPairs : size_t(lastResult_);
   offsets_.fill(0);
-  for (size_t i = 0; i < 2 * kPairs; ++i) offsets_[i] = ov[i] == PCRE2_UNSET ? -1 : int32_t(ov[i]);
+  for (size_t i = 0; i < 2 * kPairs; ++i)
+    offsets_[i] = i >= 2 * set || ov[i] == PCRE2_UNSET ? -1 : int32_t(ov[i]);
   nextPos_ = matchBase_ + std::max(ov[0], ov[1]);
   lastWasEmpty_ = ov[1] <= ov[0];
   return true;

@@ -1,5 +1,8 @@
 #include "TestSupport.h"
 
+#include "ProgramDir.h"
+#include "uCharsets.h"
+
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -114,4 +117,16 @@ std::string InstallOnlyVQ(const std::string& dir) {
     if (fs::exists(src)) fs::copy_file(src, fs::path(dir) / f, fs::copy_options::overwrite_existing);
   }
   return target;
+}
+
+void LoadCharsetTables() {
+  std::string saved = ProgramDir();
+  SetProgramDir(std::string(TIDELARN_SOURCE_DIR) + "/data");
+  try {
+    GetCSInfos();
+  } catch (...) {
+    SetProgramDir(saved);
+    throw;
+  }
+  SetProgramDir(saved);
 }

@@ -33,3 +33,7 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
 
 // Copies the built Only_VQ (and the data files it needs) into Dir and returns its path.
 std::string InstallOnlyVQ(const std::string& dir);
+
+// Loads the shared charset table from the source tree's data/charsets.dat
+// (once per process; the program directory is left as it was).
+void LoadCharsetTables();

@@ -51,6 +51,13 @@ TEST(Perlre, OffsetsAreRelativeToTheSearchStart) {
   EXPECT_EQ(re.GroupStart(2), std::string::npos);
   EXPECT_EQ(re.GroupStart(3), 4u);
 
+  // Groups the new pattern does not have read as unset, not as the old ones.
+  ASSERT_TRUE(re.Match("(a)(b)", "ab"));
+  ASSERT_TRUE(re.Match("b", "ab"));
+  EXPECT_EQ(re.OffsetVector()[2], -1);
+  EXPECT_EQ(re.OffsetVector()[5], -1);
+  EXPECT_EQ(re.GroupText(1), "");
+
   // The second search starts at the end of the first, as a subject of its own.
   ASSERT_TRUE(re.Match("\\d", "1a2"));
   ASSERT_TRUE(re.FindNext());

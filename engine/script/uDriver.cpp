@@ -1,0 +1,399 @@
+#include "uDriver.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <memory>
+
+#include "FileWalk.h"
+#include "Process.h"
+#include "ProgramDir.h"
+#include "Prompter.h"
+#include "SafeFile.h"
+#include "SysUtils.h"
+#include "uArtikel.h"
+#include "uEinstellungen.h"
+#include "uTools.h"
+#include "uTransla.h"
+
+bool CopyIfMode = false;
+int32_t RunExitCode = 0;
+
+namespace {
+
+std::vector<std::string> gArgs;
+TDriverHost gHost = TDriverHost::Runner;
+TFileHandler gFileHandler;
+
+// The profile being corrected; KorrigiereDatei works on it.
+TVQEinstellungen* gSettings = nullptr;
+
+void HandleFile(const std::string& fileName) {
+  if (gFileHandler)
+    gFileHandler(fileName);
+  else
+    KorrigiereDatei(fileName);
+}
+
+void CreateProfileArticle(const TVQEinstellungen& settings);
+void FreeProfileArticle();
+
+// Frees the profile's message object however the profile's step ends.
+struct TProfileArticle {
+  explicit TProfileArticle(const TVQEinstellungen& settings) { CreateProfileArticle(settings); }
+  ~TProfileArticle() { FreeProfileArticle(); }
+  TProfileArticle(const TProfileArticle&) = delete;
+  TProfileArticle& operator=(const TProfileArticle&) = delete;
+};
+
+enum class TNewProfile { Create, Skip, EndRun };
+
+// The user is asked before an unknown profile is created.
+TNewProfile ConfirmNewProfile(const std::string& name) {
+  int answer = Prompter().MessageBox(
+      TranslateFmt("ConfigDoesntExist.AskForAutomaticCreation",
+                   "Der Abschnitt \"%s\", welcher ausgeführt werden soll, existiert in der "
+                   "aktuellen tidelarn.ini noch nicht. Soll er jetzt automatisch angelegt werden?",
+                   {name}),
+      Translate("ConfigDoesntExist.Title", "Unbekannter Abschnitt"),
+      mb::YesNoCancel | mb::IconQuestion);
+  if (answer == id::Cancel) return TNewProfile::EndRun;
+  return answer == id::No ? TNewProfile::Skip : TNewProfile::Create;
+}
+
+void CorrectDirectory(const TVQEinstellungen& settings) {
+  if (!DirExists(settings.MessagePath))
+    throw Exception(TranslateFmt("WorkpathDoesntExists.Error",
+                                 "Das Arbeitsverzeichnis \"%s\" existiert nicht!",
+                                 {settings.MessagePath}));
+  if (!DirExists(settings.FilePath))
+    throw Exception(TranslateFmt("FilepathDoesntExists.Error",
+                                 "Das Dateiverzeichnis \"%s\" existiert nicht!",
+                                 {settings.FilePath}));
+  // A sorted snapshot: files the corrections create are not corrected again,
+  // and files that vanished meanwhile are skipped.
+  const std::string dir = NativePath(settings.MessagePath);
+  TFileWalk walk(dir, "*." + settings.CheckFilesWithExtension);
+  std::string name;
+  while (walk.Next(name)) HandleFile(dir + name);
+}
+
+void CorrectProfiles(const TCommandLineMode& mode, const std::vector<std::string>& args) {
+  auto settings = std::make_unique<TVQEinstellungen>();
+  struct TCurrent {
+    explicit TCurrent(TVQEinstellungen* s) { gSettings = s; }
+    ~TCurrent() { gSettings = nullptr; }
+  } current(settings.get());
+
+  for (int i = 1; i <= mode.Count; ++i) {
+    const std::string& name =
+        mode.ProfileOverride.empty() ? args[size_t(i) - 1] : mode.ProfileOverride;
+    // Refused before the question: such a name would be written as a broken
+    // section header and could never be read back.
+    if (!IsValidProfileName(name))
+      throw Exception(TranslateFmt("ConfigName.Invalid",
+                                   "Der Profilname \"%s\" kann nicht als Abschnitt in der "
+                                   "tidelarn.ini stehen.",
+                                   {name}));
+    settings->IniFileName = ProgramDir() + "Tidelarn.ini";
+    settings->Section = name;
+    if (!settings->SectionExists()) {
+      TNewProfile answer = ConfirmNewProfile(name);
+      if (answer == TNewProfile::EndRun) return;
+      if (answer == TNewProfile::Skip) continue;
+    }
+    settings->Load(false);
+    TProfileArticle article(*settings);
+    if (!mode.ProfileOverride.empty())
+      HandleFile(mode.FileName);
+    else
+      CorrectDirectory(*settings);
+  }
+}
+
+void RunMode(const std::vector<std::string>& args) {
+  TCommandLineMode mode = ParseCommandLineMode(args, gHost == TDriverHost::ConfigProgram);
+  switch (mode.Mode) {
+    case TRunMode::CopyIf:
+      RunCopyIf();
+      return;
+    case TRunMode::ShowError:
+      ReceiveShowErrorHandover(args[1]);
+      return;
+    case TRunMode::InputBox:
+      ReceiveInputBoxHandover(args[1]);
+      return;
+    case TRunMode::SingleFile:
+    case TRunMode::Profiles:
+      CorrectProfiles(mode, args);
+      return;
+  }
+}
+
+std::string CurrentExceptionMessage() {
+  try {
+    throw;
+  } catch (const Exception& e) {
+    return e.Message();
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return {};
+  }
+}
+
+// The configuration program keeps a report of every failed command-line run.
+void WriteRunReport(const std::vector<std::string>& args) {
+  std::vector<std::pair<std::string, std::string>> paras;
+  for (size_t i = 0; i < args.size() && i < 3; ++i)
+    paras.emplace_back("Para " + IntToStr(int64_t(i) + 1), args[i]);
+  WriteExceptionReport(CurrentExceptionMessage(), "call TidelarnRun", "", paras);
+}
+
+}  // namespace
+
+void SetCommandLine(std::vector<std::string> args) { gArgs = std::move(args); }
+
+void SetCommandLine(int argc, const char* const* argv) {
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+  SetCommandLine(std::move(args));
+}
+
+const std::vector<std::string>& CommandLine() { return gArgs; }
+
+int ParamCount() { return int(gArgs.size()); }
+
+std::string ParamStr(int index) {
+  return index >= 1 && size_t(index) <= gArgs.size() ? gArgs[size_t(index) - 1] : std::string();
+}
+
+void SetDriverHost(TDriverHost host) { gHost = host; }
+TDriverHost DriverHost() { return gHost; }
+
+int RunnerProcessExitCode() { return ClampExitCode(RunExitCode); }
+
+bool IsCorrectionCommandLine(const std::vector<std::string>& args) {
+  if (args.empty()) return false;
+  const std::string& first = args[0];
+  if (StartsStr("-", first) || StartsStr("/", first)) return false;
+  return first != "?";
+}
+
+TCommandLineMode ParseCommandLineMode(const std::vector<std::string>& args,
+                                      bool receivesHandovers) {
+  TCommandLineMode m;
+  m.Count = int(args.size());
+  if (!args.empty() && LowerCase(args[0]) == "copyif") {
+    m.Mode = TRunMode::CopyIf;
+    return m;
+  }
+  if (m.Count == 2 && LowerCase(Copy(args[0], 1, 5)) == "type:" &&
+      LowerCase(Copy(args[1], 1, 9)) == "filename:") {
+    m.Mode = TRunMode::SingleFile;
+    m.ProfileOverride = CopyFrom(args[0], 6);
+    m.FileName = CopyFrom(args[1], 10);
+    m.Count = 1;
+    return m;
+  }
+  if (m.Count == 2 && receivesHandovers) {
+    if (args[0] == "#ShowError#") m.Mode = TRunMode::ShowError;
+    if (args[0] == "#InputBox#") m.Mode = TRunMode::InputBox;
+  }
+  return m;
+}
+
+bool IsValidProfileName(const std::string& name) {
+  if (name.find_first_of("]\r\n") != std::string::npos) return false;
+  return name.empty() || ((unsigned char)name.front() > ' ' && (unsigned char)name.back() > ' ');
+}
+
+void DispatchCommandLine() {
+  if (!IsCorrectionCommandLine(gArgs)) return;
+  RunCorrector();
+  std::exit(0);
+}
+
+void RunCorrector() {
+  const std::vector<std::string> args = gArgs;
+  CopyIfMode = !args.empty() && LowerCase(args[0]) == "copyif";
+  try {
+    RunMode(args);
+  } catch (...) {
+    if (gHost == TDriverHost::ConfigProgram) WriteRunReport(args);
+    throw;
+  }
+}
+
+void SetFileHandler(TFileHandler handler) { gFileHandler = std::move(handler); }
+
+// ===========================================================================
+// The profile's message object and the per-file routine.
+
+namespace {
+
+// The message object of the running profile, made when its first file comes
+// and reused for every further file of the profile.
+std::unique_ptr<TArtikel> gArticle;
+const TVQEinstellungen* gArticleSettings = nullptr;
+TArticleScriptFactory gScriptFactory;
+
+void CreateProfileArticle(const TVQEinstellungen& settings) {
+  gArticle.reset();
+  gArticleSettings = &settings;
+}
+
+void FreeProfileArticle() {
+  gArticle.reset();
+  gArticleSettings = nullptr;
+}
+
+TArtikel& ProfileArticle() {
+  if (!gArticleSettings)
+    throw Exception(Translate("KorrigiereDatei.NoProfile", "Es ist kein Profil geladen."));
+  if (!gArticle) {
+    const TVQEinstellungen& settings = *gArticleSettings;
+    gArticle = std::make_unique<TArtikel>(InternalCharsetName(), settings.BodyCharsets,
+                                          settings.HeaderCharsets);
+    gArticle->SigDelimiter = settings.ConvertToSigDelimiter;
+    gArticle->SafeReg1 = settings.SafeReg1;
+    gArticle->SafeReg2 = settings.SafeReg2;
+  }
+  return *gArticle;
+}
+
+// The correction of an article (the script and the automatic corrections)
+// comes with the script engine; until then an article keeps its text and
+// takes only its last action from the profile.
+class TUncorrected final : public TArticleScript {
+public:
+  TUncorrected(TVQEinstellungen& settings, TArtikel& article) : settings_(settings), article_(article) {}
+  bool Correct() override {
+    article_.LastAction = settings_.EndAction;
+    return false;
+  }
+  void AfterAll(const std::string&, const std::string&) override {}
+
+private:
+  TVQEinstellungen& settings_;
+  TArtikel& article_;
+};
+
+// The file being handled: its name, and the name Sub AfterAll hears of.
+struct TMessageFile {
+  TArtikel& Article;
+  const TVQEinstellungen& Settings;
+  std::string FileName;
+  std::string NewFilename;
+
+  bool TestRun() const { return !Settings.DontChangeRenameToExtension.empty(); }
+  std::string TestFileName() const {
+    return ChangeFileExt(FileName, "." + Settings.DontChangeRenameToExtension);
+  }
+};
+
+// The final text goes to a synced temporary file first; Name is replaced only
+// once it is complete, so a full disk leaves the old file as it was.
+// BeforeReplace runs between the two.
+void WriteArticleFile(TMessageFile& f, const std::string& name,
+                      const std::function<void()>& beforeReplace = {}) {
+  f.Article.SetLines = f.Settings.SetLines;
+  TTextPieces text;
+  f.Article.GetFinalPieces(text);
+  TReplacementFile file(name, FileExists(name) ? std::string() : f.FileName);
+  const bool lfOnly = f.Article.LineEndsLFOnly;
+  text.ForEach([&](std::string_view piece) {
+    if (lfOnly)
+      file.WriteWithoutCR(piece);
+    else
+      file.Write(piece);
+  });
+  file.Finish();
+  if (beforeReplace) beforeReplace();
+  file.Commit();
+}
+
+void SaveArticle(TMessageFile& f) {
+  const std::string bak = ChangeFileExt(f.FileName, ".bak");
+  // A message that itself ends in ".bak" is never deleted as its own backup.
+  const bool bakIsMessage = SameFile(bak, f.FileName);
+  if (f.TestRun()) {
+    const std::string target = f.TestFileName();
+    f.NewFilename = target;
+    WriteArticleFile(f, target);
+    if (!bakIsMessage && !SameFile(bak, target)) unlink(bak.c_str());
+    return;
+  }
+  bool backedUp = false;
+  WriteArticleFile(f, f.FileName, [&] {
+    if (f.Settings.MakeBak && !bakIsMessage) backedUp = MakeBackup(f.FileName, bak);
+  });
+  // An older backup goes only now that the new text is in place.
+  if (!backedUp && !bakIsMessage) unlink(bak.c_str());
+}
+
+void CopyToTestFile(TMessageFile& f) {
+  const std::string target = f.TestFileName();
+  CopyFileIfAbsent(f.FileName, target);
+  // The unchanged message is at the test name when a copy is there, else
+  // still at its own.
+  f.NewFilename = FileExists(target) ? target : f.FileName;
+}
+
+void DeleteMessageFile(TMessageFile& f) {
+  // Sub AfterAll hears of a deletion only when the file is really gone.
+  if (unlink(f.FileName.c_str()) == 0 || errno == ENOENT) f.NewFilename.clear();
+}
+
+}  // namespace
+
+void SetArticleScriptFactory(TArticleScriptFactory factory) { gScriptFactory = std::move(factory); }
+
+void KorrigiereDatei(const std::string& FileName) {
+  TArtikel& article = ProfileArticle();
+  article.LoadFromFile(FileName);
+  TMessageFile file{article, *gSettings, FileName, FileName};
+  std::unique_ptr<TArticleScript> script =
+      gScriptFactory ? gScriptFactory(ExtractFileName(FileName), *gSettings, article)
+                     : std::make_unique<TUncorrected>(*gSettings, article);
+  const bool changed = script->Correct();
+  switch (article.LastAction) {
+    case 0:  // Save Changes
+      if (changed || file.TestRun()) SaveArticle(file);
+      break;
+    case 1:  // Cancel Changes
+      if (file.TestRun()) CopyToTestFile(file);
+      break;
+    case 2:  // Delete
+      if (!file.TestRun()) DeleteMessageFile(file);
+      break;
+    case 3:  // Sig Headers: saved signed, changed or not
+      SaveArticle(file);
+      break;
+    default:
+      break;
+  }
+  script->AfterAll(FileName, file.NewFilename);
+}
+
+// ===========================================================================
+// Entry points of other units, not built yet.
+
+namespace {
+
+void ReportNotAvailable(const char* what) {
+  std::fprintf(stderr, "%s: not available in this build\n", what);
+}
+
+}  // namespace
+
+void RunCopyIf() { ReportNotAvailable("copyif"); }
+
+void ReceiveShowErrorHandover(const std::string& /*fileName*/) {
+  ReportNotAvailable("#ShowError#");
+}
+
+void ReceiveInputBoxHandover(const std::string& /*fileName*/) { ReportNotAvailable("#InputBox#"); }

@@ -1,0 +1,120 @@
+// Charset tables and the choice of a fitting charset.
+//
+// Every conversion goes through 16-bit codes (UCS-2; characters beyond the
+// 16-bit range travel as surrogate pairs). The 8-bit charsets come from
+// charsets.dat in the program directory; "utf-7" and "utf-8" are built in.
+// In a 16-bit string the code 0 means "no character": an unmapped byte or a
+// broken sequence decodes to it, and encoding it gives "?" and reports a loss.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+class TIniFile;
+
+// One charset.
+class TCSInfo {
+public:
+  enum : uint8_t { ukTable = 0, ukUtf8 = 1, ukUtf7 = 2 };
+
+  uint8_t UnicodeKind = ukTable;
+  // Codes of the bytes 128..255 (0 = no character).
+  std::array<uint16_t, 128> ToUTF{};
+  // Byte of each code (0 = none); entries below 128 are unused. Empty for the
+  // Unicode charsets.
+  std::vector<uint8_t> FromUTF;
+  std::string Name, MimeName, Description, Aliases;
+
+  void Clear();
+  // Fills the charset from the [Define] and [ToUTF] entries of Name.
+  void Load(const TIniFile& ini, std::string_view name);
+
+  // Byte of Code in this table charset, 0 when it has none (and for code 0).
+  uint8_t ByteOf(uint16_t code) const {
+    return code < 128 ? uint8_t(code) : FromUTF.empty() ? 0 : FromUTF[code];
+  }
+};
+
+// The shared charset table.
+class TCSInfos {
+public:
+  // Reads FileName; a missing file or an empty [Define] raises Exception with
+  // the translated "charsets.dat missing" message.
+  explicit TCSInfos(const std::string& fileName);
+  ~TCSInfos();
+  TCSInfos(const TCSInfos&) = delete;
+  TCSInfos& operator=(const TCSInfos&) = delete;
+
+  int Count() const { return int(items_.size()); }
+  // Nothing (nullptr) outside 0..Count-1.
+  const TCSInfo* Items(int i) const;
+  // Aliases first, then names, case-insensitively; an unknown name gives 0.
+  int IndexOf(std::string_view name) const;
+  bool Known(std::string_view name) const;
+
+  // The [Sets] preset lists, in file order.
+  std::vector<std::string> Sets;
+
+  // Conversion table from one table charset to another, built on first use.
+  struct PairTable {
+    std::array<uint8_t, 256> map;
+    std::array<bool, 256> lost;
+  };
+  const PairTable& Pair(int from, int to) const;
+
+private:
+  int Find(std::string_view name) const;  // -1 when unknown
+
+  std::vector<std::unique_ptr<TCSInfo>> items_;
+  std::unordered_map<std::string, int> aliases_, names_;  // lower-cased keys
+  mutable std::unordered_map<int, std::unique_ptr<PairTable>> pairs_;
+};
+
+// The shared table, read from charsets.dat of the program directory on first
+// use. Raises Exception (translated message) when the file is missing or
+// empty; the programs call it at start and refuse to run on that exception.
+TCSInfos& GetCSInfos();
+
+// Index of the internal charset in the shared table: charset 0 until the
+// internal-charset set-up selects one.
+int InternalCharsetIndex();
+// Makes Name (unknown or empty: charset 0) the charset that FromUtf8, ToUtf8
+// and TransliterateToAscii work in. The internal-charset set-up calls it.
+void SelectInternalCharset(std::string_view name);
+
+// A source charset with an ordered list of allowed target charsets.
+class TCharsets {
+public:
+  TCharsets(std::string_view source, std::string_view allowed);
+
+  std::string Source;
+  std::string Allowed;
+  int32_t SourceIndex = 0;
+  // One charset index per allowed entry, in list order.
+  std::vector<int32_t> AllowedIndexes;
+
+  // Both ignore an empty argument.
+  void SetSource(std::string_view name);
+  void SetAllowed(std::string_view list);
+
+  // The first allowed charset that holds every character of Text (given in the
+  // source charset); charset 0 when none does.
+  const TCSInfo& BestCharset(std::string_view text) const;
+
+  static std::u16string Decode(std::string_view text, const TCSInfo& charset);
+  static std::string Encode(std::u16string_view ucs2, const TCSInfo& charset, bool& lossy);
+};
+
+// Conversion between two charsets of the shared table by index; Lossy is set
+// (never cleared) when a character had no place in the target or the source
+// held a broken sequence. Fast for pure ASCII and for equal charsets.
+std::string ConvertByIndex(std::string_view text, int from, int to, bool& lossy);
+
+// Length of the leading run of ASCII bytes 1..127 (texts that every charset but
+// UTF-7 reads the same way).
+size_t AsciiPrefixLength(std::string_view text);

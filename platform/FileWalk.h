@@ -1,0 +1,33 @@
+// Walking the files of a folder by a name mask ("*.msg").
+//
+// The folder is read once into a snapshot sorted by name, so files that the
+// walk itself creates or renames are not visited, and the order does not
+// depend on the file system. Entries that vanish before their turn are skipped.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// True when Name matches Mask: "*" any run of characters, "?" one character,
+// letters compared without regard to ASCII case. "*.*" matches every name.
+bool MatchesMask(std::string_view name, std::string_view mask);
+
+// Names (not paths) of the regular files of Dir matching Mask, sorted by byte
+// order; dot-files and everything that is not a regular file (or a link to one)
+// are left out. A missing or unreadable folder gives an empty list.
+std::vector<std::string> ListFiles(std::string_view dir, std::string_view mask);
+
+// A walk over ListFiles(Dir, Mask) taken at construction.
+class TFileWalk {
+public:
+  TFileWalk(std::string_view dir, std::string_view mask);
+  // The next name whose file still exists as a regular file; false at the end.
+  bool Next(std::string& name);
+  size_t Count() const { return names_.size(); }
+
+private:
+  std::string dir_;
+  std::vector<std::string> names_;
+  size_t next_ = 0;
+};
