@@ -17,6 +17,7 @@
 
 #include "IniFile.h"
 #include "ProgramDir.h"
+#include "uCharsets.h"
 #include "uSkript.h"
 #include "uTools.h"
 #include "uTransla.h"
@@ -310,9 +311,20 @@ std::string ChangeCase(std::string_view s, bool upper) {
     }
     return out;
   }
+  // A table charset maps through its own codes; without the tables the
+  // default internal charset, windows-1252, is assumed.
+  const TCSInfo* table = nullptr;
+  try {
+    table = GetCSInfos().Items(InternalCharsetIndex());
+    if (table && table->UnicodeKind != TCSInfo::ukTable) table = nullptr;
+  } catch (const Exception&) {
+  }
   for (char c : s) {
-    int mapped = UnicodeToCp1252(MapCase(Cp1252ToUnicode(static_cast<unsigned char>(c)), upper));
-    out += mapped ? char(mapped) : c;
+    auto b = static_cast<unsigned char>(c);
+    uint32_t code = b < 0x80 ? b : table ? table->ToUTF[b - 0x80] : Cp1252ToUnicode(b);
+    uint32_t mapped = code ? MapCase(code, upper) : 0;
+    int byte = !mapped ? 0 : table ? (mapped <= 0xFFFF ? table->ByteOf(uint16_t(mapped)) : 0) : UnicodeToCp1252(mapped);
+    out += byte ? char(byte) : c;
   }
   return out;
 }

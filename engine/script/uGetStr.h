@@ -83,8 +83,9 @@ bool TryParseDecimal(std::string_view s, double& value);
 std::string RTrimBlanks(std::string_view s);
 std::string LTrimBlanks(std::string_view s);
 
-// Case mapping of national letters too: Unicode when the internal charset is
-// utf-8, windows-1252 otherwise.
+// Case mapping of national letters too, in the internal charset (windows-1252
+// when the charset tables are not loaded); a letter whose other case the
+// charset lacks stays as it is.
 std::string ScriptLowerCase(std::string_view s);
 std::string ScriptUpperCase(std::string_view s);
 // Between the DOS code page 850 and windows-1252, byte for byte.

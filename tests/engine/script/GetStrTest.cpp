@@ -201,6 +201,7 @@ TEST_F(EvalTest, GeneratedTextsAreBounded) {
 }
 
 TEST_F(EvalTest, CharacterFunctionsCountUtf8WhenInternalIsUtf8) {
+  LoadCharsetTables();
   SetInternalCharset("utf-8");
   const std::string ae = "\xC3\xA4";  // a-umlaut in UTF-8
   EXPECT_EQ(Str("Left('" + ae + ae + "x', 2)"), ae + ae);
@@ -208,8 +209,18 @@ TEST_F(EvalTest, CharacterFunctionsCountUtf8WhenInternalIsUtf8) {
   EXPECT_EQ(Str("Upper('" + ae + "\xCE\xB1')"), "\xC3\x84\xCE\x91");
   EXPECT_EQ(Num("Len('" + ae + "')"), 1);
   EXPECT_EQ(Num("Ord('\xE2\x82\xAC')"), 8364);
-  SetInternalCharset("windows-1252");
+  SetInternalCharset("");
   EXPECT_EQ(Num("Len('" + ae + "')"), 2);
+}
+
+TEST_F(EvalTest, CaseMappingFollowsTheInternalTableCharset) {
+  LoadCharsetTables();
+  SetInternalCharset("iso-8859-2");
+  // L with caron is 0xA5 / 0xB5 there; windows-1252 would read yen and micro.
+  EXPECT_EQ(Str("Lower('\xA5')"), "\xB5");
+  EXPECT_EQ(Str("Upper('\xB5\xE4')"), "\xA5\xC4");
+  SetInternalCharset("");
+  EXPECT_EQ(Str("Lower('\xA5\x8A')"), "\xA5\x9A");
 }
 
 TEST_F(EvalTest, ReadIniReadsAPlainIniFile) {
