@@ -153,13 +153,14 @@ private:
   void Wrap() {
     const size_t b = lastBlank_;
     const bool nothingAfter = b + 1 == out_.size();
-    const std::string inserted = "\n" + std::string(Indent.size(), ' ');
+    const size_t inserted = 1 + Indent.size();
     out_[b] = '\r';
-    out_.insert(b + 1, inserted);
+    out_.insert(b + 1, inserted, ' ');
+    out_[b + 1] = '\n';
     if (lastNonWhite_ == npos || lastNonWhite_ < b) {
       if (b >= 1) ++trailingCRs_;
     } else {
-      lastNonWhite_ += inserted.size();
+      lastNonWhite_ += inserted;
     }
     lineStart_ = b + 2;
     afterBlank_ = nothingAfter;
