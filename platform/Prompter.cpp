@@ -42,6 +42,15 @@ bool THeadlessPrompter::InputBox(const std::string& title, const std::string& pr
   return true;
 }
 
+int TPrompter::ShowErrorOrDebug(TErrorDisplay& display) { return ShowErrorOnStderr(display); }
+
+int ShowErrorOnStderr(const TErrorDisplay& display) {
+  std::string where;
+  if (display.lineNo > 0) where = display.fileName + ":" + IntToStr(display.lineNo) + ": ";
+  WriteStderr(where + (display.errorMsg.empty() ? display.lineText : display.errorMsg));
+  return ErrorChoice::End;
+}
+
 TPrompter& Prompter() { return gPrompter ? *gPrompter : gHeadless; }
 
 void SetPrompter(TPrompter* prompter) { gPrompter = prompter; }

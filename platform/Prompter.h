@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // Message-box styles and answers, with the values of the Windows message box so
 // that stored or scripted numbers keep their meaning.
@@ -33,6 +34,27 @@ namespace id {
 enum : int { Ok = 1, Cancel = 2, Abort = 3, Retry = 4, Ignore = 5, Yes = 6, No = 7 };
 }  // namespace id
 
+// The user's choices in the script's error and debug display; the script engine
+// keeps them as its run state.
+namespace ErrorChoice {
+enum : int { Retry = 1, NextLine = 2, Continue = 3, End = 4 };
+}  // namespace ErrorChoice
+
+// What the script's error and debug display shows.
+struct TErrorDisplay {
+  std::string fileName;    // file holding the current line; empty when there is none
+  std::string scriptName;  // message file being corrected; empty in the CopyIf run
+  int lineNo = 0;          // line within fileName, 1-based; 0: no current line
+  std::string lineText;
+  std::string errorMsg;    // empty: a single-step stop
+  int caretPos = 0;        // 0-based offset into the text of fileName
+  int continueLine = 0;    // line of the expanded script at which the run goes on
+  std::vector<std::string> scriptLines;  // the whole expanded script
+  std::vector<std::string> infoLines;    // position, stacks, variables, collected lines
+  std::vector<std::string> fileLines;    // fileName as stored on disk
+  std::vector<std::string> textLines;    // the message being corrected
+};
+
 class TPrompter {
 public:
   virtual ~TPrompter() = default;
@@ -42,7 +64,14 @@ public:
   // Asks for a line of text; Value holds the preset and receives the answer.
   // Returns false when the user cancelled (Value keeps the preset).
   virtual bool InputBox(const std::string& title, const std::string& prompt, std::string& value) = 0;
+  // Shows the script's error or debug stop and returns the user's choice
+  // (ErrorChoice::...); Display.continueLine may be moved. The base writes the
+  // error to stderr and answers End.
+  virtual int ShowErrorOrDebug(TErrorDisplay& display);
 };
+
+// The headless answer to an error or debug display: the error on stderr, End.
+int ShowErrorOnStderr(const TErrorDisplay& display);
 
 // Writes the box to stderr (as UTF-8) and answers with the default button; an
 // input box returns its preset.

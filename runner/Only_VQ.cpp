@@ -15,7 +15,9 @@
 #include "SysUtils.h"
 #include "uCharsets.h"
 #include "uDriver.h"
+#include "uHeader.h"
 #include "uEinstellungen.h"
+#include "uHandOverPrompter.h"
 #include "uTools.h"
 #include "uTransla.h"
 
@@ -36,6 +38,7 @@ void StartUnits() {
   // The box-quote styles of the settings count characters through the string hooks.
   InitInternalCharset();
   InitEinstellungen(kVersion);
+  InitHeaderOrder();
 }
 
 // Started without waiting; the runner's work is done either way.
@@ -79,6 +82,7 @@ int ApplicationError() {
 int OnlyVQMain(int argc, char** argv) {
   SetCommandLine(argc, argv);
   SetDriverHost(TDriverHost::Runner);
+  InstallHandOverPrompter();
   try {
     StartUnits();
     // Once more without the start-up's guard.

@@ -1,5 +1,8 @@
 #include "uDriver.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -9,8 +12,11 @@
 #include "Process.h"
 #include "ProgramDir.h"
 #include "Prompter.h"
+#include "SafeFile.h"
 #include "SysUtils.h"
+#include "uArtikel.h"
 #include "uEinstellungen.h"
+#include "uTools.h"
 #include "uTransla.h"
 
 bool CopyIfMode = false;
@@ -225,21 +231,153 @@ void RunCorrector() {
 void SetFileHandler(TFileHandler handler) { gFileHandler = std::move(handler); }
 
 // ===========================================================================
-// The profile's message object and the per-file routine. The message model
-// fills these in: the object is made with the internal charset and the
-// profile's BodyCharsets and HeaderCharsets and takes ConvertToSigDelimiter,
-// SafeReg1 and SafeReg2; KorrigiereDatei loads one file into it, corrects it
-// and acts on its last action. Until then a file is only visited.
+// The profile's message object and the per-file routine.
 
 namespace {
 
-void CreateProfileArticle(const TVQEinstellungen& /*settings*/) {}
+// The message object of the running profile, made when its first file comes
+// and reused for every further file of the profile.
+std::unique_ptr<TArtikel> gArticle;
+const TVQEinstellungen* gArticleSettings = nullptr;
+TArticleScriptFactory gScriptFactory;
 
-void FreeProfileArticle() {}
+void CreateProfileArticle(const TVQEinstellungen& settings) {
+  gArticle.reset();
+  gArticleSettings = &settings;
+}
+
+void FreeProfileArticle() {
+  gArticle.reset();
+  gArticleSettings = nullptr;
+}
+
+TArtikel& ProfileArticle() {
+  if (!gArticleSettings)
+    throw Exception(Translate("KorrigiereDatei.NoProfile", "Es ist kein Profil geladen."));
+  if (!gArticle) {
+    const TVQEinstellungen& settings = *gArticleSettings;
+    gArticle = std::make_unique<TArtikel>(InternalCharsetName(), settings.BodyCharsets,
+                                          settings.HeaderCharsets);
+    gArticle->SigDelimiter = settings.ConvertToSigDelimiter;
+    gArticle->SafeReg1 = settings.SafeReg1;
+    gArticle->SafeReg2 = settings.SafeReg2;
+  }
+  return *gArticle;
+}
+
+// The correction of an article (the script and the automatic corrections)
+// comes with the script engine; until then an article keeps its text and
+// takes only its last action from the profile.
+class TUncorrected final : public TArticleScript {
+public:
+  TUncorrected(TVQEinstellungen& settings, TArtikel& article) : settings_(settings), article_(article) {}
+  bool Correct() override {
+    article_.LastAction = settings_.EndAction;
+    return false;
+  }
+  void AfterAll(const std::string&, const std::string&) override {}
+
+private:
+  TVQEinstellungen& settings_;
+  TArtikel& article_;
+};
+
+// The file being handled: its name, and the name Sub AfterAll hears of.
+struct TMessageFile {
+  TArtikel& Article;
+  const TVQEinstellungen& Settings;
+  std::string FileName;
+  std::string NewFilename;
+
+  bool TestRun() const { return !Settings.DontChangeRenameToExtension.empty(); }
+  std::string TestFileName() const {
+    return ChangeFileExt(FileName, "." + Settings.DontChangeRenameToExtension);
+  }
+};
+
+// The final text goes to a synced temporary file first; Name is replaced only
+// once it is complete, so a full disk leaves the old file as it was.
+// BeforeReplace runs between the two.
+void WriteArticleFile(TMessageFile& f, const std::string& name,
+                      const std::function<void()>& beforeReplace = {}) {
+  f.Article.SetLines = f.Settings.SetLines;
+  TTextPieces text;
+  f.Article.GetFinalPieces(text);
+  TReplacementFile file(name, FileExists(name) ? std::string() : f.FileName);
+  const bool lfOnly = f.Article.LineEndsLFOnly;
+  text.ForEach([&](std::string_view piece) {
+    if (lfOnly)
+      file.WriteWithoutCR(piece);
+    else
+      file.Write(piece);
+  });
+  file.Finish();
+  if (beforeReplace) beforeReplace();
+  file.Commit();
+}
+
+void SaveArticle(TMessageFile& f) {
+  const std::string bak = ChangeFileExt(f.FileName, ".bak");
+  // A message that itself ends in ".bak" is never deleted as its own backup.
+  const bool bakIsMessage = SameFile(bak, f.FileName);
+  if (f.TestRun()) {
+    const std::string target = f.TestFileName();
+    f.NewFilename = target;
+    WriteArticleFile(f, target);
+    if (!bakIsMessage && !SameFile(bak, target)) unlink(bak.c_str());
+    return;
+  }
+  bool backedUp = false;
+  WriteArticleFile(f, f.FileName, [&] {
+    if (f.Settings.MakeBak && !bakIsMessage) backedUp = MakeBackup(f.FileName, bak);
+  });
+  // An older backup goes only now that the new text is in place.
+  if (!backedUp && !bakIsMessage) unlink(bak.c_str());
+}
+
+void CopyToTestFile(TMessageFile& f) {
+  const std::string target = f.TestFileName();
+  CopyFileIfAbsent(f.FileName, target);
+  // The unchanged message is at the test name when a copy is there, else
+  // still at its own.
+  f.NewFilename = FileExists(target) ? target : f.FileName;
+}
+
+void DeleteMessageFile(TMessageFile& f) {
+  // Sub AfterAll hears of a deletion only when the file is really gone.
+  if (unlink(f.FileName.c_str()) == 0 || errno == ENOENT) f.NewFilename.clear();
+}
 
 }  // namespace
 
-void KorrigiereDatei(const std::string& /*FileName*/) {}
+void SetArticleScriptFactory(TArticleScriptFactory factory) { gScriptFactory = std::move(factory); }
+
+void KorrigiereDatei(const std::string& FileName) {
+  TArtikel& article = ProfileArticle();
+  article.LoadFromFile(FileName);
+  TMessageFile file{article, *gSettings, FileName, FileName};
+  std::unique_ptr<TArticleScript> script =
+      gScriptFactory ? gScriptFactory(ExtractFileName(FileName), *gSettings, article)
+                     : std::make_unique<TUncorrected>(*gSettings, article);
+  const bool changed = script->Correct();
+  switch (article.LastAction) {
+    case 0:  // Save Changes
+      if (changed || file.TestRun()) SaveArticle(file);
+      break;
+    case 1:  // Cancel Changes
+      if (file.TestRun()) CopyToTestFile(file);
+      break;
+    case 2:  // Delete
+      if (!file.TestRun()) DeleteMessageFile(file);
+      break;
+    case 3:  // Sig Headers: saved signed, changed or not
+      SaveArticle(file);
+      break;
+    default:
+      break;
+  }
+  script->AfterAll(FileName, file.NewFilename);
+}
 
 // ===========================================================================
 // Entry points of other units, not built yet.

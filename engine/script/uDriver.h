@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -79,8 +80,32 @@ void RunCorrector();
 bool IsValidProfileName(const std::string& name);
 
 // ---------------------------------------------------------------------------
-// The per-file routine: one message file with its full path.
+// The per-file routine: one message file with its full path. It loads the
+// file into the profile's message object, lets the script side correct it and
+// then acts on the message's last action: save changes (with a ".bak" copy
+// when the profile says so), cancel changes, delete, or save signed. A test
+// run (the profile's test extension) writes or copies to the test name and
+// never touches the message file.
 void KorrigiereDatei(const std::string& FileName);
+
+class TArtikel;
+class TVQEinstellungen;
+
+// The script side of one message file: made after the file is loaded, asked
+// to correct the article (true when the message changed), told the file's old
+// and new name after the file action (empty when it was deleted), and freed
+// at the end, also when a step raised.
+class TArticleScript {
+public:
+  virtual ~TArticleScript() = default;
+  virtual bool Correct() = 0;
+  virtual void AfterAll(const std::string& oldFilename, const std::string& newFilename) = 0;
+};
+using TArticleScriptFactory = std::function<std::unique_ptr<TArticleScript>(
+    const std::string& scriptName, TVQEinstellungen& settings, TArtikel& article)>;
+// The script engine installs its own; tests put theirs in place. An empty
+// factory restores the built-in one, which changes nothing.
+void SetArticleScriptFactory(TArticleScriptFactory factory);
 
 // Tests put an observer in place of KorrigiereDatei; an empty handler restores it.
 using TFileHandler = std::function<void(const std::string& fileName)>;

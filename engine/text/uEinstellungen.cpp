@@ -629,7 +629,8 @@ void LoadSpecials() {
   if (sp.DefBody.empty()) sp.DefBody = FirstCharsetSet();
   sp.DefHeader = ini.ReadString("Charsets", "DefHeader", "");
   if (sp.DefHeader.empty()) sp.DefHeader = FirstCharsetSet();
-  sp.PGPExe = ini.ReadString("PGP", "exe", "c:\\pgp\\pgp.exe");
+  // The adapter shipped beside the programs stands in for the PGP program.
+  sp.PGPExe = ini.ReadString("PGP", "exe", ProgramDir() + "pgp");
   sp.PGPSigPars = ini.ReadString("PGP", "sigpars", "-sat %1 -o %2 -u \"IDName\" -z\"Passphrase\"");
   sp.SigHeaders1 = ini.ReadString("PGP", "sigheaders1", "Subject,Date,From,Newsgroups,Followup-To");
   sp.SigHeaders2 =

@@ -32,7 +32,7 @@ TEST_F(SettingsTest, SpecialsDefaultsWhenTheFileIsMissing) {
   EXPECT_EQ(Specials.DefBody, GetCSInfos().Sets.front());
   EXPECT_EQ(Specials.DefHeader, GetCSInfos().Sets.front());
   EXPECT_FALSE(Specials.DefBody.empty());
-  EXPECT_EQ(Specials.PGPExe, "c:\\pgp\\pgp.exe");
+  EXPECT_EQ(Specials.PGPExe, ProgramDir() + "pgp");
   EXPECT_EQ(Specials.PGPSigPars, "-sat %1 -o %2 -u \"IDName\" -z\"Passphrase\"");
   EXPECT_EQ(Specials.SignedHeaders1,
             (Strings{"Subject", "Date", "From", "Newsgroups", "Followup-To"}));

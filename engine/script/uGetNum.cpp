@@ -1,0 +1,683 @@
+#include "uGetNum.h"
+
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <memory>
+#include <random>
+#include <stdexcept>
+#include <vector>
+
+#include "uGetStr.h"
+#include "uTools.h"
+#include "uTransla.h"
+#include "uVarList.h"
+
+EZeroDivide::EZeroDivide() : EMathError(FromUtf8("Gleitkommadivision durch Null")) {}
+EInvalidOp::EInvalidOp() : EMathError(FromUtf8("Ungültige Gleitkommaoperation")) {}
+EOverflow::EOverflow() : EMathError(FromUtf8("Gleitkommaüberlauf")) {}
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Hooks
+
+struct NumericHooks {
+  HookOwner owner;
+  StringEvaluator stringEvaluator;
+  ErrorHook errorHook;
+  NumericVarGetter varGetter;
+};
+
+// Shared pointers, so an evaluation keeps its hooks even when an owner comes
+// or goes while it runs.
+std::vector<std::shared_ptr<const NumericHooks>>& HookStack() {
+  static std::vector<std::shared_ptr<const NumericHooks>> stack;
+  return stack;
+}
+
+std::shared_ptr<const NumericHooks> ActiveHooks() {
+  auto& stack = HookStack();
+  return stack.empty() ? nullptr : stack.back();
+}
+
+void Report(std::string_view message, std::string_view context) {
+  auto hooks = ActiveHooks();
+  if (hooks && hooks->errorHook) hooks->errorHook(message, context);
+}
+
+// ---------------------------------------------------------------------------
+// Registry
+
+struct NumericRecord {
+  std::string name;
+  std::string lowerName;
+  std::string signature;
+  int index;
+  NumericFunction handler;
+  HookOwner owner;
+};
+
+std::vector<NumericRecord> MakeBuiltins();
+
+std::vector<NumericRecord>& Registry() {
+  static std::vector<NumericRecord> registry = MakeBuiltins();
+  return registry;
+}
+
+NumericRecord MakeRecord(std::string_view name, std::string_view signature, int index,
+                         NumericFunction handler, HookOwner owner) {
+  int nums = 0, strs = 0;
+  for (char c : signature) {
+    nums += c == kNumArg;
+    strs += c == kStrArg;
+    if (c != kNumArg && c != kStrArg && !(c == kRawArgs && signature.size() == 1))
+      throw std::invalid_argument("bad signature of numeric function " + std::string(name));
+  }
+  if (nums > 5 || strs > 5)
+    throw std::invalid_argument("too many arguments for numeric function " + std::string(name));
+  return NumericRecord{std::string(name), LowerCase(name), std::string(signature), index,
+                       std::move(handler), owner};
+}
+
+const NumericRecord* FindFunction(std::string_view lowerName, bool withBrackets) {
+  for (const NumericRecord& r : Registry())
+    if (r.signature.empty() != withBrackets && r.lowerName == lowerName) return &r;
+  return nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Arithmetic
+
+// Results beyond Double are errors, as an unmasked FPU would have raised them.
+double CheckedResult(double r) {
+  if (std::isnan(r)) throw EInvalidOp();
+  if (std::isinf(r)) throw EOverflow();
+  return r;
+}
+
+[[noreturn]] void RaiseDivisionByZero(double dividend) {
+  if (dividend == 0 || std::isnan(dividend)) throw EInvalidOp();
+  throw EZeroDivide();
+}
+
+enum Op { OpAdd = 0, OpSub = 1, OpMul = 2, OpMod = 3, OpDiv = 4, OpPow = 5, OpEnd = 6 };
+constexpr int kPrecedence[7] = {1, 1, 2, 2, 2, 3, 1};
+
+double Arith(double a, int op, double b) {
+  switch (op) {
+    case OpAdd:
+      return CheckedResult(a + b);
+    case OpSub:
+      return CheckedResult(a - b);
+    case OpMul:
+      return CheckedResult(a * b);
+    case OpDiv:
+      if (b == 0) RaiseDivisionByZero(a);
+      return CheckedResult(a / b);
+    case OpMod: {
+      if (b == 0) RaiseDivisionByZero(a);
+      // The fraction of the quotient times the divisor, in extended precision.
+      long double q = static_cast<long double>(a) / b;
+      return CheckedResult(static_cast<double>((q - std::trunc(q)) * b));
+    }
+    case OpPow:
+      if (a == 0 && b < 0) throw EZeroDivide();
+      if (a < 0 && b != std::trunc(b)) throw EInvalidOp();
+      return CheckedResult(std::pow(a, b));
+    default:
+      return b;
+  }
+}
+
+double Factorial(double x) {
+  if (x > 170) throw EOverflow();
+  double n = std::trunc(x), r = 1;
+  for (double k = 2; k <= n; ++k) r *= k;
+  return r;
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsUpperLetter(char c) { return c >= 'A' && c <= 'Z'; }
+char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; }
+
+bool IsExpressionChar(char c) {
+  return c == ' ' || c == '!' || c == '%' || c == '(' || c == '*' || c == '+' || c == '-' ||
+         c == '.' || c == '/' || c == '\\' || IsDigit(c) || IsUpperLetter(c) || c == '^';
+}
+
+// A function name that was not found: where it begins in the text, its length
+// and how many blanks between it and a "(" were dropped.
+struct UnknownName {
+  bool active = false;
+  size_t length = 0;
+  size_t blanks = 0;
+};
+
+// One evaluation: a single pass over the characters with a small state
+// machine and an accumulator per precedence level.
+class NumericParser {
+public:
+  NumericParser(std::string_view& text, const NumericHooks& hooks) : text_(text), hooks_(hooks) {}
+
+  bool Run(double& value, UnknownName& unknown);
+
+private:
+  enum State { Start, AfterOperator, AfterSign, IntDigits, DecDigits, AfterOperand, FuncName, VarName, Done };
+
+  void ReportSyntax() {
+    hooks_.errorHook(TranslateFmt("InterpreteNumeric.Error",
+                                  "Fehler in Formel, ab \"%s\" keine sinnvolle Interpretation möglich",
+                                  {std::string(text_)}),
+                     text_);
+  }
+  void ReportFactorial() {
+    hooks_.errorHook(Translate("Function!NeedsPositiveInteger",
+                               "Fakultät ist nur bei ganzen und positiven Zahlen zulässig"),
+                     text_);
+  }
+
+  void OperandExpected(char c);
+  void StartNumber(char c);
+  void SetOperand(double v);
+  double Operand() const;
+  void Bracket();
+  void Reduce(int op);
+  void Apply(int level, int op, double x);
+  // False when the function is not registered.
+  bool CallFunction(bool withBrackets, bool reportUnknown);
+
+  std::string_view& text_;
+  const NumericHooks& hooks_;
+  double* value_ = nullptr;
+
+  State state_ = Start;
+  double number_ = 0;      // the operand, unless it is read from digits
+  std::string digits_;     // the digits (and ".") of a number being read
+  bool fromDigits_ = false;
+  double sign_ = 1;
+  int factorials_ = 0;
+  int previousOp_ = OpAdd;
+  double acc_[4] = {0, 0, 0, 0};
+  bool has_[4] = {false, false, false, false};
+  int pending_[4] = {OpAdd, OpAdd, OpAdd, OpAdd};
+  std::string name_;
+  const char* nameStart_ = nullptr;
+  size_t droppedBlanks_ = 0;
+};
+
+void NumericParser::StartNumber(char c) {
+  state_ = IntDigits;
+  digits_.assign(1, c);
+  fromDigits_ = true;
+}
+
+void NumericParser::SetOperand(double v) {
+  number_ = v;
+  fromDigits_ = false;
+  digits_.clear();
+  state_ = AfterOperand;
+}
+
+// Digits are read exactly, whatever their number.
+double NumericParser::Operand() const {
+  if (!fromDigits_) return number_;
+  double v = 0;
+  auto r = std::from_chars(digits_.data(), digits_.data() + digits_.size(), v, std::chars_format::fixed);
+  if (r.ec == std::errc::result_out_of_range) {
+    // Too many integer digits overflow; a tiny fraction is 0.
+    std::string_view integer = std::string_view(digits_).substr(0, digits_.find('.'));
+    if (integer.find_first_not_of('0') != std::string_view::npos) throw EOverflow();
+    return 0;
+  }
+  return v;
+}
+
+void NumericParser::OperandExpected(char c) {
+  if (c == ' ') return;
+  if (c == '(') {
+    Bracket();
+  } else if (c == '+' || c == '-') {
+    if (state_ == AfterSign) {
+      ReportSyntax();
+      return;
+    }
+    state_ = AfterSign;
+    if (c == '-') sign_ = -1;
+  } else if (IsDigit(c)) {
+    StartNumber(c);
+  } else if (IsUpperLetter(c)) {
+    state_ = FuncName;
+    name_.assign(1, c);
+    nameStart_ = text_.data();
+    droppedBlanks_ = 0;
+  } else if (c == '%') {
+    state_ = VarName;
+    name_.clear();
+  } else {
+    ReportSyntax();
+  }
+}
+
+void NumericParser::Bracket() {
+  text_.remove_prefix(1);
+  double inner = 0;
+  InterpreteNumeric(text_, inner);
+  SetOperand(inner);
+  // The main loop now consumes the character the inner expression stopped at.
+}
+
+void NumericParser::Apply(int level, int op, double x) {
+  if (!has_[level]) {
+    acc_[level] = x;
+    has_[level] = true;
+  } else {
+    acc_[level] = Arith(acc_[level], op, x);
+  }
+  *value_ = acc_[level];
+}
+
+void NumericParser::Reduce(int op) {
+  double x = Operand();
+  for (; factorials_ > 0; --factorials_) x = Factorial(x);
+  // The sign belongs to the whole operand, whatever its own sign: -(2-5) is 3.
+  x = sign_ * x;
+
+  int p = kPrecedence[previousOp_], q = kPrecedence[op];
+  if (p == q) {
+    Apply(p, previousOp_, x);
+  } else if (p < q) {
+    pending_[p] = previousOp_;
+    acc_[q] = x;
+    has_[q] = true;
+    for (int l = p + 1; l < q; ++l) has_[l] = false;
+  } else {
+    Apply(p, previousOp_, x);
+    for (int l = p; l > q; --l) {
+      if (has_[l]) {
+        has_[l] = false;
+        Apply(l - 1, pending_[l - 1], acc_[l]);
+      } else {
+        acc_[l - 1] = acc_[l];
+      }
+    }
+  }
+  SetOperand(0);
+  sign_ = 1;
+  factorials_ = 0;
+  state_ = AfterOperator;
+  previousOp_ = op;
+}
+
+bool NumericParser::CallFunction(bool withBrackets, bool reportUnknown) {
+  const NumericRecord* rec = FindFunction(LowerCase(name_), withBrackets);
+  if (!rec) {
+    if (reportUnknown)
+      hooks_.errorHook(TranslateFmt("UnknownNumericFunction.Error",
+                                    "Syntaxfehler: Unbekannte numerische Funktion \"%s\"", {name_}),
+                       text_);
+    return false;
+  }
+  FunctionCall call;
+  call.Index = rec->index;
+  const std::string& sig = rec->signature;
+  const char* end = text_.data() + text_.size();
+  if (sig.size() == 1 && sig[0] == kRawArgs) {
+    call.RawText = text_.substr(text_.empty() ? 0 : 1);
+  } else {
+    int len = int(sig.size());
+    for (int i = 1; i <= len; ++i) {
+      if (!text_.empty()) text_.remove_prefix(1);  // the "(" or the "," before the argument
+      if (sig[size_t(i - 1)] == kNumArg) {
+        double v = 0;
+        InterpreteNumeric(text_, v);
+        call.Num[size_t(++call.NumCount)] = v;
+      } else {
+        std::string s;
+        if (!hooks_.stringEvaluator(text_, s))
+          hooks_.errorHook(TranslateFmt("InterpreteString.Error", "Kein gültiger String-Ausdruck: \"%s\"",
+                                        {std::string(text_)}),
+                           {});
+        call.Str[size_t(++call.StrCount)] = std::move(s);
+      }
+      if (i < len && !text_.starts_with(','))
+        hooks_.errorHook(
+            TranslateFmt("FunctionToManyParameters.Error",
+                         "Syntaxfehler: Die Funktion \"%s\" erwartet %s und nicht nur %s Parameter",
+                         {name_, IntToStr(len), IntToStr(i)}),
+            text_);
+    }
+    if (len > 0 && text_.starts_with(','))
+      hooks_.errorHook(TranslateFmt("FunctionNotEnoughParameters.Error",
+                                    "Syntaxfehler: Die Funktion \"%s\" braucht nur %s Parameter",
+                                    {name_, IntToStr(len)}),
+                       text_);
+  }
+  call.Count = call.NumCount + call.StrCount;
+  SetOperand(CheckedResult(rec->handler(call)));
+  if (sig.size() == 1 && sig[0] == kRawArgs) {
+    const char* raw = call.RawText.data();
+    if (raw < text_.data() || raw + call.RawText.size() > end)
+      throw std::logic_error("numeric function " + rec->name + " replaced its raw text");
+    text_ = call.RawText;
+  }
+  return true;
+}
+
+bool NumericParser::Run(double& value, UnknownName& unknown) {
+  value_ = &value;
+  value = 0;
+  bool parsed = false;
+  State lastState = Start;  // the state in which the pass ended
+
+  while (!text_.empty() && state_ != Done) {
+    char c = AsciiUpper(text_.front());
+    bool consume = true;
+    if (state_ != FuncName && state_ != VarName) {
+      if (!IsExpressionChar(c) || ((IsDigit(c) || IsUpperLetter(c)) && state_ == AfterOperand)) {
+        lastState = state_;
+        state_ = Done;
+        break;
+      }
+    }
+    switch (state_) {
+      case Start:
+      case AfterOperator:
+      case AfterSign:
+        OperandExpected(c);
+        break;
+      case IntDigits:
+      case DecDigits:
+      case AfterOperand:
+        if (c == ' ') {
+          state_ = AfterOperand;
+        } else if (c == '!') {
+          bool whole = false;
+          if (state_ != DecDigits) {
+            double x = Operand();
+            whole = x >= 0 && x == std::trunc(x);
+          }
+          if (whole) {
+            ++factorials_;
+            state_ = AfterOperand;
+          } else {
+            ReportFactorial();
+          }
+        } else if (c == '.') {
+          // "3 .5" still reads as 3.5; a point after a bracket, a function, a
+          // variable or a factorial is an error.
+          bool plainInteger = fromDigits_ && digits_.find('.') == std::string::npos && factorials_ == 0;
+          if (state_ != DecDigits && plainInteger) {
+            digits_ += '.';
+            state_ = DecDigits;
+          } else {
+            ReportSyntax();
+          }
+        } else if (IsDigit(c)) {
+          digits_ += c;
+        } else {
+          static constexpr std::string_view kOps = "+-*\\/^";
+          size_t op = kOps.find(c);
+          if (op != std::string_view::npos)
+            Reduce(int(op));
+          else
+            ReportSyntax();
+        }
+        break;
+      case FuncName: {
+        if (c == ' ') {
+          size_t n = text_.find_first_not_of(' ');
+          if (n != std::string_view::npos && text_[n] == '(') {
+            droppedBlanks_ = n;
+            text_.remove_prefix(n);
+            c = '(';
+          }
+        }
+        bool found = true;
+        if (c == ' ') {
+          found = CallFunction(false, false);
+        } else if (c == '(') {
+          found = CallFunction(true, false);
+        } else if (IsUpperLetter(c)) {
+          name_ += c;
+        } else {
+          consume = false;
+          found = CallFunction(false, false);
+        }
+        if (!found) {
+          unknown = UnknownName{true, name_.size(), droppedBlanks_};
+          text_ = std::string_view(nameStart_, size_t(text_.data() + text_.size() - nameStart_));
+          return false;
+        }
+        break;
+      }
+      case VarName:
+        if (IsVarNameChar(c)) {
+          name_ += c;
+        } else if (c == '%') {
+          SetOperand(hooks_.varGetter ? CheckedResult(hooks_.varGetter(name_)) : 0);
+        } else {
+          hooks_.errorHook(TranslateFmt("IllegalCharinVarName", "Unzulässiges Zeichen in Variablennamen: \"%s\"",
+                                        {std::string(1, text_.front())}),
+                           {});
+        }
+        break;
+      case Done:
+        break;
+    }
+    if (state_ != Done && consume) {
+      if (!text_.empty()) text_.remove_prefix(1);
+      parsed = true;
+    }
+    if (text_.empty() && state_ == FuncName) {
+      if (!CallFunction(false, true)) {
+        unknown = UnknownName{true, name_.size(), 0};
+        text_ = std::string_view(nameStart_, size_t(text_.data() + text_.size() - nameStart_));
+        return false;
+      }
+    }
+    lastState = state_;
+  }
+
+  if (parsed) {
+    // An expression that stops where an operand is due ("1+", "-", "%x")
+    // is an error, not a reuse of the operand before.
+    if (lastState == Start || lastState == AfterOperator || lastState == AfterSign || lastState == VarName) {
+      ReportSyntax();
+      SetOperand(0);
+      factorials_ = 0;
+    }
+    Reduce(OpEnd);
+    value = acc_[1];
+  }
+  return parsed;
+}
+
+// ---------------------------------------------------------------------------
+// Built-in functions
+
+std::mt19937_64& Random() {
+  static std::mt19937_64 generator(
+      uint64_t(std::chrono::high_resolution_clock::now().time_since_epoch().count()));
+  return generator;
+}
+
+// Occurrences of Needle in Hay, overlapping ones included (Knuth-Morris-Pratt,
+// so no input makes it slow).
+double CountOccurrences(std::string_view needle, std::string_view hay) {
+  if (needle.empty() || needle.size() > hay.size()) return 0;
+  std::vector<size_t> fail(needle.size(), 0);
+  for (size_t i = 1, k = 0; i < needle.size(); ++i) {
+    while (k > 0 && needle[i] != needle[k]) k = fail[k - 1];
+    if (needle[i] == needle[k]) ++k;
+    fail[i] = k;
+  }
+  double count = 0;
+  for (size_t i = 0, k = 0; i < hay.size(); ++i) {
+    while (k > 0 && hay[i] != needle[k]) k = fail[k - 1];
+    if (hay[i] == needle[k]) ++k;
+    if (k == needle.size()) {
+      ++count;
+      k = fail[k - 1];
+    }
+  }
+  return count;
+}
+
+double MaxMin(FunctionCall& call, bool max) {
+  double best = 0;
+  InterpreteNumeric(call.RawText, best);
+  while (call.RawText.starts_with(',')) {
+    call.RawText.remove_prefix(1);
+    double v = 0;
+    InterpreteNumeric(call.RawText, v);
+    if (max ? v > best : v < best) best = v;
+  }
+  return best;
+}
+
+double Val(const std::string& s) {
+  std::string copy = s;
+  std::string_view view(copy);
+  double v = 0;
+  if (!InterpreteNumeric(view, v) || !view.empty())
+    Report(TranslateFmt("InvalidNumericExpression", "Ungültiger numerischer Ausdruck \"%s\"", {s}), s);
+  return v;
+}
+
+double Builtin(FunctionCall& c) {
+  switch (c.Index) {
+    case 0:
+      return std::trunc(c.Num[1]);
+    case 1: {
+      int32_t n = CheckedTrunc(c.Num[1]);
+      if (n < 1) return 0;
+      return double(std::uniform_int_distribution<int32_t>(0, n - 1)(Random()));
+    }
+    case 2:
+      return std::fabs(c.Num[1]);
+    case 3:
+      return std::sqrt(c.Num[1]);
+    case 4:
+      return MaxMin(c, true);
+    case 5:
+      return MaxMin(c, false);
+    case 6:
+      return c.Num[1] > 0 ? 1 : c.Num[1] < 0 ? -1 : 0;
+    case 7:
+      return Val(c.Str[1]);
+    case 8:
+      return CountOccurrences(c.Str[1], c.Str[2]);
+    case 9:
+      return hooks::Pos(c.Str[1], c.Str[2]);
+    case 10:
+      return hooks::Length(c.Str[1]);
+    case 11:
+      return c.Str[1].empty() ? 0 : hooks::Ord(hooks::Copy(c.Str[1], 1, 1));
+    case 12:
+      return 3.141592653589793;
+    default:
+      return 0;
+  }
+}
+
+std::vector<NumericRecord> MakeBuiltins() {
+  struct Row {
+    const char* name;
+    const char* signature;
+    int index;
+  };
+  static constexpr Row kRows[] = {
+      {"Trunc", "#", 0}, {"Random", "#", 1}, {"Abs", "#", 2},     {"Sqrt", "#", 3},
+      {"Max", "*", 4},   {"Min", "*", 5},    {"SGN", "#", 6},     {"Val", "$", 7},
+      {"Count", "$$", 8}, {"Pos", "$$", 9},  {"Length", "$", 10}, {"Len", "$", 10},
+      {"Ord", "$", 11},  {"pi", "", 12},
+  };
+  std::vector<NumericRecord> records;
+  for (const Row& r : kRows) records.push_back(MakeRecord(r.name, r.signature, r.index, Builtin, nullptr));
+  return records;
+}
+
+// Evaluator nesting of both evaluators together.
+int gNesting = 0;
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+ExpressionNesting::ExpressionNesting(const ErrorHook& report) {
+  if (gNesting >= kMaxExpressionNesting) {
+    std::string message =
+        TranslateFmt("Expression.NestedTooDeep", "Der Ausdruck ist zu tief verschachtelt (mehr als %d Ebenen)",
+                     {int64_t(kMaxExpressionNesting)});
+    if (report) report(message, {});
+    throw Exception(message);
+  }
+  ++gNesting;
+}
+
+ExpressionNesting::~ExpressionNesting() { --gNesting; }
+
+void SetNumericHooks(HookOwner owner, StringEvaluator stringEvaluator, ErrorHook errorHook,
+                     NumericVarGetter numericVarGetter) {
+  RemoveNumericHooks(owner);
+  HookStack().push_back(std::make_shared<const NumericHooks>(
+      NumericHooks{owner, stringEvaluator, std::move(errorHook), std::move(numericVarGetter)}));
+}
+
+void RemoveNumericHooks(HookOwner owner) {
+  auto& stack = HookStack();
+  std::erase_if(stack, [owner](const auto& h) { return h->owner == owner; });
+}
+
+int RegisterNumericFunction(std::string_view name, std::string_view signature, int index,
+                            NumericFunction handler, HookOwner owner) {
+  auto& registry = Registry();
+  registry.push_back(MakeRecord(name, signature, index, std::move(handler), owner));
+  return int(registry.size()) - 1;
+}
+
+void UnregisterNumericFunction(std::string_view name) {
+  auto& registry = Registry();
+  for (size_t i = registry.size(); i-- > 0;)
+    if (registry[i].name == name) {
+      registry.erase(registry.begin() + ptrdiff_t(i));
+      return;
+    }
+}
+
+void UnregisterNumericFunctions(HookOwner owner) {
+  if (!owner) return;
+  std::erase_if(Registry(), [owner](const NumericRecord& r) { return r.owner == owner; });
+}
+
+void RegisterBuiltinNumericFunctions() { Registry(); }
+
+bool InterpreteNumeric(std::string_view& text, double& value) {
+  value = 0;
+  auto hooks = ActiveHooks();
+  if (!hooks || !hooks->errorHook || !hooks->stringEvaluator) return false;
+  ExpressionNesting nesting(hooks->errorHook);
+  UnknownName unknown;
+  NumericParser parser(text, *hooks);
+  return parser.Run(value, unknown);
+}
+
+bool InterpreteNumeric(std::string& text, double& value) {
+  value = 0;
+  auto hooks = ActiveHooks();
+  if (!hooks || !hooks->errorHook || !hooks->stringEvaluator) return false;
+  ExpressionNesting nesting(hooks->errorHook);
+  std::string_view view(text);
+  UnknownName unknown;
+  NumericParser parser(view, *hooks);
+  bool result = parser.Run(value, unknown);
+  size_t start = size_t(view.data() - text.data());
+  text.erase(start + view.size());
+  text.erase(0, start);
+  if (unknown.active) {
+    for (size_t i = 0; i < unknown.length && i < text.size(); ++i) text[i] = AsciiUpper(text[i]);
+    text.erase(unknown.length, unknown.blanks);
+  }
+  return result;
+}

@@ -1,0 +1,1169 @@
+#include "uGetStr.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <chrono>
+#include <clocale>
+#include <cmath>
+#include <cstring>
+#include <ctime>
+#include <langinfo.h>
+#include <locale.h>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+#include <wctype.h>
+
+#include "IniFile.h"
+#include "ProgramDir.h"
+#include "uSkript.h"
+#include "uTools.h"
+#include "uTransla.h"
+#include "uperlre.h"
+
+namespace {
+
+// Longest text the generating functions (FillChar, the width of Str) make; a
+// script asking for more gets a range error instead of exhausting memory.
+constexpr int64_t kMaxGeneratedLength = int64_t(1) << 26;
+
+bool IsTrimmed(char c) { return static_cast<unsigned char>(c) <= ' '; }
+
+std::string_view TrimView(std::string_view s) {
+  while (!s.empty() && IsTrimmed(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsTrimmed(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+// ---------------------------------------------------------------------------
+// Hooks and registry
+
+struct StringHooks {
+  HookOwner owner;
+  ErrorHook errorHook;
+  StringVarGetter varGetter;
+  StringVarTest varTest;
+};
+
+std::vector<std::shared_ptr<const StringHooks>>& HookStack() {
+  static std::vector<std::shared_ptr<const StringHooks>> stack;
+  return stack;
+}
+
+std::shared_ptr<const StringHooks> ActiveHooks() {
+  auto& stack = HookStack();
+  return stack.empty() ? nullptr : stack.back();
+}
+
+void Report(std::string_view message, std::string_view context) {
+  auto hooks = ActiveHooks();
+  if (hooks && hooks->errorHook) hooks->errorHook(message, context);
+}
+
+struct StringRecord {
+  std::string name;
+  std::string signature;
+  int flag;
+  int index;
+  StringFunction handler;
+  HookOwner owner;
+};
+using RecordPtr = std::shared_ptr<const StringRecord>;
+
+std::vector<RecordPtr> MakeBuiltins();
+
+std::vector<RecordPtr>& Registry() {
+  static std::vector<RecordPtr> registry = MakeBuiltins();
+  return registry;
+}
+
+RecordPtr MakeRecord(std::string_view name, std::string_view signature, int flag, int index,
+                     StringFunction handler, HookOwner owner) {
+  int nums = 0, strs = 0;
+  for (char c : signature) {
+    nums += c == kNumArg;
+    strs += c == kStrArg;
+    if (c != kNumArg && c != kStrArg && !(c == kRawArgs && signature.size() == 1))
+      throw std::invalid_argument("bad signature of string function " + std::string(name));
+  }
+  if (nums > 5 || strs > 5)
+    throw std::invalid_argument("too many arguments for string function " + std::string(name));
+  return std::make_shared<const StringRecord>(
+      StringRecord{std::string(name), std::string(signature), flag, index, std::move(handler), owner});
+}
+
+// ---------------------------------------------------------------------------
+// Evaluation
+
+void CheckRawText(std::string_view raw, std::string_view text, const std::string& name) {
+  if (raw.data() < text.data() || raw.data() + raw.size() > text.data() + text.size())
+    throw std::logic_error("string function " + name + " replaced its raw text");
+}
+
+void CallFunction(const StringRecord& rec, std::string_view& text, std::string& s) {
+  FunctionCall call;
+  call.Index = rec.index;
+  const std::string& sig = rec.signature;
+  const std::string& name = rec.name;
+  if (!sig.empty() && sig != "*") {
+    std::string_view inner;
+    int len = int(sig.size());
+    if (SplitParenArgs(text, inner, true)) {
+      for (int i = 1; i <= len; ++i) {
+        if (sig[size_t(i - 1)] == kNumArg) {
+          double v = 0;
+          if (InterpreteNumeric(inner, v))
+            call.Num[size_t(++call.NumCount)] = v;
+          else
+            Report(TranslateFmt("FunctionNeedsNumAsXPar",
+                                "Syntaxfehler: Die Funktion \"%s\" erwartet als %s. Parameter einen numerischen Ausdruck",
+                                {name, IntToStr(i)}),
+                   inner);
+        } else {
+          std::string a;
+          if (InterpreteString(inner, a)) {
+            call.Str[size_t(++call.StrCount)] = std::move(a);
+          } else if (rec.flag == kLooseStringArgument) {
+            call.Str[size_t(++call.StrCount)] = std::string(inner);
+            inner = inner.substr(inner.size());
+          } else {
+            Report(TranslateFmt("FunctionNeedsStringAsXPar",
+                                "Syntaxfehler: Die Funktion \"%s\" erwartet als %s. Parameter einen String",
+                                {name, IntToStr(i)}),
+                   inner);
+          }
+        }
+        if (i < len && !StartsWithKeyword(",", inner))
+          Report(TranslateFmt("FunctionNeedsXAndNotOnlyYPars",
+                              "Syntaxfehler: Die Funktion \"%s\" erwartet %s und nicht nur %s Parameter",
+                              {name, IntToStr(len), IntToStr(i)}),
+                 text);
+      }
+      if (!inner.empty())
+        Report(TranslateFmt("FunctionNeedsOnylXPars", "Syntaxfehler: Die Funktion \"%s\" braucht nur %s Parameter",
+                            {name, IntToStr(len)}),
+               text);
+    } else if (rec.flag != kLooseStringArgument) {
+      Report(TranslateFmt("FunctionNeedsPar", "Syntaxfehler: Die Funktion \"%s\" braucht Parameter!", {name}), text);
+    } else {
+      std::string a;
+      if (InterpreteString(text, a))
+        call.Str[size_t(++call.StrCount)] = std::move(a);
+      else
+        Report(TranslateFmt("FunctionNeedStrPar", "Syntaxfehler: Die Funktion \"%s\" braucht einen Stringparameter",
+                            {name}),
+               text);
+    }
+  }
+  call.Count = call.NumCount + call.StrCount;
+  call.RawText = text;
+  s.clear();
+  rec.handler(call, s);
+  CheckRawText(call.RawText, text, name);
+  text = call.RawText;
+}
+
+// One term with its index: a variable, a function or a constant.
+bool ReadTerm(const StringHooks& hooks, std::string_view& text, std::string& s) {
+  while (text.starts_with(' ')) text.remove_prefix(1);
+  bool read = false;
+  std::string name;
+  if (hooks.varTest && hooks.varTest(text, name)) {
+    if (hooks.varGetter) hooks.varGetter(name, s);
+    read = true;
+  }
+  if (!read) {
+    RecordPtr found;
+    for (const RecordPtr& rec : Registry())
+      if (StartsWithKeyword(rec->name, text)) {
+        found = rec;  // held, so a handler may change the registry
+        break;
+      }
+    if (found) {
+      CallFunction(*found, text, s);
+      read = true;
+    }
+  }
+  if (!read && !text.empty() && (text.front() == '"' || text.front() == '\'')) {
+    size_t close = text.find(text.front(), 1);
+    if (close != std::string_view::npos) {
+      s = std::string(text.substr(1, close - 1));
+      text = TrimView(text.substr(close + 1));
+      read = true;
+    }
+  }
+  if (read && StartsWithKeyword("[", text)) {
+    double k = 0;
+    if (InterpreteNumeric(text, k) && StartsWithKeyword("]", text)) {
+      k = std::trunc(k);
+      s = k >= 1 && k <= double(s.size()) ? std::string(1, s[size_t(k) - 1]) : std::string();
+    } else {
+      Report(Translate("Use[x]toExtractSingleChar",
+                       "Syntaxfehler: Ein einzelnes Zeichen wird mit \"String[Nummer]\" extrahiert"),
+             text);
+    }
+  }
+  return read;
+}
+
+// ---------------------------------------------------------------------------
+// Numbers
+
+std::string NonFinite(double x) {
+  if (std::isnan(x)) return "NAN";
+  return x < 0 ? "-INF" : "INF";
+}
+
+// ---------------------------------------------------------------------------
+// Case mapping and code pages
+
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+uint32_t Cp1252ToUnicode(unsigned char b) {
+  if (b >= 0x80 && b < 0xA0) return kCp1252High[b - 0x80] ? kCp1252High[b - 0x80] : b;
+  return b;
+}
+
+// 0 when the character has no windows-1252 byte.
+int UnicodeToCp1252(uint32_t cp) {
+  if (cp < 0x80 || (cp >= 0xA0 && cp < 0x100)) return int(cp);
+  for (int i = 0; i < 32; ++i)
+    if (kCp1252High[i] == cp) return 0x80 + i;
+  return 0;
+}
+
+locale_t Utf8Locale() {
+  static locale_t loc = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(0));
+  return loc;
+}
+
+uint32_t MapCase(uint32_t cp, bool upper) {
+  if (locale_t loc = Utf8Locale())
+    return upper ? uint32_t(towupper_l(wint_t(cp), loc)) : uint32_t(towlower_l(wint_t(cp), loc));
+  // Without the locale: ASCII, Latin-1 and the windows-1252 extras.
+  if (upper) {
+    if ((cp >= 'a' && cp <= 'z') || (cp >= 0xE0 && cp <= 0xFE && cp != 0xF7)) return cp - 32;
+    if (cp == 0xFF) return 0x178;
+    if (cp == 0x161 || cp == 0x153 || cp == 0x17E) return cp - 1;
+  } else {
+    if ((cp >= 'A' && cp <= 'Z') || (cp >= 0xC0 && cp <= 0xDE && cp != 0xD7)) return cp + 32;
+    if (cp == 0x178) return 0xFF;
+    if (cp == 0x160 || cp == 0x152 || cp == 0x17D) return cp + 1;
+  }
+  return cp;
+}
+
+void AppendUtf8(std::string& out, uint32_t cp) {
+  if (cp < 0x80) {
+    out += char(cp);
+  } else if (cp < 0x800) {
+    out += char(0xC0 | (cp >> 6));
+    out += char(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += char(0xE0 | (cp >> 12));
+    out += char(0x80 | ((cp >> 6) & 0x3F));
+    out += char(0x80 | (cp & 0x3F));
+  } else {
+    out += char(0xF0 | (cp >> 18));
+    out += char(0x80 | ((cp >> 12) & 0x3F));
+    out += char(0x80 | ((cp >> 6) & 0x3F));
+    out += char(0x80 | (cp & 0x3F));
+  }
+}
+
+// Length of a well-formed UTF-8 sequence at S[I] with its code point, 0 when
+// the bytes there are no such sequence.
+size_t DecodeUtf8(std::string_view s, size_t i, uint32_t& cp) {
+  unsigned char c = s[i];
+  size_t len = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
+  if (len == 0 || i + len > s.size()) return 0;
+  cp = len == 1 ? c : len == 2 ? c & 0x1F : len == 3 ? c & 0x0F : c & 0x07;
+  for (size_t k = 1; k < len; ++k) {
+    unsigned char cc = s[i + k];
+    if ((cc & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (cc & 0x3F);
+  }
+  static constexpr uint32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
+  if (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  return len;
+}
+
+std::string ChangeCase(std::string_view s, bool upper) {
+  std::string out;
+  out.reserve(s.size());
+  if (InternalCharsetIsUtf8()) {
+    for (size_t i = 0; i < s.size();) {
+      uint32_t cp = 0;
+      size_t len = DecodeUtf8(s, i, cp);
+      if (len == 0) {
+        out += s[i++];  // a broken byte stays as it is
+        continue;
+      }
+      AppendUtf8(out, MapCase(cp, upper));
+      i += len;
+    }
+    return out;
+  }
+  for (char c : s) {
+    int mapped = UnicodeToCp1252(MapCase(Cp1252ToUnicode(static_cast<unsigned char>(c)), upper));
+    out += mapped ? char(mapped) : c;
+  }
+  return out;
+}
+
+constexpr unsigned char kDosToWin[128] = {
+    0xC7, 0xFC, 0xE9, 0xE2, 0xE4, 0xE0, 0xE5, 0xE7, 0xEA, 0xEB, 0xE8, 0xEF, 0xEE, 0xEC, 0xC4, 0xC5,
+    0xC9, 0xE6, 0xC6, 0xF4, 0xF6, 0xF2, 0xFB, 0xF9, 0xFF, 0xD6, 0xDC, 0xF8, 0xA3, 0xD8, 0xD7, 0x83,
+    0xE1, 0xED, 0xF3, 0xFA, 0xF1, 0xD1, 0xAA, 0xBA, 0xBF, 0xAE, 0xAC, 0xBD, 0xBC, 0xA1, 0xAB, 0xBB,
+    0x23, 0x23, 0x23, 0x7C, 0x2B, 0xC1, 0xC2, 0xC0, 0xA9, 0x2B, 0x7C, 0x2B, 0x2B, 0xA2, 0xA5, 0x2B,
+    0x2B, 0x2B, 0x2B, 0x2B, 0x2D, 0x2B, 0xE3, 0xC3, 0x2B, 0x2B, 0x2B, 0x2B, 0x2B, 0x2D, 0x2B, 0xA4,
+    0xF0, 0xD0, 0xCA, 0xCB, 0xC8, 0x69, 0xCD, 0xCE, 0xCF, 0x2B, 0x2B, 0x23, 0x23, 0xA6, 0xCC, 0x23,
+    0xD3, 0xDF, 0xD4, 0xD2, 0xF5, 0xD5, 0xB5, 0xFE, 0xDE, 0xDA, 0xDB, 0xD9, 0xFD, 0xDD, 0xAF, 0xB4,
+    0xAD, 0xB1, 0x5F, 0xBE, 0xB6, 0xA7, 0xF7, 0xB8, 0xB0, 0xA8, 0xB7, 0xB9, 0xB3, 0xB2, 0x23, 0xA0};
+
+constexpr unsigned char kWinToDos[128] = {
+    0x45, 0x3F, 0x2C, 0x9F, 0x22, 0x2E, 0x2B, 0x2B, 0x5E, 0x25, 0x53, 0x3C, 0x4F, 0x3F, 0x5A, 0x3F,
+    0x3F, 0x27, 0x27, 0x22, 0x22, 0xFA, 0x2D, 0x2D, 0x7E, 0x54, 0x73, 0x3E, 0x6F, 0x3F, 0x7A, 0x59,
+    0xFF, 0xAD, 0xBD, 0x9C, 0xCF, 0xBE, 0xDD, 0xF5, 0xF9, 0xB8, 0xA6, 0xAE, 0xAA, 0xF0, 0xA9, 0xEE,
+    0xF8, 0xF1, 0xFD, 0xFC, 0xEF, 0xE6, 0xF4, 0xFA, 0xF7, 0xFB, 0xA7, 0xAF, 0xAC, 0xAB, 0xF3, 0xA8,
+    0xB7, 0xB5, 0xB6, 0xC7, 0x8E, 0x8F, 0x92, 0x80, 0xD4, 0x90, 0xD2, 0xD3, 0xDE, 0xD6, 0xD7, 0xD8,
+    0xD1, 0xA5, 0xE3, 0xE0, 0xE2, 0xE5, 0x99, 0x9E, 0x9D, 0xEB, 0xE9, 0xEA, 0x9A, 0xED, 0xE8, 0xE1,
+    0x85, 0xA0, 0x83, 0xC6, 0x84, 0x86, 0x91, 0x87, 0x8A, 0x82, 0x88, 0x89, 0x8D, 0xA1, 0x8C, 0x8B,
+    0xD0, 0xA4, 0x95, 0xA2, 0x93, 0xE4, 0x94, 0xF6, 0x9B, 0x97, 0xA3, 0x96, 0x81, 0xEC, 0xE7, 0x98};
+
+std::string MapHighBytes(std::string_view s, const unsigned char (&table)[128]) {
+  std::string out(s);
+  for (char& c : out) {
+    auto b = static_cast<unsigned char>(c);
+    if (b >= 0x80) c = char(table[b - 0x80]);
+  }
+  return out;
+}
+
+// ---------------------------------------------------------------------------
+// Locale date and time texts
+
+struct LocaleTexts {
+  std::string shortDate, longDate, shortTime, longTime;
+  std::string dateSeparator, timeSeparator;
+  std::string shortDay[8], longDay[8];  // 1 = Sunday
+  std::string shortMonth[13], longMonth[13];
+  std::string am, pm, era;
+};
+
+// A strftime pattern of the locale in the format letters of this formatter.
+std::string FromStrftime(std::string_view f) {
+  std::string out;
+  auto literal = [&out](char c) {
+    if (c == '"') {
+      out += "'\"'";
+    } else {
+      out += '"';
+      out += c;
+      out += '"';
+    }
+  };
+  for (size_t i = 0; i < f.size(); ++i) {
+    if (f[i] != '%' || i + 1 >= f.size()) {
+      literal(f[i]);
+      continue;
+    }
+    char c = f[++i];
+    if ((c == 'E' || c == 'O') && i + 1 < f.size()) c = f[++i];
+    switch (c) {
+      case 'd': out += "dd"; break;
+      case 'e': out += "d"; break;
+      case 'm': out += "mm"; break;
+      case 'y': out += "yy"; break;
+      case 'Y': case 'C': out += "yyyy"; break;
+      case 'b': case 'h': out += "mmm"; break;
+      case 'B': out += "mmmm"; break;
+      case 'a': out += "ddd"; break;
+      case 'A': out += "dddd"; break;
+      case 'H': case 'I': out += "hh"; break;
+      case 'k': case 'l': out += "h"; break;
+      case 'M': out += "nn"; break;
+      case 'S': out += "ss"; break;
+      case 'p': case 'P': out += "ampm"; break;
+      case 'D': out += "mm\"/\"dd\"/\"yy"; break;
+      case 'F': out += "yyyy\"-\"mm\"-\"dd"; break;
+      case 'T': out += "hh\":\"nn\":\"ss"; break;
+      case 'R': out += "hh\":\"nn"; break;
+      case 'r': out += "hh\":\"nn\":\"ss\" \"ampm"; break;
+      case 'n': case 't': out += "\" \""; break;
+      case '%': out += "\"%\""; break;
+      default: break;
+    }
+  }
+  return out;
+}
+
+// The first character of a strftime pattern that is neither a conversion nor
+// a letter: the separator the locale uses between its fields.
+std::string SeparatorOf(std::string_view f, std::string_view fallback) {
+  for (size_t i = 0; i < f.size(); ++i) {
+    if (f[i] == '%') {
+      ++i;
+      continue;
+    }
+    if (!std::isalnum(static_cast<unsigned char>(f[i])) && f[i] != ' ') return std::string(1, f[i]);
+  }
+  return std::string(fallback);
+}
+
+LocaleTexts GermanTexts() {
+  LocaleTexts t;
+  t.shortDate = "dd.mm.yyyy";
+  t.longDate = "dddd, d. mmmm yyyy";
+  t.shortTime = "hh:nn";
+  t.longTime = "hh:nn:ss";
+  t.dateSeparator = ".";
+  t.timeSeparator = ":";
+  static const char* const kShortDays[] = {"So", "Mo", "Di", "Mi", "Do", "Fr", "Sa"};
+  static const char* const kLongDays[] = {"Sonntag", "Montag", "Dienstag", "Mittwoch",
+                                          "Donnerstag", "Freitag", "Samstag"};
+  static const char* const kShortMonths[] = {"Jan", "Feb", "Mrz", "Apr", "Mai", "Jun",
+                                             "Jul", "Aug", "Sep", "Okt", "Nov", "Dez"};
+  static const char* const kLongMonths[] = {"Januar", "Februar", "März",     "April",   "Mai",      "Juni",
+                                            "Juli",   "August",  "September", "Oktober", "November", "Dezember"};
+  for (int i = 0; i < 7; ++i) {
+    t.shortDay[i + 1] = kShortDays[i];
+    t.longDay[i + 1] = kLongDays[i];
+  }
+  for (int i = 0; i < 12; ++i) {
+    t.shortMonth[i + 1] = kShortMonths[i];
+    t.longMonth[i + 1] = FromUtf8(kLongMonths[i]);
+  }
+  t.am = "AM";
+  t.pm = "PM";
+  t.era = "n. Chr.";
+  return t;
+}
+
+LocaleTexts ReadLocaleTexts() {
+  const char* name = std::setlocale(LC_TIME, nullptr);
+  if (!name || std::strcmp(name, "C") == 0 || std::strcmp(name, "POSIX") == 0) return GermanTexts();
+  bool utf8 = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
+  auto text = [utf8](nl_item item) { return utf8 ? FromUtf8(nl_langinfo(item)) : std::string(nl_langinfo(item)); };
+  LocaleTexts t;
+  std::string dateFmt = nl_langinfo(D_FMT), timeFmt = nl_langinfo(T_FMT);
+  if (timeFmt.empty()) timeFmt = nl_langinfo(T_FMT_AMPM);
+  t.shortDate = FromStrftime(dateFmt);
+  t.longDate = "dddd\", \"" + t.shortDate;
+  t.longTime = FromStrftime(timeFmt);
+  // The short time is the long one without its seconds.
+  std::string shortFmt = timeFmt;
+  for (const char* seconds : {":%S", ".%S", "%S"}) {
+    size_t p = shortFmt.find(seconds);
+    if (p != std::string::npos) {
+      shortFmt.erase(p, std::strlen(seconds));
+      break;
+    }
+  }
+  t.shortTime = FromStrftime(shortFmt);
+  t.dateSeparator = SeparatorOf(dateFmt, "/");
+  t.timeSeparator = SeparatorOf(timeFmt, ":");
+  for (int i = 0; i < 7; ++i) {
+    t.shortDay[i + 1] = text(nl_item(ABDAY_1 + i));
+    t.longDay[i + 1] = text(nl_item(DAY_1 + i));
+  }
+  for (int i = 0; i < 12; ++i) {
+    t.shortMonth[i + 1] = text(nl_item(ABMON_1 + i));
+    t.longMonth[i + 1] = text(nl_item(MON_1 + i));
+  }
+  t.am = text(AM_STR);
+  t.pm = text(PM_STR);
+  t.era = "AD";
+  return t;
+}
+
+const LocaleTexts& Locale() {
+  static const LocaleTexts texts = ReadLocaleTexts();
+  return texts;
+}
+
+int DayOfWeek(const TScriptDateTime& dt) {
+  using namespace std::chrono;
+  year_month_day ymd{year{dt.Year}, month{unsigned(dt.Month)}, day{unsigned(dt.Day)}};
+  if (!ymd.ok()) return 1;
+  return int(weekday{sys_days{ymd}}.c_encoding()) + 1;
+}
+
+// Delphi's date and time formatting: letters case-insensitive, an "m" right
+// after an "h" (no other letter between) means minutes, nested standard
+// formats at most two levels deep, at most 256 characters.
+class DateFormatter {
+public:
+  DateFormatter(const TScriptDateTime& dt, const LocaleTexts& texts) : dt_(dt), texts_(texts) {}
+
+  void Format(std::string_view fmt);
+  std::string Result() const { return out_; }
+
+private:
+  static constexpr size_t kMaxLength = 256;
+
+  void Append(std::string_view s) { out_.append(s.substr(0, kMaxLength - std::min(kMaxLength, out_.size()))); }
+  void AppendNumber(int v, int digits) {
+    std::string n = IntToStr(v);
+    if (int(n.size()) < digits) n.insert(0, size_t(digits) - n.size(), '0');
+    Append(n);
+  }
+
+  const TScriptDateTime& dt_;
+  const LocaleTexts& texts_;
+  std::string out_;
+  int level_ = 0;
+};
+
+bool StartsTextAt(std::string_view fmt, size_t i, std::string_view word) {
+  return fmt.size() - i >= word.size() && SameText(fmt.substr(i, word.size()), word);
+}
+
+void DateFormatter::Format(std::string_view fmt) {
+  if (level_ >= 2) return;
+  ++level_;
+  char lastToken = ' ';
+  bool use12Hour = false;
+  size_t i = 0;
+  while (i < fmt.size()) {
+    char starter = fmt[i++];
+    auto count = [&] {
+      int n = 1;
+      while (i < fmt.size() && fmt[i] == starter) {
+        ++i;
+        ++n;
+      }
+      return n;
+    };
+    char token = UpCase(starter);
+    if (token >= 'A' && token <= 'Z') {
+      if (token == 'M' && lastToken == 'H') token = 'N';
+      lastToken = token;
+    }
+    switch (token) {
+      case 'Y':
+        if (count() <= 2)
+          AppendNumber(dt_.Year % 100, 2);
+        else
+          AppendNumber(dt_.Year, 4);
+        break;
+      case 'G':
+        count();
+        Append(texts_.era);
+        break;
+      case 'E': {
+        int n = count();
+        AppendNumber(dt_.Year, n >= 3 ? 4 : n);
+        break;
+      }
+      case 'M': {
+        int n = count();
+        if (n <= 2)
+          AppendNumber(dt_.Month, n);
+        else if (dt_.Month >= 1 && dt_.Month <= 12)
+          Append(n == 3 ? texts_.shortMonth[dt_.Month] : texts_.longMonth[dt_.Month]);
+        break;
+      }
+      case 'D': {
+        int n = count();
+        if (n <= 2)
+          AppendNumber(dt_.Day, n);
+        else if (n == 3)
+          Append(texts_.shortDay[DayOfWeek(dt_)]);
+        else if (n == 4)
+          Append(texts_.longDay[DayOfWeek(dt_)]);
+        else if (n == 5)
+          Format(texts_.shortDate);
+        else
+          Format(texts_.longDate);
+        break;
+      }
+      case 'H': {
+        int n = std::min(count(), 2);
+        bool quoted = false;
+        for (size_t p = i; p < fmt.size(); ++p) {
+          char c = fmt[p];
+          if ((c == 'A' || c == 'a') && !quoted) {
+            if (StartsTextAt(fmt, p, "AM/PM") || StartsTextAt(fmt, p, "A/P") || StartsTextAt(fmt, p, "AMPM"))
+              use12Hour = true;
+            break;
+          }
+          if (c == 'H' || c == 'h') break;
+          if (c == '\'' || c == '"') quoted = !quoted;
+        }
+        int h = dt_.Hour;
+        if (use12Hour) h = h == 0 ? 12 : h > 12 ? h - 12 : h;
+        AppendNumber(h, n);
+        break;
+      }
+      case 'N':
+        AppendNumber(dt_.Minute, std::min(count(), 2));
+        break;
+      case 'S':
+        AppendNumber(dt_.Second, std::min(count(), 2));
+        break;
+      case 'Z':
+        AppendNumber(dt_.Millisecond, std::min(count(), 3));
+        break;
+      case 'T':
+        Format(count() == 1 ? texts_.shortTime : texts_.longTime);
+        break;
+      case 'A': {
+        size_t p = i - 1;
+        if (StartsTextAt(fmt, p, "AM/PM")) {
+          Append(fmt.substr(dt_.Hour >= 12 ? p + 3 : p, 2));
+          i = p + 5;
+          use12Hour = true;
+        } else if (StartsTextAt(fmt, p, "A/P")) {
+          Append(fmt.substr(dt_.Hour >= 12 ? p + 2 : p, 1));
+          i = p + 3;
+          use12Hour = true;
+        } else if (StartsTextAt(fmt, p, "AMPM")) {
+          Append(dt_.Hour < 12 ? texts_.am : texts_.pm);
+          i = p + 4;
+          use12Hour = true;
+        } else if (StartsTextAt(fmt, p, "AAAA")) {
+          Append(texts_.longDay[DayOfWeek(dt_)]);
+          i = p + 4;
+        } else if (StartsTextAt(fmt, p, "AAA")) {
+          Append(texts_.shortDay[DayOfWeek(dt_)]);
+          i = p + 3;
+        } else {
+          Append(std::string_view(&starter, 1));
+        }
+        break;
+      }
+      case 'C':
+        count();
+        Format(texts_.shortDate);
+        if (dt_.Hour != 0 || dt_.Minute != 0 || dt_.Second != 0) {
+          Append(" ");
+          Format(texts_.longTime);
+        }
+        break;
+      case '/':
+        Append(texts_.dateSeparator);
+        break;
+      case ':':
+        Append(texts_.timeSeparator);
+        break;
+      case '\'':
+      case '"': {
+        size_t close = fmt.find(starter, i);
+        if (close == std::string_view::npos) close = fmt.size();
+        Append(fmt.substr(i, close - i));
+        i = std::min(close + 1, fmt.size());
+        break;
+      }
+      default:
+        Append(std::string_view(&starter, 1));
+        break;
+    }
+  }
+  --level_;
+}
+
+// ---------------------------------------------------------------------------
+// Built-in functions
+
+int32_t IntArg(double v) { return CheckedTrunc(v); }
+
+void ReportStr(FunctionCall& call) {
+  Report(Translate("FunctionStrFalseUse", "Falsche Syntax, korrekt wäre \"Str(Zahl[,Zahl[,Zahl]])\""), call.RawText);
+}
+
+std::string StrFunction(FunctionCall& call) {
+  std::string_view inner;
+  if (!SplitParenArgs(call.RawText, inner, true)) {
+    ReportStr(call);
+    return {};
+  }
+  double v = 0, w = 0, p = -1;
+  bool ok = InterpreteNumeric(inner, v);
+  bool haveWidth = false, havePrecision = false;
+  if (ok && StartsWithKeyword(",", inner)) {
+    ok = InterpreteNumeric(inner, w);
+    haveWidth = true;
+    if (ok && StartsWithKeyword(",", inner)) {
+      ok = InterpreteNumeric(inner, p);
+      havePrecision = true;
+    }
+  }
+  if (!ok || !inner.empty()) {
+    ReportStr(call);
+    return {};
+  }
+  int32_t width = haveWidth ? IntArg(w) : 0;
+  int32_t precision = havePrecision ? IntArg(p) : -1;
+  if (width > kMaxGeneratedLength) throw ERangeError();
+  std::string text = FormatGeneral(v, precision >= 0 ? std::max(precision, 1) : 15);
+  if (width > 0 && int64_t(text.size()) < width) text.insert(0, size_t(width) - text.size(), ' ');
+  return text;
+}
+
+std::string ReadIni(const FunctionCall& c) {
+  try {
+    TIniFile ini(c.Str[1]);
+    return ini.ReadString(c.Str[2], c.Str[3], c.Str[4]);
+  } catch (const Exception&) {
+    return c.Str[4];
+  }
+}
+
+void Builtin(FunctionCall& c, std::string& r) {
+  const std::string& s = c.Str[1];
+  switch (c.Index) {
+    case 0: {
+      double code = std::trunc(c.Num[1]);
+      if (code >= 1 && code <= 255)
+        r = std::string(1, char(int(code)));
+      else
+        Report(TranslateFmt("FunctionChrAllowsOnlyValues1-255", "Chr(x) ist nur mit 1-255 zulässig, nicht mit %s",
+                            {NumberToStr(code)}),
+               c.RawText);
+      break;
+    }
+    case 1:
+      r = ScriptLowerCase(s);
+      break;
+    case 2:
+      r = ScriptUpperCase(s);
+      break;
+    case 3:
+      r = QuoteRegex(s);
+      break;
+    case 4:
+      r = StrFunction(c);
+      break;
+    case 5:
+      r = IntToStr(CheckedRound64(c.Num[1]));
+      break;
+    case 6:
+      r = StrExtract(s, c.Str[2]);
+      break;
+    case 7:
+      r = c.Str[2].empty() ? s : StrReplaceRegex(s, c.Str[2], c.Str[3]);
+      break;
+    case 8: {
+      int64_t n = IntArg(c.Num[1]), len = hooks::Length(s);
+      r = len <= n ? std::string() : hooks::Copy(s, n + 1, len - n);
+      break;
+    }
+    case 9: {
+      int64_t n = IntArg(c.Num[1]), len = hooks::Length(s);
+      r = len <= n ? std::string() : hooks::Copy(s, 1, len - n);
+      break;
+    }
+    case 10:
+      r = hooks::Copy(s, 1, IntArg(c.Num[1]));
+      break;
+    case 11: {
+      int64_t n = IntArg(c.Num[1]), len = hooks::Length(s);
+      r = n >= len ? s : hooks::Copy(s, len - n + 1, n);
+      break;
+    }
+    case 12:
+      r = hooks::Copy(s, IntArg(c.Num[1]), IntArg(c.Num[2]));
+      break;
+    case 13:
+      r = "\t";
+      break;
+    case 14:
+      r = "\r\n";
+      break;
+    case 15:
+      r = "-- ";
+      break;
+    case 16:
+      r = LTrimBlanks(s);
+      break;
+    case 17:
+      r = RTrimBlanks(s);
+      break;
+    case 18:
+      r = Trim(s);
+      break;
+    case 19:
+      r = WordWrapText(s, c.Str[2], IntArg(c.Num[1]));
+      break;
+    case 20: {
+      int64_t n = IntArg(c.Num[1]);
+      if (n < 1 || s.empty()) break;
+      if (n * int64_t(s.size()) > kMaxGeneratedLength) throw ERangeError();
+      r.reserve(size_t(n) * s.size());
+      for (int64_t k = 0; k < n; ++k) r += s;
+      break;
+    }
+    case 21:
+      r = ReadIni(c);
+      break;
+    case 22:
+      r = FormatScriptDateTime(s, NowScriptDateTime());
+      break;
+    case 23:
+      r = DosToWin(s);
+      break;
+    case 24:
+      r = WinToDos(s);
+      break;
+    default:
+      break;
+  }
+}
+
+std::vector<RecordPtr> MakeBuiltins() {
+  struct Row {
+    const char* name;
+    const char* signature;
+    int index;
+  };
+  static constexpr Row kRows[] = {
+      {"Chr", "#", 0},         {"Lower", "$", 1},         {"Upper", "$", 2},     {"EscRegExp", "$", 3},
+      {"Str", "*", 4},         {"IStr", "#", 5},          {"Extract", "$$", 6},  {"Replace", "$$$", 7},
+      {"CutLeft", "$#", 8},    {"CutRight", "$#", 9},     {"Left", "$#", 10},    {"Right", "$#", 11},
+      {"Copy", "$##", 12},     {"Trim", "$", 18},         {"LTrim", "$", 16},    {"RTrim", "$", 17},
+      {"FillChar", "$#", 20},  {"WordWrap", "$#$", 19},   {"TAB", "", 13},       {"CRLF", "", 14},
+      {"CR", "", 14},          {"Sigdelimiter", "", 15},  {"ReadIni", "$$$$", 21}, {"GetDateTime", "$", 22},
+      {"DosToWin", "$", 23},   {"WinToDos", "$", 24},
+  };
+  std::vector<RecordPtr> records;
+  for (const Row& r : kRows) records.push_back(MakeRecord(r.name, r.signature, 0, r.index, Builtin, nullptr));
+  return records;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+void SetStringHooks(HookOwner owner, ErrorHook errorHook, StringVarGetter stringVarGetter,
+                    StringVarTest stringVarTest) {
+  RemoveStringHooks(owner);
+  HookStack().push_back(std::make_shared<const StringHooks>(
+      StringHooks{owner, std::move(errorHook), std::move(stringVarGetter), std::move(stringVarTest)}));
+}
+
+void RemoveStringHooks(HookOwner owner) {
+  std::erase_if(HookStack(), [owner](const auto& h) { return h->owner == owner; });
+}
+
+int RegisterStringFunction(std::string_view name, std::string_view signature, int flag, int index,
+                           StringFunction handler, HookOwner owner) {
+  auto& registry = Registry();
+  registry.push_back(MakeRecord(name, signature, flag, index, std::move(handler), owner));
+  return int(registry.size()) - 1;
+}
+
+void UnregisterStringFunction(std::string_view name) {
+  auto& registry = Registry();
+  for (size_t i = registry.size(); i-- > 0;)
+    if (registry[i]->name == name) {
+      registry.erase(registry.begin() + ptrdiff_t(i));
+      return;
+    }
+}
+
+void UnregisterStringFunctions(HookOwner owner) {
+  if (!owner) return;
+  std::erase_if(Registry(), [owner](const RecordPtr& r) { return r->owner == owner; });
+}
+
+void RegisterBuiltinStringFunctions() { Registry(); }
+
+bool InterpreteString(std::string_view& text, std::string& s) {
+  s.clear();
+  auto hooks = ActiveHooks();
+  if (!hooks || !hooks->errorHook) return false;
+  ExpressionNesting nesting(hooks->errorHook);
+  // "a" + "b" + ... is read in a loop, so a long chain needs no deep stack.
+  // A term that fails right after a "+" makes the whole chain fail and leaves
+  // only the first term; a failed term before a "+" counts as empty.
+  std::string rest;
+  bool chained = false;
+  for (;;) {
+    std::string term;
+    bool read = ReadTerm(*hooks, text, term);
+    if (read) (chained ? rest : s) += term;
+    std::string_view t = TrimView(text);
+    if (t.starts_with('+')) {
+      t.remove_prefix(1);
+      while (t.starts_with(' ')) t.remove_prefix(1);
+      text = t;
+      chained = true;
+      continue;
+    }
+    if (read && chained) s += rest;
+    return read;
+  }
+}
+
+bool InterpreteString(std::string& text, std::string& s) {
+  std::string_view view(text);
+  bool result = InterpreteString(view, s);
+  size_t start = size_t(view.data() - text.data());
+  text.erase(start + view.size());
+  text.erase(0, start);
+  return result;
+}
+
+bool SplitParenArgs(std::string_view& text, std::string_view& inner, bool removeGroup) {
+  text = TrimView(text);
+  if (!text.starts_with('(')) return false;
+  int depth = 1;
+  size_t i = 1;
+  while (i < text.size() && depth > 0) {
+    char c = text[i];
+    if (c == '"' || c == '\'') {
+      size_t close = text.find(c, i + 1);
+      if (close == std::string_view::npos) return false;
+      i = close + 1;
+      continue;
+    }
+    if (c == '(') ++depth;
+    if (c == ')') --depth;
+    ++i;
+  }
+  if (depth != 0) return false;
+  inner = TrimView(text.substr(1, i - 2));
+  if (removeGroup) text = TrimView(text.substr(i));
+  return true;
+}
+
+bool SplitParenArgs(std::string& text, std::string& inner, bool removeGroup) {
+  std::string_view view(text), in;
+  bool result = SplitParenArgs(view, in, removeGroup);
+  if (result) inner = std::string(in);
+  text = std::string(view);
+  return result;
+}
+
+bool RegexMatch(std::string_view text, std::string_view pattern) {
+  TPerlre re(true, 0);
+  return re.Match(pattern, std::string(text));
+}
+
+std::string StrExtract(std::string_view pattern, std::string_view text) {
+  TPerlre re(true, 0);
+  return re.Match(pattern, std::string(text)) ? re.GroupText(0) : std::string();
+}
+
+std::string StrReplaceRegex(std::string_view text, std::string_view pattern, std::string_view replacement) {
+  if (text.empty()) return {};
+  TPerlre re(true, 0);
+  re.SetRegex(pattern);
+  re.SetSubject(std::string(text));
+  std::string out;
+  size_t last = 0;
+  // Each search goes on from the end of the last match; an empty match is
+  // never found twice at one place, so the loop ends.
+  while (re.FindNext()) {
+    size_t start = re.GroupStart(0);
+    size_t end = re.MatchBase() + size_t(std::max(re.OffsetVector()[1], 0));
+    if (start == std::string::npos || start < last) break;
+    out.append(text.substr(last, start - last));
+    out.append(replacement);
+    last = std::max(start, end);
+  }
+  out.append(text.substr(std::min(last, text.size())));
+  return out;
+}
+
+std::string WordWrapText(std::string_view text, std::string_view prefix, int64_t width) {
+  std::string out;
+  out.reserve(text.size());
+  int64_t col = 0;
+  size_t lastBlank = 0;      // 1-based position of the last blank of the line, 0 for none
+  size_t outAtBlank = 0;     // length of the output before that blank
+  const int64_t breakLength = 2 + int64_t(prefix.size());
+  for (size_t i = 1; i <= text.size(); ++i) {
+    char c = text[i - 1];
+    if (c == '\n') {
+      lastBlank = 0;
+      out += '\n';
+      out += prefix;
+      col = 1 + int64_t(prefix.size());
+      continue;
+    }
+    if (c == '\r') {
+      lastBlank = 0;
+      col = 0;
+    } else {
+      if (c == ' ') {
+        lastBlank = i;
+        outAtBlank = out.size();
+      }
+      ++col;
+    }
+    if (col > width && lastBlank >= 1) {
+      if (lastBlank == i) {
+        if (i == text.size()) {
+          out += c;
+          col = 0;
+        } else {
+          (out += "\r\n") += prefix;
+          col = breakLength;
+        }
+      } else {
+        out.resize(outAtBlank);
+        (out += "\r\n") += prefix;
+        out.append(text.substr(lastBlank, i - lastBlank));
+        col = breakLength + int64_t(i - lastBlank);
+      }
+      lastBlank = 0;
+      continue;
+    }
+    out += c;
+  }
+  return out;
+}
+
+std::string FormatGeneral(double x, int precision) {
+  if (!std::isfinite(x)) return NonFinite(x);
+  if (x == 0) return "0";
+  precision = std::clamp(precision, 1, 15);
+  char buf[64];
+  auto r = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::scientific, precision - 1);
+  std::string_view sci(buf, size_t(r.ptr - buf));
+  bool negative = sci.front() == '-';
+  if (negative) sci.remove_prefix(1);
+  size_t e = sci.find('e');
+  std::string digits;
+  for (char c : sci.substr(0, e))
+    if (c != '.') digits += c;
+  int exponent = 0;
+  std::string_view expText = sci.substr(e + 1);
+  if (expText.starts_with('+')) expText.remove_prefix(1);
+  std::from_chars(expText.data(), expText.data() + expText.size(), exponent);
+  while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+
+  std::string out = negative ? "-" : "";
+  if (exponent < precision && exponent >= -5) {
+    if (exponent >= 0) {
+      size_t intDigits = size_t(exponent) + 1;
+      if (digits.size() <= intDigits) {
+        out += digits;
+        out.append(intDigits - digits.size(), '0');
+      } else {
+        out.append(digits, 0, intDigits);
+        out += '.';
+        out.append(digits, intDigits);
+      }
+    } else {
+      out += "0.";
+      out.append(size_t(-exponent - 1), '0');
+      out += digits;
+    }
+  } else {
+    out += digits[0];
+    if (digits.size() > 1) {
+      out += '.';
+      out.append(digits, 1);
+    }
+    out += 'E';
+    out += IntToStr(exponent);
+  }
+  return out;
+}
+
+std::string NumberToStr(double x) { return FormatGeneral(x, 15); }
+
+bool TryParseDecimal(std::string_view s, double& value) {
+  size_t i = 0;
+  bool negative = false;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+  size_t mantissaStart = i, intDigits = 0, fracDigits = 0;
+  while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i, ++intDigits;
+  if (i < s.size() && s[i] == '.') {
+    ++i;
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i, ++fracDigits;
+  }
+  if (intDigits + fracDigits == 0) return false;
+  size_t mantissaEnd = i;
+  int64_t exponent = 0;
+  if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+    ++i;
+    bool expNegative = false;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) expNegative = s[i++] == '-';
+    size_t expStart = i;
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
+      if (exponent < 100000) exponent = exponent * 10 + (s[i] - '0');
+      ++i;
+    }
+    if (i == expStart) return false;
+    if (expNegative) exponent = -exponent;
+  }
+  if (i != s.size()) return false;
+
+  std::string_view body = s.substr(mantissaStart, s.size() - mantissaStart);
+  double v = 0;
+  auto r = std::from_chars(body.data(), body.data() + body.size(), v, std::chars_format::general);
+  if (r.ec == std::errc::result_out_of_range) {
+    // Tell overflow from underflow by the decimal exponent of the first non-zero digit.
+    std::string_view mant = s.substr(mantissaStart, mantissaEnd - mantissaStart);
+    size_t firstNonZero = mant.find_first_not_of("0.");
+    if (firstNonZero == std::string_view::npos) {
+      v = 0;
+    } else {
+      size_t point = mant.find('.');
+      if (point == std::string_view::npos) point = mant.size();
+      int64_t magnitude = firstNonZero < point ? int64_t(point - firstNonZero) - 1 : -int64_t(firstNonZero - point);
+      if (magnitude + exponent > 0) return false;
+      v = 0;
+    }
+  } else if (r.ec != std::errc() || r.ptr != body.data() + body.size()) {
+    return false;
+  }
+  value = negative ? -v : v;
+  return true;
+}
+
+double StrToNumber(std::string_view s) {
+  std::string_view t = s;
+  while (t.starts_with(' ')) t.remove_prefix(1);
+  while (t.ends_with(' ')) t.remove_suffix(1);
+  double v = 0;
+  if (!TryParseDecimal(t, v))
+    throw EConvertError("'" + std::string(s) + FromUtf8("' ist kein gültiger Gleitkommawert"));
+  return v;
+}
+
+std::string RTrimBlanks(std::string_view s) {
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return std::string(s);
+}
+
+std::string LTrimBlanks(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  return std::string(s);
+}
+
+std::string ScriptLowerCase(std::string_view s) { return ChangeCase(s, false); }
+std::string ScriptUpperCase(std::string_view s) { return ChangeCase(s, true); }
+
+std::string DosToWin(std::string_view s) { return MapHighBytes(s, kDosToWin); }
+std::string WinToDos(std::string_view s) { return MapHighBytes(s, kWinToDos); }
+
+TScriptDateTime NowScriptDateTime() {
+  timespec ts{};
+  clock_gettime(CLOCK_REALTIME, &ts);
+  tm local{};
+  localtime_r(&ts.tv_sec, &local);
+  TScriptDateTime dt;
+  dt.Year = local.tm_year + 1900;
+  dt.Month = local.tm_mon + 1;
+  dt.Day = local.tm_mday;
+  dt.Hour = local.tm_hour;
+  dt.Minute = local.tm_min;
+  dt.Second = std::min(local.tm_sec, 59);
+  dt.Millisecond = int(ts.tv_nsec / 1000000);
+  return dt;
+}
+
+std::string FormatScriptDateTime(std::string_view format, const TScriptDateTime& dateTime) {
+  DateFormatter f(dateTime, Locale());
+  f.Format(format.empty() ? std::string_view("C") : format);
+  return f.Result();
+}

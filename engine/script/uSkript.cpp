@@ -1,0 +1,221 @@
+#include "uSkript.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "ProgramDir.h"
+#include "SysUtils.h"
+#include "uTransla.h"
+
+namespace {
+
+bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+bool IsWordChar(char c) { return IsAsciiLetter(c) || (c >= '0' && c <= '9') || c == '-' || c == '_'; }
+
+char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : c; }
+
+bool IsTrimmed(char c) { return static_cast<unsigned char>(c) <= ' '; }
+
+std::string_view TrimView(std::string_view s) {
+  while (!s.empty() && IsTrimmed(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsTrimmed(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+// Length of the keyword match at the front of Text, or npos when there is none.
+size_t KeywordLength(std::string_view word, std::string_view text) {
+  if (text.size() < word.size()) return std::string_view::npos;
+  for (size_t i = 0; i < word.size(); ++i)
+    if (AsciiLower(word[i]) != AsciiLower(text[i])) return std::string_view::npos;
+  bool symbolWord = true;
+  for (char c : word)
+    if (IsWordChar(c)) symbolWord = false;
+  if (text.size() == word.size() || symbolWord || !IsAsciiLetter(text[word.size()]))
+    return word.size();
+  return std::string_view::npos;
+}
+
+[[noreturn]] void RaiseReadError(std::string_view fileName, int err) {
+  throw EInOutError(TranslateFmt("FileOpen.Error", "Die Datei \"%s\" kann nicht gelesen werden: %s",
+                                 {std::string(fileName), std::string(std::strerror(err))}));
+}
+
+// The whole file; only regular files are read, so a device or a pipe named by
+// a script can neither block nor flood the run.
+std::string ReadWholeFile(std::string_view fileName) {
+  std::string path = NativePath(fileName);
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) RaiseReadError(fileName, errno);
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    int err = errno ? errno : EINVAL;
+    if (S_ISDIR(st.st_mode)) err = EISDIR;
+    close(fd);
+    RaiseReadError(fileName, err);
+  }
+  std::string data;
+  data.reserve(size_t(st.st_size));
+  char buf[65536];
+  for (;;) {
+    ssize_t n = read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      int err = errno;
+      close(fd);
+      RaiseReadError(fileName, err);
+    }
+    if (n == 0) break;
+    data.append(buf, size_t(n));
+  }
+  close(fd);
+  return data;
+}
+
+}  // namespace
+
+bool StartsWithKeyword(std::string_view word, std::string_view& text) {
+  size_t n = KeywordLength(word, text);
+  if (n == std::string_view::npos) return false;
+  text = TrimView(text.substr(n));
+  return true;
+}
+
+bool StartsWithKeyword(std::string_view word, std::string& text) {
+  std::string_view view(text);
+  if (!StartsWithKeyword(word, view)) return false;
+  text = std::string(view);
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+
+void TZeile::SetSource(std::string source) {
+  source_ = std::move(source);
+  Classify();
+}
+
+void TZeile::Classify() {
+  using namespace LineKind;
+  kind_ = Command;
+  std::string_view t = TrimView(source_);
+  if (t.empty() || std::string_view("#'/;\\").find(t.front()) != std::string_view::npos) {
+    kind_ = Empty;
+    return;
+  }
+  if (t.front() == ':') {
+    kind_ = Label;
+    return;
+  }
+  if (StartsWithKeyword("Sub", t)) {
+    kind_ = Sub;
+  } else if (StartsWithKeyword("For", t)) {
+    kind_ = LowerCase(t).find(" do ") != std::string::npos ? ForDo : For;
+  } else if (StartsWithKeyword("Next", t)) {
+    kind_ = Next;
+  } else if (StartsWithKeyword("While", t)) {
+    kind_ = While;
+  } else if (StartsWithKeyword("Wend", t)) {
+    kind_ = Wend;
+  } else if (StartsWithKeyword("Repeat", t)) {
+    kind_ = Repeat;
+  } else if (StartsWithKeyword("Until", t)) {
+    kind_ = Until;
+  } else if (StartsWithKeyword("Endless", t)) {
+    kind_ = Endless;
+  } else if (StartsWithKeyword("Loop", t)) {
+    kind_ = Loop;
+  } else if (StartsWithKeyword("Select", t) && StartsWithKeyword("Case", t)) {
+    kind_ = Select;
+  } else if (StartsWithKeyword("Case", t)) {
+    // A "Select" without "Case" has been removed above; the rest is tested on.
+    kind_ = StartsWithKeyword("Else", t) ? CaseElse : Case;
+  } else if (StartsWithKeyword("Endsub", t)) {
+    kind_ = EndSub;
+  } else if (StartsWithKeyword("Endselect", t)) {
+    kind_ = EndSelect;
+  } else if (StartsWithKeyword("End", t)) {
+    if (StartsWithKeyword("Sub", t))
+      kind_ = EndSub;
+    else if (StartsWithKeyword("Select", t))
+      kind_ = EndSelect;
+  }
+}
+
+// ---------------------------------------------------------------------------
+
+void TSkript::Clear() {
+  CurrentLine = 1;
+  lines_.clear();
+}
+
+TZeile& TSkript::GetLine(int index) {
+  if (index < 0 || index >= Count()) throw ERangeError();
+  return lines_[size_t(index)];
+}
+
+const TZeile& TSkript::GetLine(int index) const {
+  if (index < 0 || index >= Count()) throw ERangeError();
+  return lines_[size_t(index)];
+}
+
+std::string TSkript::GetFileName(int index) const {
+  const TZeile& line = GetLine(index);
+  return line.IncludeFileName.empty() ? line.FileName : line.IncludeFileName;
+}
+
+int TSkript::GetLineNo(int index) const {
+  const TZeile& line = GetLine(index);
+  return line.IncludeLineNo > 0 ? line.IncludeLineNo : line.LineNo;
+}
+
+void TSkript::SetLines(std::string_view fileName, const std::vector<std::string>& lines) {
+  Clear();
+  lines_.reserve(lines.size());
+  int32_t n = 0;
+  for (const std::string& s : lines) {
+    TZeile& line = lines_.emplace_back();
+    line.LineNo = ++n;
+    line.IncludeLineNo = 0;
+    line.Text = s;
+    line.SetSource(s);
+    line.FileName = std::string(fileName);
+  }
+}
+
+void TSkript::IncludeFile(int index, std::string_view fileName) {
+  GetLine(index).SetSource(std::string());
+  std::string data = ReadWholeFile(fileName);
+
+  std::vector<std::string> found;
+  std::string current;
+  for (char c : data) {
+    if (c == '\n') {
+      found.push_back(std::move(current));
+      current.clear();
+    } else if (c != '\r') {
+      current += c;
+    }
+  }
+  if (!current.empty()) found.push_back(std::move(current));
+  if (found.empty()) return;
+
+  TZeile& first = lines_[size_t(index)];
+  first.IncludeLineNo = 1;
+  first.SetSource(std::move(found[0]));
+  first.IncludeFileName = std::string(fileName);
+
+  std::vector<TZeile> added(found.size() - 1);
+  for (size_t m = 1; m < found.size(); ++m) {
+    TZeile& line = added[m - 1];
+    line.LineNo = 0;
+    line.IncludeLineNo = CheckedInt32(int64_t(m) + 1);
+    line.SetSource(std::move(found[m]));
+    line.IncludeFileName = std::string(fileName);
+  }
+  lines_.insert(lines_.begin() + index + 1, std::make_move_iterator(added.begin()),
+                std::make_move_iterator(added.end()));
+}

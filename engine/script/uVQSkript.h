@@ -1,0 +1,273 @@
+// The script object of one correction run: the profile's header script (or
+// Copyif.def) applied to one message under one profile. It owns the script's
+// variables, the control stack of subs and loops, the state of conditional
+// execution and the lists that commands fill for the steps after the script,
+// and it binds its own functions and variable hooks into the two expression
+// evaluators.
+//
+// The class is implemented by concern:
+//   uVQSkript.cpp           creation, loading with includes, entry points
+//   uVQSkriptFunctions.cpp  the script's functions and variable access
+//   uVQSkriptExec.cpp       one step: continuation, if blocks, loop heads, trace
+//   uVQSkriptCommands.cpp   command dispatch, gosub, goto, Var, header lines
+//   uVQSkriptLoops.cpp      loop words, return and the goto check
+//   uVQSkriptConditions.cpp conditions
+//   uVQSkriptInfo.cpp       the error and debug display
+//   uVQSkriptPending.cpp    commands and helpers not available yet
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "uSkript.h"
+
+class TArtikel;
+class TCharsets;
+class THeader;
+class TMIMEPart;
+class TVarList;
+class TVarObj;
+class TVQEinstellungen;
+struct FunctionCall;
+
+// One entry of the control stack: the head of an open sub or loop, or one of
+// the data entries a loop keeps below its head.
+struct TControlEntry {
+  std::string Text;
+  int32_t Line = 0;   // the line number the construct keeps (see the loop words)
+  double Value = 0;   // a loop's number, kept beside its text
+  int IfDepth = 0;    // the if depth when the construct was entered
+  int GroupSize = 0;  // head entries: the entries of the group; data entries: 0
+};
+
+// The open subs and loops. Index 0 is the top.
+class TControlStack {
+public:
+  int Count() const { return static_cast<int>(entries_.size()); }
+  bool Empty() const { return entries_.empty(); }
+  // Callers check Count first.
+  TControlEntry& operator[](int index) { return entries_[entries_.size() - 1 - index]; }
+  const TControlEntry& operator[](int index) const { return entries_[entries_.size() - 1 - index]; }
+  // Whether the top entry heads a group of Size entries whose text begins with Word.
+  bool TopIs(std::string_view word, int size) const {
+    return !entries_.empty() && entries_.back().GroupSize == size &&
+           entries_.back().Text.compare(0, word.size(), word) == 0;
+  }
+  void Push(TControlEntry entry) { entries_.push_back(std::move(entry)); }
+  // Removes up to Count entries from the top.
+  void Pop(int count = 1) {
+    while (count-- > 0 && !entries_.empty()) entries_.pop_back();
+  }
+  void Clear() { entries_.clear(); }
+
+private:
+  std::vector<TControlEntry> entries_;  // the back is the top
+};
+
+// Run states of a script run.
+namespace RunStates {
+enum : uint8_t { Running = 0, Retry = 1, SingleStep = 2, Continue = 3, Ended = 4 };
+}
+
+class TVQSkript : public TSkript {
+public:
+  static constexpr int MaxIfDepth = 30;
+
+  TVQSkript(std::string scriptName, TArtikel* article, TVQEinstellungen* settings);
+  ~TVQSkript() override;
+  TVQSkript(const TVQSkript&) = delete;
+  TVQSkript& operator=(const TVQSkript&) = delete;
+
+  // ---- Data --------------------------------------------------------------
+
+  TVQEinstellungen* Settings;  // not owned; reloaded when Set Option changed it
+  std::unique_ptr<TVarList> Variables;
+  // Header lines the automatic corrections take from the top of text bodies;
+  // written into the message header after the script.
+  std::unique_ptr<THeader> HList;
+  TControlStack ControlStack;
+  // Profile keys (lower case) changed by Set Option, and their values.
+  std::vector<std::string> ChangedOptions;
+  std::vector<std::string> ChangedOptionValues;
+  // The message file's name without directory; empty in the CopyIf run.
+  std::string ScriptName;
+  TArtikel* Article;  // not owned
+  uint8_t RunState = RunStates::Running;
+  int IfDepth = 0;                                // open block ifs, 0..30
+  std::array<uint8_t, MaxIfDepth + 1> IfState{};  // per depth: lines are executed
+  std::array<uint8_t, MaxIfDepth + 1> IfTaken{};  // per depth: no further branch may be taken
+  std::unique_ptr<TCharsets> BodyCharsets;
+  std::unique_ptr<TCharsets> HeaderCharsets;
+  // Lines of Set Lines / Append Lines, appended to the body after the script.
+  std::vector<std::string> LinesToAppend;
+  std::vector<std::string> FootnoteLines;
+  // Set while the error display reloads the script, so that an error of that
+  // reload does not open the display again.
+  bool ReloadingScript = false;
+  // A trace file that could not be written switches the trace off for the run.
+  bool TraceFailed = false;
+
+  // ---- Object and loading -------------------------------------------------
+
+  // Prepares a fresh run: H list, variables and control stack emptied, options
+  // of the previous run undone.
+  void Reset();
+  std::string GetScriptFileName() const;
+  std::string GetFilePath() const;
+  // A name of the script made absolute with the profile's FilePath.
+  std::string ExpandFileName(std::string_view name) const;
+  // Reads the script and expands its includes.
+  void LoadScript(bool doReset);
+
+  // The entry points of the correction driver.
+  bool RunCheckAbort();
+  int32_t RunSubMain();
+  void RunAfterAll(const std::string& oldFilename, const std::string& newFilename);
+
+  // The line "Sub <Name>" (0-based Index) and the text of its parameter list.
+  bool FindSub(std::string_view name, int& index, std::string& params) const;
+  // The label line ":<Name>" (0-based Index).
+  bool FindLabel(std::string_view name, int& index) const;
+  // Whether the run changed the message.
+  bool IsChanged() const;
+
+  // ---- Line execution -----------------------------------------------------
+
+  void ExecuteStep();
+  // Consumed: the number of continuation lines joined into the line.
+  void ExecuteLine(int& consumed);
+
+  // ---- Conditions ---------------------------------------------------------
+
+  // Reads a condition from the front of S; S keeps the unread rest.
+  bool EvalCondition(std::string& s);
+
+  // ---- Functions and variables -------------------------------------------
+
+  void RegisterStringFunctions();
+  void UnregisterScriptStringFunctions();
+  void RegisterNumericFunctions();
+  void UnregisterScriptNumericFunctions();
+  void EvalStringFunction(FunctionCall& call, std::string& result);
+  double EvalNumericFunction(FunctionCall& call);
+  // 0 no reference at the front of S, 1 a known variable, 2 an unknown name.
+  uint8_t ParseVarRef(std::string& s, std::string& name);
+  bool TakeStringVar(std::string& s, std::string& name);
+  void GetStringVar(const std::string& name, std::string& value);
+  double GetNumericVar(const std::string& name);
+  void AssignVariable(const std::string& name, std::string& rest, bool raw);
+  void EvalTypedExpression(std::string& expr, uint8_t varType, std::string& text);
+  int FindNextMatchingBodyLine(int start, const std::string& regex);
+  int CountMatchingBodyLines(const std::string& regex);
+
+  // ---- Error and debug display -------------------------------------------
+
+  // Shows the error (or, with an empty message, the debug stop), stores the
+  // user's choice in RunState, reloads the script and raises EAbort.
+  [[noreturn]] void ShowScriptInfo(const std::string& errorMsg, const std::string& errorToken);
+
+  // ---- Commands -----------------------------------------------------------
+
+  // Executes one command line; the text is consumed while it is read.
+  void InterpreteLine(std::string& line);
+  // "Name: value" into the message header; Append inserts after the first
+  // field of that name instead of replacing it.
+  void AssignHeader(const std::string& text, bool raw, bool append);
+
+  // ---- Loop words, return and jumps ---------------------------------------
+
+  void ForStart(int32_t lineNo, const std::string& varName, double start, double endValue,
+                double step);
+  void NextStep();
+  void RepeatStart(int32_t lineNo);
+  void UntilStep();
+  void WhileStart(int32_t lineNo, const std::string& condition);
+  void WendStep();
+  void EndlessStart(int32_t lineNo);
+  void LoopStep();
+  void BreakLoop();
+  void ContinueLoop();
+  void ReturnFromSub();
+  void CheckGoto(int32_t fromLine, int32_t toLine);
+
+  // ---- Text commands, Do, collected lines, string arguments ---------------
+
+  void SetCommand(std::string& text);
+  void AppendCommand(std::string& text);
+  void InsertCommand(std::string& text);
+  void DeleteCommand(std::string& text);
+  void DoCommand(std::string& text);
+  void HamsterAppCommand(std::string& text);
+  // Fills List from an argument: an expression, "from" a file, or a block of
+  // the following script lines. Replace: List gets only the new lines.
+  void ParseStringArgument(std::vector<std::string>& list, std::string text, bool replace,
+                           bool raw);
+  std::string ExpandWildcards(const std::string& text);
+  bool Has8BitChars();
+  void ApplyHHeaders();
+
+private:
+  // Whether the step hook lets the run go on (always without a hook).
+  static bool StepAllowed();
+  // Now, in the short date and long time format of the locale.
+  static std::string NowText();
+  // A report value on one line.
+  static std::string OneLine(std::string s);
+
+  // Shared by the entry points.
+  void BeginEntryPoint();
+  void EndEntryPoint();
+  void RunLoop(bool whileStackOpen);
+  void LeaveAllSubs();
+  // Error with a translated message.
+  [[noreturn]] void ScriptError(std::string_view id, std::string_view germanDefault,
+                                const std::string& token = {});
+  [[noreturn]] void ScriptErrorFmt(std::string_view id, std::string_view germanDefault,
+                                   const std::vector<std::string>& args,
+                                   const std::string& token = {});
+  [[noreturn]] void NotAvailable(std::string_view what);
+
+  // Loading.
+  void IncludeReportFile(std::string_view section, const std::string& message,
+                         const std::string& fileName, const std::string& errorLine, int depth);
+
+  // Execution.
+  int ContinuationCount(int lineNo) const;
+  void WriteTrace(const std::string& line);
+  void ExecuteFor(std::string& s);
+  void SkipSub();
+  void RestoreIfDepth(int depth);
+  int BlockIfBalance(int firstLine, int lastLine) const;
+
+  // Commands.
+  void Gosub(std::string& text);
+  void Goto(std::string& text);
+  void DeclareVariables(std::string& text);
+
+  // Loop words.
+  int FindLoopEnd(int headLine, uint8_t headKind, uint8_t endKind, std::string_view beforeSubId,
+                  std::string_view beforeSubText, std::string_view inSubId,
+                  std::string_view inSubText, std::string_view missingId,
+                  std::string_view missingText);
+  void RemoveEntries(int count);
+
+  static void AdvanceView(std::string_view& view, const std::string& rest);
+
+  // Message access for the functions.
+  TMIMEPart* CurrentPart() const;
+  std::string FullText(std::string& rawText);
+};
+
+// The display form of a multi-line value: further lines follow a CR LF, seven
+// blanks and the marker "<CRLF>".
+std::string MarkLineBreaks(std::string_view value);
+
+// A fuzzing harness bounds a run with this hook: it is asked before every step,
+// every include expansion and every pass of a one-line For, and false ends the
+// run. Normal runs have none.
+using TScriptStepHook = bool (*)();
+void SetScriptStepHook(TScriptStepHook hook);

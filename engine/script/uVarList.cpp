@@ -1,0 +1,171 @@
+#include "uVarList.h"
+
+#include "SysUtils.h"
+#include "uGetStr.h"
+#include "uSkript.h"
+
+bool IsVarNameChar(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '$' || c == '&' || c == '+' ||
+         c == '-' || c == '/' || c == '_';
+}
+
+// ---------------------------------------------------------------------------
+
+int32_t TVarObj::AsInteger() const { return CheckedTrunc(Value); }
+
+void TVarObj::SetInteger(int32_t n) {
+  Value = n;
+  Text = IntToStr(n);
+}
+
+void TVarObj::SetBoolean(bool b) {
+  Value = b ? 1.0 : 0.0;
+  Text = b ? "True" : "False";
+}
+
+void TVarObj::SetString(std::string s) {
+  Text = std::move(s);
+  std::string_view v(Text);
+  while (!v.empty() && v.front() == ' ') v.remove_prefix(1);
+  if (!TryParseDecimal(v, Value)) Value = 0;
+}
+
+void TVarObj::SetFloat(double x) {
+  Value = x;
+  Text = NumberToStr(x);
+}
+
+// ---------------------------------------------------------------------------
+
+TVarList::Entry TVarList::MakeEntry(std::string_view name, uint8_t varType, uint8_t entryKind) {
+  auto obj = std::make_unique<TVarObj>();
+  obj->Name = std::string(name);
+  obj->VarType = varType;
+  obj->EntryKind = entryKind;
+  return Entry{UpperCase(name), std::move(obj)};
+}
+
+void TVarList::Clear() { entries_.clear(); }
+
+void TVarList::Delete(int index) {
+  if (index >= 0 && index < Count()) entries_.erase(entries_.begin() + index);
+}
+
+TVarObj* TVarList::Add(std::string_view name, uint8_t varType, uint8_t entryKind) {
+  entries_.push_back(MakeEntry(name, varType, entryKind));
+  return entries_.back().obj.get();
+}
+
+TVarObj* TVarList::Insert(int index, std::string_view name, uint8_t entryKind, uint8_t varType) {
+  if (index < 0) index = 0;
+  if (index > Count()) index = Count();
+  auto it = entries_.insert(entries_.begin() + index, MakeEntry(name, varType, entryKind));
+  return it->obj.get();
+}
+
+TVarObj* TVarList::Declare(std::string_view name, uint8_t varType) {
+  TVarObj* found = Find(name);
+  if (found && found->EntryKind == EntryKind::Global) {
+    found->VarType = varType;
+    return found;
+  }
+  return Add(name, varType, EntryKind::Global);
+}
+
+TVarObj* TVarList::DeclareLocal(std::string_view name, uint8_t varType) {
+  bool headSeen = false;
+  for (int i = 0; i < Count(); ++i) {
+    uint8_t kind = entries_[size_t(i)].obj->EntryKind;
+    if (!headSeen) {
+      headSeen = kind == EntryKind::FrameHead;
+    } else if (kind == EntryKind::Local || kind == EntryKind::FrameBottom) {
+      return Insert(i, name, EntryKind::Local, varType);
+    }
+  }
+  return Declare(name, varType);
+}
+
+TVarObj* TVarList::Items(int index) const {
+  if (index < 0 || index >= Count()) return nullptr;
+  return entries_[size_t(index)].obj.get();
+}
+
+const std::string& TVarList::Names(int index) const {
+  static const std::string none;
+  if (index < 0 || index >= Count()) return none;
+  return entries_[size_t(index)].upperName;
+}
+
+TVarObj* TVarList::Find(std::string_view name) const {
+  std::string wanted = UpperCase(name);
+  TVarObj* pending = nullptr;
+  std::string redirect;
+  for (const Entry& e : entries_) {
+    TVarObj* obj = e.obj.get();
+    switch (obj->EntryKind) {
+      case EntryKind::Global:
+      case EntryKind::Local:
+        if (e.upperName == wanted) return obj;
+        break;
+      case EntryKind::ByRefParam:
+        if (e.upperName == wanted) {
+          redirect = UpperCase(obj->Text);
+          pending = nullptr;
+        }
+        break;
+      case EntryKind::ByValParam:
+        if (e.upperName == wanted) {
+          pending = obj;
+          redirect.clear();
+        }
+        break;
+      case EntryKind::FrameBottom:
+        if (pending) return pending;
+        if (!redirect.empty()) wanted = redirect;
+        break;
+      default:
+        break;
+    }
+  }
+  return nullptr;
+}
+
+void TVarList::EnterSub(std::string_view returnInfo, const std::vector<std::string>& names,
+                        const std::vector<bool>& byRef, const std::vector<std::string>& values,
+                        const std::vector<uint8_t>& types) {
+  entries_.push_front(MakeEntry("", VarType::None, EntryKind::FrameBottom));
+  for (size_t i = types.size(); i-- > 0;) {
+    if (i >= names.size() || names[i].empty()) continue;
+    bool ref = i < byRef.size() && byRef[i];
+    entries_.push_front(MakeEntry(names[i], types[i], ref ? EntryKind::ByRefParam : EntryKind::ByValParam));
+    entries_.front().obj->SetString(i < values.size() ? values[i] : std::string());
+  }
+  entries_.push_front(MakeEntry("", VarType::None, EntryKind::FrameHead));
+  entries_.front().obj->SetString(std::string(returnInfo));
+}
+
+void TVarList::LeaveSub() {
+  int head = -1;
+  for (int i = 0; i < Count(); ++i) {
+    uint8_t kind = entries_[size_t(i)].obj->EntryKind;
+    if (kind == EntryKind::FrameHead) head = i;
+    if (kind == EntryKind::FrameBottom) {
+      if (head >= 0) entries_.erase(entries_.begin() + head, entries_.begin() + i + 1);
+      return;
+    }
+  }
+}
+
+bool TVarList::ParseType(std::string& text, uint8_t& varType) {
+  if (StartsWithKeyword("Integer", text))
+    varType = VarType::Integer;
+  else if (StartsWithKeyword("Float", text))
+    varType = VarType::Float;
+  else if (StartsWithKeyword("Boolean", text))
+    varType = VarType::Boolean;
+  else if (StartsWithKeyword("String", text))
+    varType = VarType::String;
+  else
+    varType = VarType::None;
+  return varType != VarType::None;
+}

@@ -1,0 +1,333 @@
+// The per-file routine: the last action of a message, backups, test copies and
+// deleting, run through the driver's single-file mode.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+
+#include "ProgramDir.h"
+#include "SysUtils.h"
+#include "TestSupport.h"
+#include "uArtikel.h"
+#include "uDriver.h"
+#include "uEinstellungen.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kMessage = "Subject: test\r\nFrom: a@example.org\r\n\r\nbody line\r\n";
+
+class SaveMessage : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() { LoadCharsetTables(); }
+
+  struct Call {
+    std::string oldName, newName;
+  };
+
+  // Stands in for the script run: takes the profile's last action, then does
+  // what the test asks.
+  class TestScript : public TArticleScript {
+  public:
+    TestScript(SaveMessage& t, const std::string& name, TVQEinstellungen& settings,
+               TArtikel& article)
+        : t_(t), settings_(settings), article_(article) {
+      t_.scriptNames.push_back(name);
+      ++t_.scriptsAlive;
+    }
+    ~TestScript() override { --t_.scriptsAlive; }
+    bool Correct() override {
+      article_.LastAction = settings_.EndAction;
+      return t_.change ? t_.change(article_) : false;
+    }
+    void AfterAll(const std::string& oldName, const std::string& newName) override {
+      t_.afterAll.push_back({oldName, newName});
+    }
+
+  private:
+    SaveMessage& t_;
+    TVQEinstellungen& settings_;
+    TArtikel& article_;
+  };
+
+  TempDir prog, work;
+  const std::string saved = ProgramDir();
+  const std::string msg = work / "x.msg";
+  const std::string bak = work / "x.bak";
+  const std::string tst = work / "x.tst";
+  std::vector<Call> afterAll;
+  std::vector<std::string> scriptNames;
+  std::function<bool(TArtikel&)> change;
+  int scriptsAlive = 0;
+
+  void SetUp() override {
+    SetProgramDir(prog.Path());
+    SetArticleScriptFactory([this](const std::string& name, TVQEinstellungen& s, TArtikel& a) {
+      return std::make_unique<TestScript>(*this, name, s, a);
+    });
+    WriteFile(msg, kMessage);
+  }
+  void TearDown() override {
+    SetArticleScriptFactory({});
+    SetProgramDir(saved);
+    SetCommandLine(std::vector<std::string>{});
+  }
+  // The first spelling of a key wins, so the keys given override the defaults after them.
+  void Profile(const std::string& keys) {
+    WriteFile(prog / "Tidelarn.ini", "[news]\r\n" + keys + "SetLines=0\r\nMakeBak=0\r\n");
+  }
+  void Run(const std::string& file) {
+    SetCommandLine({"Type:news", "Filename:" + file});
+    RunCorrector();
+  }
+  void Run() { Run(msg); }
+  static bool ChangeSubject(TArtikel& a) { return a.Header.SetField("Subject", "changed"); }
+  std::vector<std::string> Files() {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(work.Path())) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  void Age(const std::string& path) {
+    fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::hours(48));
+  }
+};
+
+const std::string kChanged = "Subject: changed\r\nFrom: a@example.org\r\n\r\nbody line\r\n";
+
+}  // namespace
+
+TEST_F(SaveMessage, UnchangedMessageStaysUntouched) {
+  Profile("EndAction=0\r\nMakeBak=1\r\nSetLines=1\r\n");
+  WriteFile(bak, "older backup");
+  Age(msg);
+  const auto before = fs::last_write_time(msg);
+  Run();
+  EXPECT_EQ(ReadFile(msg), kMessage);
+  EXPECT_EQ(fs::last_write_time(msg), before);
+  EXPECT_EQ(ReadFile(bak), "older backup");
+  ASSERT_EQ(afterAll.size(), 1u);
+  EXPECT_EQ(afterAll[0].oldName, msg);
+  EXPECT_EQ(afterAll[0].newName, msg);
+  EXPECT_EQ(scriptNames, std::vector<std::string>{"x.msg"});
+  EXPECT_EQ(scriptsAlive, 0);
+}
+
+TEST_F(SaveMessage, ChangedMessageIsSavedWithOrWithoutBackup) {
+  Profile("EndAction=0\r\nMakeBak=1\r\n");
+  change = ChangeSubject;
+  WriteFile(bak, "older backup");
+  chmod(msg.c_str(), 0604);
+  Run();
+  EXPECT_EQ(ReadFile(msg), kChanged);
+  EXPECT_EQ(ReadFile(bak), kMessage);
+  struct stat st {};
+  stat(msg.c_str(), &st);
+  EXPECT_EQ(st.st_mode & 07777, 0604u);
+  EXPECT_EQ(Files(), (std::vector<std::string>{"x.bak", "x.msg"}));
+
+  // Without MakeBak a backup of an earlier run goes, once the new text is in place.
+  Profile("EndAction=0\r\nMakeBak=0\r\nSetLines=1\r\n");
+  change = [](TArtikel& a) { return a.Header.SetField("Subject", "again"); };
+  Run();
+  EXPECT_EQ(ReadFile(msg),
+            "Subject: again\r\nFrom: a@example.org\r\nLines: 1\r\n\r\nbody line\r\n");
+  EXPECT_EQ(Files(), std::vector<std::string>{"x.msg"});
+}
+
+TEST_F(SaveMessage, TestRunWritesTheTestFileOnly) {
+  Profile("EndAction=0\r\nMakeBak=1\r\nDontChangeRenameToExtension=tst\r\n");
+  WriteFile(bak, "older backup");
+  Age(msg);
+  const auto before = fs::last_write_time(msg);
+  Run();
+  EXPECT_EQ(ReadFile(tst), kMessage);  // written although nothing changed
+  EXPECT_EQ(fs::last_write_time(msg), before);
+  EXPECT_EQ(Files(), (std::vector<std::string>{"x.msg", "x.tst"}));
+  ASSERT_EQ(afterAll.size(), 1u);
+  EXPECT_EQ(afterAll[0].newName, tst);
+
+  change = ChangeSubject;
+  Run();
+  EXPECT_EQ(ReadFile(tst), kChanged);
+  EXPECT_EQ(ReadFile(msg), kMessage);
+}
+
+TEST_F(SaveMessage, CancelChanges) {
+  Profile("EndAction=1\r\n");
+  change = ChangeSubject;
+  Run();
+  EXPECT_EQ(ReadFile(msg), kMessage);
+  EXPECT_EQ(Files(), std::vector<std::string>{"x.msg"});
+  EXPECT_EQ(afterAll.back().newName, msg);
+
+  Profile("EndAction=1\r\nDontChangeRenameToExtension=tst\r\n");
+  Run();
+  EXPECT_EQ(ReadFile(tst), kMessage);  // the file as it was, not the corrected text
+  EXPECT_EQ(afterAll.back().newName, tst);
+  WriteFile(tst, "kept");
+  Run();
+  EXPECT_EQ(ReadFile(tst), "kept");
+  EXPECT_EQ(afterAll.back().newName, tst);
+
+  // The test name is the message's own: the copy fails and the message stays.
+  Profile("EndAction=1\r\nDontChangeRenameToExtension=msg\r\n");
+  Run();
+  EXPECT_EQ(ReadFile(msg), kMessage);
+  EXPECT_EQ(afterAll.back().newName, msg);
+}
+
+TEST_F(SaveMessage, Delete) {
+  Profile("EndAction=2\r\nDontChangeRenameToExtension=tst\r\n");
+  Run();
+  EXPECT_EQ(ReadFile(msg), kMessage);
+  EXPECT_EQ(afterAll.back().newName, msg);
+
+  Profile("EndAction=2\r\n");
+  Run();
+  EXPECT_FALSE(fs::exists(msg));
+  EXPECT_EQ(afterAll.back().oldName, msg);
+  EXPECT_EQ(afterAll.back().newName, "");
+
+  // A file that cannot be deleted is reported as still there.
+  WriteFile(msg, kMessage);
+  change = [&](TArtikel&) {
+    fs::remove(msg);
+    fs::create_directories(msg + "/inside");
+    return false;
+  };
+  Run();
+  EXPECT_TRUE(fs::is_directory(msg));
+  EXPECT_EQ(afterAll.back().newName, msg);
+}
+
+TEST_F(SaveMessage, SignHeadersSavesAnUnchangedMessage) {
+  Profile("EndAction=3\r\n");
+  const TSpecialSettings savedSpecials = Specials;
+  Specials.PGPExe = work / "no-such-program";  // signing fails: saved unsigned
+  struct stat before {
+  }, after{};
+  stat(msg.c_str(), &before);
+  Run();
+  Specials = savedSpecials;
+  stat(msg.c_str(), &after);
+  EXPECT_NE(after.st_ino, before.st_ino);  // written anew
+  EXPECT_EQ(ReadFile(msg), kMessage);
+}
+
+TEST_F(SaveMessage, TestExtensionOfTheMessageItselfOverwritesIt) {
+  Profile("EndAction=0\r\nDontChangeRenameToExtension=msg\r\n");
+  change = ChangeSubject;
+  Run();
+  EXPECT_EQ(ReadFile(msg), kChanged);
+  EXPECT_EQ(afterAll.back().newName, msg);
+  EXPECT_EQ(Files(), std::vector<std::string>{"x.msg"});
+}
+
+TEST_F(SaveMessage, AMessageNamedBakIsNeverDeletedAsItsOwnBackup) {
+  for (const char* keys : {"EndAction=0\r\nMakeBak=1\r\n", "EndAction=0\r\nMakeBak=0\r\n",
+                           "EndAction=0\r\nDontChangeRenameToExtension=tst\r\n"}) {
+    SCOPED_TRACE(keys);
+    Profile(keys);
+    WriteFile(bak, kMessage);
+    change = ChangeSubject;
+    Run(bak);
+    ASSERT_TRUE(fs::exists(bak));
+    EXPECT_EQ(ReadFile(bak),
+              std::string(keys).find("tst") == std::string::npos ? kChanged : kMessage);
+    fs::remove(bak);
+    fs::remove(tst);
+  }
+}
+
+TEST_F(SaveMessage, LFOnlyMessagesStayLFOnly) {
+  Profile("EndAction=0\r\n");
+  WriteFile(msg, "Subject: test\n\nbody\rline\nend\n");
+  change = [](TArtikel& a) {
+    a.CurrentPart()->Body().Add("added");
+    return true;
+  };
+  Run();
+  EXPECT_EQ(ReadFile(msg), "Subject: test\n\nbody\nline\nend\nadded\n");
+}
+
+TEST_F(SaveMessage, FailuresLeaveMessageAndBackupAsTheyWere) {
+  Profile("EndAction=0\r\nMakeBak=1\r\n");
+  const std::string big = "Subject: big\r\n\r\n" + std::string(300000, 'x') + "\r\n";
+  WriteFile(msg, big);
+  WriteFile(bak, "older backup");
+  change = ChangeSubject;
+  // A full disk: the child's writes fail beyond 64 KB per file.
+  const std::string iniBefore = ReadFile(prog / "Tidelarn.ini");
+  pid_t pid = fork();
+  if (pid == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit rl{65536, 65536};
+    setrlimit(RLIMIT_FSIZE, &rl);
+    int code = 0;
+    try {
+      Run();
+    } catch (const EInOutError&) {
+      code = afterAll.empty() ? 1 : 2;
+    } catch (...) {
+      code = 3;
+    }
+    _exit(code);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);  // the write failed, Sub AfterAll did not run
+  EXPECT_TRUE(ReadFile(msg) == big);
+  EXPECT_EQ(ReadFile(bak), "older backup");
+  EXPECT_EQ(Files(), (std::vector<std::string>{"x.bak", "x.msg"}));
+
+  // An error in the correction: no file action, no Sub AfterAll, script freed.
+  change = [](TArtikel&) -> bool { throw Exception("script failed"); };
+  EXPECT_THROW(Run(), Exception);
+  EXPECT_TRUE(ReadFile(msg) == big);
+  EXPECT_TRUE(afterAll.empty());
+  EXPECT_EQ(scriptsAlive, 0);
+
+  // A file that cannot be loaded ends the run before any script.
+  scriptNames.clear();
+  EXPECT_THROW(Run(work / "missing.msg"), EInOutError);
+  EXPECT_TRUE(scriptNames.empty());
+}
+
+// The runner itself under a full disk: exit code 1, message and backup intact.
+TEST(SaveMessageRunner, FullDiskEndsTheRunWithExitCode1) {
+  TempDir prog, home;
+  const std::string runner = InstallOnlyVQ(prog.Path());
+  WriteFile(prog / "Tidelarn.ini", "[news]\r\nEndAction=3\r\nMakeBak=1\r\nSetLines=0\r\n");
+  WriteFile(prog / "Specials.ini", "[PGP]\r\nexe=/nonexistent/pgp\r\n");
+  const std::string msg = prog / "x.msg", bak = prog / "x.bak";
+  const std::string text = "Subject: big\r\n\r\n" + std::string(200000, 'y') + "\r\n";
+  WriteFile(msg, text);
+  WriteFile(bak, "older backup");
+  const std::vector<std::string> env = {"HOME=" + home.Path(), "XDG_CONFIG_HOME=" + home.Path()};
+  const std::string bash = "/bin/bash";
+  ProcessResult full = RunProcess(bash,
+                                  {"-c", "trap '' XFSZ; ulimit -f 64; exec \"$0\" \"$@\"", runner,
+                                   "Type:news", "Filename:" + msg},
+                                  env, prog.Path());
+  EXPECT_EQ(full.exitCode, 1) << full.err;
+  EXPECT_NE(full.err.find("x.msg"), std::string::npos) << full.err;
+  EXPECT_TRUE(ReadFile(msg) == text);
+  EXPECT_EQ(ReadFile(bak), "older backup");
+  for (const auto& e : fs::directory_iterator(prog.Path()))
+    EXPECT_FALSE(e.path().filename().string().starts_with(".x.")) << e.path();
+
+  ProcessResult ok = RunProcess(runner, {"Type:news", "Filename:" + msg}, env, prog.Path());
+  EXPECT_EQ(ok.exitCode, 0) << ok.err;
+  EXPECT_TRUE(ReadFile(msg) == text);
+  EXPECT_TRUE(ReadFile(bak) == text);
+}
