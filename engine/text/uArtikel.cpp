@@ -128,8 +128,10 @@ void TTextPieces::RemoveFinalLineEnd() {
 TFastLineRead::TFastLineRead(std::string_view text) : Text(text), Eof(text.empty()) {}
 
 std::string_view TFastLineRead::PeekLine() {
-  size_t e = Text.find_first_of("\r\n", Position);
-  if (e == std::string_view::npos)
+  // A plain loop: find_first_of asks memchr about every byte it passes.
+  size_t e = Position;
+  while (e < Text.size() && Text[e] != '\r' && Text[e] != '\n') ++e;
+  if (e >= Text.size())
     e = Text.size();
   else
     LFOnly = Text[e] == '\n';

@@ -475,10 +475,17 @@ const TCSInfo* TCSInfos::Items(int i) const {
 }
 
 int TCSInfos::Find(std::string_view name) const {
+  for (const auto& [recentName, index] : recent_)
+    if (recentName == name) return index;
   std::string key = Lower(name);
-  if (auto it = aliases_.find(key); it != aliases_.end()) return it->second;
-  if (auto it = names_.find(key); it != names_.end()) return it->second;
-  return -1;
+  int index = -1;
+  if (auto it = aliases_.find(key); it != aliases_.end())
+    index = it->second;
+  else if (auto it = names_.find(key); it != names_.end())
+    index = it->second;
+  recent_[recentNext_] = {std::string(name), index};
+  recentNext_ = (recentNext_ + 1) % recent_.size();
+  return index;
 }
 
 int TCSInfos::IndexOf(std::string_view name) const {

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 class TIniFile;
@@ -88,6 +89,11 @@ private:
 
   std::vector<std::unique_ptr<TCSInfo>> items_;
   std::unordered_map<std::string, int> aliases_, names_;  // lower-cased keys
+  // The last names asked for, as given, and what they found: conversions
+  // line by line ask for the same two again and again. (No charset has an
+  // empty name, so the empty entries are true from the start.)
+  mutable std::array<std::pair<std::string, int>, 2> recent_{{{"", -1}, {"", -1}}};
+  mutable size_t recentNext_ = 0;
   mutable std::unordered_map<int, std::unique_ptr<PairTable>> pairs_;
 };
 

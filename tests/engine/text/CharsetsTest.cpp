@@ -61,6 +61,22 @@ TEST_F(Charsets, ShippedTableOrderNamesAndAliases) {
   }
 }
 
+TEST_F(Charsets, RepeatedLookupsKeepTheirAnswers) {
+  // Conversions line by line ask for the same names over and over, in turns.
+  const int latin1 = infos.IndexOf("iso-8859-1");
+  const int utf8 = infos.IndexOf("utf-8");
+  const int koi8 = infos.IndexOf("koi8-r");
+  ASSERT_TRUE(latin1 != utf8 && utf8 != koi8 && latin1 != koi8);
+  for (int round = 0; round < 3; ++round) {
+    EXPECT_EQ(infos.IndexOf("iso-8859-1"), latin1);
+    EXPECT_EQ(infos.IndexOf("UTF-8"), utf8);
+    EXPECT_EQ(infos.IndexOf("koi8-r"), koi8);
+    EXPECT_FALSE(infos.Known("no-such-charset"));
+    EXPECT_TRUE(infos.Known("Latin1"));
+    EXPECT_EQ(infos.IndexOf(""), 0);
+  }
+}
+
 TEST_F(Charsets, EveryMappableCharacterRoundTrips) {
   for (int i = 0; i < infos.Count(); ++i) {
     const TCSInfo& c = *infos.Items(i);
