@@ -13,10 +13,10 @@
 namespace {
 
 void NotAvailable(std::string_view name) {
-  Prompter().MessageBox(TranslateFmt("Dialog.NotAvailable",
-                                     "Der Dialog \"%s\" ist in dieser Version nicht verfügbar.",
-                                     {std::string(name)}),
-                        "", mb::Ok | mb::IconInformation);
+  Prompter().MessageBox(
+      TranslateFmt("Dialog.NotAvailable",
+                   "Der Dialog \"%s\" ist in dieser Version nicht verfügbar.", {std::string(name)}),
+      "", mb::Ok | mb::IconInformation);
 }
 
 }  // namespace

@@ -108,7 +108,8 @@ bool DisplayAvailable() {
 
 QApplication* EnsureQtApplication() {
   if (gApp) return gApp;
-  if (QCoreApplication::instance()) return qobject_cast<QApplication*>(QCoreApplication::instance());
+  if (QCoreApplication::instance())
+    return qobject_cast<QApplication*>(QCoreApplication::instance());
   if (!DisplayAvailable()) return nullptr;
   if (!gArgv) {
     gArgc = 1;
@@ -128,8 +129,7 @@ void ReleaseQtApplication() {
   gApp = nullptr;
 }
 
-int TQtPrompter::MessageBox(const std::string& text, const std::string& caption,
-                            unsigned flags) {
+int TQtPrompter::MessageBox(const std::string& text, const std::string& caption, unsigned flags) {
   if (!EnsureQtApplication()) return headless_.MessageBox(text, caption, flags);
   TButtonSet set = ButtonsOf(flags);
   QMessageBox box(IconOf(flags), QStr(caption), QStr(text), set.buttons,

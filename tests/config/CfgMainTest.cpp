@@ -74,7 +74,8 @@ TEST_F(CfgMainTest, ProfilesGoThroughTheControlsUnchanged) {
 TEST_F(CfgMainTest, ControlsShowTheProfile) {
   WriteProfile("News", [](TVQEinstellungen& p) { FillAllFields(p, 2); });
   TFrmMain* form = Open();
-  EXPECT_EQ(Find<QListWidget>(form, "l")->item(1)->text(), QString::fromUtf8("Konfiguration \"News\""));
+  EXPECT_EQ(Find<QListWidget>(form, "l")->item(1)->text(),
+            QString::fromUtf8("Konfiguration \"News\""));
   Select(form, 1);
 
   EXPECT_TRUE(Check(form, "chkBackup")->isChecked());
@@ -391,8 +392,8 @@ protected:
     CfgMainTest::SetUp();
     // A stand-in for the desktop's opener that notes what it was given.
     std::filesystem::create_directory(Path("bin"));
-    WriteFile(Path("bin/xdg-open"), "#!/bin/sh\nprintf '%s\\n' \"$1\" >> \"" + Path("opened") +
-                                        "\"\n");
+    WriteFile(Path("bin/xdg-open"),
+              "#!/bin/sh\nprintf '%s\\n' \"$1\" >> \"" + Path("opened") + "\"\n");
     std::filesystem::permissions(Path("bin/xdg-open"), std::filesystem::perms::owner_all);
     const char* path = std::getenv("PATH");
     savedPath_ = path ? path : "";

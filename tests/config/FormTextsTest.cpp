@@ -80,7 +80,9 @@ TEST_F(FormTextsTest, EditsHandBackTheirBytesWhileUnchanged) {
   QWidget form;
   auto* edit = Add<QLineEdit>(&form, "txt");
   auto* memo = Add<QPlainTextEdit>(&form, "mem");
-  const std::string odd = "a\x81" "b";  // no character in windows-1252
+  const std::string odd =
+      "a\x81"
+      "b";  // no character in windows-1252
   ShowInternalText(edit, odd);
   ShowInternalText(memo, "X-One\r\nX-\x81");
   EXPECT_EQ(TakeInternalText(edit), odd);

@@ -67,9 +67,8 @@ protected:
 };
 
 TEST_F(TidelarnMainTest, ProfileArgumentCorrectsAndEndsWithZero) {
-  WriteFile(dir_ / "Tidelarn.ini",
-            "[News]\r\nMessagePath=" + (dir_ / "work") + "\r\nFilePath=" + dir_.Path() +
-                "\r\nHeader.def=\r\n");
+  WriteFile(dir_ / "Tidelarn.ini", "[News]\r\nMessagePath=" + (dir_ / "work") +
+                                       "\r\nFilePath=" + dir_.Path() + "\r\nHeader.def=\r\n");
   WriteFile(dir_ / "work/a.msg", "Subject: x\r\n\r\nbody\r\n");
   ProcessResult r = Run({"News"});
   EXPECT_EQ(r.exitCode, 0) << r.err;
