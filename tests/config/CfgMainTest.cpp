@@ -176,7 +176,9 @@ TEST_F(CfgMainTest, AutomaticFunctionsHideSixPagesWhoseValuesAreStillSaved) {
   Select(form, 1);
   auto* pg = Find<QTabWidget>(form, "pg");
   for (int i = 0; i < 9; ++i) EXPECT_TRUE(pg->isTabVisible(i)) << i;
+  pg->setCurrentIndex(3);
   Check(form, "chkAutoFunctions")->setChecked(false);
+  EXPECT_TRUE(pg->isTabVisible(pg->currentIndex())) << pg->currentIndex();
   const bool expected[] = {true, true, false, false, false, true, false, false, false};
   for (int i = 0; i < 9; ++i) EXPECT_EQ(pg->isTabVisible(i), expected[i]) << i;
   EXPECT_FALSE(Check(form, "chkMinBodyCharset")->isEnabled());
@@ -332,6 +334,23 @@ TEST_F(CfgMainTest, SelectedItemAndPageAreRememberedOnEveryClose) {
   Find<QListWidget>(form, "l")->setCurrentRow(-1);
   Click(form, "butAbort");
   EXPECT_EQ(Specials("Position"), "-1");
+}
+
+TEST_F(CfgMainTest, ARememberedPageThatTheProfileHidesOpensTheFirstPage) {
+  WriteProfile("News", [](TVQEinstellungen& p) { p.AutoFunctions = false; });
+  WriteFile(Path("Specials.ini"), "[CfgMain]\r\nPosition=1\r\nPage=3\r\n");
+  TFrmMain* form = Open();
+  EXPECT_EQ(Find<QTabWidget>(form, "pg")->currentIndex(), 0);
+}
+
+TEST_F(CfgMainTest, AViewThatCannotBeRememberedIsReportedAndTheFormStillCloses) {
+  WriteProfile("News", [](TVQEinstellungen&) {});
+  std::filesystem::create_directory(Path("Specials.ini"));
+  TFrmMain* form = Open();
+  form->show();
+  form->close();
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_EQ(prompter_.boxes.size(), 1u);
 }
 
 // ---------------------------------------------------------------------------
