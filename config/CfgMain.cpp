@@ -264,7 +264,7 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const char* caption) {
   return label;
 }
 
-// Lines of a text; a line edit has no line breaks, a memo one line per entry.
+// A list as the text of a memo, one entry a line.
 std::string JoinEntries(const std::vector<std::string>& lines) {
   std::string text;
   for (size_t i = 0; i < lines.size(); ++i) {
