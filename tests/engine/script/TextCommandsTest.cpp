@@ -490,12 +490,22 @@ TEST_F(TextCommands, SetOptionOverridesUntilTheNextRun) {
   const std::string iniAfter = ReadFile(dir / "Tidelarn.ini");
   EXPECT_EQ(iniAfter.find("zwei"), std::string::npos);
   EXPECT_EQ(iniAfter.find("ConvertToRe=AW\r"), std::string::npos);
+  Run("Set Option AnswerDesignators = \"Antw\"\r\n");
+  EXPECT_EQ(settings.ConvertToRe, "AW,Antwort,Re^2,Re^3,Re^4,Antw");
+  EXPECT_EQ(ReadFile(dir / "Tidelarn.ini"), iniAfter);
   script->Reset();
   EXPECT_EQ(settings.SigFile, "");
   EXPECT_TRUE(script->ChangedOptions.empty());
 
   Run("Set Option SigFile \"x\"\r\n");
   EXPECT_TRUE(ErrorShown("Set Option INIWert = Wert")) << prompter.Errors();
+}
+
+TEST_F(TextCommands, OptionsEndWithTheScriptOfTheirMessage) {
+  Run("Set Option SigFile = \"nur hier\"\r\n");
+  EXPECT_EQ(settings.SigFile, "nur hier");
+  script.reset();  // the next message of the profile gets a script of its own
+  EXPECT_EQ(settings.SigFile, "");
 }
 
 TEST_F(TextCommands, Has8BitCharsLooksAtBodyIntroSigAndLines) {
