@@ -259,6 +259,12 @@ TEST_F(TextCommands, RetryAfterAnErrorInABlockRepeatsTheWholeCommand) {
   EXPECT_NE(prompter.shown[1].errorMsg.find("%late%"), std::string::npos);
   EXPECT_EQ(prompter.shown[1].continueLine, 2);
   EXPECT_EQ(Intro(), Lines{"<none>"});
+
+  // An error after the block was read: the retry does not run "end" as a command.
+  prompter.answers = {ErrorChoice::Retry};
+  Run("Set Header\r\nkein Header\r\nend\r\n");
+  ASSERT_EQ(prompter.shown.size(), 2u);
+  EXPECT_NE(prompter.shown[1].errorMsg.find("\"kein Header\""), std::string::npos);
 }
 
 // ---------------------------------------------------------------------------
