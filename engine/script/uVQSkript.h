@@ -239,6 +239,23 @@ public:
   void SavePart(const std::string& folder, const std::string& fileName, uint8_t mode);
   // ---- End of the automatic corrections -----------------------------------
 
+  // ---- Body layout and whole parts ----------------------------------------
+  // Box quotes, footnotes, one-liners, reformat blocks, intro and appended
+  // lines (uVQSkriptBoxQuotes.cpp); HTML parts, body charset and transfer
+  // encoding (uVQSkriptParts.cpp).
+
+  // Takes the closed footnotes out of Text into FootnoteLines, leaving their
+  // numbers "[n]" and the rest of the paragraph wrapped again; true when it
+  // took at least one.
+  bool ExtractFootnote(std::string& text);
+  // A footnote's lines as one text: lines joined by blanks (a hyphen at a line
+  // end joins the word), empty lines as paragraph breaks, the line-break
+  // marker as CR LF.
+  static std::string JoinFootnoteText(const std::string& text);
+  // Code: 1 7bit, 2 8bit, 3 quoted-printable, 4 base64.
+  void SetPartEncoding(uint8_t code);
+  // ---- End of body layout and whole parts ---------------------------------
+
 private:
   // Whether the step hook lets the run go on (always without a hook).
   static bool StepAllowed();

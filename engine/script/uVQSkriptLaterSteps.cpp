@@ -5,16 +5,5 @@
 // ===========================================================================
 #include "uVQSkript.h"
 
-// Box quotes, footnotes, one-liners, reformat blocks, intro and appended lines.
-void TVQSkript::InsertIntro() {}
-void TVQSkript::ConvertFootnotes() {}
-void TVQSkript::ConvertReFormats() {}
-void TVQSkript::ConvertOneLiners() {}
-void TVQSkript::AppendFootnotes() {}
-void TVQSkript::AppendLines() {}
-void TVQSkript::ConvertBoxQuotes(int) {}
-
-// HTML parts, attachments and the body charset.
-void TVQSkript::ConvertHtmlToText() {}
-void TVQSkript::SetMinBodyCharset() {}
+// Attachments.
 void TVQSkript::SavePart(const std::string&, const std::string&, uint8_t) {}
