@@ -2,6 +2,8 @@
 // quotes, footnotes, one-liners and reformat blocks, and the intro and the
 // appended lines. Lines are read and written in the internal charset.
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -33,38 +35,90 @@ std::vector<std::string> SplitAtLineFeeds(std::string_view text) {
   }
 }
 
-// Non-overlapping occurrences of Mark in Text.
-size_t CountOccurrences(std::string_view text, std::string_view mark) {
-  size_t n = 0;
-  for (size_t at = text.find(mark); at != std::string_view::npos; at = text.find(mark, at + mark.size()))
-    ++n;
-  return n;
+// Where the first Count bytes of Text end in Wrapped, the text after
+// WordWrapText without a prefix (which only turns blanks into CR LF).
+size_t WrappedOffset(std::string_view text, std::string_view wrapped, size_t count) {
+  size_t j = 0;
+  for (size_t i = 0; i < count && i < text.size() && j < wrapped.size(); ++i)
+    j += text[i] == ' ' && wrapped[j] == '\r' ? 2 : 1;
+  return j;
+}
+
+// The footnote mark at Pos: 1 a begin mark, 2 an end mark, 0 none. The longer
+// mark is tried first, so a mark that begins like the other one still counts.
+int MarkAt(std::string_view text, size_t pos, std::string_view begin, std::string_view end) {
+  const bool isEnd = text.compare(pos, end.size(), end) == 0;
+  const bool isBegin = text.compare(pos, begin.size(), begin) == 0;
+  if (isEnd && (end.size() > begin.size() || !isBegin)) return 2;
+  return isBegin ? 1 : 0;
 }
 
 // Position of the end mark that closes a footnote whose begin mark ends just
 // before From, counting nested begin marks; npos when it is never closed.
 size_t FindClosingMark(std::string_view text, size_t from, std::string_view begin,
                        std::string_view end) {
-  // The longer mark is tried first, so a mark that begins like the other one
-  // is still recognised.
-  const bool endFirst = end.size() > begin.size();
   int64_t depth = 1;
   size_t pos = from;
   while (pos < text.size()) {
-    const bool isEnd = text.compare(pos, end.size(), end) == 0;
-    const bool isBegin = text.compare(pos, begin.size(), begin) == 0;
-    if (isEnd && (endFirst || !isBegin)) {
-      if (--depth == 0) return pos;
-      pos += end.size();
-    } else if (isBegin) {
-      ++depth;
-      pos += begin.size();
-    } else {
-      ++pos;
+    switch (MarkAt(text, pos, begin, end)) {
+      case 1:
+        ++depth;
+        pos += begin.size();
+        break;
+      case 2:
+        if (--depth == 0) return pos;
+        pos += end.size();
+        break;
+      default: ++pos;
     }
   }
   return std::string_view::npos;
 }
+
+// The marks of a paragraph in one scan, so that each line that opens a
+// footnote can be told in constant time whether that footnote is ever closed;
+// trying every line in turn would scan the rest of the paragraph each time.
+class TMarkScan {
+public:
+  TMarkScan(std::string_view text, std::string_view begin, std::string_view end) {
+    int64_t depth = 0;
+    size_t pos = 0;
+    while (pos < text.size()) {
+      const int mark = MarkAt(text, pos, begin, end);
+      if (mark == 0) {
+        ++pos;
+        continue;
+      }
+      marks_.push_back({pos, mark == 1, depth});
+      depth += mark == 1 ? 1 : -1;
+      pos += mark == 1 ? begin.size() : end.size();
+    }
+    // The lowest depth reached after each mark.
+    lowest_.resize(marks_.size() + 1, INT64_MAX);
+    for (size_t k = marks_.size(); k-- > 0;) {
+      const int64_t after = marks_[k].depthBefore + (marks_[k].begin ? 1 : -1);
+      lowest_[k] = std::min(lowest_[k + 1], after);
+    }
+  }
+  // False when a footnote opened by the begin mark at Pos is never closed.
+  // A scan from Pos meets the same marks only when Pos is a begin mark of
+  // this scan; otherwise the answer is left to the footnote scan itself.
+  bool MayClose(size_t pos) const {
+    const auto it = std::lower_bound(marks_.begin(), marks_.end(), pos,
+                                     [](const TMark& m, size_t p) { return m.pos < p; });
+    if (it == marks_.end() || it->pos != pos || !it->begin) return true;
+    return lowest_[size_t(it - marks_.begin()) + 1] <= it->depthBefore;
+  }
+
+private:
+  struct TMark {
+    size_t pos;
+    bool begin;
+    int64_t depthBefore;
+  };
+  std::vector<TMark> marks_;
+  std::vector<int64_t> lowest_;
+};
 
 // Framed text boxes: a start line, optionally a title line and the separator,
 // the text, and the end line.
@@ -195,12 +249,12 @@ void TVQSkript::ConvertBoxQuotes(int style) {
 bool TVQSkript::ExtractFootnote(std::string& text) {
   const TFootnoteSettings& fn = Footnotes;
   if (fn.BeginMark.empty() || fn.EndMark.empty()) return false;
-  // Each footnote uses up a begin mark of the text; with marks such as "[" and
-  // "]" the number put in its place would otherwise be taken for the next one.
-  size_t budget = CountOccurrences(text, fn.BeginMark);
   bool extracted = false;
-  for (; budget > 0; --budget) {
-    const size_t at = text.find(fn.BeginMark);
+  // The search goes on after the number just written: with marks such as "["
+  // and "]" the number would otherwise be taken for the next footnote.
+  size_t from = 0;
+  while (true) {
+    const size_t at = text.find(fn.BeginMark, from);
     if (at == std::string::npos) break;
     const size_t noteStart = at + fn.BeginMark.size();
     const size_t close = FindClosingMark(text, noteStart, fn.BeginMark, fn.EndMark);
@@ -221,7 +275,9 @@ bool TVQSkript::ExtractFootnote(std::string& text) {
       if (k > 0 && !EndsStr(" ", paragraph)) paragraph += ' ';
       paragraph += lines[k];
     }
-    std::string result = head.substr(0, keep) + WordWrapText(paragraph, "", fn.WrapWidth);
+    const std::string wrapped = WordWrapText(paragraph, "", fn.WrapWidth);
+    from = keep + WrappedOffset(paragraph, wrapped, head.size() - keep);
+    std::string result = head.substr(0, keep) + wrapped;
     for (; k < lines.size(); ++k) (result += kCRLF) += lines[k];
     text = std::move(result);
 
@@ -263,8 +319,10 @@ void TVQSkript::ConvertFootnotes() {
     const std::string line = body.GetInternalLine(i);
     if (line.find(fn.BeginMark) == std::string::npos || (!line.empty() && IsQuoteChar(line[0])))
       continue;
-    // The paragraph: the following lines that the editor had wrapped.
+    // The paragraph: the following lines that the editor had wrapped. A
+    // paragraph begun at any of its later lines ends at the same line.
     std::string text = line;
+    std::vector<size_t> starts = {0};
     int64_t previousLength = hooks::Length(line);
     int next = i + 1;
     for (; next < body.Count(); ++next) {
@@ -273,19 +331,35 @@ void TVQSkript::ConvertFootnotes() {
       int64_t firstWord = hooks::Pos(" ", candidate);
       if (firstWord == 0) firstWord = int64_t(hooks::Length(candidate)) + 1;
       if (previousLength + firstWord + 5 <= fn.WrapWidth) break;
-      (text += kCRLF) += candidate;
+      text += kCRLF;
+      starts.push_back(text.size());
+      text += candidate;
       previousLength = hooks::Length(candidate);
     }
-    // Without an end mark no start inside this paragraph can close.
-    if (text.find(fn.EndMark) == std::string::npos) {
-      i = next - 1;
-      continue;
+    starts.push_back(text.size() + 2);  // where a further line would begin
+
+    // Each line of the paragraph that holds a begin mark opens a paragraph of
+    // its own; the first whose footnote is closed is converted.
+    const int count = next - i;
+    int after = next;  // where the walk goes on
+    if (text.find(fn.EndMark) != std::string::npos) {
+      const TMarkScan scan(text, fn.BeginMark, fn.EndMark);
+      for (int k = 0; k < count; ++k) {
+        const size_t at = text.find(fn.BeginMark, starts[size_t(k)]);
+        if (at == std::string::npos) break;
+        if (at + fn.BeginMark.size() + 2 > starts[size_t(k) + 1] || !scan.MayClose(at)) continue;
+        std::string rest = text.substr(starts[size_t(k)]);
+        if (!ExtractFootnote(rest)) continue;
+        converted = true;
+        for (int j = next - 1; j >= i + k; --j) body.Delete(j);
+        const std::vector<std::string> lines = SplitAtLineFeeds(rest);
+        for (size_t j = 0; j < lines.size(); ++j) body.Insert(i + k + int(j), lines[j]);
+        // The numbers just written are no footnote marks, whatever the marks are.
+        after = i + k + int(lines.size());
+        break;
+      }
     }
-    if (!ExtractFootnote(text)) continue;
-    converted = true;
-    for (int k = next - 1; k >= i; --k) body.Delete(k);
-    const std::vector<std::string> lines = SplitAtLineFeeds(text);
-    for (size_t k = 0; k < lines.size(); ++k) body.Insert(i + int(k), lines[k]);
+    i = after - 1;
   }
   if (!converted) return;
   // Marks inside a footnote become footnotes of their own; entries added here
