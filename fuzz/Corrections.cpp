@@ -3,6 +3,7 @@
 // profile's switches; the rest is the message file.
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "ProgramDir.h"
@@ -35,7 +36,12 @@ void SetUpOnce() {
   // Files a run may write (the header order list) go to a folder of its own.
   char templ[] = "/tmp/fuzz-corrections-XXXXXX";
   if (mkdtemp(templ) == nullptr) std::abort();
-  SetProgramDir(std::string(templ) + "/");
+  static const std::string home = std::string(templ) + "/";
+  std::atexit([] {
+    std::error_code ec;
+    std::filesystem::remove_all(home, ec);
+  });
+  SetProgramDir(home);
   static TQuietPrompter prompter;
   SetPrompter(&prompter);
 }

@@ -24,7 +24,9 @@ bool IsField(const std::string& line, std::string_view name) {
 // Subject
 
 bool RemoveAnswerDesignators(std::string& t, std::string_view convertToRe) {
-  const std::string designators = "," + LowerCase(convertToRe) + ",";
+  std::string designators = ",";
+  designators += LowerCase(convertToRe);
+  designators += ',';
   bool removed = false;
   for (;;) {
     int d = Pos(": ", t);
@@ -127,7 +129,10 @@ std::string FoldReferences(const std::string& line) {
     while (!head.empty() && (head.back() == ' ' || head.back() == '\t')) head.pop_back();
     r += head;
     r += "\r\n";
-    s = " " + Trim(std::string_view(s).substr(cut));
+    // The rest begins with its "<", so only its end needs trimming.
+    std::string next = " ";
+    next += TrimRight(std::string_view(s).substr(cut));
+    s = std::move(next);
   }
   return r + s;
 }
@@ -205,7 +210,12 @@ void ExtractRecipients(std::string_view value, std::vector<std::string>& address
     const std::string_view piece =
         std::string_view(rest).substr(from, comma == std::string::npos ? std::string::npos : comma - from);
     ParseAddress(piece, name, shortName, address);
-    if (address.find('@') != std::string::npos) addresses.push_back("<" + Trim(address) + ">");
+    if (address.find('@') != std::string::npos) {
+      std::string bracketed = "<";
+      bracketed += Trim(address);
+      bracketed += '>';
+      addresses.push_back(std::move(bracketed));
+    }
     if (comma == std::string::npos) break;
     from = comma + 1;
   }

@@ -150,32 +150,6 @@ TEST_F(CorrectionRun, ProfileSweepOverAFolder) {
   EXPECT_TRUE(fs::exists(Out("e.bak")));
 }
 
-TEST_F(CorrectionRun, TestRunLeavesTheMessages) {
-  Profile("news", "DontChangeRenameToExtension=tst\r\n");
-  WriteFile(dir / "header.def", "");
-  WriteFile(Out("a.msg"), kPosting);
-  WriteFile(Out("a.bak"), "old backup");
-  ProcessResult r = Run({"news"});
-  ASSERT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_EQ(ReadFile(Out("a.msg")), kPosting);
-  EXPECT_TRUE(ReadFile(Out("a.tst")).ends_with(kCorrectedBody));
-  EXPECT_FALSE(fs::exists(Out("a.bak")));
-}
-
-TEST_F(CorrectionRun, AutomaticFunctionsOffRunsOnlyTheScript) {
-  Profile("news", "AutoFunctions=0\r\nSetDateHeader=2\r\n");
-  WriteFile(dir / "header.def", "X-Script: ran\r\n");
-  const std::string msg = Out("x.msg");
-  WriteFile(msg, kPosting);
-  ProcessResult r = Run({"Type:news", "Filename:" + msg});
-  ASSERT_EQ(r.exitCode, 0) << r.err;
-  const std::string out = ReadFile(msg);
-  EXPECT_NE(out.find("Subject: AW: Re: Frage (was: alt)\r\n"), std::string::npos);
-  EXPECT_NE(out.find("X-Script: ran\r\n"), std::string::npos);
-  EXPECT_EQ(out.find("Date:"), std::string::npos);
-  EXPECT_NE(out.find("> > >Wie geht das?"), std::string::npos);
-}
-
 // The bundled sample, as the demo runs it.
 TEST_F(CorrectionRun, BundledSample) {
   const fs::path sample = fs::path(TIDELARN_SOURCE_DIR) / "data/sample";

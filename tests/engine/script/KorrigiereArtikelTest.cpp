@@ -46,6 +46,7 @@ protected:
     settings.SetDateHeader = 0;
     RunExitCode = 0;
   }
+  void TearDown() override { SetProgramDir(savedProgramDir); }
 
   // Loads Message, corrects it with Script as header.def and returns the
   // message text afterwards.
@@ -61,6 +62,7 @@ protected:
 
   std::string Field(const std::string& name) const { return article->Header.GetField(name, false); }
 
+  const std::string savedProgramDir = ProgramDir();
   TempDir dir;
   TVQEinstellungen settings;
   std::unique_ptr<TArtikel> article;
