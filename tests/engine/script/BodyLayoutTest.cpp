@@ -305,19 +305,23 @@ TEST_F(BodyLayout, LaterLineOfAParagraphOpensAClosedFootnote) {
 }
 
 TEST_F(BodyLayout, FootnotesBeforeOrAfterTheAppendedLines) {
-  for (const bool footnotesFirst : {true, false}) {
-    TVQSkript& s = Load({"Text(FN:Notiz#)"});
-    s.LinesToAppend = {"-- ", "Gruss"};
-    s.ConvertFootnotes();
-    if (footnotesFirst) s.AppendFootnotes();
-    s.AppendLines();
-    if (!footnotesFirst) s.AppendFootnotes();
-    const Lines notes = {"", "Fu\xDFnoten:", "=========", "[1] Notiz"};
-    Lines expected = {"Text[1]"};
-    if (footnotesFirst) expected.insert(expected.end(), notes.begin(), notes.end());
-    expected.insert(expected.end(), {"", "-- ", "Gruss"});
-    if (!footnotesFirst) expected.insert(expected.end(), notes.begin(), notes.end());
-    EXPECT_EQ(BodyLines(), expected);
+  settings.ConvertFootnotes = true;
+  WriteFile(dir / "header.def",
+            "Sub main\r\nSet Lines \"Gruss\"\r\nSet Intro \"Hallo,\"\r\nEnd Sub\r\n");
+  const Lines notes = {"Fu\xDFnoten:", "=========", "[1] Notiz"};
+  for (const uint8_t position : {0, 1}) {
+    Footnotes.Position = position;
+    Load({"Text(FN:Notiz#)"});
+    KorrigiereArtikel(*script, settings, *article);
+    Lines expected = {"Hallo,", "Text[1]", ""};
+    if (position == 0) {
+      expected.insert(expected.end(), notes.begin(), notes.end());
+      expected.insert(expected.end(), {"", "Gruss"});
+    } else {
+      expected.insert(expected.end(), {"Gruss", ""});
+      expected.insert(expected.end(), notes.begin(), notes.end());
+    }
+    EXPECT_EQ(BodyLines(), expected) << int(position);
   }
 }
 
