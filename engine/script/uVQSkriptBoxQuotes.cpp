@@ -175,7 +175,7 @@ void ConvertMarkedBlocks(TBody& body, const std::string& begin, const std::strin
     }
     if (!found) {
       // A later start before the same stop would fail the same way.
-      i = stop - 1 < i ? i : stop - 1;
+      i = std::max(i, stop - 1);
       continue;
     }
 
