@@ -252,11 +252,6 @@ TEST_F(BodyLayout, FootnoteTitleBlock) {
   s.AppendFootnotes();
   EXPECT_EQ(BodyLines(), (Lines{"Text", "", "Fu\xDFnoten:", "=========", "", "[1] a"}));
 
-  Footnotes.Underline = false;
-  Load({"Text"}).FootnoteLines = {"a"};
-  script->AppendFootnotes();
-  EXPECT_EQ(BodyLines(), (Lines{"Text", "", "Fu\xDFnoten:", "[1] a"}));
-
   Footnotes.Title.clear();
   Load({"Text"}).FootnoteLines = {"a"};
   script->AppendFootnotes();
@@ -341,6 +336,11 @@ TEST_F(BodyLayout, OneLiners) {
   };
   for (const Row& row : rows)
     EXPECT_EQ(After(row.before, &TVQSkript::ConvertOneLiners), row.after) << row.before[0];
+  // Markers come from the special settings; empty ones switch the conversion off.
+  Specials.OnelinerBegin = "<<";
+  EXPECT_EQ(After({"<<a", "b#"}, &TVQSkript::ConvertOneLiners), (Lines{"ab"}));
+  Specials.OnelinerBegin.clear();
+  EXPECT_EQ(After({"a", "b#"}, &TVQSkript::ConvertOneLiners), (Lines{"a", "b#"}));
 }
 
 TEST_F(BodyLayout, ReformatBlocks) {
@@ -361,16 +361,6 @@ TEST_F(BodyLayout, ReformatBlocks) {
   EXPECT_EQ(Body().Count(), 2);
   EXPECT_EQ(BodyLines(), (Lines{"Vorher", "> Ein etwas laengerer Text,", "> der umbrochen werden muss."}));
   EXPECT_NE(article->GetText().find("Text,\r\n> der umbrochen werden muss.\r\n"), std::string::npos);
-}
-
-TEST_F(BodyLayout, MarkersFromSpecials) {
-  Specials.OnelinerBegin = "<<";
-  Specials.OnelinerEnd = ">>";
-  EXPECT_EQ(After({"<<a", "b>>"}, &TVQSkript::ConvertOneLiners), (Lines{"ab"}));
-  // Empty markers switch the conversion off.
-  Specials.OnelinerBegin.clear();
-  EXPECT_EQ(After({"a", "b>>"}, &TVQSkript::ConvertOneLiners), (Lines{"a", "b>>"}));
-  EXPECT_FALSE(Body().Changed);
 }
 
 // ---------------------------------------------------------------------------
