@@ -1,0 +1,198 @@
+#include "uHamster.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+
+#include "NewsServer.h"
+#include "ProgramDir.h"
+#include "Prompter.h"
+#include "SysUtils.h"
+#include "uTransla.h"
+#include "uperlre.h"
+
+namespace uHamster {
+bool GroupOpen = false;
+int32_t GroupHandle = 0;
+int32_t GroupArtNoMin = 0;
+std::string GroupName;
+int32_t GroupIndex = 0;
+int32_t GroupCount = 0;
+std::vector<std::string> ArticleLines;
+std::string CurrentMessageId;
+int32_t CurrentArtNo = -1;
+std::vector<std::string> TouchedPatterns;
+TIniFile* WalkIni = nullptr;
+}  // namespace uHamster
+
+using namespace uHamster;
+
+namespace {
+
+std::unique_ptr<TNewsServer> gApp;
+
+constexpr const char* kInternalErrorCaption = "Tidelarn";
+
+// The unit's own misuse: nothing sensible can follow, so the program ends.
+[[noreturn]] void InternalError(const std::string& text) {
+  Prompter().MessageBox(text, kInternalErrorCaption, mb::Ok | mb::IconStop);
+  std::exit(1);
+}
+
+void CloseOpenGroup() {
+  if (!GroupOpen) return;
+  GroupOpen = false;
+  GetHamsterApp().NewsGrpClose(GroupHandle);
+}
+
+std::string LocalTimeStamp() {
+  std::time_t t = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  char buf[16];
+  std::strftime(buf, sizeof buf, "%Y%m%d%H%M%S", &tm);
+  return buf;
+}
+
+}  // namespace
+
+TNewsServer& GetHamsterApp() {
+  if (!gApp) {
+    gApp = CreateNewsServer();
+    if (!gApp)
+      throw ENewsServerError(
+          Translate("Hamster.NoObject", "Das Hamster-Objekt kann nicht erzeugt werden."));
+  }
+  return *gApp;
+}
+
+void DoneHamster() {
+  gApp.reset();
+  GroupOpen = false;
+  GroupHandle = 0;
+  GroupArtNoMin = 0;
+  GroupName.clear();
+  GroupIndex = 0;
+  GroupCount = 0;
+  ArticleLines.clear();
+  CurrentMessageId.clear();
+  CurrentArtNo = -1;
+  TouchedPatterns.clear();
+  WalkIni = nullptr;
+}
+
+void SendHs2Command(const std::string& text) { GetHamsterApp().hs2AsyncCommand(text); }
+
+void WalkGroups(const std::string& iniFileName, const TWalkInitCallback& initCallback,
+                const TWalkCallback& startCallback, const TWalkCallback& groupCallback,
+                const TWalkFinishCallback& finishCallback) {
+  TIniFileUTF8 ini(iniFileName);
+  struct TWalkIniScope {
+    TIniFile* previous;
+    ~TWalkIniScope() { WalkIni = previous; }
+  } scope{WalkIni};
+  WalkIni = &ini;
+
+  if (!initCallback(ini)) return;
+  GroupCount = GetHamsterApp().NewsGrpCount();
+  if (!startCallback()) return;
+  const int32_t count = GetHamsterApp().NewsGrpCount();
+  for (int32_t i = 0; i < count; ++i) {
+    GroupIndex = i + 1;
+    GroupName = GetHamsterApp().NewsGrpName(i);
+    GroupOpen = false;
+    CurrentArtNo = -1;
+    bool goOn;
+    try {
+      goOn = groupCallback();
+    } catch (...) {
+      // The callback's error is the one to report, not a failing close.
+      try {
+        CloseOpenGroup();
+      } catch (...) {
+      }
+      throw;
+    }
+    CloseOpenGroup();
+    if (!goOn) break;
+  }
+  finishCallback();
+}
+
+bool IsGroupSelected(const std::string& name, const std::vector<std::string>* ignoreList,
+                     const std::vector<std::string>* dontIgnoreList) {
+  TPerlre re(false, TPerlre::kCaseless);
+  bool selected = true;
+  if (ignoreList)
+    for (const std::string& expression : *ignoreList) {
+      if (!selected) break;
+      selected = !re.Match(expression, name);
+    }
+  if (!selected && dontIgnoreList)
+    for (const std::string& expression : *dontIgnoreList) {
+      if (selected) break;
+      selected = re.Match(expression, name);
+    }
+  return selected;
+}
+
+void OpenGroup() {
+  if (GroupOpen)
+    InternalError(Translate("Hamster.GroupOpenTwice",
+                            "Interner Fehler: Versuch, eine Gruppe mehrfach zu öffnen!"));
+  TNewsServer& app = GetHamsterApp();
+  GroupHandle = app.NewsGrpOpen(GroupName);
+  // Marked open before the next call, so the walk closes it even if that fails.
+  GroupOpen = true;
+  GroupArtNoMin = app.NewsArtNoMin(GroupHandle);
+}
+
+int32_t GetOpenGroupArtNoMax() {
+  return GroupOpen ? GetHamsterApp().NewsArtNoMax(GroupHandle) : 0;
+}
+
+void LadeArtikel(int32_t artNo) {
+  if (!GroupOpen)
+    InternalError(Translate(
+        "Hamster.GroupNotOpen",
+        "Interner Fehler: Gruppe ist nicht geöffnet, aber \"LadeArtikel\" wurde aufgerufen!"));
+  std::vector<std::string> lines = SplitLines(GetHamsterApp().NewsArtText(GroupHandle, artNo));
+  std::string messageId;
+  for (const std::string& line : lines) {
+    if (line.empty()) break;
+    if (LowerCase(Copy(line, 1, 12)) == "message-id: ") {
+      messageId = CopyFrom(line, 13);
+      break;
+    }
+  }
+  ArticleLines = std::move(lines);
+  CurrentMessageId = std::move(messageId);
+  CurrentArtNo = artNo;
+}
+
+void TouchGroups(const std::string& pattern) {
+  if (pattern.empty() ||
+      std::find(TouchedPatterns.begin(), TouchedPatterns.end(), pattern) != TouchedPatterns.end())
+    return;
+  TPerlre re(false, 0);
+  re.SetRegex(pattern);
+  TNewsServer& app = GetHamsterApp();
+  std::string groupsDir;
+  try {
+    groupsDir = app.ControlGetGroupsPath();
+  } catch (const ENewsServerError&) {
+    groupsDir = app.ControlGetPath() + "Groups\\";
+  }
+  const int32_t count = app.NewsGrpCount();
+  for (int32_t i = 0; i < count; ++i) {
+    const std::string name = app.NewsGrpName(i);
+    // The name becomes a folder: one that would lead elsewhere has no data.ini.
+    if (!IsValidGroupName(name) || !re.MatchSubject(name)) continue;
+    TIniFile ini(NativePath(groupsDir + name + "\\data.ini"));
+    ini.WriteString("Info", "LastClientRead", LocalTimeStamp());
+    ini.UpdateFile();
+  }
+  // Only a touch that went through counts as done, so a retry repeats a failed one.
+  TouchedPatterns.push_back(pattern);
+}
