@@ -18,6 +18,7 @@
 #include "uHeader.h"
 #include "uEinstellungen.h"
 #include "uHandOverPrompter.h"
+#include "uKorrigiereArtikel.h"
 #include "uTools.h"
 #include "uTransla.h"
 
@@ -39,6 +40,7 @@ void StartUnits() {
   InitInternalCharset();
   InitEinstellungen(kVersion);
   InitHeaderOrder();
+  InstallArticleCorrection();
 }
 
 // Started without waiting; the runner's work is done either way.

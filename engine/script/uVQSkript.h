@@ -210,6 +210,35 @@ public:
   bool Has8BitChars();
   void ApplyHHeaders();
 
+  // ---- Automatic corrections of the article -------------------------------
+  // Header (uVQSkriptHeaderFix.cpp).
+  void AutoFixHeaders();
+  void FixSubjectAndReferences();
+  void OptimizeMIMEHeader();
+  void TakeBodyHeaders();
+  void SortHeader(const std::string& list);
+  void RecreateRcptTo(bool always);
+  void ConvertHeaderTo8Bit();
+  void FixOEKillFalseReBug();
+  // Body of the current part (uVQSkriptBodyFix.cpp).
+  void CheckBody();
+  void DeleteEmptyLinesAtEnd();
+  void DeleteBlanksAtEndOfLines();
+  void RepairOEQuotings();
+  void FixOEBeginBug();
+  // Steps of the article correction that do nothing yet (uVQSkriptLaterSteps.cpp).
+  void InsertIntro();
+  void ConvertFootnotes();
+  void ConvertReFormats();
+  void ConvertOneLiners();
+  void AppendFootnotes();
+  void AppendLines();
+  void ConvertBoxQuotes(int style);
+  void ConvertHtmlToText();
+  void SetMinBodyCharset();
+  void SavePart(const std::string& folder, const std::string& fileName, uint8_t mode);
+  // ---- End of the automatic corrections -----------------------------------
+
 private:
   // Whether the step hook lets the run go on (always without a hook).
   static bool StepAllowed();

@@ -1,0 +1,247 @@
+#include "uBodyFix.h"
+
+#include <algorithm>
+
+#include "SysUtils.h"
+#include "uArtikel.h"
+#include "uEinstellungen.h"
+#include "uTools.h"
+
+TQuoteOptions TQuoteOptions::FromProfile(const TVQEinstellungen& settings) {
+  TQuoteOptions o;
+  o.CheckQuotes = settings.CheckQuotes;
+  o.AllowedQuoteChars = settings.CheckQuotesAllowedQuoteChars;
+  o.AddSpaceBetweenQuoteAndText = settings.CheckQuotesAddSpaceBetweenQuoteAndText;
+  o.AddSpaceBetweenDifferentQuoteChars = settings.CheckQuotesAddSpaceBetweenDifferentQuoteChars;
+  o.DoNotChangeBegin = settings.CheckQuotesDoNotChangeBegin;
+  o.DoNotChangeEnd = settings.CheckQuotesDoNotChangeEnd;
+  o.DelAtBegin = settings.DelAtBegin;
+  o.Utf8 = InternalCharsetIsUtf8();
+  return o;
+}
+
+TQuoteChecker::TQuoteChecker(TQuoteOptions options)
+    : options_(std::move(options)), begin_(true, TPerlre::kCaseless), end_(true, TPerlre::kCaseless) {}
+
+bool TQuoteChecker::Matches(TPerlre& re, std::string_view pattern, const std::string& text) {
+  // Compiled on first use: a body without text never meets a bad pattern.
+  re.UpdateRegex(pattern);
+  return re.MatchSubject(text);
+}
+
+size_t TQuoteChecker::CharLength(std::string_view s, size_t i) const {
+  const unsigned char b = s[i];
+  size_t n = 1;
+  if (options_.Utf8 && b >= 0x80) n = (b & 0xF0) == 0xF0 ? 4 : (b & 0xF0) == 0xE0 ? 3 : 2;
+  return std::min(n, s.size() - i);
+}
+
+bool TQuoteChecker::IsQuoteChar(std::string_view c) const {
+  const std::string_view allowed = options_.AllowedQuoteChars;
+  for (size_t i = 0; i < allowed.size();) {
+    const size_t n = CharLength(allowed, i);
+    if (allowed.substr(i, n) == c) return true;
+    i += n;
+  }
+  return false;
+}
+
+std::string TQuoteChecker::CheckQuoteLine(std::string p) {
+  if (!p.empty()) {
+    if (Matches(begin_, options_.DoNotChangeBegin, p)) Protected = true;
+    if (Matches(end_, options_.DoNotChangeEnd, p)) Protected = false;
+  }
+  if (Protected) return p;
+  if (!options_.DelAtBegin.empty() && StartsStr(options_.DelAtBegin, p))
+    p.erase(0, options_.DelAtBegin.size());
+  if (!options_.CheckQuotes) return p;
+  if (p.empty()) {
+    Shift = 0;
+    return p;
+  }
+
+  if (!IsQuoteChar(std::string_view(p).substr(0, CharLength(p, 0)))) {
+    // An indented line after a moved quote line moves with it.
+    if (Shift != 0 && p[0] == ' ') {
+      if (Shift > 0) {
+        p.insert(0, size_t(Shift), ' ');
+      } else {
+        size_t n = 0;
+        while (n < size_t(-Shift) && n < p.size() && p[n] == ' ') ++n;
+        p.erase(0, n);
+      }
+    }
+    Shift = 0;
+    return p;
+  }
+
+  // The prefix Q; positions are counted in characters (T is 1-based), the
+  // cut in bytes.
+  std::string q;
+  int64_t qChars = 0;
+  std::string_view lastQuote;
+  size_t cut = p.size();
+  int64_t chars = 0;
+  bool stopped = false;
+  for (size_t i = 0; i < p.size();) {
+    const size_t n = CharLength(p, i);
+    const std::string_view c = std::string_view(p).substr(i, n);
+    if (IsQuoteChar(c)) {
+      if (options_.AddSpaceBetweenDifferentQuoteChars && qChars > 0 && c != lastQuote) {
+        q += ' ';
+        ++qChars;
+      }
+      q += c;
+      ++qChars;
+      lastQuote = std::string_view(p).substr(i, n);
+    } else if (c == " ") {
+      // Two blanks in a row mark an indentation that stays.
+      if (i + 1 < p.size() && i > 0 && p[i - 1] == ' ') stopped = true;
+    } else {
+      Shift = 0;
+      stopped = true;
+    }
+    if (stopped) {
+      cut = i;
+      break;
+    }
+    i += n;
+    ++chars;
+  }
+  int64_t t = chars + 1;
+  if (!options_.AddSpaceBetweenQuoteAndText && t > 2 && stopped && p[cut] == ' ' && p[cut - 1] == ' ') {
+    --t;
+    --cut;
+  }
+  const std::string rest = p.substr(cut);
+  if (rest.empty()) return q;
+
+  std::string r = q;
+  if (Shift == 0) {
+    Shift = qChars - (t - 2);
+    if (options_.AddSpaceBetweenQuoteAndText)
+      r += ' ';
+    else
+      --Shift;
+    return r + rest;
+  }
+  const int64_t l = qChars;
+  Shift -= l - (t - 2);
+  if (options_.AddSpaceBetweenQuoteAndText)
+    r += ' ';
+  else
+    ++Shift;
+  if (Shift > 0) r.append(size_t(Shift), ' ');
+  r += rest;
+  for (int64_t k = Shift; k < 0; ++k)
+    if (q.size() < r.size() && r[q.size()] == ' ') r.erase(q.size(), 1);
+  Shift = l - (t - 2);
+  return r;
+}
+
+std::string TQuoteChecker::CheckLine(std::string_view line) {
+  std::string result;
+  for (size_t from = 0;;) {
+    const size_t end = line.find("\r\n", from);
+    result += CheckQuoteLine(std::string(line.substr(from, end == std::string_view::npos ? end : end - from)));
+    if (end == std::string_view::npos) break;
+    result += "\r\n";
+    from = end + 2;
+  }
+  return result;
+}
+
+bool CheckBodyLines(TCharsetStringlist& body, const TQuoteOptions& options) {
+  TQuoteChecker checker(options);
+  bool changed = false;
+  for (int i = 0; i < body.Count(); ++i) {
+    const std::string line = body.GetInternalLine(i);
+    const std::string corrected = checker.CheckLine(line);
+    if (corrected != line) {
+      body.SetInternalLine(i, corrected);
+      changed = true;
+    }
+  }
+  return changed;
+}
+
+bool DeleteEmptyLinesAtEnd(TCharsetStringlist& body, TCharsetStringlist* sig) {
+  bool changed = false;
+  while (body.Count() >= 2 && Trim(body.GetInternalLine(body.Count() - 1)).empty()) {
+    body.Delete(body.Count() - 1);
+    changed = true;
+  }
+  while (sig && sig->Count() >= 1 && Trim(sig->GetInternalLine(sig->Count() - 1)).empty()) {
+    sig->Delete(sig->Count() - 1);
+    changed = true;
+  }
+  return changed;
+}
+
+bool RTrimLineKeepSigDelimiter(std::string& line) {
+  if (line.empty() || line.back() != ' ' || EndsStr("-- ", line)) return false;
+  while (!line.empty() && line.back() == ' ') line.pop_back();
+  return true;
+}
+
+bool DeleteBlanksAtEndOfLines(TCharsetStringlist& lines) {
+  bool changed = false;
+  for (int i = 0; i < lines.Count(); ++i) {
+    std::string line = lines.GetInternalLine(i);
+    if (RTrimLineKeepSigDelimiter(line)) {
+      lines.SetInternalLine(i, line);
+      changed = true;
+    }
+  }
+  return changed;
+}
+
+int QuoteLevel(std::string_view line) {
+  if (line.empty()) return -1;
+  if (line[0] != '>') return 0;
+  int level = 0;
+  for (char c : line) {
+    if (c == '>')
+      ++level;
+    else if (c != ' ' && c != '\t')
+      return level;
+  }
+  return -1;
+}
+
+bool RepairOEQuoteLines(TCharsetStringlist& body) {
+  bool changed = false;
+  for (int i = 0; i < body.Count() - 2; ++i) {
+    const std::string a = body.GetInternalLine(i);
+    const std::string b = body.GetInternalLine(i + 1);
+    const int qa = QuoteLevel(a);
+    if (qa < 1 || QuoteLevel(b) != 0) continue;
+    const int64_t la = hooks::Length(a), lb = hooks::Length(b);
+    if (la + lb >= 2 * int64_t(qa) + 90) continue;
+    if (qa + la + lb <= 60) continue;
+    if (lb >= 15) {
+      const int blank = hooks::Pos(" ", b);
+      if (!(blank < 15 && lb < 30)) continue;
+    }
+    const size_t text = b.find_first_not_of(' ');
+    if (text == std::string::npos || b[text] == '^') continue;
+    body.SetInternalLine(i, a + " " + b);
+    body.Delete(i + 1);
+    changed = true;
+  }
+  return changed;
+}
+
+bool HasOEBeginBug(TCharsetStringlist& lines) {
+  bool changed = false;
+  for (int i = 0; i < lines.Count(); ++i) {
+    std::string line = lines.GetInternalLine(i);
+    if (line.size() <= 7 || !StartsStr("begin  ", line)) continue;
+    const char c = line[7];
+    if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))) continue;
+    line.erase(5, 1);
+    lines.SetInternalLine(i, line);
+    changed = true;
+  }
+  return changed;
+}

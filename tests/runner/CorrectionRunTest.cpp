@@ -1,0 +1,177 @@
+// The main road end to end: the built runner corrects message files with a
+// profile and a header script, as the news server starts it.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+
+#include "TestSupport.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kPosting =
+    "From: Max Muster <max@example.org>\r\n"
+    "Newsgroups: de.test\r\n"
+    "Subject: AW: Re: Frage (was: alt)\r\n"
+    "References: <1@a.example> <2@a.example> <3@a.example> <4@a.example> <5@a.example>\r\n"
+    "\r\n"
+    "X-No-Archive: yes\r\n"
+    "\r\n"
+    "Max Muster schrieb:\r\n"
+    "> > >Wie geht das?\r\n"
+    ">>und das?\r\n"
+    "So.\r\n"
+    "\r\n"
+    "\r\n"
+    "-- \r\n"
+    "Max\r\n";
+
+const std::string kCorrectedBody =
+    "Max Muster schrieb:\r\n"
+    ">>> Wie geht das?\r\n"
+    ">> und das?\r\n"
+    "So.\r\n"
+    "-- \r\n"
+    "Max\r\n";
+
+class CorrectionRun : public ::testing::Test {
+protected:
+  TempDir dir, home;
+  std::string exe;
+
+  void SetUp() override {
+    exe = InstallOnlyVQ(dir.Path());
+    fs::create_directories(dir / "out");
+  }
+
+  void Profile(const std::string& name, const std::string& keys) {
+    const std::string ini = dir / "Tidelarn.ini";
+    const std::string before = fs::exists(ini) ? ReadFile(ini) : std::string();
+    WriteFile(ini, before + "[" + name + "]\r\nFilePath=" + dir.Path() + "/\r\nMessagePath=" +
+                       dir.Path() + "/out/\r\nHeader.def=header.def\r\nSetLines=0\r\n" + keys);
+  }
+  ProcessResult Run(const std::vector<std::string>& args, const std::string& zone = "UTC0") {
+    return RunProcess(exe, args,
+                      {"HOME=" + home.Path(), "XDG_CONFIG_HOME=" + home.Path(), "TZ=" + zone},
+                      dir.Path());
+  }
+  std::string Out(const std::string& name) const { return dir / ("out/" + name); }
+};
+
+}  // namespace
+
+TEST_F(CorrectionRun, SingleFileWithBackupAndExitCode) {
+  Profile("news", "MakeBak=1\r\nMaxReferencesLength=40\r\n");
+  WriteFile(dir / "header.def", "Sub main\r\n  X-Corrected: yes\r\n  %Exitcode% = 3\r\nEnd Sub\r\n");
+  const std::string msg = Out("posting.msg");
+  WriteFile(msg, kPosting);
+  ProcessResult r = Run({"Type:news", "Filename:" + msg});
+  EXPECT_EQ(r.exitCode, 3) << r.err;
+  EXPECT_EQ(ReadFile(Out("posting.bak")), kPosting);
+  const std::string out = ReadFile(msg);
+  EXPECT_NE(out.find("\r\nSubject: Re: Frage\r\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("\r\nReferences: <1@a.example> <3@a.example> <4@a.example> <5@a.example>\r\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("\r\nX-Corrected: yes\r\n"), std::string::npos) << out;
+  EXPECT_TRUE(out.ends_with("\r\n\r\n" + kCorrectedBody)) << out;
+
+  // A second run finds nothing to correct: the file and its backup stay.
+  r = Run({"Type:news", "Filename:" + msg});
+  EXPECT_EQ(r.exitCode, 3) << r.err;
+  EXPECT_EQ(ReadFile(msg), out);
+  EXPECT_EQ(ReadFile(Out("posting.bak")), kPosting);
+}
+
+TEST_F(CorrectionRun, DateHeaderInTheLocalZoneWithMinutes) {
+  Profile("news", "SetDateHeader=2\r\n");
+  WriteFile(dir / "header.def", "");
+  const std::string msg = Out("x.msg");
+  WriteFile(msg, "Subject: x\r\n\r\ntext\r\n");
+  ProcessResult r = Run({"Type:news", "Filename:" + msg}, "IST-5:30");
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const std::string out = ReadFile(msg);
+  EXPECT_TRUE(std::regex_search(out, std::regex("\r\nDate: (Mon|Tue|Wed|Thu|Fri|Sat|Sun), \\d\\d "
+                                                "[A-Z][a-z][a-z] \\d{4} \\d\\d:\\d\\d:\\d\\d \\+0530\r\n")))
+      << out;
+  Profile("gmt", "SetDateHeader=2\r\nDateHeaderType=GMT\r\n");
+  r = Run({"Type:gmt", "Filename:" + msg}, "IST-5:30");
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(std::regex_search(ReadFile(msg), std::regex("\r\nDate: [^\r]* \\d\\d:\\d\\d:\\d\\d GMT\r\n")));
+}
+
+TEST_F(CorrectionRun, OutgoingMailEnvelope) {
+  Profile("mails", "RecreateRCPT_To=1\r\nHamsterheaderFirst=1\r\n");
+  WriteFile(dir / "header.def", "");
+  const std::string msg = Out("mail.msg");
+  WriteFile(msg,
+            "Subject: Hallo\r\nTo: Eva <eva@b.example>, max@c.example\r\nBcc: geheim@d.example\r\n"
+            "!MAIL FROM: <me@a.example>\r\n!RCPT TO: <eva@b.example>\r\n\r\nText\r\n");
+  ProcessResult r = Run({"Type:mails", "Filename:" + msg});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(ReadFile(msg),
+            "!MAIL FROM: <me@a.example>\r\n!RCPT TO: <eva@b.example>\r\n!RCPT TO: <max@c.example>\r\n"
+            "!RCPT TO: <geheim@d.example>\r\nSubject: Hallo\r\nTo: Eva <eva@b.example>, max@c.example\r\n"
+            "\r\nText\r\n");
+}
+
+TEST_F(CorrectionRun, ProfileSweepOverAFolder) {
+  Profile("news", "MakeBak=1\r\n");
+  // The exit code is the last article's: the files are corrected in name order.
+  WriteFile(dir / "header.def",
+            "Sub CheckAbort\r\n"
+            "  if Header(\"Subject\") = \"skip\" then\r\n"
+            "    %abort% = true\r\n"
+            "  endif\r\n"
+            "End Sub\r\n"
+            "Sub main\r\n"
+            "  %Exitcode% = 10\r\n"
+            "  if Header(\"Subject\") = \"Re: last\" then\r\n"
+            "    %Exitcode% = 11\r\n"
+            "  endif\r\n"
+            "End Sub\r\n");
+  const std::string plain = "Subject: ok\r\n\r\n> fine\r\n";
+  const std::string skipped = "Subject: skip\r\n\r\n>>not corrected\r\n";
+  WriteFile(Out("a.msg"), kPosting);
+  WriteFile(Out("b.msg"), plain);
+  WriteFile(Out("c.MSG"), skipped);
+  WriteFile(Out("d.txt"), kPosting);
+  WriteFile(Out("e.msg"), "Subject: AW: last\r\n\r\n>>x\r\n");
+  ProcessResult r = Run({"news"});
+  EXPECT_EQ(r.exitCode, 11) << r.err;
+  EXPECT_TRUE(ReadFile(Out("a.msg")).ends_with(kCorrectedBody));
+  EXPECT_EQ(ReadFile(Out("a.bak")), kPosting);
+  EXPECT_EQ(ReadFile(Out("b.msg")), plain);
+  EXPECT_FALSE(fs::exists(Out("b.bak")));
+  EXPECT_EQ(ReadFile(Out("c.MSG")), skipped);
+  EXPECT_FALSE(fs::exists(Out("c.bak")));
+  EXPECT_EQ(ReadFile(Out("d.txt")), kPosting);
+  EXPECT_EQ(ReadFile(Out("e.msg")), "Subject: Re: last\r\n\r\n>> x\r\n");
+  EXPECT_TRUE(fs::exists(Out("e.bak")));
+}
+
+// The bundled sample, as the demo runs it.
+TEST_F(CorrectionRun, BundledSample) {
+  const fs::path sample = fs::path(TIDELARN_SOURCE_DIR) / "data/sample";
+  std::string ini = ReadFile((sample / "Tidelarn.ini").string());
+  for (size_t p; (p = ini.find("@WORK@")) != std::string::npos;) ini.replace(p, 6, dir.Path());
+  WriteFile(dir / "Tidelarn.ini", ini);
+  fs::copy_file(sample / "header.def", dir / "header.def");
+  fs::copy(sample / "messages", dir / "messages");
+  ProcessResult r = RunProcess(exe, {"News"}, {"TIDELARN_HOME=" + dir.Path(), "XDG_CONFIG_HOME=" + home.Path()},
+                               dir.Path());
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  auto text = [&](const std::string& name) { return ReadFile(dir / ("messages/" + name)); };
+  auto original = [&](const std::string& name) { return ReadFile((sample / "messages" / name).string()); };
+  EXPECT_NE(text("reply.msg").find("Subject: Re: Frage zum Testen\n"), std::string::npos);
+  EXPECT_NE(text("reply.msg").find("\n>> Erste Ebene\n>> Zweite Ebene\nAntwort.\n\n-- \n"), std::string::npos);
+  EXPECT_NE(text("thread.msg").find("Subject: Re: Neues Thema\nReferences: <start.1001@news.example.org> "
+                                    "<antwort.1004@mail.example.net>\n <antwort.1005@news.example.org>"),
+            std::string::npos)
+      << text("thread.msg");
+  EXPECT_EQ(text("reply.bak"), original("reply.msg"));
+  for (const char* unchanged : {"plain", "marked"}) {
+    EXPECT_EQ(text(std::string(unchanged) + ".msg"), original(std::string(unchanged) + ".msg"));
+    EXPECT_FALSE(fs::exists(dir / ("messages/" + std::string(unchanged) + ".bak")));
+  }
+}
