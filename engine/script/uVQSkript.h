@@ -240,6 +240,30 @@ public:
   // ---- End of the automatic corrections -----------------------------------
 
 private:
+  // ---- Do and HamsterApp commands (uVQSkriptDo.cpp) ------------------------
+  void DoSelect(std::string& s);
+  void DoPlay(std::string& s);
+  void DoShow(std::string& s);
+  void DoWrite(std::string& s);
+  void DoOpenOrPrint(std::string& s, bool print);
+  void DoCopy(std::string& s);
+  void DoExec(std::string& s);
+  void DoReplaceCommand(std::string& s);
+  void DoConvert(std::string& s);
+  void DoOptimize(std::string& s);
+  void DoSavePart(std::string& s);
+  void DoCounter(std::string& s, bool define);
+  void DoTouch(std::string& s);
+  // A string expression from the front of S; false when there is none.
+  bool TakeString(std::string& s, std::string& value);
+  // A failure of the outside world (a file, the news server) as a script error.
+  [[noreturn]] void ReportFailure(const std::string& message);
+  // Not in the build yet: each reports itself as not available.
+  void PendingSetPartEncoding(uint8_t code);
+  void PendingDoReplace(const std::string& what, const std::string& with, int32_t fromLine,
+                        int32_t toLine, const std::string& varName, uint8_t target, uint8_t mode);
+  // ---- End of Do and HamsterApp commands -----------------------------------
+
   // Whether the step hook lets the run go on (always without a hook).
   static bool StepAllowed();
   // Now, in the short date and long time format of the locale.

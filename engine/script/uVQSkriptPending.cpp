@@ -17,10 +17,6 @@ void TVQSkript::AppendCommand(std::string&) { NotAvailable("Append"); }
 void TVQSkript::InsertCommand(std::string&) { NotAvailable("Insert"); }
 void TVQSkript::DeleteCommand(std::string&) { NotAvailable("Delete"); }
 
-// Do and HamsterApp.
-void TVQSkript::DoCommand(std::string&) { NotAvailable("Do"); }
-void TVQSkript::HamsterAppCommand(std::string&) { NotAvailable("HamsterApp"); }
-
 // Collected header lines and the 8-bit test.
 bool TVQSkript::Has8BitChars() { NotAvailable("Has8BitChars"); }
 void TVQSkript::ApplyHHeaders() {}
