@@ -298,6 +298,8 @@ void CopyIfFinish() {
   } catch (const std::exception& e) {
     ShowInfoBox(FromUtf8("Fehler \"") + e.what() + "\" (" + FromUtf8(step) + ")");
   }
+  // The walk ends here; the counters go with the settings.
+  gSettings.reset();
 }
 
 // ---------------------------------------------------------------------------
