@@ -14,6 +14,7 @@
 #include "uEinstellungen.h"
 #include "uTools.h"
 #include "uVQSkript.h"
+#include "uVQSkriptDo.h"
 
 #if defined(__has_include)
 #if __has_include(<sanitizer/allocator_interface.h>)
@@ -86,6 +87,8 @@ void SetUpOnce() {
   SetProgramDir(gHome);
   SetPrompter(&gPrompter);
   SetScriptStepHook(WithinBudget);
+  // Fuzzed scripts must not start programs or write files outside the folder.
+  SetScriptEffectsHook([] { return false; });
 }
 
 // Reports and traces of the last run are not kept.

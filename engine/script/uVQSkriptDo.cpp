@@ -19,8 +19,13 @@
 #include "uTools.h"
 #include "uTransla.h"
 #include "uVQSkript.h"
+#include "uVQSkriptDo.h"
 
 namespace {
+
+TScriptEffectsHook gEffectsHook = nullptr;
+
+bool EffectsAllowed() { return gEffectsHook == nullptr || gEffectsHook(); }
 
 // The show modes of Do Exec and Do Run with the values of the Windows SW_
 // constants, in the order they are tested; a mode is accepted and not used.
@@ -53,6 +58,8 @@ bool WholeNumberIn(double n, int64_t lo, int64_t hi, int32_t& value) {
 }
 
 }  // namespace
+
+void SetScriptEffectsHook(TScriptEffectsHook hook) { gEffectsHook = hook; }
 
 // ---------------------------------------------------------------------------
 // Reading arguments
@@ -140,7 +147,7 @@ void TVQSkript::DoPlay(std::string& s) {
   if (!haveFile || !Trim(s).empty())
     ScriptError("DoPlayWave.InvalidUse",
                 "Falsche Syntax, korrekt wäre: \"Do Play Wave <Dateiname> [ and wait ]\"", s);
-  if (!PlaySoundFile(file, wait))
+  if (EffectsAllowed() && !PlaySoundFile(file, wait))
     ScriptErrorFmt("PlayWave.Error", "Fehler beim Abspielen der Wave-Datei \"%s\"", {file});
 }
 
@@ -171,6 +178,7 @@ void TVQSkript::DoWrite(std::string& s) {
         !TakeString(s, key) || !TakeComma(s) || !TakeString(s, value))
       ScriptError("DoWriteIniStr.InvalidUse",
                   "Falsche Syntax, richtig wäre \"Do Write IniStr Datei, Abschnitt, Key, Wert", s);
+    if (!EffectsAllowed()) return;
     try {
       TIniFile ini(file);
       ini.WriteString(section, key, value);
@@ -187,6 +195,7 @@ void TVQSkript::DoWrite(std::string& s) {
     if (!TakeString(s, file) || !TakeComma(s) || !TakeString(s, text) || !Trim(s).empty())
       ScriptError("DoWriteTextfile.InvalidUse",
                   "Falsche Syntax, richtig wäre \"Do Write Textfile Datei, String\"", s);
+    if (!EffectsAllowed()) return;
     try {
       ReplaceFileContent(NativePath(file), JoinLines(SplitLines(text)));
     } catch (const EAbort&) {
@@ -211,6 +220,7 @@ void TVQSkript::DoOpenOrPrint(std::string& s, bool print) {
     ScriptError("DoOpen.InvalidUse",
                 "Falsche Syntax, korrekt wäre: \"Do Open Dokument [, Parameter]\"", s);
   }
+  if (!EffectsAllowed()) return;
   const int result = ShellExecute(print ? "print" : "open", document, params,
                                   ExtractFilePath(NativePath(document)));
   if (result >= 32) return;
@@ -245,7 +255,7 @@ void TVQSkript::DoCopy(std::string& s) {
                 "Überschreiben?\"",
                 s);
   // A failed copy is not reported: the script can test for the target.
-  CopyRegularFile(NativePath(source), NativePath(target), overwrite);
+  if (EffectsAllowed()) CopyRegularFile(NativePath(source), NativePath(target), overwrite);
 }
 
 void TVQSkript::DoExec(std::string& s) {
@@ -271,6 +281,7 @@ void TVQSkript::DoExec(std::string& s) {
     }
   }
   if (!Trim(s).empty()) invalidUse();
+  if (!EffectsAllowed()) return;
 
   if (wait) {
     if (!RunAndWait(program, params, show))
@@ -479,7 +490,7 @@ void TVQSkript::DoSavePart(std::string& s) {
     }
   }
   if (!Trim(s).empty()) invalidUse();
-  SavePart(folder, fileName, mode);
+  if (EffectsAllowed()) SavePart(folder, fileName, mode);
 }
 
 void TVQSkript::DoCounter(std::string& s, bool define) {
@@ -514,6 +525,7 @@ void TVQSkript::DoTouch(std::string& s) {
                 "Korrekte Syntax: \"Do Touch <Gruppenauswahl>\", wobei <Gruppenauswahl> als "
                 "regulärer Ausdruck interpretiert wird.",
                 s);
+  if (!EffectsAllowed()) return;
   try {
     TouchGroups(pattern);
   } catch (const EAbort&) {
@@ -534,6 +546,7 @@ void TVQSkript::HamsterAppCommand(std::string& text) {
   if (!TakeString(s, command) || !Trim(s).empty())
     ScriptError("Hamster.hs2.Invalid", "Korrekte Syntax: HamsterApp hs2command <String-Ausdruck>",
                 s);
+  if (!EffectsAllowed()) return;
   try {
     SendHs2Command(command);
   } catch (const EAbort&) {

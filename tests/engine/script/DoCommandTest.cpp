@@ -25,6 +25,7 @@
 #include "uHamster.h"
 #include "uTools.h"
 #include "uVQSkript.h"
+#include "uVQSkriptDo.h"
 
 namespace fs = std::filesystem;
 
@@ -470,4 +471,22 @@ TEST_F(DoCommand, NewsServerCommands) {
   Run("Do Touch \"(\"\r\nX-Bad: reached\r\n");
   EXPECT_EQ(prompter.errors.size(), 2u);
   EXPECT_EQ(article->Header.GetField("X-Bad", false), "reached");
+}
+
+TEST_F(DoCommand, DeniedEffectsLeaveOnlyTheSyntaxCheck) {
+  std::string prog = Program("run.sh", "touch ran\n");
+  WriteFile(dir / "src", "x");
+  SetScriptEffectsHook([] { return false; });
+  Run("Do Write Textfile " + Q(dir / "t.txt") + ", \"x\"\r\n"
+      "Do Write IniStr \"i.ini\", \"a\", \"b\", \"c\"\r\n"
+      "Do Copy " + Q(dir / "src") + ", " + Q(dir / "dst") + ", true\r\n"
+      "Do Exec and wait " + Q(prog) + "\r\n"
+      "Do Exec " + Q(prog) + ", \"x\", Nowhere\r\n");
+  SetScriptEffectsHook(nullptr);
+  EXPECT_FALSE(fs::exists(dir / "t.txt"));
+  EXPECT_FALSE(fs::exists(dir / "i.ini"));
+  EXPECT_FALSE(fs::exists(dir / "dst"));
+  EXPECT_FALSE(fs::exists(bin + "/ran"));
+  ASSERT_EQ(prompter.errors.size(), 1u);
+  EXPECT_TRUE(Has(Error(0), "Do Exec Programm/Dokument"));
 }
