@@ -58,14 +58,18 @@ struct NumericRecord {
   HookOwner owner;
 };
 
-std::vector<NumericRecord> MakeBuiltins();
+// Shared, so a record stays alive while its handler runs even when the
+// handler changes the registry.
+using RecordPtr = std::shared_ptr<const NumericRecord>;
 
-std::vector<NumericRecord>& Registry() {
-  static std::vector<NumericRecord> registry = MakeBuiltins();
+std::vector<RecordPtr> MakeBuiltins();
+
+std::vector<RecordPtr>& Registry() {
+  static std::vector<RecordPtr> registry = MakeBuiltins();
   return registry;
 }
 
-NumericRecord MakeRecord(std::string_view name, std::string_view signature, int index,
+RecordPtr MakeRecord(std::string_view name, std::string_view signature, int index,
                          NumericFunction handler, HookOwner owner) {
   int nums = 0, strs = 0;
   for (char c : signature) {
@@ -76,13 +80,13 @@ NumericRecord MakeRecord(std::string_view name, std::string_view signature, int 
   }
   if (nums > 5 || strs > 5)
     throw std::invalid_argument("too many arguments for numeric function " + std::string(name));
-  return NumericRecord{std::string(name), LowerCase(name), std::string(signature), index,
-                       std::move(handler), owner};
+  return std::make_shared<const NumericRecord>(NumericRecord{std::string(name), LowerCase(name),
+                                                             std::string(signature), index, std::move(handler), owner});
 }
 
-const NumericRecord* FindFunction(std::string_view lowerName, bool withBrackets) {
-  for (const NumericRecord& r : Registry())
-    if (r.signature.empty() != withBrackets && r.lowerName == lowerName) return &r;
+RecordPtr FindFunction(std::string_view lowerName, bool withBrackets) {
+  for (const RecordPtr& r : Registry())
+    if (r->signature.empty() != withBrackets && r->lowerName == lowerName) return r;
   return nullptr;
 }
 
@@ -310,7 +314,7 @@ void NumericParser::Reduce(int op) {
 }
 
 bool NumericParser::CallFunction(bool withBrackets, bool reportUnknown) {
-  const NumericRecord* rec = FindFunction(LowerCase(name_), withBrackets);
+  RecordPtr rec = FindFunction(LowerCase(name_), withBrackets);
   if (!rec) {
     if (reportUnknown)
       hooks_.errorHook(TranslateFmt("UnknownNumericFunction.Error",
@@ -458,7 +462,7 @@ bool NumericParser::Run(double& value, UnknownName& unknown) {
           SetOperand(hooks_.varGetter ? CheckedResult(hooks_.varGetter(name_)) : 0);
         } else {
           hooks_.errorHook(TranslateFmt("IllegalCharinVarName", "Unzulässiges Zeichen in Variablennamen: \"%s\"",
-                                        {std::string(1, text_.front())}),
+                                        {std::string(1, c)}),
                            {});
         }
         break;
@@ -581,7 +585,7 @@ double Builtin(FunctionCall& c) {
   }
 }
 
-std::vector<NumericRecord> MakeBuiltins() {
+std::vector<RecordPtr> MakeBuiltins() {
   struct Row {
     const char* name;
     const char* signature;
@@ -593,7 +597,7 @@ std::vector<NumericRecord> MakeBuiltins() {
       {"Count", "$$", 8}, {"Pos", "$$", 9},  {"Length", "$", 10}, {"Len", "$", 10},
       {"Ord", "$", 11},  {"pi", "", 12},
   };
-  std::vector<NumericRecord> records;
+  std::vector<RecordPtr> records;
   for (const Row& r : kRows) records.push_back(MakeRecord(r.name, r.signature, r.index, Builtin, nullptr));
   return records;
 }
@@ -640,7 +644,7 @@ int RegisterNumericFunction(std::string_view name, std::string_view signature, i
 void UnregisterNumericFunction(std::string_view name) {
   auto& registry = Registry();
   for (size_t i = registry.size(); i-- > 0;)
-    if (registry[i].name == name) {
+    if (registry[i]->name == name) {
       registry.erase(registry.begin() + ptrdiff_t(i));
       return;
     }
@@ -648,7 +652,7 @@ void UnregisterNumericFunction(std::string_view name) {
 
 void UnregisterNumericFunctions(HookOwner owner) {
   if (!owner) return;
-  std::erase_if(Registry(), [owner](const NumericRecord& r) { return r.owner == owner; });
+  std::erase_if(Registry(), [owner](const RecordPtr& r) { return r->owner == owner; });
 }
 
 void RegisterBuiltinNumericFunctions() { Registry(); }

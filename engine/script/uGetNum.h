@@ -70,7 +70,8 @@ constexpr char kRawArgs = '*';
 // Reads a string expression from the front of Text (advancing it) into S.
 using StringEvaluator = bool (*)(std::string_view& text, std::string& s);
 // Shows an error; evaluation goes on when it returns. The script's hook never
-// returns (it ends the line with EAbort).
+// returns (it ends the line with EAbort). Context is a piece of the text being
+// read, valid only during the call.
 using ErrorHook = std::function<void(std::string_view message, std::string_view context)>;
 // Value of the variable written %NAME% (the name arrives upper-cased).
 using NumericVarGetter = std::function<double(const std::string& name)>;

@@ -17,6 +17,7 @@
 
 #include "IniFile.h"
 #include "ProgramDir.h"
+#include "uCharsets.h"
 #include "uSkript.h"
 #include "uTools.h"
 #include "uTransla.h"
@@ -24,9 +25,11 @@
 
 namespace {
 
-// Longest text the generating functions (FillChar, the width of Str) make; a
-// script asking for more gets a range error instead of exhausting memory.
-constexpr int64_t kMaxGeneratedLength = int64_t(1) << 26;
+size_t gTextLimit = size_t(1) << 28;
+
+void CheckTextLength(uint64_t length) {
+  if (length > gTextLimit) throw ERangeError();
+}
 
 bool IsTrimmed(char c) { return static_cast<unsigned char>(c) <= ' '; }
 
@@ -308,9 +311,20 @@ std::string ChangeCase(std::string_view s, bool upper) {
     }
     return out;
   }
+  // A table charset maps through its own codes; without the tables the
+  // default internal charset, windows-1252, is assumed.
+  const TCSInfo* table = nullptr;
+  try {
+    table = GetCSInfos().Items(InternalCharsetIndex());
+    if (table && table->UnicodeKind != TCSInfo::ukTable) table = nullptr;
+  } catch (const Exception&) {
+  }
   for (char c : s) {
-    int mapped = UnicodeToCp1252(MapCase(Cp1252ToUnicode(static_cast<unsigned char>(c)), upper));
-    out += mapped ? char(mapped) : c;
+    auto b = static_cast<unsigned char>(c);
+    uint32_t code = b < 0x80 ? b : table ? table->ToUTF[b - 0x80] : Cp1252ToUnicode(b);
+    uint32_t mapped = code ? MapCase(code, upper) : 0;
+    int byte = !mapped ? 0 : table ? (mapped <= 0xFFFF ? table->ByteOf(uint16_t(mapped)) : 0) : UnicodeToCp1252(mapped);
+    out += byte ? char(byte) : c;
   }
   return out;
 }
@@ -699,7 +713,7 @@ std::string StrFunction(FunctionCall& call) {
   }
   int32_t width = haveWidth ? IntArg(w) : 0;
   int32_t precision = havePrecision ? IntArg(p) : -1;
-  if (width > kMaxGeneratedLength) throw ERangeError();
+  if (width > 0) CheckTextLength(uint64_t(width));
   std::string text = FormatGeneral(v, precision >= 0 ? std::max(precision, 1) : 15);
   if (width > 0 && int64_t(text.size()) < width) text.insert(0, size_t(width) - text.size(), ' ');
   return text;
@@ -793,7 +807,7 @@ void Builtin(FunctionCall& c, std::string& r) {
     case 20: {
       int64_t n = IntArg(c.Num[1]);
       if (n < 1 || s.empty()) break;
-      if (n * int64_t(s.size()) > kMaxGeneratedLength) throw ERangeError();
+      CheckTextLength(uint64_t(n) * s.size());
       r.reserve(size_t(n) * s.size());
       for (int64_t k = 0; k < n; ++k) r += s;
       break;
@@ -886,7 +900,11 @@ bool InterpreteString(std::string_view& text, std::string& s) {
   for (;;) {
     std::string term;
     bool read = ReadTerm(*hooks, text, term);
-    if (read) (chained ? rest : s) += term;
+    if (read) {
+      std::string& target = chained ? rest : s;
+      CheckTextLength(uint64_t(s.size()) + rest.size() + term.size());
+      target += term;
+    }
     std::string_view t = TrimView(text);
     if (t.starts_with('+')) {
       t.remove_prefix(1);
@@ -963,6 +981,7 @@ std::string StrReplaceRegex(std::string_view text, std::string_view pattern, std
     size_t start = re.GroupStart(0);
     size_t end = re.MatchBase() + size_t(std::max(re.OffsetVector()[1], 0));
     if (start == std::string::npos || start < last) break;
+    CheckTextLength(uint64_t(out.size()) + (start - last) + replacement.size());
     out.append(text.substr(last, start - last));
     out.append(replacement);
     last = std::max(start, end);
@@ -982,6 +1001,7 @@ std::string WordWrapText(std::string_view text, std::string_view prefix, int64_t
     char c = text[i - 1];
     if (c == '\n') {
       lastBlank = 0;
+      CheckTextLength(uint64_t(out.size()) + 1 + prefix.size());
       out += '\n';
       out += prefix;
       col = 1 + int64_t(prefix.size());
@@ -998,6 +1018,7 @@ std::string WordWrapText(std::string_view text, std::string_view prefix, int64_t
       ++col;
     }
     if (col > width && lastBlank >= 1) {
+      CheckTextLength(uint64_t(out.size()) + uint64_t(breakLength) + (i - lastBlank));
       if (lastBlank == i) {
         if (i == text.size()) {
           out += c;
@@ -1139,6 +1160,9 @@ std::string LTrimBlanks(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
   return std::string(s);
 }
+
+void SetScriptTextLimit(size_t limit) { gTextLimit = limit; }
+size_t ScriptTextLimit() { return gTextLimit; }
 
 std::string ScriptLowerCase(std::string_view s) { return ChangeCase(s, false); }
 std::string ScriptUpperCase(std::string_view s) { return ChangeCase(s, true); }

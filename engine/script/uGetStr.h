@@ -39,6 +39,12 @@ void UnregisterStringFunction(std::string_view name);
 void UnregisterStringFunctions(HookOwner owner);
 void RegisterBuiltinStringFunctions();
 
+// Longest text that concatenation and the generating functions (FillChar,
+// Str's width, WordWrap, Replace) may make; beyond it they raise ERangeError
+// rather than exhaust memory. 256 MiB unless set otherwise.
+void SetScriptTextLimit(size_t limit);
+size_t ScriptTextLimit();
+
 // Reads one string expression from the front of Text and removes what it read.
 // False when no term could be read (Text unchanged), when the last term after a
 // "+" failed (S is then the first term), or when no error hook is installed.
@@ -77,8 +83,9 @@ bool TryParseDecimal(std::string_view s, double& value);
 std::string RTrimBlanks(std::string_view s);
 std::string LTrimBlanks(std::string_view s);
 
-// Case mapping of national letters too: Unicode when the internal charset is
-// utf-8, windows-1252 otherwise.
+// Case mapping of national letters too, in the internal charset (windows-1252
+// when the charset tables are not loaded); a letter whose other case the
+// charset lacks stays as it is.
 std::string ScriptLowerCase(std::string_view s);
 std::string ScriptUpperCase(std::string_view s);
 // Between the DOS code page 850 and windows-1252, byte for byte.

@@ -48,7 +48,8 @@ size_t KeywordLength(std::string_view word, std::string_view text) {
 // a script can neither block nor flood the run.
 std::string ReadWholeFile(std::string_view fileName) {
   std::string path = NativePath(fileName);
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking, so opening a pipe does not wait for a writer.
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) RaiseReadError(fileName, errno);
   struct stat st;
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {

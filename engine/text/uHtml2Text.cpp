@@ -49,8 +49,8 @@ constexpr size_t kMaxIndentLevels = 16;
 constexpr std::string_view kParagraph = "\r\n\r\n";
 constexpr std::string_view kDivider = "\r\n--------------------------\r\n\r\n";
 
-bool IsInputBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-bool IsWhite(char c) { return IsInputBlank(c); }
+// TAB, LF and CR count as blanks of the input, and as white space of the output.
+bool IsWhiteSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
@@ -136,7 +136,7 @@ private:
       return;
     const size_t pos = out_.size();
     out_.push_back(ch);
-    if (IsWhite(ch)) {
+    if (IsWhiteSpace(ch)) {
       // The very first character does not count.
       if (ch == '\r' && pos >= 1) ++trailingCRs_;
     } else {
@@ -153,13 +153,14 @@ private:
   void Wrap() {
     const size_t b = lastBlank_;
     const bool nothingAfter = b + 1 == out_.size();
-    const std::string inserted = "\n" + std::string(Indent.size(), ' ');
+    const size_t inserted = 1 + Indent.size();
     out_[b] = '\r';
-    out_.insert(b + 1, inserted);
+    out_.insert(b + 1, inserted, ' ');
+    out_[b + 1] = '\n';
     if (lastNonWhite_ == npos || lastNonWhite_ < b) {
       if (b >= 1) ++trailingCRs_;
     } else {
-      lastNonWhite_ += inserted.size();
+      lastNonWhite_ += inserted;
     }
     lineStart_ = b + 2;
     afterBlank_ = nothingAfter;
@@ -187,7 +188,7 @@ public:
     enum class TState { Text, TagName, TagAttributes, Entity } state = TState::Text;
     bool previousBlank = false;
     for (char raw : html) {
-      const bool blank = IsInputBlank(raw);
+      const bool blank = IsWhiteSpace(raw);
       const char c = blank ? ' ' : raw;
       switch (state) {
         case TState::Text:

@@ -46,16 +46,6 @@ TEST_F(NewsServerFolder, RunsOnlyWhileTheFolderHoldsHamsterIni) {
   EXPECT_NO_THROW(TFileNewsServer{dir.Path()});
 }
 
-TEST_F(NewsServerFolder, AnswersItsFolders) {
-  TFileNewsServer server(dir.Path());
-  const std::string root = dir.Path() + "/";
-  EXPECT_EQ(server.ControlGetPath(), root);
-  EXPECT_EQ(server.ControlGetGroupsPath(), root + "Groups/");
-  EXPECT_EQ(server.ControlGetMailsPath(), root + "Mails/");
-  EXPECT_EQ(server.ControlGetNewsOutPath(), root + "Groups/News.Out/");
-  EXPECT_EQ(server.ControlGetMailsOutPath(), root + "Mails/Mail.Out/");
-}
-
 TEST_F(NewsServerFolder, CreatesTheServerOfTheConfiguredFolder) {
   ASSERT_EQ(setenv("TIDELARN_NEWSSERVER", dir.Path().c_str(), 1), 0);
   EXPECT_EQ(NewsServerDir(), dir.Path() + "/");
@@ -159,8 +149,3 @@ TEST(NewsServerFormats, ParsesGroupLists) {
   EXPECT_TRUE(IsValidGroupName("de.alt.all"));
 }
 
-TEST(NewsServerFormats, WritesLineEndsAsCrLf) {
-  EXPECT_EQ(ToCrLf("a\nb\rc\r\nd"), "a\r\nb\r\nc\r\nd");
-  EXPECT_EQ(ToCrLf("\r\r\n\n"), "\r\n\r\n\r\n");
-  EXPECT_EQ(ToCrLf(""), "");
-}

@@ -70,7 +70,7 @@ protected:
 
   std::vector<ReportedError> errors;
   std::map<std::string, double> numbers;
-  std::map<std::string, std::string> strings;
+  std::map<std::string, std::string> strings{{"NAME", "Ada"}};
 };
 
 // A German text of the source in the internal charset.

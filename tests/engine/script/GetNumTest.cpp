@@ -279,3 +279,30 @@ TEST_F(EvalTest, UnregisterByNameRemovesTheLastRecord) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(EvalTest, HandlersMayChangeTheRegistries) {
+  RegisterNumericFunction(
+      "Once", "#", 0,
+      [this](FunctionCall& c) {
+        UnregisterNumericFunctions(this);
+        for (int i = 0; i < 100; ++i) RegisterNumericFunction("Filler", "", i, [](FunctionCall&) { return 0.0; }, this);
+        return c.Num[1] * 2;
+      },
+      this);
+  RegisterStringFunction(
+      "OnceS", "$", 0, 0,
+      [this](FunctionCall& c, std::string& r) {
+        UnregisterStringFunctions(this);
+        r = c.Str[1] + c.Str[1];
+      },
+      this);
+  EXPECT_EQ(Num("Once(21)"), 42);
+  EXPECT_EQ(Str("OnceS('ab')"), "abab");
+  bool ok = true;
+  Str("OnceS('ab')", nullptr, &ok);
+  EXPECT_FALSE(ok);
+}
+
+}  // namespace

@@ -114,11 +114,6 @@ TEST_F(Hamster, CreatesTheServerObjectOnce) {
   EXPECT_THROW(GetHamsterApp(), ENewsServerError);
 }
 
-TEST_F(Hamster, SendsCommandsToTheServer) {
-  SendHs2Command("NewsPull");
-  EXPECT_EQ(calls, Calls{"hs2 NewsPull"});
-}
-
 TEST_F(Hamster, WalksEveryGroupAndClosesWhatWasOpened) {
   Walk(true, true, [] {
     if (uHamster::GroupName == "local.test") OpenGroup();
@@ -165,18 +160,6 @@ TEST_F(Hamster, ClosesTheGroupWhenTheCallbackFails) {
     return false;
   });
   EXPECT_EQ(calls.back(), "finish");
-}
-
-TEST_F(Hamster, HandsTheWalkItsIniFile) {
-  WalkGroups(
-      dir / "CopyIf.ini",
-      [](TIniFile& ini) {
-        ini.WriteString("Groups", "de.test", "17");
-        return true;
-      },
-      [] { return true; }, [] { return true; }, [] {});
-  TIniFile ini(dir / "CopyIf.ini");
-  EXPECT_EQ(ini.ReadInteger("Groups", "de.test", 0), 17);
 }
 
 TEST_F(Hamster, LoadsArticlesOfTheOpenGroup) {
