@@ -359,7 +359,7 @@ void TVQSkript::DoReplaceCommand(std::string& s) {
   if (StartsWithKeyword("to", s))
     toLine = lineNumber("DoReplace.To.InvalidNumber",
                         "Keine gültige Zahl nach \"to\" im \"Do Replace\"-Befehl.");
-  if (!what.empty()) PendingDoReplace(what, with, fromLine, toLine, varName, target, mode);
+  if (!what.empty()) DoReplace(what, with, fromLine, toLine, varName, target, mode);
 }
 
 void TVQSkript::DoConvert(std::string& s) {
@@ -557,11 +557,6 @@ void TVQSkript::HamsterAppCommand(std::string& text) {
 }
 
 // ---------------------------------------------------------------------------
-// PENDING: the two operations below are not in the build yet.
+// PENDING: the operation below is not in the build yet.
 
 void TVQSkript::PendingSetPartEncoding(uint8_t) { NotAvailable("Do Convert Encoding"); }
-
-void TVQSkript::PendingDoReplace(const std::string&, const std::string&, int32_t, int32_t,
-                                 const std::string&, uint8_t, uint8_t) {
-  NotAvailable("Do Replace");
-}

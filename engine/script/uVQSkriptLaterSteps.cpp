@@ -17,4 +17,3 @@ void TVQSkript::ConvertBoxQuotes(int) {}
 // HTML parts, attachments and the body charset.
 void TVQSkript::ConvertHtmlToText() {}
 void TVQSkript::SetMinBodyCharset() {}
-void TVQSkript::SavePart(const std::string&, const std::string&, uint8_t) {}
