@@ -230,7 +230,7 @@ public:
   void DeleteBlanksAtEndOfLines();
   void RepairOEQuotings();
   void FixOEBeginBug();
-  // Steps of the article correction that do nothing yet (uVQSkriptLaterSteps.cpp).
+  // Steps of the article correction kept in the units of the blocks below.
   void InsertIntro();
   void ConvertFootnotes();
   void ConvertReFormats();
@@ -277,6 +277,23 @@ public:
   void ExpandMacro(const std::string& name, const std::vector<std::string>& macroLines);
   // ---- End of the text commands -------------------------------------------
 
+  // ---- Body layout and whole parts ----------------------------------------
+  // Box quotes, footnotes, one-liners, reformat blocks, intro and appended
+  // lines (uVQSkriptBoxQuotes.cpp); HTML parts, body charset and transfer
+  // encoding (uVQSkriptParts.cpp).
+
+  // Takes the closed footnotes out of Text into FootnoteLines, leaving their
+  // numbers "[n]" and the rest of the paragraph wrapped again; true when it
+  // took at least one.
+  bool ExtractFootnote(std::string& text);
+  // A footnote's lines as one text: lines joined by blanks (a hyphen at a line
+  // end joins the word), empty lines as paragraph breaks, the line-break
+  // marker as CR LF.
+  static std::string JoinFootnoteText(const std::string& text);
+  // Code: 1 7bit, 2 8bit, 3 quoted-printable, 4 base64.
+  void SetPartEncoding(uint8_t code);
+  // ---- End of body layout and whole parts ---------------------------------
+
 private:
   // ---- Do and HamsterApp commands (uVQSkriptDo.cpp) ------------------------
   void DoSelect(std::string& s);
@@ -296,8 +313,6 @@ private:
   bool TakeString(std::string& s, std::string& value);
   // A failure of the outside world (a file, the news server) as a script error.
   [[noreturn]] void ReportFailure(const std::string& message);
-  // Not in the build yet: reports itself as not available.
-  void PendingSetPartEncoding(uint8_t code);
   // ---- End of Do and HamsterApp commands -----------------------------------
 
   // ---- Text commands: helpers ---------------------------------------------

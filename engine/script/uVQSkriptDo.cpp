@@ -378,7 +378,7 @@ void TVQSkript::DoConvert(std::string& s) {
   if (StartsWithKeyword("QPBody", s)) {
     TMIMEPart* part = CurrentPart();
     if (part != nullptr && part->GetMIMEInfo().Encoding == meQuotedPrintable)
-      PendingSetPartEncoding(me8Bit);
+      SetPartEncoding(me8Bit);
     return;
   }
   if (StartsWithKeyword("Encoding", s)) {
@@ -402,7 +402,7 @@ void TVQSkript::DoConvert(std::string& s) {
                   "Encodingtyp sind \"8bit\", \"qp\"/\"quoted-printable\", \"base64\" und "
                   "\"7bit\"/\"ascii\" zulässig.",
                   s);
-    PendingSetPartEncoding(code);
+    SetPartEncoding(code);
     return;
   }
   if (StartsWithKeyword("HTML", s)) {
@@ -555,8 +555,3 @@ void TVQSkript::HamsterAppCommand(std::string& text) {
     ReportFailure(e.what());
   }
 }
-
-// ---------------------------------------------------------------------------
-// PENDING: the operation below is not in the build yet.
-
-void TVQSkript::PendingSetPartEncoding(uint8_t) { NotAvailable("Do Convert Encoding"); }
