@@ -26,6 +26,7 @@
 #include "uTools.h"
 #include "uVQSkript.h"
 #include "uVQSkriptDo.h"
+#include "uVarList.h"
 
 namespace fs = std::filesystem;
 
@@ -489,4 +490,69 @@ TEST_F(DoCommand, DeniedEffectsLeaveOnlyTheSyntaxCheck) {
   EXPECT_FALSE(fs::exists(bin + "/ran"));
   ASSERT_EQ(prompter.errors.size(), 1u);
   EXPECT_TRUE(Has(Error(0), "Do Exec Programm/Dokument"));
+}
+
+TEST_F(DoCommand, ReplaceRunsOnItsTarget) {
+  Run("Var %v% : String = \"a-a-a\"\r\n"
+      "Do Replace all \"o\" with \"0\"\r\n"
+      "Do Replace last \"a\" with \"b\" in %v%\r\n"
+      "Do Select Part 2\r\n"
+      "Do Replace first \"[tw]\" with \"\" in Body from 1 to 1\r\n");
+  EXPECT_TRUE(prompter.errors.empty()) << Error(0);
+  EXPECT_EQ(article->Parts.Items(0)->Body().GetInternalLine(0), "0ne");
+  EXPECT_EQ(article->Parts.Items(1)->Body().GetInternalLine(0), "wo");
+  EXPECT_EQ(script->Variables->Find("V")->AsString(), "a-a-b");
+}
+
+TEST_F(DoCommand, ConvertEncodingWordsSetTheTransferEncoding) {
+  auto encoding = [&](int i) { return article->Parts.Items(i)->GetMIMEInfo().Encoding; };
+  Run("Do Convert Encoding to quoted-printable\r\n"
+      "Do Select Part 2\r\n"
+      "Do Convert Encoding to Base64\r\n");
+  EXPECT_EQ(encoding(0), meQuotedPrintable);
+  EXPECT_EQ(encoding(1), meBase64);
+  // QPBody changes only a quoted-printable part.
+  Run("Do Convert QPBody\r\nDo Select Part 1\r\nDo Convert QPBody\r\n");
+  EXPECT_EQ(encoding(1), meBase64);
+  EXPECT_EQ(encoding(0), me8Bit);
+  Run("Do Convert Encoding to 7 Bit\r\nDo Select Part 2\r\nDo Convert Encoding to 8-bit\r\n");
+  EXPECT_EQ(encoding(0), me7Bit);
+  EXPECT_EQ(encoding(1), me8Bit);
+  EXPECT_TRUE(prompter.errors.empty()) << Error(0);
+}
+
+TEST_F(DoCommand, ConvertHtmlToTextMakesAPlainPart) {
+  settings.SaveHTMLAs = dir / "Original_*.html";
+  article->LoadFromString(
+      "MIME-Version: 1.0\r\nContent-Type: multipart/alternative; boundary=\"b\"\r\n\r\n"
+      "--b\r\nContent-Type: text/plain\r\n\r\nplain\r\n"
+      "--b\r\nContent-Type: text/html\r\n\r\n<html><body><p>Hallo <b>Welt</b></p></body></html>\r\n--b--\r\n");
+  Run("Do Select Part 2\r\nDo Convert HTML to Text\r\n");
+  EXPECT_TRUE(prompter.errors.empty()) << Error(0);
+  EXPECT_EQ(article->Parts.Items(1)->GetMIMEInfo().ContentClass, ccTextPlain);
+  EXPECT_TRUE(Has(article->Parts.Items(1)->Body().GetInternalText(), "Hallo *Welt*"))
+      << article->GetText();
+  EXPECT_TRUE(fs::exists(dir / "Original_1.html"));
+}
+
+TEST_F(DoCommand, SavePartWritesTheDecodedPart) {
+  article->LoadFromString(
+      "MIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"b\"\r\n\r\n"
+      "--b\r\nContent-Type: text/plain\r\n\r\ntext\r\n"
+      "--b\r\nContent-Type: application/octet-stream\r\nContent-Transfer-Encoding: base64\r\n"
+      "\r\nSGFsbG8=\r\n--b--\r\n");
+  fs::create_directory(dir / "att");
+  settings.SaveAttachmentsDir = dir / "att";
+  WriteFile(dir / "att/kept.bin", "old");
+  Run("Do Select Part 2\r\n"
+      "Do Save Part \"kept.bin\", " + Q(dir / "att") + ", Nothing\r\n");
+  EXPECT_EQ(ReadFile(dir / "att/kept.bin"), "old");
+  EXPECT_EQ(article->Parts.Items(1)->GetMIMEInfo().Encoding, meBase64);
+  // Without folder and mode: the profile's.
+  settings.ActionIfAttExists = 1;
+  Run("Do Select Part 2\r\nDo Save Part \"kept.bin\"\r\n");
+  EXPECT_TRUE(prompter.errors.empty()) << Error(0);
+  EXPECT_EQ(ReadFile(dir / "att/kept.bin"), "Hallo");
+  EXPECT_TRUE(Has(article->Parts.Items(1)->Body().GetInternalText(),
+                  "Saved as <file://localhost" + dir / "att/kept.bin" + ">"));
 }
