@@ -259,6 +259,12 @@ TEST_F(TextCommands, RetryAfterAnErrorInABlockRepeatsTheWholeCommand) {
   EXPECT_NE(prompter.shown[1].errorMsg.find("%late%"), std::string::npos);
   EXPECT_EQ(prompter.shown[1].continueLine, 2);
   EXPECT_EQ(Intro(), Lines{"<none>"});
+
+  // An error after the block was read: the retry does not run "end" as a command.
+  prompter.answers = {ErrorChoice::Retry};
+  Run("Set Header\r\nkein Header\r\nend\r\n");
+  ASSERT_EQ(prompter.shown.size(), 2u);
+  EXPECT_NE(prompter.shown[1].errorMsg.find("\"kein Header\""), std::string::npos);
 }
 
 // ---------------------------------------------------------------------------
@@ -490,12 +496,22 @@ TEST_F(TextCommands, SetOptionOverridesUntilTheNextRun) {
   const std::string iniAfter = ReadFile(dir / "Tidelarn.ini");
   EXPECT_EQ(iniAfter.find("zwei"), std::string::npos);
   EXPECT_EQ(iniAfter.find("ConvertToRe=AW\r"), std::string::npos);
+  Run("Set Option AnswerDesignators = \"Antw\"\r\n");
+  EXPECT_EQ(settings.ConvertToRe, "AW,Antwort,Re^2,Re^3,Re^4,Antw");
+  EXPECT_EQ(ReadFile(dir / "Tidelarn.ini"), iniAfter);
   script->Reset();
   EXPECT_EQ(settings.SigFile, "");
   EXPECT_TRUE(script->ChangedOptions.empty());
 
   Run("Set Option SigFile \"x\"\r\n");
   EXPECT_TRUE(ErrorShown("Set Option INIWert = Wert")) << prompter.Errors();
+}
+
+TEST_F(TextCommands, OptionsEndWithTheScriptOfTheirMessage) {
+  Run("Set Option SigFile = \"nur hier\"\r\n");
+  EXPECT_EQ(settings.SigFile, "nur hier");
+  script.reset();  // the next message of the profile gets a script of its own
+  EXPECT_EQ(settings.SigFile, "");
 }
 
 TEST_F(TextCommands, Has8BitCharsLooksAtBodyIntroSigAndLines) {
