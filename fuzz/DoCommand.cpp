@@ -79,7 +79,8 @@ void SetUpOnce() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   SetUpOnce();
   std::string script;
-  for (const std::string& line : SplitLines(std::string(reinterpret_cast<const char*>(data), size))) {
+  for (const std::string& line :
+       SplitLines(std::string(reinterpret_cast<const char*>(data), size))) {
     std::string rest = line;
     script += (StartsWithKeyword("HamsterApp", rest) ? "" : "Do ") + line + "\r\n";
   }

@@ -34,9 +34,9 @@ struct TShowMode {
   uint16_t Value;
 };
 constexpr TShowMode kShowModes[] = {
-    {"Hide", 0},           {"Normal", 1},         {"Minimize", 6},       {"Max", 10},
-    {"Restore", 9},        {"ShowDefault", 10},   {"Shownormal", 1},     {"ShowMinimized", 2},
-    {"ShowMaximized", 3},  {"ShowNoActivate", 4}, {"ShowMinNoActive", 7}, {"ShowNA", 8},
+    {"Hide", 0},          {"Normal", 1},         {"Minimize", 6},        {"Max", 10},
+    {"Restore", 9},       {"ShowDefault", 10},   {"Shownormal", 1},      {"ShowMinimized", 2},
+    {"ShowMaximized", 3}, {"ShowNoActivate", 4}, {"ShowMinNoActive", 7}, {"ShowNA", 8},
     {"Show", 5},
 };
 constexpr uint16_t kShowDefault = 10;
@@ -289,8 +289,7 @@ void TVQSkript::DoExec(std::string& s) {
                      {CallText(program, params)});
     return;
   }
-  const int result =
-      ShellExecute("open", program, params, ExtractFilePath(NativePath(program)));
+  const int result = ShellExecute("open", program, params, ExtractFilePath(NativePath(program)));
   if (result < 32)
     ScriptErrorFmt("DoExec.Error", "Fehler #%s beim Aufruf von \"%s\"",
                    {IntToStr(result), CallText(program, params)});
@@ -300,13 +299,13 @@ void TVQSkript::DoExec(std::string& s) {
 // Replace, Convert, Optimize
 
 void TVQSkript::DoReplaceCommand(std::string& s) {
-  uint8_t mode = 0;
+  uint8_t mode = rmAll;
   if (StartsWithKeyword("all", s))
-    mode = 0;
+    mode = rmAll;
   else if (StartsWithKeyword("first", s))
-    mode = 1;
+    mode = rmFirst;
   else if (StartsWithKeyword("last", s))
-    mode = 2;
+    mode = rmLast;
   else
     ScriptError("DoReplace.InvalidType",
                 "Unbekannter \"Do Replace\"-Typ, nur \"All\", \"Last\" oder \"First\" erlaubt", s);
@@ -319,23 +318,23 @@ void TVQSkript::DoReplaceCommand(std::string& s) {
                 "Nach \"Do Replace <Suchausdruck>\" muß noch \"with <Ersatz>\" kommen", s);
   TakeString(s, with);
 
-  uint8_t target = 0;
+  uint8_t target = rtBody;
   std::string varName;
   if (StartsWithKeyword("in", s)) {
     if (StartsWithKeyword("Body", s))
-      target = 0;
+      target = rtBody;
     else if (StartsWithKeyword("Sig", s))
-      target = 1;
+      target = rtSig;
     else if (StartsWithKeyword("Lines", s))
-      target = 2;
-    else if (StartsWithKeyword("Header2", s))
-      target = 4;
+      target = rtLines;
+    else if (StartsWithKeyword("Header2", s))  // before Header, which it begins with
+      target = rtHeader2;
     else if (StartsWithKeyword("Header", s))
-      target = 3;
+      target = rtHeader;
     else if (StartsWithKeyword("Intro", s))
-      target = 5;
+      target = rtIntro;
     else if (ParseVarRef(s, varName) == 1)
-      target = 6;
+      target = rtVariable;
     else
       ScriptError("DoReplaceXXXwithXXXin.MissingWhere",
                   "Nach \"Do Replace <Suchausdruck> with <Ersatz> in\" muß noch \"Body\", "
@@ -369,7 +368,8 @@ void TVQSkript::DoConvert(std::string& s) {
   }
   if (StartsWithKeyword("Header", s)) {
     if (!StartsWithKeyword("to", s) ||
-        !(StartsWithKeyword("8Bit", s) || (StartsWithKeyword("8", s) && StartsWithKeyword("Bit", s))))
+        !(StartsWithKeyword("8Bit", s) ||
+          (StartsWithKeyword("8", s) && StartsWithKeyword("Bit", s))))
       ScriptError("DoConvertHeader.MissingTo8Bit",
                   "Nach \"Do Convert Header\" kann nur \"to 8 Bit\" folgen", s);
     ConvertHeaderTo8Bit();

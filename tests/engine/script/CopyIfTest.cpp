@@ -60,8 +60,8 @@ public:
 
 std::string Article(const std::string& group, int n, const std::string& subject,
                     const std::string& messageId) {
-  std::string text = "From: a@example.org\r\nNewsgroups: " + group + "\r\nSubject: " + subject +
-                     "\r\n";
+  std::string text =
+      "From: a@example.org\r\nNewsgroups: " + group + "\r\nSubject: " + subject + "\r\n";
   if (!messageId.empty()) text += "Message-ID: " + messageId + "\r\n";
   return text + "\r\nBody of " + IntToStr(n) + "\r\n";
 }
@@ -194,16 +194,16 @@ TEST_F(CopyIf, CountersMakeTheStatistics) {
   Put("de.test", 1, Article("de.test", 1, "a", "<1@x>"));
   Put("de.test", 2, Article("de.test", 2, "b", "<2@x>"));
   Put("de.test", 3, Article("de.test", 3, "a", "<3@x>"));
-  Script("Do Def Counter \"Leer\", , , \"Spam\", , \"Treffer: * St\xC3\xBC" "ck\"\r\n"
+  Script("Do Def Counter \"Leer\", , , \"Spam\", , \"Treffer: * Stück\"\r\n"
          "Do Inc Counter \"Spam\", Header(\"Subject\")\r\n"
-         "Do Inc Counter \"Treffer: * St\xC3\xBC" "ck\"\r\n");
+         "Do Inc Counter \"Treffer: * Stück\"\r\n");
   RunCopyIfMode();
   EXPECT_TRUE(prompter.errors.empty());
   // Zero counters go, double and outer separators too; counts replace "*" or follow.
   std::string box = StatisticsBox();
   EXPECT_EQ(box.substr(0, box.find("Gesamtdauer: ")),
-            "Spam: 3\r\n - a: 2\r\n - b: 1\r\n\r\nTreffer: 3 St\xC3\xBC" "ck\r\n\r\nSTATISTIK\r\n"
-            "Gruppen: 1, Artikel: 3, Exportiert: 0, Kopiert: 0, Ge\xC3\xA4ndert: 0\r\n");
+            "Spam: 3\r\n - a: 2\r\n - b: 1\r\n\r\nTreffer: 3 Stück\r\n\r\nSTATISTIK\r\n"
+            "Gruppen: 1, Artikel: 3, Exportiert: 0, Kopiert: 0, Geändert: 0\r\n");
   EXPECT_TRUE(Has(box, ", Je Posting: "));
   EXPECT_EQ(std::get<2>(prompter.boxes.back()), unsigned(mb::Ok));
   // The counters belong to the run only.
@@ -223,7 +223,7 @@ TEST_F(CopyIf, NoBoxWithoutCountsUnlessAlwaysWanted) {
   std::string box = StatisticsBox();
   EXPECT_EQ(box.substr(0, box.find("Gesamtdauer")),
             "Nie: 0\r\n\r\nSTATISTIK\r\nGruppen: 1, Artikel: 2, Exportiert: 0, Kopiert: 0, "
-            "Ge\xC3\xA4ndert: 0\r\n");
+            "Geändert: 0\r\n");
 }
 
 TEST_F(CopyIf, MailInfoCountsUnfetchedMails) {
@@ -240,7 +240,7 @@ TEST_F(CopyIf, MailInfoCountsUnfetchedMails) {
   RunCopyIfMode();
   std::string box = StatisticsBox();
   EXPECT_EQ(box.substr(0, box.find("STATISTIK")),
-            "Gelesen: 1\r\n\r\nUnabgeholte Mails f\xC3\xBCr \"alice\": 2\r\n\r\n");
+            "Gelesen: 1\r\n\r\nUnabgeholte Mails für \"alice\": 2\r\n\r\n");
 }
 
 TEST_F(CopyIf, ProgressGoesToTheServerLogUntilItFails) {

@@ -269,7 +269,8 @@ TEST_F(DoCommand, ExecAndWaitPassesAnArgumentVector) {
 }
 
 TEST_F(DoCommand, ExecWithoutWaitStartsTheProgramDetached) {
-  std::string prog = Program("start.sh", "printf '%s|' \"$@\" > started.tmp\nmv started.tmp started\n");
+  std::string prog =
+      Program("start.sh", "printf '%s|' \"$@\" > started.tmp\nmv started.tmp started\n");
   Run("Do Exec " + Q(prog) + ", \"one two\", ShowMinNoActive\r\n"
       "Do Exec " + Q(dir / "nothing") + ", \"x\"\r\n");
   EXPECT_EQ(AwaitFile(bin + "/started"), "one|two|");
@@ -526,7 +527,8 @@ TEST_F(DoCommand, ConvertHtmlToTextMakesAPlainPart) {
   article->LoadFromString(
       "MIME-Version: 1.0\r\nContent-Type: multipart/alternative; boundary=\"b\"\r\n\r\n"
       "--b\r\nContent-Type: text/plain\r\n\r\nplain\r\n"
-      "--b\r\nContent-Type: text/html\r\n\r\n<html><body><p>Hallo <b>Welt</b></p></body></html>\r\n--b--\r\n");
+      "--b\r\nContent-Type: text/html\r\n\r\n"
+      "<html><body><p>Hallo <b>Welt</b></p></body></html>\r\n--b--\r\n");
   Run("Do Select Part 2\r\nDo Convert HTML to Text\r\n");
   EXPECT_TRUE(prompter.errors.empty()) << Error(0);
   EXPECT_EQ(article->Parts.Items(1)->GetMIMEInfo().ContentClass, ccTextPlain);
