@@ -230,7 +230,8 @@ public:
   void DeleteBlanksAtEndOfLines();
   void RepairOEQuotings();
   void FixOEBeginBug();
-  // Steps of the article correction kept in the units of the blocks below.
+  // Body layout (uVQSkriptBoxQuotes.cpp), whole parts (uVQSkriptParts.cpp)
+  // and part saving (uVQSkriptHHeaders.cpp).
   void InsertIntro();
   void ConvertFootnotes();
   void ConvertReFormats();

@@ -175,7 +175,7 @@ void ConvertMarkedBlocks(TBody& body, const std::string& begin, const std::strin
     }
     if (!found) {
       // A later start before the same stop would fail the same way.
-      i = stop - 1 < i ? i : stop - 1;
+      i = std::max(i, stop - 1);
       continue;
     }
 
@@ -417,11 +417,9 @@ void TVQSkript::ConvertReFormats() {
 // Intro and appended lines
 
 void TVQSkript::InsertIntro() {
-  TMIMEPart* part = CurrentPart();
-  if (part == nullptr) return;
-  const TChangedStringlist* intro = part->GetNamedList("Intro");
-  if (intro == nullptr) return;
-  TBody& body = part->Body();
+  if (!HasIntro()) return;
+  const TChangedStringlist* intro = GetIntro();
+  TBody& body = CurrentPart()->Body();
   const int count = intro->Count();
   if (count <= body.Count()) {
     int k = 0;

@@ -40,25 +40,6 @@ void ReplaceInRawField(THeader& header, std::string_view name, std::string_view 
   header.Put(index, line);
 }
 
-// The reference to a saved file: the path with the characters a URL cannot
-// hold written as "%" and two hexadecimal digits.
-std::string EncodedFileUrlPath(std::string_view path) {
-  static constexpr std::string_view kEncoded = "\"#%<>[\\]^`{|}";
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (char c : path) {
-    if (kEncoded.find(c) == std::string_view::npos) {
-      out += c;
-      continue;
-    }
-    const auto b = static_cast<unsigned char>(c);
-    out += '%';
-    out += kHex[b >> 4];
-    out += kHex[b & 15];
-  }
-  return out;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -82,7 +63,7 @@ void TVQSkript::ConvertHtmlToText() {
   // The path is absolute already; the URL has one "/" after the host.
   std::string_view path = copy;
   if (!path.empty() && path.front() == '/') path.remove_prefix(1);
-  const std::string note = "Original: <file://localhost/" + EncodedFileUrlPath(path) + ">";
+  const std::string note = "Original: <file://localhost/" + FileUrlEncode(path) + ">";
 
   const std::string text = HtmlToText(html);
   if (text.size() == html.size() || Trim(text).empty()) return;
@@ -133,7 +114,8 @@ void TVQSkript::SetPartEncoding(uint8_t code) {
   if (code != part->GetMIMEInfo().Encoding) part->SetTransferEncoding(code);
   if (code != me7Bit) return;
   // Intro and appended lines join the body later and must fit 7 bits too.
-  if (TChangedStringlist* intro = part->GetNamedList("Intro")) {
+  if (HasIntro()) {
+    TChangedStringlist* intro = GetIntro();
     const std::string text = intro->GetAllText();
     const std::string ascii = TransliterateToAscii(text);
     if (ascii != text) intro->SetAllText(ascii);

@@ -252,11 +252,6 @@ TEST_F(BodyLayout, FootnoteTitleBlock) {
   s.AppendFootnotes();
   EXPECT_EQ(BodyLines(), (Lines{"Text", "", "Fu\xDFnoten:", "=========", "", "[1] a"}));
 
-  Footnotes.Underline = false;
-  Load({"Text"}).FootnoteLines = {"a"};
-  script->AppendFootnotes();
-  EXPECT_EQ(BodyLines(), (Lines{"Text", "", "Fu\xDFnoten:", "[1] a"}));
-
   Footnotes.Title.clear();
   Load({"Text"}).FootnoteLines = {"a"};
   script->AppendFootnotes();
@@ -305,19 +300,23 @@ TEST_F(BodyLayout, LaterLineOfAParagraphOpensAClosedFootnote) {
 }
 
 TEST_F(BodyLayout, FootnotesBeforeOrAfterTheAppendedLines) {
-  for (const bool footnotesFirst : {true, false}) {
-    TVQSkript& s = Load({"Text(FN:Notiz#)"});
-    s.LinesToAppend = {"-- ", "Gruss"};
-    s.ConvertFootnotes();
-    if (footnotesFirst) s.AppendFootnotes();
-    s.AppendLines();
-    if (!footnotesFirst) s.AppendFootnotes();
-    const Lines notes = {"", "Fu\xDFnoten:", "=========", "[1] Notiz"};
-    Lines expected = {"Text[1]"};
-    if (footnotesFirst) expected.insert(expected.end(), notes.begin(), notes.end());
-    expected.insert(expected.end(), {"", "-- ", "Gruss"});
-    if (!footnotesFirst) expected.insert(expected.end(), notes.begin(), notes.end());
-    EXPECT_EQ(BodyLines(), expected);
+  settings.ConvertFootnotes = true;
+  WriteFile(dir / "header.def",
+            "Sub main\r\nSet Lines \"Gruss\"\r\nSet Intro \"Hallo,\"\r\nEnd Sub\r\n");
+  const Lines notes = {"Fu\xDFnoten:", "=========", "[1] Notiz"};
+  for (const uint8_t position : {0, 1}) {
+    Footnotes.Position = position;
+    Load({"Text(FN:Notiz#)"});
+    KorrigiereArtikel(*script, settings, *article);
+    Lines expected = {"Hallo,", "Text[1]", ""};
+    if (position == 0) {
+      expected.insert(expected.end(), notes.begin(), notes.end());
+      expected.insert(expected.end(), {"", "Gruss"});
+    } else {
+      expected.insert(expected.end(), {"Gruss", ""});
+      expected.insert(expected.end(), notes.begin(), notes.end());
+    }
+    EXPECT_EQ(BodyLines(), expected) << int(position);
   }
 }
 
@@ -337,6 +336,11 @@ TEST_F(BodyLayout, OneLiners) {
   };
   for (const Row& row : rows)
     EXPECT_EQ(After(row.before, &TVQSkript::ConvertOneLiners), row.after) << row.before[0];
+  // Markers come from the special settings; empty ones switch the conversion off.
+  Specials.OnelinerBegin = "<<";
+  EXPECT_EQ(After({"<<a", "b#"}, &TVQSkript::ConvertOneLiners), (Lines{"ab"}));
+  Specials.OnelinerBegin.clear();
+  EXPECT_EQ(After({"a", "b#"}, &TVQSkript::ConvertOneLiners), (Lines{"a", "b#"}));
 }
 
 TEST_F(BodyLayout, ReformatBlocks) {
@@ -357,16 +361,6 @@ TEST_F(BodyLayout, ReformatBlocks) {
   EXPECT_EQ(Body().Count(), 2);
   EXPECT_EQ(BodyLines(), (Lines{"Vorher", "> Ein etwas laengerer Text,", "> der umbrochen werden muss."}));
   EXPECT_NE(article->GetText().find("Text,\r\n> der umbrochen werden muss.\r\n"), std::string::npos);
-}
-
-TEST_F(BodyLayout, MarkersFromSpecials) {
-  Specials.OnelinerBegin = "<<";
-  Specials.OnelinerEnd = ">>";
-  EXPECT_EQ(After({"<<a", "b>>"}, &TVQSkript::ConvertOneLiners), (Lines{"ab"}));
-  // Empty markers switch the conversion off.
-  Specials.OnelinerBegin.clear();
-  EXPECT_EQ(After({"a", "b>>"}, &TVQSkript::ConvertOneLiners), (Lines{"a", "b>>"}));
-  EXPECT_FALSE(Body().Changed);
 }
 
 // ---------------------------------------------------------------------------

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <memory>
 #include <string>
@@ -14,6 +15,7 @@
 #include "TestSupport.h"
 #include "uArtikel.h"
 #include "uEinstellungen.h"
+#include "uKorrigiereArtikel.h"
 #include "uMIMEInfo.h"
 #include "uTools.h"
 #include "uVQSkript.h"
@@ -152,12 +154,6 @@ TEST_F(Parts, HtmlWithoutTextKeepsItsHtml) {
   EXPECT_EQ(Copies().size(), 1u);
 }
 
-TEST_F(Parts, OtherPartsAreNotConverted) {
-  Load(Message("text/plain", "<b>fett</b>\r\n")).ConvertHtmlToText();
-  EXPECT_FALSE(Part().Body().Changed);
-  EXPECT_FALSE(DirectoryExists(dir / "kopien"));
-}
-
 TEST_F(Parts, CopyThatCannotBeWrittenEndsTheCorrection) {
   WriteFile(dir / "datei", "x");
   settings.SaveHTMLAs = dir / "datei/kopien/Original_*.html";
@@ -165,12 +161,6 @@ TEST_F(Parts, CopyThatCannotBeWrittenEndsTheCorrection) {
   EXPECT_THROW(s.ConvertHtmlToText(), Exception);
   EXPECT_FALSE(Part().Body().Changed);
   EXPECT_EQ(article->Header.GetField("Content-Type", true), "text/html; charset=iso-8859-1");
-}
-
-TEST_F(Parts, CopyIntoTheProgramDirectoryWithoutFolder) {
-  settings.SaveHTMLAs = "Original_*.html";
-  Load(kHtmlMessage).ConvertHtmlToText();
-  EXPECT_TRUE(FileExists(dir / "Original_1.html"));
 }
 
 // ---------------------------------------------------------------------------
@@ -189,10 +179,8 @@ TEST_F(Parts, SmallestCharsetOfTheList) {
   const std::string text = article->GetText();
   EXPECT_NE(text.find("Preis: \xA4 5\r\n"), std::string::npos) << text;
   EXPECT_NE(text.find("\r\n-- \r\n"), std::string::npos);
-}
 
-TEST_F(Parts, FittingCharsetChangesNothing) {
-  settings.BodyCharsets = "iso-8859-1, utf-8";
+  // A fitting charset stays, whatever the case of its name.
   Load(Message("text/plain; charset=ISO-8859-1", "Gr\xFC\xDF" "e\r\n")).SetMinBodyCharset();
   EXPECT_FALSE(article->Header.Changed);
   EXPECT_FALSE(Part().Body().Changed);
@@ -232,4 +220,73 @@ TEST_F(Parts, SevenBitAlsoTransliteratesIntroAndAppendedLines) {
   EXPECT_EQ(BodyLines(), (std::vector<std::string>{"Gruesse"}));
   EXPECT_EQ(Part().GetNamedList("Intro")->Lines(), (std::vector<std::string>{"Hallo Juergen,"}));
   EXPECT_EQ(s.LinesToAppend, (std::vector<std::string>{"Tschuess", "Max"}));
+}
+
+// ---------------------------------------------------------------------------
+// Attachments
+
+namespace {
+
+// A multipart message: a text part, then one attachment per name.
+std::string WithAttachments(const std::vector<std::string>& names) {
+  std::string text =
+      "From: Max Muster <max@example.org>\r\nSubject: Test\r\nMIME-Version: 1.0\r\n"
+      "Content-Type: multipart/mixed; boundary=\"b1\"\r\n\r\n"
+      "--b1\r\nContent-Type: text/plain\r\n\r\nAnbei.\r\n";
+  for (const std::string& name : names)
+    text += "--b1\r\nContent-Type: application/octet-stream\r\n"
+            "Content-Transfer-Encoding: base64\r\n"
+            "Content-Disposition: attachment; filename=\"" +
+            name + "\"\r\n\r\nSW5oYWx0\r\n";
+  return text + "--b1--\r\n";
+}
+
+}  // namespace
+
+TEST_F(Parts, AttachmentsWithHostileNamesStayInTheirFolder) {
+  WriteFile(dir / "header.def", "");
+  settings.HeaderDef = "header.def";
+  settings.FilePath = dir.Path() + "/";
+  settings.SaveAttachments = true;
+  settings.SaveAttachmentsDir = dir / "anhang";
+  settings.ActionIfAttExists = 2;
+  ASSERT_EQ(mkdir((dir / "anhang").c_str(), 0700), 0);
+  // A link in the folder that points outside must not be written through.
+  WriteFile(dir / "aussen.txt", "bleibt");
+  ASSERT_EQ(symlink((dir / "aussen.txt").c_str(), (dir / "anhang/link.txt").c_str()), 0);
+
+  const std::string longName = std::string(300, 'n') + ".pdf";
+  Load(WithAttachments({"../../etc/passwd", "..", "a\tb.bin", "link.txt", longName, "doppelt.txt",
+                        "doppelt.txt", "nr*.dat"}));
+  KorrigiereArtikel(*script, settings, *article);
+
+  EXPECT_EQ(ListFiles(dir / "anhang", "*"),
+            (std::vector<std::string>{"AutoSave_", "a_b.bin", "doppelt.txt", "doppelt[1].txt",
+                                      "link.txt", "link[1].txt", std::string(196, 'n') + ".pdf",
+                                      "nr1.dat"}));
+  // A listing leaves dot-files out.
+  EXPECT_TRUE(FileExists(dir / "anhang/.._.._etc_passwd"));
+  EXPECT_EQ(ReadFile(dir / "aussen.txt"), "bleibt");
+  EXPECT_EQ(ReadFile(dir / "anhang/AutoSave_"), "Inhalt");
+  // Each attachment part now refers to its file, in 8bit.
+  TMIMEPart* part = article->Parts.Items(2);
+  ASSERT_NE(part, nullptr);
+  EXPECT_EQ(part->Body().GetInternalText(),
+            "Saved as <file://localhost/" + (dir / "anhang/AutoSave_").substr(1) + ">\r\n");
+  EXPECT_EQ(part->GetMIMEInfo().Encoding, me8Bit);
+}
+
+TEST_F(Parts, ExistingAttachmentIsKeptWhenAskedTo) {
+  WriteFile(dir / "header.def", "");
+  settings.HeaderDef = "header.def";
+  settings.FilePath = dir.Path() + "/";
+  settings.SaveAttachments = true;
+  settings.SaveAttachmentsDir = dir.Path();
+  settings.ActionIfAttExists = 0;
+  WriteFile(dir / "brief.txt", "alt");
+  Load(WithAttachments({"brief.txt"}));
+  KorrigiereArtikel(*script, settings, *article);
+  EXPECT_EQ(ReadFile(dir / "brief.txt"), "alt");
+  EXPECT_EQ(article->Parts.Items(1)->GetMIMEInfo().Encoding, meBase64);
+  EXPECT_FALSE(article->Parts.Items(1)->Body().Changed);
 }

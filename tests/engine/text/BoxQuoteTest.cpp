@@ -74,22 +74,6 @@ TEST_F(BoxDrawing, TheThreeBoxTypesWithTitle) {
                                                  }));
 }
 
-TEST_F(BoxDrawing, WidthsWithoutTitle) {
-  // At least ten; an even width for the empty title.
-  EXPECT_EQ(Draw("", DefaultStyle(2), {"", "kurz", ""}), (Lines{
-                                                             " ,----------.",
-                                                             "|  kurz      |",
-                                                             " `----------\xB4 ",
-                                                         }));
-  EXPECT_EQ(Draw("", DefaultStyle(2), {"", "eine laengere Zeile", ""}),
-            (Lines{
-                " ,----------------------.",
-                "|  eine laengere Zeile   |",
-                " `----------------------\xB4 ",
-            }));
-  EXPECT_EQ(Draw("", DefaultStyle(0), {"", "x", ""}), (Lines{" ,----", "|  x", " `----"}));
-}
-
 TEST_F(BoxDrawing, TitlePatternWithoutAt) {
   TBoxQuote style = DefaultStyle(1);
   style.Title = "<*>";  // the middle character of an odd pattern is dropped
@@ -98,11 +82,6 @@ TEST_F(BoxDrawing, TitlePatternWithoutAt) {
   EXPECT_EQ(Draw("AB", style, {"", "abcdefghij", ""})[0], " ,-AB---------");
   // A title wider than the room before it covers the top-left piece.
   EXPECT_EQ(Draw("T", style, {"", "", ""})[0], "T,---");
-}
-
-TEST_F(BoxDrawing, OtherTypesFrameNothing) {
-  EXPECT_EQ(Draw("Titel", DefaultStyle(3), {"start", "a\tb", "end"}),
-            (Lines{" ,", "a\tb", " ,"}));
 }
 
 TEST_F(BoxDrawing, InvalidStyleAndShortListsChangeNothingHarmful) {
@@ -145,11 +124,4 @@ TEST_F(BoxDrawing, CountsCharactersUnderUtf8) {
   EXPECT_EQ(box[0], " ,═«Grüße»═══════.");
   EXPECT_EQ(box[1], "|  äöüäöüäöüäöü   |");
   EXPECT_EQ(box[2], " `═══════════════´ ");
-}
-
-TEST_F(BoxDrawing, PatternsFillTheWidth) {
-  TBoxQuote style = DefaultStyle(2);
-  style.Top = "-=";
-  style.Bottom = "~";
-  EXPECT_EQ(Draw("", style, {"", "x", ""})[0], " ,-=-=-=-=-=.");
 }
