@@ -95,6 +95,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   settings.FilePath = gHome;
   settings.HeaderDef = "header.def";
   settings.BodyCharsets = "us-ascii,iso-8859-1,utf-8";
+  // The copy of a converted HTML part stays in the fuzzing folder.
+  settings.SaveHTMLAs = gHome + "Original_*.html";
   TArtikel article(InternalCharsetName(), settings.BodyCharsets, "");
   article.LoadFromString(kMessage);
   try {
@@ -105,5 +107,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } catch (const std::exception&) {
     // Failures that leave a run are the driver's to report.
   }
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator(gHome, ec))
+    if (e.path().filename() != "header.def") std::filesystem::remove_all(e.path(), ec);
   return 0;
 }

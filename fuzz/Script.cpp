@@ -114,6 +114,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   settings.HeaderDef = "header.def";
   settings.BodyCharsets = "us-ascii,iso-8859-1,utf-8";
   settings.HeaderCharsets = "us-ascii,iso-8859-1,utf-8";
+  // The copy of a converted HTML part stays in the fuzzing folder.
+  settings.SaveHTMLAs = gHome + "Original_*.html";
   TArtikel article(InternalCharsetName(), settings.BodyCharsets, settings.HeaderCharsets);
   article.LoadFromString(kMessage);
   try {
