@@ -46,14 +46,15 @@ void AppendLines(std::string& out, const TChangedStringlist& list) {
 }  // namespace
 
 int CountLineEnds(std::string_view text) {
-  int64_t n = 0;
+  // The LFs in one pass the compiler vectorises; the CRs, about one a line,
+  // are visited one by one. The Lines header of a 20 MB mail counts them all.
+  if (text.empty()) return 0;
+  int64_t n = std::count(text.begin(), text.end(), '\n');
   const char* p = text.data();
   const char* end = p + text.size();
-  for (; p < end; ++p) {
-    if (*p == '\n')
-      ++n;
-    else if (*p == '\r' && (p + 1 == end || p[1] != '\n'))
-      ++n;
+  while ((p = static_cast<const char*>(std::memchr(p, '\r', size_t(end - p)))) != nullptr) {
+    if (p + 1 == end || p[1] != '\n') ++n;  // a CR alone ends a line too
+    ++p;
   }
   return int(std::min<int64_t>(n, INT32_MAX));
 }

@@ -524,6 +524,10 @@ TEST_F(Artikel, LinesCountsTheLineEndsOfTheBody) {
   art.BodyPrefix.Add("prefix");
   EXPECT_EQ(art.GetText(), "Subject: s\r\nLines: 2\r\n\r\nprefix\r\none\ntwo\n");
   EXPECT_EQ(CountLineEnds("a\r\nb\nc\rd"), 3);
+  EXPECT_EQ(CountLineEnds(""), 0);
+  EXPECT_EQ(CountLineEnds("\r"), 1);
+  EXPECT_EQ(CountLineEnds("\r\r\n\n\r"), 4);
+  EXPECT_EQ(CountLineEnds("no end"), 0);
 }
 
 // ---------------------------------------------------------------------------
