@@ -478,10 +478,9 @@ void TVQSkript::DoSavePart(std::string& s) {
   if (TakeComma(s)) {
     takeString(folder);
     if (TakeComma(s)) {
-      // The syntax names Nothing along with the other two, so it is taken too.
-      if (StartsWithKeyword("Nothing", s))
-        mode = 0;
-      else if (StartsWithKeyword("Overwrite", s))
+      // Only the two modes that change something can be named; "Nothing" is
+      // the profile's default and is refused here although the message names it.
+      if (StartsWithKeyword("Overwrite", s))
         mode = 1;
       else if (StartsWithKeyword("Rename", s))
         mode = 2;

@@ -376,11 +376,12 @@ TEST_F(DoCommand, SavePartSyntax) {
       "Do Save \"a.bin\"\r\n"
       "Do Save Part a.bin\r\n"
       "Do Save Part \"a.bin\", " + Q(dir.Path()) + ", Rename more\r\n");
-  ASSERT_EQ(prompter.errors.size(), 4u);
+  ASSERT_EQ(prompter.errors.size(), 5u);
   EXPECT_TRUE(Has(Error(0), "Do Save Part <Dateiname>, <Pfad>, ( Nothing | Overwrite | Rename )"));
   EXPECT_TRUE(Has(Error(1), "Do Save Part <Dateiname>"));
-  EXPECT_EQ(Error(2), "Unzulässiger String-Ausdruck \"a.bin\"!");
-  EXPECT_TRUE(Has(Error(3), "Do Save Part <Dateiname>"));
+  EXPECT_TRUE(Has(Error(2), "Do Save Part <Dateiname>"));
+  EXPECT_EQ(Error(3), "Unzulässiger String-Ausdruck \"a.bin\"!");
+  EXPECT_TRUE(Has(Error(4), "Do Save Part <Dateiname>"));
 }
 
 TEST_F(DoCommand, ReplaceSyntax) {
@@ -546,8 +547,9 @@ TEST_F(DoCommand, SavePartWritesTheDecodedPart) {
   fs::create_directory(dir / "att");
   settings.SaveAttachmentsDir = dir / "att";
   WriteFile(dir / "att/kept.bin", "old");
+  settings.ActionIfAttExists = 0;  // keep an existing file
   Run("Do Select Part 2\r\n"
-      "Do Save Part \"kept.bin\", " + Q(dir / "att") + ", Nothing\r\n");
+      "Do Save Part \"kept.bin\", " + Q(dir / "att") + "\r\n");
   EXPECT_EQ(ReadFile(dir / "att/kept.bin"), "old");
   EXPECT_EQ(article->Parts.Items(1)->GetMIMEInfo().Encoding, meBase64);
   // Without folder and mode: the profile's.
