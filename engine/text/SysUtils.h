@@ -156,6 +156,13 @@ std::string ToUtf8(std::string_view internal);
 // translations).
 std::string Windows1252ToUtf8(std::string_view cp1252);
 
+// The code point of a windows-1252 byte; an unassigned one stands for itself.
+uint32_t Cp1252ToUnicode(unsigned char b);
+// The windows-1252 byte of a code point, 0 when it has none.
+int UnicodeToCp1252(uint32_t cp);
+// Appends a code point as UTF-8.
+void AppendUtf8(std::string& out, uint32_t cp);
+
 // The charset tables install the real conversions once they are loaded; until
 // then windows-1252 is assumed, the default internal charset.
 using TextConverter = std::string (*)(std::string_view);
