@@ -156,48 +156,11 @@ bool TReplacementFile::CommitIfAbsent() {
   return true;
 }
 
-void ReplaceFileContent(const std::string& path, std::string_view data) {
-  TReplacementFile file(path);
-  file.Write(data);
-  file.Commit();
-}
+namespace {
 
-bool MakeBackup(const std::string& file, const std::string& backup) {
-  std::string sibling = HiddenSibling(backup);
-  if (link(file.c_str(), sibling.c_str()) == 0) {
-    bool ok = rename(sibling.c_str(), backup.c_str()) == 0;
-    // A rename between two names of one file leaves both in place.
-    unlink(sibling.c_str());
-    if (ok) SyncFolder(backup);
-    return ok;
-  }
-  try {
-    int in = open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) return false;
-    struct Closer {
-      int fd;
-      ~Closer() { close(fd); }
-    } closer{in};
-    TReplacementFile copy(backup, file);
-    char chunk[kBufferSize];
-    ssize_t n;
-    while ((n = read(in, chunk, sizeof chunk)) != 0) {
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        return false;
-      }
-      copy.Write(std::string_view(chunk, size_t(n)));
-    }
-    copy.Commit();
-    return true;
-  } catch (const Exception&) {
-    return false;
-  }
-}
-
-bool CopyFileIfAbsent(const std::string& from, const std::string& to) {
-  struct stat st {};
-  if (lstat(to.c_str(), &st) == 0) return false;
+// A synced copy of From takes To's place (only where no To exists when
+// OnlyIfAbsent). False when nothing was copied.
+bool CopySynced(const std::string& from, const std::string& to, bool onlyIfAbsent) {
   try {
     int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) return false;
@@ -215,10 +178,38 @@ bool CopyFileIfAbsent(const std::string& from, const std::string& to) {
       }
       copy.Write(std::string_view(chunk, size_t(n)));
     }
-    return copy.CommitIfAbsent();
+    if (onlyIfAbsent) return copy.CommitIfAbsent();
+    copy.Commit();
+    return true;
   } catch (const Exception&) {
     return false;
   }
+}
+
+}  // namespace
+
+void ReplaceFileContent(const std::string& path, std::string_view data) {
+  TReplacementFile file(path);
+  file.Write(data);
+  file.Commit();
+}
+
+bool MakeBackup(const std::string& file, const std::string& backup) {
+  std::string sibling = HiddenSibling(backup);
+  if (link(file.c_str(), sibling.c_str()) == 0) {
+    bool ok = rename(sibling.c_str(), backup.c_str()) == 0;
+    // A rename between two names of one file leaves both in place.
+    unlink(sibling.c_str());
+    if (ok) SyncFolder(backup);
+    return ok;
+  }
+  return CopySynced(file, backup, false);
+}
+
+bool CopyFileIfAbsent(const std::string& from, const std::string& to) {
+  struct stat st {};
+  if (lstat(to.c_str(), &st) == 0) return false;
+  return CopySynced(from, to, true);
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
@@ -227,4 +218,33 @@ bool SameFile(const std::string& a, const std::string& b) {
   }, sb{};
   return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
          sa.st_ino == sb.st_ino;
+}
+
+bool ReadRegularFile(const std::string& path, std::string& data) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  struct Closer {
+    int fd;
+    ~Closer() {
+      int err = errno;  // the caller reads the reason of the failure, not of close
+      close(fd);
+      errno = err;
+    }
+  } closer{fd};
+  struct stat st;
+  if (fstat(fd, &st) != 0) return false;
+  if (!S_ISREG(st.st_mode)) {
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    return false;
+  }
+  data.clear();
+  data.reserve(size_t(st.st_size));
+  char buf[kBufferSize];
+  for (;;) {
+    ssize_t n = read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) return true;
+    data.append(buf, size_t(n));
+  }
 }

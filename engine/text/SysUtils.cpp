@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <ctime>
 #include <limits>
 
 namespace {
@@ -388,4 +389,12 @@ std::string JoinLines(const std::vector<std::string>& lines, std::string_view eo
     out += eol;
   }
   return out;
+}
+
+std::string LocalTimeText(const char* format) {
+  std::time_t t = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  char buf[64];
+  return std::string(buf, std::strftime(buf, sizeof buf, format, &tm));
 }

@@ -144,6 +144,10 @@ std::vector<std::string> SplitLines(std::string_view text);
 // Joins with the given line end after every line (TStringList.Text adds one after the last too).
 std::string JoinLines(const std::vector<std::string>& lines, std::string_view eol = "\r\n");
 
+// The local time now as strftime writes it with Format (numeric fields only:
+// names of days and months would depend on the locale).
+std::string LocalTimeText(const char* format);
+
 // ---------------------------------------------------------------------------
 // Texts written in the source (UTF-8) and texts leaving the process.
 
