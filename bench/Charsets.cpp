@@ -41,13 +41,13 @@ const std::string& Latin() {
 }
 
 const std::string& Ascii() {
-  LoadCharsetTables();
+  LoadCharsetTablesOnce();
   static const std::string text = TransliterateToAscii(Latin()).substr(0, kSize);
   return text;
 }
 
 const std::string& Utf8() {
-  LoadCharsetTables();
+  LoadCharsetTablesOnce();
   static const std::string text = [] {
     bool lossy = false;
     return ConvertByIndex(Latin(), 0, GetCSInfos().IndexOf("utf-8"), lossy);
@@ -56,7 +56,7 @@ const std::string& Utf8() {
 }
 
 void Convert(benchmark::State& state, const std::string& text, const char* from, const char* to) {
-  LoadCharsetTables();
+  LoadCharsetTablesOnce();
   const int f = GetCSInfos().IndexOf(from), t = GetCSInfos().IndexOf(to);
   for (auto _ : state) {
     bool lossy = false;
@@ -73,7 +73,7 @@ void BM_ConvertUtf8ToTable(benchmark::State& s) { Convert(s, Utf8(), "utf-8", "w
 void BM_ConvertUtf8Equal(benchmark::State& s) { Convert(s, Utf8(), "utf-8", "utf-8"); }
 
 void BM_BestCharset(benchmark::State& state) {
-  LoadCharsetTables();
+  LoadCharsetTablesOnce();
   TCharsets cs("windows-1252", "us-ascii,iso-8859-1,iso-8859-15,utf-8");
   for (auto _ : state) benchmark::DoNotOptimize(&cs.BestCharset(Latin()));
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(kSize));

@@ -22,7 +22,7 @@ void SetUpOnce() {
   static bool done = false;
   if (done) return;
   done = true;
-  LoadCharsetTables();
+  LoadCharsetTablesOnce();
   UseScratchProgramDir("bench-corrections");
 }
 

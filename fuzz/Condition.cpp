@@ -45,7 +45,7 @@ struct TFixture {
 
 TFixture& Fixture() {
   static TFixture* f = [] {
-    LoadCharsetTables();
+    LoadCharsetTablesOnce();
     // No script file: the display's reload reads nothing and nothing is written.
     static TQuietPrompter prompter;
     SetPrompter(&prompter);

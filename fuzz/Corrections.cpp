@@ -28,7 +28,7 @@ void SetUpOnce() {
   static bool done = false;
   if (done) return;
   done = true;
-  LoadCharsetTables();
+  LoadCharsetTablesOnce();
   // Files a run may write (the header order list) go to a folder of its own.
   UseScratchProgramDir("fuzz-corrections");
   static TQuietPrompter prompter;

@@ -11,7 +11,7 @@ namespace {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  LoadCharsetTables();
+  LoadCharsetTablesOnce();
   if (size == 0) return 0;
   // The first byte picks the internal charset, the rest is the value.
   static TCharsets latin("windows-1252", "us-ascii,iso-8859-1,iso-8859-15,utf-8");

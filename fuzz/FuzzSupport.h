@@ -13,7 +13,7 @@
 
 // Loads the charset table once. The build copies charsets.dat into its top
 // folder, one above the programs.
-inline void LoadCharsetTables() {
+inline void LoadCharsetTablesOnce() {
   static const bool loaded = [] {
     if (!FileExists(ProgramFile("charsets.dat"))) SetProgramDir(ProgramDir() + "..");
     GetCSInfos();

@@ -73,7 +73,7 @@ std::string gHome;
 
 void SetUpOnce() {
   if (!gHome.empty()) return;
-  LoadCharsetTables();
+  LoadCharsetTablesOnce();
   gHome = UseScratchProgramDir("fuzz-script");
   SetPrompter(&gPrompter);
   SetScriptStepHook(WithinBudget);

@@ -15,7 +15,7 @@ bool HasNoCharacter(const std::u16string& s) { return s.find(char16_t(0)) != std
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  LoadCharsetTables();
+  LoadCharsetTablesOnce();
   const TCSInfos& infos = GetCSInfos();
   std::string text(reinterpret_cast<const char*>(data), size);
   const int utf7 = infos.IndexOf("utf-7"), utf8 = infos.IndexOf("utf-8");
