@@ -8,7 +8,6 @@
 
 #include "ProgramDir.h"
 #include "RxStrUtils.h"
-#include "SysUtils.h"
 
 namespace {
 
@@ -44,12 +43,15 @@ std::string LongPathName(std::string_view path) { return std::string(path); }
 
 std::string ShortPathName(std::string_view path) { return std::string(path); }
 
-bool BrowseDirectory(std::string& dir, std::string_view title, int /*helpContext*/,
-                     QWidget* parent) {
-  const QString chosen = QFileDialog::getExistingDirectory(
-      parent, QString::fromStdString(ToUtf8(title)),
-      QFile::decodeName(QByteArray::fromStdString(NativePath(dir))));
+std::string PathBytes(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+QString PathString(std::string_view bytes) {
+  return QFile::decodeName(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
+}
+
+bool BrowseDirectory(QString& dir, const QString& title, int /*helpContext*/, QWidget* parent) {
+  const QString chosen = QFileDialog::getExistingDirectory(parent, title, PathString(NativePath(PathBytes(dir))));
   if (chosen.isEmpty()) return false;
-  dir = RemoveBackSlash(QFile::encodeName(chosen).toStdString());
+  dir = PathString(RemoveBackSlash(PathBytes(chosen)));
   return true;
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+class QString;
 class QWidget;
 
 // Path exists and is a folder.
@@ -28,8 +29,12 @@ std::string ShortFileName(std::string_view path);
 std::string LongPathName(std::string_view path);
 std::string ShortPathName(std::string_view path);
 
+// A path shown in a widget as the file system's bytes, and back.
+std::string PathBytes(const QString& path);
+QString PathString(std::string_view bytes);
+
 // Asks the user for a folder, starting at Dir; on success Dir receives the
 // chosen folder (without trailing separator). HelpContext is accepted for
 // callers' sake; the program has no help topics to show.
-bool BrowseDirectory(std::string& dir, std::string_view title, int helpContext,
+bool BrowseDirectory(QString& dir, const QString& title, int helpContext,
                      QWidget* parent = nullptr);

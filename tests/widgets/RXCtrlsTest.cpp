@@ -36,6 +36,7 @@ protected:
     MouseRelease(b, {5, 5});
   }
 
+  TestApplication app;
   QWidget form;
   int clicks = 0;
 };

@@ -8,6 +8,10 @@ class QWidget;
 
 // Makes the process's Qt application on the offscreen platform (once).
 void EnsureTestApplication();
+// As a fixture's first member: the application exists before any widget member.
+struct TestApplication {
+  TestApplication() { EnsureTestApplication(); }
+};
 
 // Mouse events as the window system delivers them; Pos is in Widget's
 // coordinates. Move carries the buttons held.
