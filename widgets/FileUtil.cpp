@@ -29,9 +29,7 @@ std::string RemoveBackSlash(std::string_view path) {
   return std::string(path);
 }
 
-bool ValidFileName(std::string_view name) {
-  return !name.empty() && !HasAnyChar(name, "<>\"[]|");
-}
+bool ValidFileName(std::string_view name) { return !name.empty() && !HasAnyChar(name, "<>\"[]|"); }
 
 std::string LongFileName(std::string_view path) {
   return PathExists(path) ? ExtractFileName(RemoveBackSlash(path)) : std::string();
@@ -50,7 +48,8 @@ QString PathString(std::string_view bytes) {
 }
 
 bool BrowseDirectory(QString& dir, const QString& title, int /*helpContext*/, QWidget* parent) {
-  const QString chosen = QFileDialog::getExistingDirectory(parent, title, PathString(NativePath(PathBytes(dir))));
+  const QString chosen =
+      QFileDialog::getExistingDirectory(parent, title, PathString(NativePath(PathBytes(dir))));
   if (chosen.isEmpty()) return false;
   dir = PathString(RemoveBackSlash(PathBytes(chosen)));
   return true;

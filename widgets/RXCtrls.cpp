@@ -373,14 +373,18 @@ void TRxSpeedButton::PaintGlyph(QPainter& p, const QRect& face, TRxButtonState s
     const int total = g.width() + t.width() + (both ? spacing_ : 0);
     const int start = face.left() + (margin_ < 0 ? (face.width() - total) / 2 : margin_);
     const bool glyphFirst = layout_ == blGlyphLeft;
-    glyphAt = {glyphFirst ? start : start + total - g.width(), face.top() + (face.height() - g.height()) / 2};
-    textAt = {glyphFirst ? start + total - t.width() : start, face.top() + (face.height() - t.height()) / 2};
+    glyphAt = {glyphFirst ? start : start + total - g.width(),
+               face.top() + (face.height() - g.height()) / 2};
+    textAt = {glyphFirst ? start + total - t.width() : start,
+              face.top() + (face.height() - t.height()) / 2};
   } else {
     const int total = g.height() + t.height() + (both ? spacing_ : 0);
     const int start = face.top() + (margin_ < 0 ? (face.height() - total) / 2 : margin_);
     const bool glyphFirst = layout_ == blGlyphTop;
-    glyphAt = {face.left() + (face.width() - g.width()) / 2, glyphFirst ? start : start + total - g.height()};
-    textAt = {face.left() + (face.width() - t.width()) / 2, glyphFirst ? start + total - t.height() : start};
+    glyphAt = {face.left() + (face.width() - g.width()) / 2,
+               glyphFirst ? start : start + total - g.height()};
+    textAt = {face.left() + (face.width() - t.width()) / 2,
+              glyphFirst ? start + total - t.height() : start};
   }
   if (image) p.drawImage(glyphAt, *image);
   if (t.isEmpty()) return;

@@ -15,7 +15,13 @@
 class QMenu;
 class QTimer;
 
-enum TRxButtonState : int { rbsUp = 0, rbsDisabled = 1, rbsDown = 2, rbsExclusive = 3, rbsInactive = 4 };
+enum TRxButtonState : int {
+  rbsUp = 0,
+  rbsDisabled = 1,
+  rbsDown = 2,
+  rbsExclusive = 3,
+  rbsInactive = 4
+};
 enum TButtonStyle { bsAutoDetect, bsWin31, bsNew };
 enum TButtonLayout { blGlyphLeft, blGlyphRight, blGlyphTop, blGlyphBottom };
 

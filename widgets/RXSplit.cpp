@@ -1,12 +1,12 @@
 #include "RXSplit.h"
 
+#include <qdrawutil.h>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLayout>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRubberBand>
-#include <qdrawutil.h>
 
 #include <algorithm>
 
@@ -68,11 +68,21 @@ void TRxSplitter::SetAlign(TAlign align) {
     if (QLayout* layout = parentWidget()->layout()) layout->activate();
     QPoint outside;
     switch (align) {
-      case TAlign::alTop: outside = {x(), y() - 1}; break;
-      case TAlign::alBottom: outside = {x(), y() + height()}; break;
-      case TAlign::alLeft: outside = {x() - 1, y()}; break;
-      case TAlign::alRight: outside = {x() + width(), y()}; break;
-      default: UpdateCursor(); return;
+      case TAlign::alTop:
+        outside = {x(), y() - 1};
+        break;
+      case TAlign::alBottom:
+        outside = {x(), y() + height()};
+        break;
+      case TAlign::alLeft:
+        outside = {x() - 1, y()};
+        break;
+      case TAlign::alRight:
+        outside = {x() + width(), y()};
+        break;
+      default:
+        UpdateCursor();
+        return;
     }
     for (QWidget* sibling : parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
       if (sibling != this && !sibling->isWindow() && sibling->geometry().contains(outside)) {
@@ -106,10 +116,16 @@ int TRxSplitter::SplitterKind() const {
 void TRxSplitter::UpdateCursor() {
   switch (SplitterKind()) {
     case 1:
-    case 2: setCursor(Qt::SplitVCursor); break;
+    case 2:
+      setCursor(Qt::SplitVCursor);
+      break;
     case 3:
-    case 4: setCursor(Qt::SplitHCursor); break;
-    default: unsetCursor(); break;
+    case 4:
+      setCursor(Qt::SplitHCursor);
+      break;
+    default:
+      unsetCursor();
+      break;
   }
 }
 
@@ -139,8 +155,8 @@ void TRxSplitter::mousePressEvent(QMouseEvent* event) {
   qApp->installEventFilter(this);
 
   lowBound_ = mapFrom(parent, QPoint(TopLeftLimit, TopLeftLimit));
-  highBound_ =
-      mapFrom(parent, QPoint(parent->width() - BottomRightLimit, parent->height() - BottomRightLimit));
+  highBound_ = mapFrom(
+      parent, QPoint(parent->width() - BottomRightLimit, parent->height() - BottomRightLimit));
   form_ = window();
   const int thickness = dragKind_ <= 2 ? height() : width();
   lineWidth_ = thickness < 4 ? 2 : thickness - 2;

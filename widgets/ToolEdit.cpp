@@ -23,6 +23,7 @@ QString Ui(std::string_view internal) { return QString::fromStdString(ToUtf8(int
 std::string Internal(const QString& text) { return FromUtf8(text.toStdString()); }
 
 // An open folder; the bottom-left pixel gives the transparent colour.
+// clang-format off
 const char* const kFEditBmp[] = {
     "15 12 5 1",
     "  c #FF00FF",
@@ -43,6 +44,7 @@ const char* const kFEditBmp[] = {
     "..........     ",
     "               ",
 };
+// clang-format on
 
 // The arrow of a drop-down list.
 QImage DropDownGlyph() {
@@ -99,7 +101,8 @@ QStringList NameFilters(const QString& filter) {
     QStringList patterns;
     for (const QString& p : parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts))
       patterns << (p.trimmed() == QLatin1String("*.*") ? QStringLiteral("*") : p.trimmed());
-    result << description + QLatin1String(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+    result << description + QLatin1String(" (") + patterns.join(QLatin1Char(' ')) +
+                  QLatin1Char(')');
   }
   return result;
 }
@@ -151,7 +154,8 @@ void TCustomComboEdit::SetButtonWidth(int width) {
 }
 
 void TCustomComboEdit::UpdateButtonPosition() {
-  const int frame = hasFrame() ? style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this) : 0;
+  const int frame =
+      hasFrame() ? style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this) : 0;
   const int w = container_->width();
   container_->setGeometry(width() - w - frame, frame, w, std::max(height() - 2 * frame, 0));
   button_->setGeometry(0, 0, w, container_->height());
@@ -308,8 +312,8 @@ QString TFilenameEdit::FileName() const { return ClipFileName(text()); }
 
 void TFilenameEdit::SetFileName(const QString& value) {
   if (!value.isEmpty() && !ValidFileName(PathBytes(ClipFileName(value))))
-    throw EComboEditError(TranslateFmt("ToolEdit.InvalidFileName", "Ungültiger Dateiname - %s",
-                                       {Internal(value)}));
+    throw EComboEditError(
+        TranslateFmt("ToolEdit.InvalidFileName", "Ungültiger Dateiname - %s", {Internal(value)}));
   setText(Quoted(value));
   ClearFileList();
 }
@@ -380,7 +384,8 @@ QString TDirectoryEdit::GetLongName() const {
 }
 
 QString TDirectoryEdit::GetShortName() const {
-  return MultipleDirs ? EachDir(text(), ShortFileName) : PathString(ShortFileName(PathBytes(text())));
+  return MultipleDirs ? EachDir(text(), ShortFileName)
+                      : PathString(ShortFileName(PathBytes(text())));
 }
 
 void TDirectoryEdit::ReceptFileDir(const QString& name) {

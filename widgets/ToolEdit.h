@@ -107,7 +107,8 @@ public:
 
   // Around the dialog: the handler may change the name or clear Action to
   // cancel.
-  using TExecOpenDialogEvent = std::function<void(TFileDirEdit* sender, QString& name, bool& action)>;
+  using TExecOpenDialogEvent =
+      std::function<void(TFileDirEdit* sender, QString& name, bool& action)>;
   TExecOpenDialogEvent OnBeforeDialog;
   TExecOpenDialogEvent OnAfterDialog;
   std::function<void(TFileDirEdit* sender)> OnDropFiles;

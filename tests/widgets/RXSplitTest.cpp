@@ -2,9 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QHBoxLayout>
 #include <QLayout>
 #include <QVBoxLayout>
-#include <QHBoxLayout>
 
 #include <memory>
 

@@ -32,7 +32,8 @@ TEST(RemoveBackSlash, KeepsRootsAndDropsOneTrailingSeparator) {
 
 TEST(ValidFileName, RefusesEmptyNamesAndTheReservedCharacters) {
   EXPECT_FALSE(ValidFileName(""));
-  for (const char* bad : {"a|b", "a<b", "a>b", "a\"b", "a[1]", "b]"}) EXPECT_FALSE(ValidFileName(bad)) << bad;
+  for (const char* bad : {"a|b", "a<b", "a>b", "a\"b", "a[1]", "b]"})
+    EXPECT_FALSE(ValidFileName(bad)) << bad;
   EXPECT_TRUE(ValidFileName("name with blanks.txt"));
   EXPECT_TRUE(ValidFileName("c:\\pgp\\pgp.exe"));
 }
@@ -72,7 +73,8 @@ TEST(SplitProgramAndParams, QuotedProgramAndParameters) {
   EXPECT_EQ(program, "C:\\Program Files\\pgp.exe");
   EXPECT_EQ(params, "-sign \"two words\"");
 
-  EXPECT_EQ(Split("c:\\pgp\\pgp.exe"), std::make_pair(std::string("c:\\pgp\\pgp.exe"), std::string()));
+  EXPECT_EQ(Split("c:\\pgp\\pgp.exe"),
+            std::make_pair(std::string("c:\\pgp\\pgp.exe"), std::string()));
   EXPECT_EQ(Split(""), std::make_pair(std::string(), std::string()));
   EXPECT_EQ(Split(" \t\r\n "), std::make_pair(std::string(), std::string()));
 }
@@ -84,9 +86,11 @@ TEST(SplitProgramAndParams, BlanksQuotesAndPairsOfQuotes) {
   EXPECT_EQ(Split("\"\" prog \"\" a"), std::make_pair(std::string("prog"), std::string("a")));
   EXPECT_EQ(Split("C:\\\"Program Files\"\\x.exe  y"),
             std::make_pair(std::string("C:\\Program Files\\x.exe"), std::string("y")));
-  EXPECT_EQ(Split("prog \"open end"), std::make_pair(std::string("prog"), std::string("\"open end\"")));
+  EXPECT_EQ(Split("prog \"open end"),
+            std::make_pair(std::string("prog"), std::string("\"open end\"")));
   // Bytes above 127 belong to words (UTF-8 names).
-  EXPECT_EQ(Split("\xC3\xA4.exe \xC3\xB6"), std::make_pair(std::string("\xC3\xA4.exe"), std::string("\xC3\xB6")));
+  EXPECT_EQ(Split("\xC3\xA4.exe \xC3\xB6"),
+            std::make_pair(std::string("\xC3\xA4.exe"), std::string("\xC3\xB6")));
 }
 
 TEST(SplitProgramAndParams, LongWordsStayWhole) {
@@ -116,7 +120,8 @@ TEST(KeepRectOnScreen, MovesWithoutResizing) {
 }
 
 TEST(MakeEmbossedGlyph, ShadowOverHighlightOnTheBackground) {
-  const QColor magenta(255, 0, 255), back(192, 192, 192), shadow(128, 128, 128), light(255, 255, 255);
+  const QColor magenta(255, 0, 255), back(192, 192, 192), shadow(128, 128, 128),
+      light(255, 255, 255);
   QImage glyph(3, 3, QImage::Format_RGB32);
   glyph.fill(magenta);
   glyph.setPixelColor(0, 0, Qt::red);
