@@ -264,7 +264,7 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const char* caption) {
   return label;
 }
 
-// Lines of a text; a line edit has no line breaks, a memo one line per entry.
+// A list as the text of a memo, one entry a line.
 std::string JoinEntries(const std::vector<std::string>& lines) {
   std::string text;
   for (size_t i = 0; i < lines.size(); ++i) {
@@ -739,7 +739,8 @@ void TFrmMain::FormCreate() {
   }
   SelectListItem(position < l->count() ? position : -1);
   lClick();
-  pg->setCurrentIndex(page >= 0 && page < pg->count() ? page : 0);
+  // A page that the shown profile hides would show without its tab.
+  pg->setCurrentIndex(page >= 0 && page < pg->count() && pg->isTabVisible(page) ? page : 0);
 }
 
 // Every section of the profile file becomes a profile. A section that cannot
@@ -904,27 +905,26 @@ void TFrmMain::ReleaseProfiles() {
   int position = l->currentRow();
   int page = pg->currentIndex();
   Profiles.Clear();
+  TranslationLines.clear();
   TIniFileUTF8 specials("Specials.ini");
   specials.WriteInteger("CfgMain", "Position", position);
   specials.WriteInteger("CfgMain", "Page", page);
   specials.UpdateFile();
-  TranslationLines.clear();
 }
 
 // ---------------------------------------------------------------------------
 // Handlers
 
 void TFrmMain::closeEvent(QCloseEvent* event) {
-  if (!closeHandlerRemoved_) Guarded([this] { FormClose(); });
+  if (!closeHandlerRemoved_) FormClose();
   event->accept();
 }
 
 void TFrmMain::FormClose() {
-  // The program ends whatever the release says.
-  struct TQuit {
-    ~TQuit() { QCoreApplication::quit(); }
-  } quit;
-  ReleaseProfiles();
+  // A failed write is shown before the program ends: quitting ends every
+  // event loop, a message box's too.
+  Guarded([this] { ReleaseProfiles(); });
+  QCoreApplication::quit();
 }
 
 void TFrmMain::lClick() {
@@ -1008,7 +1008,8 @@ void TFrmMain::cbLangClick() {
   int i = cbLang->currentIndex();
   if (!cbLang->isEnabled() || i < 0 || size_t(i) >= languages_.size()) return;
   SetLanguage(languages_[size_t(i)]);
-  ReleaseProfiles();
+  // The profiles are let go either way; the new form reads them again.
+  Guarded([this] { ReleaseProfiles(); });
   closeHandlerRemoved_ = true;
   hide();
   deleteLater();

@@ -3,9 +3,12 @@
 #include <QApplication>
 #include <QHelpEvent>
 #include <QInputDialog>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QToolTip>
+#include <QTranslator>
 
 #include <clocale>
 #include <cstdlib>
@@ -121,6 +124,12 @@ QApplication* EnsureQtApplication() {
   QApplication::setApplicationName(QStringLiteral("Tidelarn"));
   QApplication::setApplicationDisplayName(QStringLiteral("Tidelarn V4.2.8"));
   gApp->installEventFilter(new THintTime);
+  // Qt's own buttons (Cancel, Yes, ...) in the desktop's language, as the
+  // system's boxes would have them.
+  auto* qtTexts = new QTranslator(gApp);
+  if (qtTexts->load(QLocale::system(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                    QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QApplication::installTranslator(qtTexts);
   return gApp;
 }
 

@@ -20,6 +20,7 @@
 #include "uDriver.h"
 #include "uEinstellungen.h"
 #include "uHeader.h"
+#include "uKorrigiereArtikel.h"
 #include "uTools.h"
 #include "uTransla.h"
 
@@ -35,6 +36,7 @@ void StartUnits() {
   InitInternalCharset();
   InitEinstellungen(kVersion);
   InitHeaderOrder();
+  InstallArticleCorrection();
 }
 
 std::string ClassName(const std::type_info& type) {

@@ -390,8 +390,6 @@ void ReportNotAvailable(const char* what) {
 
 }  // namespace
 
-void RunCopyIf() { ReportNotAvailable("copyif"); }
-
 void ReceiveShowErrorHandover(const std::string& /*fileName*/) {
   ReportNotAvailable("#ShowError#");
 }

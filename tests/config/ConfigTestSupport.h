@@ -1,4 +1,4 @@
-// Shared pieces of the configuration program's tests: the offscreen Qt
+// Shared parts of the configuration program's tests: the offscreen Qt
 // application, a prompter that answers from a script, and a program folder.
 #pragma once
 
