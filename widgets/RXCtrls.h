@@ -105,7 +105,6 @@ public:
   void SetGlyph(const QImage& glyph) { glyph_->SetGlyph(glyph); }
   int NumGlyphs() const { return glyph_->NumGlyphs(); }
   void SetNumGlyphs(int value);
-  TRxButtonGlyph& ButtonGlyph() { return *glyph_; }
 
   TRxButtonState State() const { return state_; }
   bool Down() const { return down_; }

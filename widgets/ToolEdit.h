@@ -24,6 +24,7 @@ public:
 
 enum TGlyphKind { gkCustom, gkDefault, gkDropDown, gkEllipsis };
 enum TFileDialogKind { dkOpen, dkSave, dkOpenPicture, dkSavePicture };
+// Both choose a folder; dkWin32 shows DialogText as the chooser's title.
 enum TDirDialogKind { dkVCL, dkWin32 };
 
 // The button of a combo edit: it passes its press on as focus for the edit
