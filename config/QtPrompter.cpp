@@ -1,0 +1,161 @@
+#include "QtPrompter.h"
+
+#include <QApplication>
+#include <QHelpEvent>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QToolTip>
+
+#include <clocale>
+#include <cstdlib>
+#include <cstring>
+
+#include "CfgDialogs.h"
+#include "FormTexts.h"
+
+namespace {
+
+int gArgc = 0;
+char** gArgv = nullptr;
+char gFallbackName[] = "Tidelarn";
+char* gFallbackArgv[] = {gFallbackName, nullptr};
+QApplication* gApp = nullptr;
+
+constexpr int kHintTimeMs = 100000;
+
+bool EnvSet(const char* name) {
+  const char* v = std::getenv(name);
+  return v && *v;
+}
+
+// The settings form carries hints of several lines; they stay long enough to
+// be read.
+class THintTime : public QObject {
+protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::ToolTip || !watched->isWidgetType()) return false;
+    auto* widget = static_cast<QWidget*>(watched);
+    if (widget->toolTip().isEmpty()) return false;
+    auto* help = static_cast<QHelpEvent*>(event);
+    QToolTip::showText(help->globalPos(), widget->toolTip(), widget, {}, kHintTimeMs);
+    return true;
+  }
+};
+
+struct TButtonSet {
+  QMessageBox::StandardButtons buttons;
+  QMessageBox::StandardButton order[3];
+};
+
+TButtonSet ButtonsOf(unsigned flags) {
+  using B = QMessageBox;
+  switch (flags & mb::ButtonsMask) {
+    case mb::OkCancel: return {B::Ok | B::Cancel, {B::Ok, B::Cancel, B::Cancel}};
+    case mb::AbortRetryIgnore:
+      return {B::Abort | B::Retry | B::Ignore, {B::Abort, B::Retry, B::Ignore}};
+    case mb::YesNoCancel: return {B::Yes | B::No | B::Cancel, {B::Yes, B::No, B::Cancel}};
+    case mb::YesNo: return {B::Yes | B::No, {B::Yes, B::No, B::No}};
+    case mb::RetryCancel: return {B::Retry | B::Cancel, {B::Retry, B::Cancel, B::Cancel}};
+    default: return {B::Ok, {B::Ok, B::Ok, B::Ok}};
+  }
+}
+
+int AnswerOf(int button, unsigned flags) {
+  switch (button) {
+    case QMessageBox::Ok: return id::Ok;
+    case QMessageBox::Cancel: return id::Cancel;
+    case QMessageBox::Abort: return id::Abort;
+    case QMessageBox::Retry: return id::Retry;
+    case QMessageBox::Ignore: return id::Ignore;
+    case QMessageBox::Yes: return id::Yes;
+    case QMessageBox::No: return id::No;
+    default: break;
+  }
+  // Closed without a button: what the box's escape would have answered.
+  switch (flags & mb::ButtonsMask) {
+    case mb::OkCancel:
+    case mb::YesNoCancel:
+    case mb::RetryCancel: return id::Cancel;
+    case mb::YesNo: return id::No;
+    case mb::AbortRetryIgnore: return id::Abort;
+    default: return id::Ok;
+  }
+}
+
+QMessageBox::Icon IconOf(unsigned flags) {
+  switch (flags & mb::IconMask) {
+    case mb::IconStop: return QMessageBox::Critical;
+    case mb::IconQuestion: return QMessageBox::Question;
+    case mb::IconExclamation: return QMessageBox::Warning;
+    case mb::IconInformation: return QMessageBox::Information;
+    default: return QMessageBox::NoIcon;
+  }
+}
+
+}  // namespace
+
+void SetQtArguments(int argc, char** argv) {
+  gArgc = argc;
+  gArgv = argv;
+}
+
+bool DisplayAvailable() {
+  if (EnvSet("DISPLAY") || EnvSet("WAYLAND_DISPLAY")) return true;
+  const char* platform = std::getenv("QT_QPA_PLATFORM");
+  return platform && std::strncmp(platform, "offscreen", 9) == 0;
+}
+
+QApplication* EnsureQtApplication() {
+  if (gApp) return gApp;
+  if (QCoreApplication::instance()) return qobject_cast<QApplication*>(QCoreApplication::instance());
+  if (!DisplayAvailable()) return nullptr;
+  if (!gArgv) {
+    gArgc = 1;
+    gArgv = gFallbackArgv;
+  }
+  gApp = new QApplication(gArgc, gArgv);
+  // Qt takes the locale from the environment; numbers keep their ".".
+  std::setlocale(LC_NUMERIC, "C");
+  QApplication::setApplicationName(QStringLiteral("Tidelarn"));
+  QApplication::setApplicationDisplayName(QStringLiteral("Tidelarn V4.2.8"));
+  gApp->installEventFilter(new THintTime);
+  return gApp;
+}
+
+void ReleaseQtApplication() {
+  delete gApp;
+  gApp = nullptr;
+}
+
+int TQtPrompter::MessageBox(const std::string& text, const std::string& caption,
+                            unsigned flags) {
+  if (!EnsureQtApplication()) return headless_.MessageBox(text, caption, flags);
+  TButtonSet set = ButtonsOf(flags);
+  QMessageBox box(IconOf(flags), QStr(caption), QStr(text), set.buttons,
+                  QApplication::activeWindow());
+  box.setTextFormat(Qt::PlainText);
+  unsigned def = (flags & mb::DefButtonMask) >> 8;
+  box.setDefaultButton(set.order[def < 3 ? def : 0]);
+  return AnswerOf(box.exec(), flags);
+}
+
+bool TQtPrompter::InputBox(const std::string& title, const std::string& prompt,
+                           std::string& value) {
+  if (!EnsureQtApplication()) return headless_.InputBox(title, prompt, value);
+  bool ok = false;
+  QString answer = QInputDialog::getText(QApplication::activeWindow(), QStr(title), QStr(prompt),
+                                         QLineEdit::Normal, QStr(value), &ok);
+  if (ok) value = InternalStr(answer);
+  return ok;
+}
+
+int TQtPrompter::ShowErrorOrDebug(TErrorDisplay& display) {
+  if (!EnsureQtApplication()) return ShowErrorOnStderr(display);
+  return ShowErrorOrDebugDialog(display);
+}
+
+void InstallQtPrompter() {
+  static TQtPrompter prompter;
+  SetPrompter(&prompter);
+}

@@ -1,0 +1,118 @@
+// The built program started without any display: the command-line run
+// corrects and ends before Qt is touched; the settings window refuses cleanly.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "TestSupport.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Leaves the process without a display while it lives.
+class TNoDisplay {
+public:
+  TNoDisplay() {
+    for (const char* name : kNames) {
+      const char* v = std::getenv(name);
+      saved_[Index(name)] = v ? std::optional<std::string>(v) : std::nullopt;
+      unsetenv(name);
+    }
+  }
+  ~TNoDisplay() {
+    for (const char* name : kNames)
+      if (saved_[Index(name)]) setenv(name, saved_[Index(name)]->c_str(), 1);
+  }
+
+private:
+  static constexpr const char* kNames[] = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM",
+                                           "TIDELARN_HOME"};
+  static size_t Index(const char* name) {
+    for (size_t i = 0; i < std::size(kNames); ++i)
+      if (std::string(kNames[i]) == name) return i;
+    return 0;
+  }
+  std::optional<std::string> saved_[std::size(kNames)];
+};
+
+class TidelarnMainTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    program_ = dir_ / "Tidelarn";
+    fs::copy_file(TIDELARN_PATH, program_);
+    for (const char* f : {"charsets.dat", "lHeader.txt"})
+      fs::copy_file(fs::path(TIDELARN_SOURCE_DIR) / "data" / f, dir_ / f);
+    fs::create_directory(dir_ / "work");
+  }
+
+  ProcessResult Run(const std::vector<std::string>& args) {
+    TNoDisplay none;
+    // The registry record goes into the test folder.
+    return RunProcess(program_, args, {"XDG_CONFIG_HOME=" + (dir_ / "config")});
+  }
+
+  int Reports() const {
+    int n = 0;
+    for (const auto& e : fs::directory_iterator(dir_.Path()))
+      if (e.path().filename().string().rfind("VQ-", 0) == 0) ++n;
+    return n;
+  }
+
+  TempDir dir_;
+  std::string program_;
+};
+
+TEST_F(TidelarnMainTest, ProfileArgumentCorrectsAndEndsWithZero) {
+  WriteFile(dir_ / "Tidelarn.ini",
+            "[News]\r\nMessagePath=" + (dir_ / "work") + "\r\nFilePath=" + dir_.Path() +
+                "\r\nHeader.def=\r\n");
+  WriteFile(dir_ / "work/a.msg", "Subject: x\r\n\r\nbody\r\n");
+  ProcessResult r = Run({"News"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(Reports(), 0);
+  // The registry record carries the configuration program's version.
+  EXPECT_NE(ReadFile(dir_ / "config/Wex-Soft/Tidelarn/registry.ini").find("Version=4.2.8"),
+            std::string::npos);
+}
+
+TEST_F(TidelarnMainTest, UnknownProfileIsAskedForOnStderrAndCreated) {
+  WriteFile(dir_ / "work/a.msg", "Subject: x\r\n\r\nbody\r\n");
+  ProcessResult r = Run({"Type:Fresh", "Filename:" + (dir_ / "work/a.msg")});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.err.find("Unbekannter Abschnitt"), std::string::npos);
+  EXPECT_NE(ReadFile(dir_ / "Tidelarn.ini").find("[Fresh]"), std::string::npos);
+}
+
+TEST_F(TidelarnMainTest, FailedRunEndsWithOneAndAReport) {
+  WriteFile(dir_ / "Tidelarn.ini", "[News]\r\nMessagePath=" + (dir_ / "missing") + "\r\n");
+  ProcessResult r = Run({"News"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("Anwendungsfehler"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("missing"), std::string::npos);
+  EXPECT_EQ(Reports(), 1);
+}
+
+TEST_F(TidelarnMainTest, SettingsWindowWithoutDisplayRefusesWithoutCrashing) {
+  for (const auto& args : {std::vector<std::string>{}, {"?"}, {"-x"}, {"/config"}}) {
+    ProcessResult r = Run(args);
+    EXPECT_EQ(r.exitCode, 1) << (args.empty() ? "" : args[0]) << ": " << r.err;
+    EXPECT_NE(r.err.find("DISPLAY"), std::string::npos);
+  }
+  EXPECT_FALSE(fs::exists(dir_ / "Tidelarn.ini"));
+}
+
+TEST_F(TidelarnMainTest, MissingCharsetTablesStopEveryStart) {
+  fs::remove(dir_ / "charsets.dat");
+  for (const auto& args : {std::vector<std::string>{}, {"News"}}) {
+    ProcessResult r = Run(args);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("Charsets.dat"), std::string::npos) << r.err;
+  }
+}
+
+}  // namespace
