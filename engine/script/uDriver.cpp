@@ -9,12 +9,14 @@
 #include <memory>
 
 #include "FileWalk.h"
+#include "IniFile.h"
 #include "Process.h"
 #include "ProgramDir.h"
 #include "Prompter.h"
 #include "SafeFile.h"
 #include "SysUtils.h"
 #include "uArtikel.h"
+#include "uHandOver.h"
 #include "uEinstellungen.h"
 #include "uTools.h"
 #include "uTransla.h"
@@ -392,8 +394,47 @@ void ReportNotAvailable(const char* what) {
 
 void RunCopyIf() { ReportNotAvailable("copyif"); }
 
-void ReceiveShowErrorHandover(const std::string& /*fileName*/) {
-  ReportNotAvailable("#ShowError#");
+// ===========================================================================
+// The configuration program's side of the runner's hand-overs. Both answer in
+// the runner's own file and never delete it: the runner does.
+
+void ReceiveShowErrorHandover(const std::string& fileName) {
+  // A file that cannot be opened or whose head is unreadable leaves as an
+  // exception, without an answer: the runner then ends the script.
+  THandOverReader reader(ReadHandOverFile(fileName));
+  TErrorDisplay display;
+  ReadShowErrorHead(reader, display);
+
+  int continueLine = 0;
+  int state = ErrorChoice::End;
+  try {
+    ReadShowErrorLists(reader, display);
+    continueLine = display.continueLine;
+    state = Prompter().ShowErrorOrDebug(display);
+  } catch (...) {
+    Prompter().MessageBox(
+        TranslateFmt("OnlyVQErrorDataNotReadable",
+                     "Fehler beim Auslesen der von Only_VQ.exe übergebenene Fehlerdaten, "
+                     "Fehlermeldung selber war: \"%s\"",
+                     {display.errorMsg}),
+        "", mb::Ok);
+    continueLine = 0;
+    state = ErrorChoice::End;
+  }
+  RewriteHandOverFile(fileName, FormatShowErrorAnswer(continueLine, state));
 }
 
-void ReceiveInputBoxHandover(const std::string& /*fileName*/) { ReportNotAvailable("#InputBox#"); }
+void ReceiveInputBoxHandover(const std::string& fileName) {
+  try {
+    // Writing the answer must not create a file the runner no longer waits for.
+    if (!FileExists(TIniFile(fileName).FileName()))
+      throw EInOutError(FromUtf8("Datei kann nicht geöffnet werden: ") + fileName);
+    TInputBoxRequest request = ReadInputBoxRequest(fileName);
+    std::string value = request.preset;
+    if (!Prompter().InputBox(request.title, request.prompt, value)) value = request.preset;
+    WriteInputBoxAnswer(fileName, value);
+  } catch (...) {
+    WriteExceptionReport(CurrentExceptionMessage(), "create: #InputBox#", fileName);
+    throw;
+  }
+}
