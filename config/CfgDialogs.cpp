@@ -1,10 +1,7 @@
-// ===========================================================================
-// NOT YET AVAILABLE: the assistant, the dialogs of the special settings and
-// the error and debug dialog are still to be written. Until then each entry
-// below says so; replace a body when its dialog exists.
-// ===========================================================================
+// The one place where the settings form and the prompter reach the dialogs.
 #include "CfgDialogs.h"
 
+#include "DErrorOrDebug.h"
 #include "FormTexts.h"
 #include "ProfileList.h"
 #include "SysUtils.h"
@@ -13,10 +10,10 @@
 namespace {
 
 void NotAvailable(std::string_view name) {
-  Prompter().MessageBox(TranslateFmt("Dialog.NotAvailable",
-                                     "Der Dialog \"%s\" ist in dieser Version nicht verfügbar.",
-                                     {std::string(name)}),
-                        "", mb::Ok | mb::IconInformation);
+  Prompter().MessageBox(
+      TranslateFmt("Dialog.NotAvailable",
+                   "Der Dialog \"%s\" ist in dieser Version nicht verfügbar.", {std::string(name)}),
+      "", mb::Ok | mb::IconInformation);
 }
 
 }  // namespace
@@ -29,9 +26,9 @@ void ExecuteCfgOL_RF(QWidget* /*owner*/) { NotAvailable("One-Liner & Reformat");
 void ExecutePGP(QWidget* /*owner*/) { NotAvailable("PGP"); }
 
 int ShowErrorOrDebugDialog(TErrorDisplay& display) {
-  std::string where;
-  if (display.lineNo > 0) where = display.fileName + ":" + IntToStr(display.lineNo) + "\r\n";
-  Prompter().MessageBox(where + (display.errorMsg.empty() ? display.lineText : display.errorMsg),
-                        "", mb::Ok | mb::IconStop);
-  return ErrorChoice::End;
+  uint8_t state = ErrorChoice::End;
+  ShowErrorOrDebug(display.fileName, display.scriptName, display.lineNo, display.errorMsg,
+                   &display.scriptLines, &display.infoLines, &display.fileLines,
+                   &display.textLines, display.caretPos, state);
+  return state;
 }

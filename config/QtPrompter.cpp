@@ -13,6 +13,7 @@
 
 #include "CfgDialogs.h"
 #include "FormTexts.h"
+#include "TestAnswer.h"
 
 namespace {
 
@@ -120,6 +121,7 @@ QApplication* EnsureQtApplication() {
   QApplication::setApplicationName(QStringLiteral("Tidelarn"));
   QApplication::setApplicationDisplayName(QStringLiteral("Tidelarn V4.2.8"));
   gApp->installEventFilter(new THintTime);
+  InstallTestAnswer(gApp);
   return gApp;
 }
 
