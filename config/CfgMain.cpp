@@ -39,8 +39,17 @@ constexpr const char* kFormName = "MainForm";
 constexpr const char* kVersion = "4.2.8";
 
 // Pages of the page control, in their order; the remembered page counts so.
-enum TPage { pgGrund, pgZeichensaetze, pgKodierungen, pgHeader1, pgHeader2, pgHeader3,
-             pgBody1, pgBody2, pgSonder };
+enum TPage {
+  pgGrund,
+  pgZeichensaetze,
+  pgKodierungen,
+  pgHeader1,
+  pgHeader2,
+  pgHeader3,
+  pgBody1,
+  pgBody2,
+  pgSonder
+};
 // The pages that only matter while the automatic functions are on.
 constexpr TPage kAutoPages[] = {pgKodierungen, pgHeader1, pgHeader2, pgBody1, pgBody2, pgSonder};
 
@@ -124,47 +133,59 @@ const TNumberBinding kNumberBindings[] = {
 // Hints of the controls (German; translated like the captions).
 
 const std::map<std::string, const char*, std::less<>> kHints = {
-    {"cbLang", "Sprache der Oberfläche.\nBeim Umschalten werden die Konfigurationen neu geladen;\n"
-               "nicht mit OK gespeicherte Änderungen gehen verloren."},
-    {"l", "\"Allgemeines\" und die Konfigurationen (Abschnitte der Tidelarn.ini).\n"
-          "Ein Klick zeigt die Einstellungen der Konfiguration."},
+    {"cbLang",
+     "Sprache der Oberfläche.\nBeim Umschalten werden die Konfigurationen neu geladen;\n"
+     "nicht mit OK gespeicherte Änderungen gehen verloren."},
+    {"l",
+     "\"Allgemeines\" und die Konfigurationen (Abschnitte der Tidelarn.ini).\n"
+     "Ein Klick zeigt die Einstellungen der Konfiguration."},
     {"butNeu", "Legt eine neue Konfiguration mit Standardwerten an\n(sofort in der Tidelarn.ini)."},
-    {"butKopie", "Legt eine Kopie der angezeigten Konfiguration an.\n"
-                 "Kopiert werden die Werte, die sie bei ihrer Auswahl hatte."},
+    {"butKopie",
+     "Legt eine Kopie der angezeigten Konfiguration an.\n"
+     "Kopiert werden die Werte, die sie bei ihrer Auswahl hatte."},
     {"butDel", "Löscht die angezeigte Konfiguration sofort aus der Tidelarn.ini."},
     {"butOk", "Speichert alle Konfigurationen und beendet das Programm."},
     {"butAbort", "Beendet das Programm, ohne die Einstellungen zu speichern."},
     {"Button1", "Zeigt die Hilfe (Tidelarn.htm) an."},
     {"Button2", "Richtet Tidelarn mit Hilfe eines Assistenten für den Hamster ein."},
-    {"Button6", "Zeichensätze, die Konfigurationen ohne eigene Angabe verwenden,\n"
-                "und der interne Zeichensatz."},
+    {"Button6",
+     "Zeichensätze, die Konfigurationen ohne eigene Angabe verwenden,\n"
+     "und der interne Zeichensatz."},
     {"Button4", "Rahmen der \"Box-Quotes\" festlegen."},
     {"Button3", "Aussehen der Fußnoten festlegen."},
     {"Button5", "Markierungen der One-Liner und Reformat-Blöcke festlegen."},
     {"butPGP", "PGP-Programm und Parameter für das Signieren der Header."},
-    {"cbDefAction", "Was nach der Bearbeitung mit der Datei geschieht.\n"
-                    "Das Skript kann es mit \"Last Action\" ändern."},
-    {"chkAutoFunctions", "Schaltet alle automatischen Korrekturen ein oder aus.\n"
-                         "Ausgeschaltet läuft nur das Skript."},
-    {"txtMessagePath", "Verzeichnis der Postings/Mails, die bearbeitet werden,\n"
-                       "wenn Tidelarn mit dem Namen dieser Konfiguration gestartet wird.\n"
-                       "Leer: das Programmverzeichnis."},
-    {"txtFilePath", "Verzeichnis des Skripts und der übrigen Dateien dieser Konfiguration.\n"
-                    "Leer: das Programmverzeichnis."},
+    {"cbDefAction",
+     "Was nach der Bearbeitung mit der Datei geschieht.\n"
+     "Das Skript kann es mit \"Last Action\" ändern."},
+    {"chkAutoFunctions",
+     "Schaltet alle automatischen Korrekturen ein oder aus.\n"
+     "Ausgeschaltet läuft nur das Skript."},
+    {"txtMessagePath",
+     "Verzeichnis der Postings/Mails, die bearbeitet werden,\n"
+     "wenn Tidelarn mit dem Namen dieser Konfiguration gestartet wird.\n"
+     "Leer: das Programmverzeichnis."},
+    {"txtFilePath",
+     "Verzeichnis des Skripts und der übrigen Dateien dieser Konfiguration.\n"
+     "Leer: das Programmverzeichnis."},
     {"txtHeaderDef", "Skript-Datei, im File-Path.\nLeer: es läuft kein Skript."},
-    {"butHeaderDefEdit", "Öffnet die Skript-Datei zum Bearbeiten.\n"
-                         "Fehlt sie, wird sie leer angelegt."},
+    {"butHeaderDefEdit",
+     "Öffnet die Skript-Datei zum Bearbeiten.\n"
+     "Fehlt sie, wird sie leer angelegt."},
     {"txtTestExt", "Nur Dateien mit dieser Endung werden bearbeitet (ohne Punkt)."},
     {"txtSafeReg1", "So viele Zeilen am Anfang der Datei bleiben unverändert."},
     {"txtSafeReg2", "So viele Zeilen am Ende der Datei bleiben unverändert."},
-    {"txtRenameTo", "Zum Testen: mit einer Endung bleibt das Original unverändert,\n"
-                    "das Ergebnis steht in einer Kopie mit dieser Endung.\n"
-                    "Leer: das Original wird geändert."},
+    {"txtRenameTo",
+     "Zum Testen: mit einer Endung bleibt das Original unverändert,\n"
+     "das Ergebnis steht in einer Kopie mit dieser Endung.\n"
+     "Leer: das Original wird geändert."},
     {"chkBackup", "Sichert das Original vor dem Speichern\nin einer Datei mit der Endung \"bak\"."},
-    {"chkMinBodyCharset", "Der Body erhält den ersten zulässigen Zeichensatz,\n"
-                          "der alle seine Zeichen enthält."},
-    {"cbCSHeader", "Zeichensätze, aus denen gewählt wird.\n"
-                   "<Standard>: die Default-Zeichensatz-Einstellungen."},
+    {"chkMinBodyCharset",
+     "Der Body erhält den ersten zulässigen Zeichensatz,\n"
+     "der alle seine Zeichen enthält."},
+    {"cbCSHeader",
+     "Zeichensätze, aus denen gewählt wird.\n"
+     "<Standard>: die Default-Zeichensatz-Einstellungen."},
     {"cbDefaultEncoding", "Transfer-Kodierung der Text-Teile."},
     {"chkConvert8Bit", "Text-Teile in 8-Bit erhalten die Standard-Kodierung."},
     {"chkConvertQP", "Text-Teile in quoted-printable erhalten die Standard-Kodierung."},
@@ -176,8 +197,9 @@ const std::map<std::string, const char*, std::less<>> kHints = {
     {"chkSaveAtt", "Speichert Attachments im Zielpfad\nund entfernt sie aus der Nachricht."},
     {"txtSaveAttDir", "Verzeichnis für die Attachments."},
     {"cbSaveAttReaction", "Was geschieht, wenn es die Datei schon gibt."},
-    {"chkISO", "Kodiert Header mit Sonderzeichen (RFC 2047)\n"
-               "im ersten zulässigen Zeichensatz, der passt."},
+    {"chkISO",
+     "Kodiert Header mit Sonderzeichen (RFC 2047)\n"
+     "im ersten zulässigen Zeichensatz, der passt."},
     {"chkDelWas", "Entfernt \"(was: ...)\" aus dem Subject von Antworten."},
     {"chkDelMultiRes", "Fasst mehrere Antwort-Kennungen zu einem \"Re: \" zusammen."},
     {"txtRes", "Komma-Liste der Anfänge, die als \"Re\" gelten."},
@@ -189,10 +211,12 @@ const std::map<std::string, const char*, std::less<>> kHints = {
     {"txtMaxRef", "Höchstlänge des References-Headers."},
     {"chkRefFolding", "Verteilt lange References-Header auf mehrere Zeilen."},
     {"txtSortHeader", "Reihenfolge der Header, als Komma-Liste der Namen."},
-    {"memKillHeaderlines", "Ein Header je Zeile (beginnend mit \"X-\"),\n"
-                           "der aus jeder Nachricht gelöscht wird."},
-    {"txtKillMID", "Komma-Liste der Anfänge, die Plimsort der Message-ID voranstellt;\n"
-                   "sie werden wieder entfernt."},
+    {"memKillHeaderlines",
+     "Ein Header je Zeile (beginnend mit \"X-\"),\n"
+     "der aus jeder Nachricht gelöscht wird."},
+    {"txtKillMID",
+     "Komma-Liste der Anfänge, die Plimsort der Message-ID voranstellt;\n"
+     "sie werden wieder entfernt."},
     {"chkHamsterheaderFirst", "Stellt \"!MAIL FROM\" und \"!RCPT TO\" an den Anfang."},
     {"chkRCPTto", "Erzeugt die \"!RCPT TO\"-Liste aus To und CC neu."},
     {"chkRCPTtoAlways", "Auch in Mails ohne \"!RCPT TO\"-Zeilen."},
@@ -240,7 +264,7 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const char* caption) {
   return label;
 }
 
-// Lines of a text; a line edit has no line breaks, a memo one line per entry.
+// A list as the text of a memo, one entry a line.
 std::string JoinEntries(const std::vector<std::string>& lines) {
   std::string text;
   for (size_t i = 0; i < lines.size(); ++i) {
@@ -473,12 +497,10 @@ void TFrmMain::CreateControls() {
   }
   {
     TBuilder b = addPage("tsZeichensaetze", "Zeichensätze");
-    chkMinBodyCharset =
-        b.Check("chkMinBodyCharset", "Automatisch minimalen Zeichensatz verwenden");
-    cbCSHeader = b.Combo("labCSHeader", "Zulässige Zeichensätze für Header-Kodierung:",
-                         "cbCSHeader", true);
-    cbCSBody =
-        b.Combo("labCSBody", "Zulässige Zeichensätze für Body-Kodierung:", "cbCSBody", true);
+    chkMinBodyCharset = b.Check("chkMinBodyCharset", "Automatisch minimalen Zeichensatz verwenden");
+    cbCSHeader =
+        b.Combo("labCSHeader", "Zulässige Zeichensätze für Header-Kodierung:", "cbCSHeader", true);
+    cbCSBody = b.Combo("labCSBody", "Zulässige Zeichensätze für Body-Kodierung:", "cbCSBody", true);
     b.Finish();
   }
   {
@@ -488,8 +510,7 @@ void TFrmMain::CreateControls() {
     cbDefaultEncoding->addItems({QStringLiteral("8-Bit"), QStringLiteral("quoted-printable"),
                                  QStringLiteral("Base64"), QStringLiteral("7-Bit")});
     chkConvert8Bit = b.Check("chkConvert8Bit", "8-Bit in Standard-Kodierung konvertieren");
-    chkConvertQP =
-        b.Check("chkConvertQP", "quoted-printable in Standard-Kodierung konvertieren");
+    chkConvertQP = b.Check("chkConvertQP", "quoted-printable in Standard-Kodierung konvertieren");
     chkConvertBase64 = b.Check("chkConvertBase64", "Base64 in Standard-Kodierung konvertieren");
     b.Heading("labSonderfunktionen", "Sonderfunktionen:");
     b.Check("chkHTML2text", "HTML nach Text konvertieren");
@@ -576,8 +597,8 @@ void TFrmMain::CreateControls() {
     b.Edit("labZitatzeichen", "Erlaubte Zitatzeichen:", "txtZitatzeichen");
     b.Edit("labDoNot1", "Keine Änderungen zwischen:", "txtDoNot1");
     b.Edit("labDoNot2", "und", "txtDoNot2");
-    b.Span(MakeLabel(b.Page(), "labWildcard",
-                     "(ein \"*\" am Anfang oder Ende dient als Wildcard)"));
+    b.Span(
+        MakeLabel(b.Page(), "labWildcard", "(ein \"*\" am Anfang oder Ende dient als Wildcard)"));
     b.Check("chkNoCheckAfterSig", "Keine Änderungen nach Signatur-Trenner");
     b.Finish();
   }
@@ -607,7 +628,8 @@ void TFrmMain::CreateControls() {
         {"Button5", "One-Liner && Reformat konfigurieren ..."},
         {"butPGP", "PGP konfigurieren (für's Signieren) ..."},
     };
-    for (const auto& [name, caption] : general) column->addWidget(MakeButton(frAllgemein, name, caption));
+    for (const auto& [name, caption] : general)
+      column->addWidget(MakeButton(frAllgemein, name, caption));
     column->addStretch(1);
   }
 
@@ -636,12 +658,14 @@ void TFrmMain::Guarded(F&& handler) {
 void TFrmMain::ConnectHandlers() {
   auto onClick = [this](const char* name, void (TFrmMain::*handler)()) {
     auto* button = findChild<QPushButton*>(QString::fromLatin1(name));
-    connect(button, &QPushButton::clicked, this, [this, handler] { Guarded([&] { (this->*handler)(); }); });
+    connect(button, &QPushButton::clicked, this,
+            [this, handler] { Guarded([&] { (this->*handler)(); }); });
   };
   connect(l, &QListWidget::currentRowChanged, this, [this] { Guarded([this] { lClick(); }); });
   // A click on the selected item shows its stored values again.
   connect(l, &QListWidget::itemClicked, this, [this] { Guarded([this] { lClick(); }); });
-  connect(butNeu, &QPushButton::clicked, this, [this] { Guarded([this] { butNeuClick(butNeu); }); });
+  connect(butNeu, &QPushButton::clicked, this,
+          [this] { Guarded([this] { butNeuClick(butNeu); }); });
   connect(butKopie, &QPushButton::clicked, this,
           [this] { Guarded([this] { butNeuClick(butKopie); }); });
   onClick("butDel", &TFrmMain::butDelClick);
@@ -653,14 +677,16 @@ void TFrmMain::ConnectHandlers() {
   onClick("Button2", &TFrmMain::Button2Click);
   auto onDialog = [this](const char* name, void (*execute)(QWidget*)) {
     auto* button = findChild<QPushButton*>(QString::fromLatin1(name));
-    connect(button, &QPushButton::clicked, this, [this, execute] { Guarded([&] { execute(this); }); });
+    connect(button, &QPushButton::clicked, this,
+            [this, execute] { Guarded([&] { execute(this); }); });
   };
   onDialog("Button3", ExecuteCfgFN);
   onDialog("Button4", ExecuteCfgBQ);
   onDialog("Button5", ExecuteCfgOL_RF);
   onDialog("Button6", ExecuteDefCharsets);
   onDialog("butPGP", ExecutePGP);
-  connect(cbLang, &QComboBox::currentIndexChanged, this, [this] { Guarded([this] { cbLangClick(); }); });
+  connect(cbLang, &QComboBox::currentIndexChanged, this,
+          [this] { Guarded([this] { cbLangClick(); }); });
   connect(chkAutoFunctions, &QCheckBox::toggled, this, [this] { chkAutoFunctionsClick(); });
   connect(cbDefaultEncoding, &QComboBox::currentIndexChanged, this,
           [this] { cbDefaultEncodingChange(); });
@@ -685,8 +711,8 @@ void TFrmMain::FormCreate() {
 
   TranslateForm(this, kFormName, TranslationLines);
   tabRows_->Sync();
-  setWindowTitle(QStr(FormatOrMark(FormText("Caption", "Tidelarn V%s konfigurieren"),
-                                   {std::string(kVersion)})));
+  setWindowTitle(QStr(
+      FormatOrMark(FormText("Caption", "Tidelarn V%s konfigurieren"), {std::string(kVersion)})));
 
   cbDefAction->addItem(FormQText("EndAction.SaveChanges", "Speichern, wenn geändert"), 0);
   cbDefAction->addItem(FormQText("EndAction.SaveAndSign", "Speichern und Header signieren"), 3);
@@ -713,7 +739,8 @@ void TFrmMain::FormCreate() {
   }
   SelectListItem(position < l->count() ? position : -1);
   lClick();
-  pg->setCurrentIndex(page >= 0 && page < pg->count() ? page : 0);
+  // A page that the shown profile hides would show without its tab.
+  pg->setCurrentIndex(page >= 0 && page < pg->count() && pg->isTabVisible(page) ? page : 0);
 }
 
 // Every section of the profile file becomes a profile. A section that cannot
@@ -765,7 +792,8 @@ void TFrmMain::FillCharsetCombo(QComboBox* combo) {
 
 void TFrmMain::FillLineCombo(QComboBox* combo, std::string_view id,
                              std::string_view germanDefault) {
-  for (const std::string& line : SplitLines(FormText(id, germanDefault))) combo->addItem(QStr(line));
+  for (const std::string& line : SplitLines(FormText(id, germanDefault)))
+    combo->addItem(QStr(line));
 }
 
 void TFrmMain::SelectListItem(int index) {
@@ -860,8 +888,7 @@ void TFrmMain::StoreProfile(int index) {
     p.*b.field =
         StrToIntDef(TakeInternalText(findChild<QLineEdit*>(QString::fromLatin1(b.control))), 0);
 
-  if (cbDefAction->currentIndex() >= 0)
-    p.EndAction = uint8_t(cbDefAction->currentData().toInt());
+  if (cbDefAction->currentIndex() >= 0) p.EndAction = uint8_t(cbDefAction->currentData().toInt());
   p.HeaderCharsets = StoredCharsetChoice(cbCSHeader);
   p.BodyCharsets = StoredCharsetChoice(cbCSBody);
   StoreIndex(cbDefaultEncoding, p.DefaultEncoding);
@@ -878,27 +905,26 @@ void TFrmMain::ReleaseProfiles() {
   int position = l->currentRow();
   int page = pg->currentIndex();
   Profiles.Clear();
+  TranslationLines.clear();
   TIniFileUTF8 specials("Specials.ini");
   specials.WriteInteger("CfgMain", "Position", position);
   specials.WriteInteger("CfgMain", "Page", page);
   specials.UpdateFile();
-  TranslationLines.clear();
 }
 
 // ---------------------------------------------------------------------------
 // Handlers
 
 void TFrmMain::closeEvent(QCloseEvent* event) {
-  if (!closeHandlerRemoved_) Guarded([this] { FormClose(); });
+  if (!closeHandlerRemoved_) FormClose();
   event->accept();
 }
 
 void TFrmMain::FormClose() {
-  // The program ends whatever the release says.
-  struct TQuit {
-    ~TQuit() { QCoreApplication::quit(); }
-  } quit;
-  ReleaseProfiles();
+  // A failed write is shown before the program ends: quitting ends every
+  // event loop, a message box's too.
+  Guarded([this] { ReleaseProfiles(); });
+  QCoreApplication::quit();
 }
 
 void TFrmMain::lClick() {
@@ -951,11 +977,10 @@ void TFrmMain::butNeuClick(QObject* sender) {
 
 void TFrmMain::butDelClick() {
   if (ShownIndex <= 0 || ShownIndex > Profiles.Count()) return;
-  if (Prompter().MessageBox(
-          FormText("DeleteConfiguration.Ask",
-                   "Soll der aktuelle Abschnitt wirklich gelöscht werden?"),
-          FormText("DeleteConfiguration.Title", "Abschnitt löschen"),
-          mb::YesNo | mb::IconExclamation) != id::Yes)
+  if (Prompter().MessageBox(FormText("DeleteConfiguration.Ask",
+                                     "Soll der aktuelle Abschnitt wirklich gelöscht werden?"),
+                            FormText("DeleteConfiguration.Title", "Abschnitt löschen"),
+                            mb::YesNo | mb::IconExclamation) != id::Yes)
     return;
   int at = ShownIndex - 1;
   TIniFileUTF8 ini(ProfileFileName);
@@ -983,7 +1008,8 @@ void TFrmMain::cbLangClick() {
   int i = cbLang->currentIndex();
   if (!cbLang->isEnabled() || i < 0 || size_t(i) >= languages_.size()) return;
   SetLanguage(languages_[size_t(i)]);
-  ReleaseProfiles();
+  // The profiles are let go either way; the new form reads them again.
+  Guarded([this] { ReleaseProfiles(); });
   closeHandlerRemoved_ = true;
   hide();
   deleteLater();
@@ -1013,7 +1039,9 @@ void TFrmMain::cbDefaultEncodingChange() {
 
 // The folder of the profile's files; a relative one lies in the program
 // directory, as for the correction run.
-std::string TFrmMain::FileFolder() const { return ExpandProgramPath(TakeInternalText(txtFilePath)); }
+std::string TFrmMain::FileFolder() const {
+  return ExpandProgramPath(TakeInternalText(txtFilePath));
+}
 
 // The user's editor for the file type, as the desktop has it.
 void TFrmMain::OpenInEditor(const std::string& path) { OpenDetached(NativePath(path)); }
@@ -1040,7 +1068,8 @@ void TFrmMain::butSigFileEditClick() {
 void TFrmMain::Button1Click() {
   std::string page = ProgramFile("Tidelarn.htm");
   if (!FileExists(page) || !OpenDetached(page))
-    ShowInfoBox(FormText("Error:NoTidelarn.htm", "Sorry, Tidelarn.htm ist leider nicht vorhanden..."));
+    ShowInfoBox(
+        FormText("Error:NoTidelarn.htm", "Sorry, Tidelarn.htm ist leider nicht vorhanden..."));
 }
 
 void TFrmMain::Button2Click() {

@@ -3,9 +3,12 @@
 #include <QApplication>
 #include <QHelpEvent>
 #include <QInputDialog>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QToolTip>
+#include <QTranslator>
 
 #include <clocale>
 #include <cstdlib>
@@ -109,7 +112,8 @@ bool DisplayAvailable() {
 
 QApplication* EnsureQtApplication() {
   if (gApp) return gApp;
-  if (QCoreApplication::instance()) return qobject_cast<QApplication*>(QCoreApplication::instance());
+  if (QCoreApplication::instance())
+    return qobject_cast<QApplication*>(QCoreApplication::instance());
   if (!DisplayAvailable()) return nullptr;
   if (!gArgv) {
     gArgc = 1;
@@ -121,6 +125,12 @@ QApplication* EnsureQtApplication() {
   QApplication::setApplicationName(QStringLiteral("Tidelarn"));
   QApplication::setApplicationDisplayName(QStringLiteral("Tidelarn V4.2.8"));
   gApp->installEventFilter(new THintTime);
+  // Qt's own buttons (Cancel, Yes, ...) in the desktop's language, as the
+  // system's boxes would have them.
+  auto* qtTexts = new QTranslator(gApp);
+  if (qtTexts->load(QLocale::system(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                    QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QApplication::installTranslator(qtTexts);
   InstallTestAnswer(gApp);
   return gApp;
 }
@@ -130,8 +140,7 @@ void ReleaseQtApplication() {
   gApp = nullptr;
 }
 
-int TQtPrompter::MessageBox(const std::string& text, const std::string& caption,
-                            unsigned flags) {
+int TQtPrompter::MessageBox(const std::string& text, const std::string& caption, unsigned flags) {
   if (!EnsureQtApplication()) return headless_.MessageBox(text, caption, flags);
   TButtonSet set = ButtonsOf(flags);
   QMessageBox box(IconOf(flags), QStr(caption), QStr(text), set.buttons,

@@ -86,8 +86,8 @@ void TTabRows::Place() {
 QSize TTabRows::sizeHint() const {
   // Laid out: as many rows as the width needs; before that, the rows for the
   // width the pages ask for.
-  int width = testAttribute(Qt::WA_Resized) || isVisible() ? this->width()
-                                                           : tabs_->sizeHint().width();
+  int width =
+      testAttribute(Qt::WA_Resized) || isVisible() ? this->width() : tabs_->sizeHint().width();
   int rows = int(Rows(std::max(width, 1)).size());
   return {width, rows * RowHeight()};
 }
@@ -104,8 +104,10 @@ void TTabRows::paintEvent(QPaintEvent*) {
     opt.rect = t.rect;
     opt.text = tabs_->tabText(t.index);
     opt.row = t.row;
-    if (t.index == current) opt.state |= QStyle::State_Selected;
-    else opt.state &= ~QStyle::State_HasFocus;
+    if (t.index == current)
+      opt.state |= QStyle::State_Selected;
+    else
+      opt.state &= ~QStyle::State_HasFocus;
     bool first = t.rect.left() == 0;
     bool last = t.rect.right() >= width() - 1;
     opt.position = first && last ? QStyleOptionTab::OnlyOneTab

@@ -20,6 +20,7 @@
 #include "uDriver.h"
 #include "uEinstellungen.h"
 #include "uHeader.h"
+#include "uKorrigiereArtikel.h"
 #include "uTools.h"
 #include "uTransla.h"
 
@@ -35,6 +36,7 @@ void StartUnits() {
   InitInternalCharset();
   InitEinstellungen(kVersion);
   InitHeaderOrder();
+  InstallArticleCorrection();
 }
 
 std::string ClassName(const std::type_info& type) {
@@ -67,10 +69,12 @@ int ApplicationError() {
 int RunSettingsWindow() {
   QApplication* app = EnsureQtApplication();
   if (!app) {
-    std::string text = ToUtf8(Translate(
-        "Tidelarn.NoDisplay",
-        "Das Konfigurationsprogramm braucht eine grafische Oberfläche (DISPLAY oder "
-        "WAYLAND_DISPLAY ist nicht gesetzt).")) + "\n";
+    std::string text =
+        ToUtf8(
+            Translate("Tidelarn.NoDisplay",
+                      "Das Konfigurationsprogramm braucht eine grafische Oberfläche (DISPLAY oder "
+                      "WAYLAND_DISPLAY ist nicht gesetzt).")) +
+        "\n";
     std::fwrite(text.data(), 1, text.size(), stderr);
     return 1;
   }

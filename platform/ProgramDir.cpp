@@ -38,6 +38,9 @@ std::string NativePath(std::string_view path) {
   std::string p(path);
   for (char& c : p)
     if (c == '\\') c = '/';
+  // The Windows temporary folder of default settings and stored profiles.
+  if (p.size() >= 7 && strncasecmp(p.c_str(), "c:/temp", 7) == 0 && (p.size() == 7 || p[7] == '/'))
+    p.replace(0, 7, "/tmp");
   return p;
 }
 

@@ -11,7 +11,8 @@ const std::string& ProgramDir();
 // For tests: replaces the program directory for the rest of the process.
 void SetProgramDir(std::string dir);
 
-// "\" becomes "/"; the stored value is not changed by callers, only the path opened.
+// "\" becomes "/", and the Windows folder "c:\temp" (any case) becomes "/tmp";
+// the stored value is not changed by callers, only the path opened.
 std::string NativePath(std::string_view path);
 // Absolute when it begins with "/" or "\".
 bool IsAbsolutePath(std::string_view path);

@@ -77,6 +77,15 @@ TVQSkript::TVQSkript(std::string scriptName, TArtikel* article, TVQEinstellungen
 
 // The hooks go with the object: left behind they would call into freed memory.
 TVQSkript::~TVQSkript() {
+  // Options a script set hold for its own message only: the next message of
+  // the profile gets a new script object, whose Reset has nothing to undo.
+  if (!ChangedOptions.empty()) {
+    try {
+      Settings->Load(false);
+    } catch (const std::exception&) {
+      // The profile stays as the script left it; a destructor must not throw.
+    }
+  }
   UnregisterScriptStringFunctions();
   UnregisterScriptNumericFunctions();
   RemoveStringHooks(this);

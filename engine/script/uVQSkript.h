@@ -33,6 +33,10 @@ class TVarList;
 class TVarObj;
 class TVQEinstellungen;
 struct FunctionCall;
+// ---- Text commands, string arguments, collected lines, replacements -------
+class TChangedStringlist;
+class TCharsetStringlist;
+// ---- End of the text commands ----------------------------------------------
 
 // One entry of the control stack: the head of an open sub or loop, or one of
 // the data entries a loop keeps below its head.
@@ -226,7 +230,8 @@ public:
   void DeleteBlanksAtEndOfLines();
   void RepairOEQuotings();
   void FixOEBeginBug();
-  // Steps of the article correction that do nothing yet (uVQSkriptLaterSteps.cpp).
+  // Body layout (uVQSkriptBoxQuotes.cpp), whole parts (uVQSkriptParts.cpp)
+  // and part saving (uVQSkriptHHeaders.cpp).
   void InsertIntro();
   void ConvertFootnotes();
   void ConvertReFormats();
@@ -239,7 +244,80 @@ public:
   void SavePart(const std::string& folder, const std::string& fileName, uint8_t mode);
   // ---- End of the automatic corrections -----------------------------------
 
+  // ---- Text commands, string arguments, collected lines, replacements -----
+  // Set, Append, Insert and Delete are in uVQSkriptText.cpp, the saving of a
+  // part and the 8-bit test in uVQSkriptHHeaders.cpp.
+  // String arguments and wildcards (uVQSkriptArguments.cpp).
+  // Text, expanded only when Expand is set and Text is not empty.
+  std::string ExpandWildcardsOpt(const std::string& text, bool expand);
+  // The Intro list of the current part, created empty on first use; nullptr
+  // only when the message has no part.
+  TChangedStringlist* GetIntro();
+  bool HasIntro() const;
+  // Collected header lines and option overrides (uVQSkriptHHeaders.cpp).
+  // Removes the first H list line of the field Name.
+  void DeleteHeaderEntry(const std::string& name);
+  // "key = value": the profile is reloaded with every option the run set so
+  // far; false when Text holds no "=".
+  bool SetOption(const std::string& text);
+  // Text replacements (uVQSkriptReplace.cpp). Targets and modes of DoReplace.
+  enum : uint8_t { rtBody = 0, rtSig = 1, rtLines = 2, rtHeader = 3, rtHeader2 = 4, rtIntro = 5,
+                   rtVariable = 6 };
+  enum : uint8_t { rmAll = 0, rmFirst = 1, rmLast = 2 };
+  // Replaces matches of the case-sensitive expression What by With, taken
+  // literally, in the lines FromLine .. ToLine (1-based, -1: no limit) of the
+  // target, or in the value of the String variable VarName.
+  void DoReplace(const std::string& what, const std::string& with, int32_t fromLine,
+                 int32_t toLine, const std::string& varName, uint8_t target, uint8_t mode);
+  // Deletes the lines between a line matching StartRegex and one matching
+  // EndRegex (without regard to case), in the signature of the current part
+  // or else in its body; true when such a region was found.
+  bool DeleteBetween(bool first, const std::string& startRegex, const std::string& endRegex,
+                     bool deleteDelimiters, bool useReplacement, const std::string& replacement);
+  // Every body line equal to Name becomes the lines of Macro.
+  void ExpandMacro(const std::string& name, const std::vector<std::string>& macroLines);
+  // ---- End of the text commands -------------------------------------------
+
+  // ---- Body layout and whole parts ----------------------------------------
+  // Box quotes, footnotes, one-liners, reformat blocks, intro and appended
+  // lines (uVQSkriptBoxQuotes.cpp); HTML parts, body charset and transfer
+  // encoding (uVQSkriptParts.cpp).
+
+  // Takes the closed footnotes out of Text into FootnoteLines, leaving their
+  // numbers "[n]" and the rest of the paragraph wrapped again; true when it
+  // took at least one.
+  bool ExtractFootnote(std::string& text);
+  // A footnote's lines as one text: lines joined by blanks (a hyphen at a line
+  // end joins the word), empty lines as paragraph breaks, the line-break
+  // marker as CR LF.
+  static std::string JoinFootnoteText(const std::string& text);
+  // Code: 1 7bit, 2 8bit, 3 quoted-printable, 4 base64.
+  void SetPartEncoding(uint8_t code);
+  // ---- End of body layout and whole parts ---------------------------------
+
 private:
+  // ---- Text commands: helpers ---------------------------------------------
+  // Number of the line that ends the block argument beginning after line
+  // CommandLine (the "end" line, or the last line of the script).
+  int32_t BlockEnd(int32_t commandLine, bool raw) const;
+  // Reports an error found before the argument Rest was read: should Rest be
+  // empty, the argument is a block, and the run never goes on inside it.
+  [[noreturn]] void ArgumentError(const std::string& rest, bool raw, std::string_view id,
+                                  std::string_view germanDefault,
+                                  const std::vector<std::string>& args = {});
+  void SetSignature(std::string& text, bool raw, bool append);
+  void SetHeaderContent(std::string& text, bool raw);
+  void SetBodyline(std::string& text, bool raw);
+  void SetLastAction(std::string& text);
+  void AppendToVariable(const std::string& name, uint8_t found, std::string& text, bool raw);
+  void DeleteBodyLines(std::string& text);
+  void DeleteBodyLine(std::string& text);
+  void DeleteBetweenCommand(std::string& text);
+  void DeletePart(std::string& text);
+  bool DeleteBetweenInLines(TCharsetStringlist& lines, bool first, const std::string& startRegex,
+                            const std::string& endRegex, bool deleteDelimiters,
+                            bool useReplacement, const std::string& replacement);
+  // ---- End of the text command helpers ------------------------------------
   // Whether the step hook lets the run go on (always without a hook).
   static bool StepAllowed();
   // Now, in the short date and long time format of the locale.
@@ -300,3 +378,9 @@ std::string MarkLineBreaks(std::string_view value);
 // run. Normal runs have none.
 using TScriptStepHook = bool (*)();
 void SetScriptStepHook(TScriptStepHook hook);
+
+// ---- Text commands, string arguments, collected lines, replacements -------
+// Path with each of " # % < > [ \ ] ^ ` { | } written as "%" and two upper-case
+// hexadecimal digits, for the reference line of a saved part.
+std::string FileUrlEncode(std::string_view path);
+// ---- End of the text commands ----------------------------------------------

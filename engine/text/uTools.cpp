@@ -16,6 +16,7 @@
 #include "ProgramDir.h"
 #include "TempFile.h"
 #include "uCharsets.h"
+#include "uEinstellungen.h"
 #include "uTransla.h"
 #include "uperlre.h"
 
@@ -465,3 +466,99 @@ std::string StripTrailingCRLF(std::string_view s) {
 }
 
 int Sign(double x) { return x > 0 ? 1 : x < 0 ? -1 : 0; }
+
+// ---------------------------------------------------------------------------
+// Box quotes
+
+namespace {
+
+// Tabs become blanks up to the next stop; stops are eight characters apart,
+// so the character after a tab stands at position 9, 17, ...
+std::string ExpandTabs(std::string_view s) {
+  if (s.find('\t') == std::string_view::npos) return std::string(s);
+  std::string out;
+  int64_t col = 0;  // characters written so far
+  while (true) {
+    size_t tab = s.find('\t');
+    std::string_view piece = s.substr(0, tab);
+    out += piece;
+    col += hooks::Length(piece);
+    if (tab == std::string_view::npos) break;
+    int64_t blanks = 8 - col % 8;
+    out.append(size_t(blanks), ' ');
+    col += blanks;
+    s.remove_prefix(tab + 1);
+  }
+  return out;
+}
+
+}  // namespace
+
+void DrawBoxQuote(const std::string& title, const TBoxQuote& style,
+                  std::vector<std::string>& lines) {
+  if (!style.Valid || lines.empty()) return;
+  const TBoxQuote& s = style;
+  const int64_t first = 0, last = int64_t(lines.size()) - 1;
+
+  std::string left, right;
+  if (int at = hooks::Pos("@", s.Title); at > 0) {
+    left = hooks::Copy(s.Title, 1, at - 1);
+    right = hooks::Copy(s.Title, at + 1, INT_MAX);
+  } else {
+    const int h = hooks::Length(s.Title) / 2;
+    left = hooks::Copy(s.Title, 1, h);
+    right = hooks::Copy(s.Title, int64_t(hooks::Length(s.Title)) - h + 1, h);
+  }
+  const std::string framedTitle = left + title + right;
+  const int64_t titleLength = hooks::Length(title);
+  const int64_t leftLength = hooks::Length(s.Left);
+
+  // A closed box measures its lines with the tabs expanded, so a tab cannot
+  // push a line past the right-hand frame.
+  std::vector<std::string> inner;
+  for (int64_t k = first + 1; k < last; ++k) {
+    std::string line = s.Left + " " + lines[size_t(k)];
+    inner.push_back(s.BoxType == 2 ? ExpandTabs(line) : std::move(line));
+  }
+  int64_t width = title.empty() ? 10 : hooks::Length(framedTitle) + 2;
+  for (const std::string& line : inner)
+    width = std::max(width, int64_t(hooks::Length(line)) - leftLength + 1);
+  if (width % 2 != titleLength % 2) ++width;
+
+  std::string top = s.TopLeft;
+  switch (s.BoxType) {
+    case 0:
+      top += FillPattern(s.Top, s.WidthTop);
+      if (!title.empty()) top += framedTitle;
+      break;
+    case 1: top += FillPattern(s.Top, width); break;
+    case 2: top += FillPattern(s.Top, width) + s.TopRight; break;
+    default: break;
+  }
+  if ((s.BoxType == 1 || s.BoxType == 2) && !title.empty()) {
+    const int64_t at = std::max<int64_t>(0, (width - titleLength) / 2 - hooks::Length(s.TopLeft));
+    top = hooks::Copy(top, 1, at) + framedTitle +
+          hooks::Copy(top, at + 1 + hooks::Length(framedTitle), INT_MAX);
+  }
+
+  if (s.BoxType <= 2)
+    for (int64_t k = first + 1; k < last; ++k) {
+      std::string& line = inner[size_t(k - first - 1)];
+      if (s.BoxType == 2) {
+        const int64_t missing = width + leftLength - hooks::Length(line);
+        if (missing > 0) line.append(size_t(missing), ' ');
+        line += s.Right;
+      }
+      lines[size_t(k)] = std::move(line);
+    }
+
+  std::string bottom;
+  switch (s.BoxType) {
+    case 0: bottom = s.BottomLeft + FillPattern(s.Bottom, s.WidthDown); break;
+    case 1: bottom = s.BottomLeft + FillPattern(s.Bottom, width); break;
+    case 2: bottom = s.BottomLeft + FillPattern(s.Bottom, width) + s.BottomRight; break;
+    default: bottom = top; break;
+  }
+  lines[size_t(first)] = std::move(top);
+  lines[size_t(last)] = std::move(bottom);
+}

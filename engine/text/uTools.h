@@ -127,3 +127,18 @@ bool FindCommandLineWord(std::string& line, std::string_view word, bool deleteUp
 std::string StripTrailingCRLF(std::string_view s);
 
 int Sign(double x);
+
+// ---------------------------------------------------------------------------
+// Box quotes
+
+struct TBoxQuote;
+
+// Frames Lines in the box-quote style: the first line becomes the top frame
+// (with Title worked into it), the inner lines get the side pieces and the last
+// line becomes the bottom frame; the number of lines stays. Box type 0 is open
+// with the title at the left, 1 open with a centred title, 2 closed with tabs
+// expanded to eight columns; other types leave the inner lines alone and use
+// the top-left piece for both frame lines. An invalid style changes nothing.
+// Widths count characters through the string hooks.
+void DrawBoxQuote(const std::string& title, const TBoxQuote& style,
+                  std::vector<std::string>& lines);

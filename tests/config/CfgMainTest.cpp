@@ -74,7 +74,8 @@ TEST_F(CfgMainTest, ProfilesGoThroughTheControlsUnchanged) {
 TEST_F(CfgMainTest, ControlsShowTheProfile) {
   WriteProfile("News", [](TVQEinstellungen& p) { FillAllFields(p, 2); });
   TFrmMain* form = Open();
-  EXPECT_EQ(Find<QListWidget>(form, "l")->item(1)->text(), QString::fromUtf8("Konfiguration \"News\""));
+  EXPECT_EQ(Find<QListWidget>(form, "l")->item(1)->text(),
+            QString::fromUtf8("Konfiguration \"News\""));
   Select(form, 1);
 
   EXPECT_TRUE(Check(form, "chkBackup")->isChecked());
@@ -175,7 +176,9 @@ TEST_F(CfgMainTest, AutomaticFunctionsHideSixPagesWhoseValuesAreStillSaved) {
   Select(form, 1);
   auto* pg = Find<QTabWidget>(form, "pg");
   for (int i = 0; i < 9; ++i) EXPECT_TRUE(pg->isTabVisible(i)) << i;
+  pg->setCurrentIndex(3);
   Check(form, "chkAutoFunctions")->setChecked(false);
+  EXPECT_TRUE(pg->isTabVisible(pg->currentIndex())) << pg->currentIndex();
   const bool expected[] = {true, true, false, false, false, true, false, false, false};
   for (int i = 0; i < 9; ++i) EXPECT_EQ(pg->isTabVisible(i), expected[i]) << i;
   EXPECT_FALSE(Check(form, "chkMinBodyCharset")->isEnabled());
@@ -333,6 +336,23 @@ TEST_F(CfgMainTest, SelectedItemAndPageAreRememberedOnEveryClose) {
   EXPECT_EQ(Specials("Position"), "-1");
 }
 
+TEST_F(CfgMainTest, ARememberedPageThatTheProfileHidesOpensTheFirstPage) {
+  WriteProfile("News", [](TVQEinstellungen& p) { p.AutoFunctions = false; });
+  WriteFile(Path("Specials.ini"), "[CfgMain]\r\nPosition=1\r\nPage=3\r\n");
+  TFrmMain* form = Open();
+  EXPECT_EQ(Find<QTabWidget>(form, "pg")->currentIndex(), 0);
+}
+
+TEST_F(CfgMainTest, AViewThatCannotBeRememberedIsReportedAndTheFormStillCloses) {
+  WriteProfile("News", [](TVQEinstellungen&) {});
+  std::filesystem::create_directory(Path("Specials.ini"));
+  TFrmMain* form = Open();
+  form->show();
+  form->close();
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_EQ(prompter_.boxes.size(), 1u);
+}
+
 // ---------------------------------------------------------------------------
 // Language
 
@@ -346,8 +366,6 @@ TEST_F(CfgMainTest, LanguageSwitchMakesANewFormInTheNewLanguage) {
             "MainForm.butok.caption=&Fine\r\n"
             "MainForm.butabort.caption=Cancel\r\n"
             "MainForm.tsheader2.caption=Headers 2\r\n"
-            "MainForm.chkbackup.hint=Keep a copy^mof the original\r\n"
-            "MainForm.labmessagepath.caption=Message path:\r\n"
             "MainForm.butOk.caption=not found: names are lower case\r\n"
             "[Francais]\r\n");
   WriteProfile("News", [](TVQEinstellungen&) {});
@@ -368,9 +386,6 @@ TEST_F(CfgMainTest, LanguageSwitchMakesANewFormInTheNewLanguage) {
   EXPECT_EQ(Find<QPushButton>(form, "butOk")->text(), "&Fine");
   EXPECT_EQ(Find<QPushButton>(form, "butAbort")->text(), "Cancel");
   EXPECT_EQ(Find<QTabWidget>(form, "pg")->tabText(4), "Headers 2");
-  EXPECT_TRUE(Find(form, "chkBackup")->toolTip().contains("Keep a copy<br>of the original") ||
-              Find(form, "chkBackup")->toolTip().contains("Keep a copy\nof the original"));
-  EXPECT_EQ(Find<QWidget>(form, "labMessagePath")->property("text").toString(), "Message path:");
   auto* l = Find<QListWidget>(form, "l");
   EXPECT_EQ(l->item(0)->text(), "General");
   EXPECT_EQ(l->item(1)->text(), "Profile \"News\"");
@@ -391,8 +406,8 @@ protected:
     CfgMainTest::SetUp();
     // A stand-in for the desktop's opener that notes what it was given.
     std::filesystem::create_directory(Path("bin"));
-    WriteFile(Path("bin/xdg-open"), "#!/bin/sh\nprintf '%s\\n' \"$1\" >> \"" + Path("opened") +
-                                        "\"\n");
+    WriteFile(Path("bin/xdg-open"),
+              "#!/bin/sh\nprintf '%s\\n' \"$1\" >> \"" + Path("opened") + "\"\n");
     std::filesystem::permissions(Path("bin/xdg-open"), std::filesystem::perms::owner_all);
     const char* path = std::getenv("PATH");
     savedPath_ = path ? path : "";

@@ -60,16 +60,40 @@ std::unique_ptr<TVQEinstellungen> ConfigTest::ReadProfile(const std::string& nam
 
 void FillAllFields(TVQEinstellungen& p, int variant) {
   const std::string v = IntToStr(variant);
-  for (bool* flag :
-       {&p.CheckMIMEHeaders, &p.CheckReplaceSubject8Bits, &p.CheckQuotes,
-        &p.CheckQuotesAddSpaceBetweenQuoteAndText, &p.CheckQuotesAddSpaceBetweenDifferentQuoteChars,
-        &p.CheckQuotesDoNotChangeAfterSigDelimiter, &p.CheckSubjectKillWasAfterRe, &p.AllowXHeader,
-        &p.AllowAnyHeader, &p.DelDoubleRe, &p.FoldingReferences, &p.GMT, &p.MakeBak,
-        &p.DeleteEmptyLines, &p.BlankBeforeSig, &p.BlankBeforeLines, &p.HamsterheaderFirst,
-        &p.RecreateRCPT_To, &p.SetLines, &p.RecreateRCPT_To_Always, &p.CheckFromReplyFormat,
-        &p.KillOEWordWraps, &p.ConvertBoxQuotes, &p.ConvertFootnotes, &p.ConvertOneLiners,
-        &p.ConvertReFormats, &p.RightTrimLines, &p.MinBodyCharset, &p.HTML2Text, &p.ConvertBase64,
-        &p.Convert8Bit, &p.ConvertQP, &p.SaveAttachments, &p.AutoFunctions})
+  for (bool* flag : {&p.CheckMIMEHeaders,
+                     &p.CheckReplaceSubject8Bits,
+                     &p.CheckQuotes,
+                     &p.CheckQuotesAddSpaceBetweenQuoteAndText,
+                     &p.CheckQuotesAddSpaceBetweenDifferentQuoteChars,
+                     &p.CheckQuotesDoNotChangeAfterSigDelimiter,
+                     &p.CheckSubjectKillWasAfterRe,
+                     &p.AllowXHeader,
+                     &p.AllowAnyHeader,
+                     &p.DelDoubleRe,
+                     &p.FoldingReferences,
+                     &p.GMT,
+                     &p.MakeBak,
+                     &p.DeleteEmptyLines,
+                     &p.BlankBeforeSig,
+                     &p.BlankBeforeLines,
+                     &p.HamsterheaderFirst,
+                     &p.RecreateRCPT_To,
+                     &p.SetLines,
+                     &p.RecreateRCPT_To_Always,
+                     &p.CheckFromReplyFormat,
+                     &p.KillOEWordWraps,
+                     &p.ConvertBoxQuotes,
+                     &p.ConvertFootnotes,
+                     &p.ConvertOneLiners,
+                     &p.ConvertReFormats,
+                     &p.RightTrimLines,
+                     &p.MinBodyCharset,
+                     &p.HTML2Text,
+                     &p.ConvertBase64,
+                     &p.Convert8Bit,
+                     &p.ConvertQP,
+                     &p.SaveAttachments,
+                     &p.AutoFunctions})
     *flag = !*flag;
   p.ConvertToSigDelimiter = "--" + v;
   p.CheckQuotesAllowedQuoteChars = ">:" + v;

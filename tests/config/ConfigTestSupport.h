@@ -1,4 +1,4 @@
-// Shared pieces of the configuration program's tests: the offscreen Qt
+// Shared parts of the configuration program's tests: the offscreen Qt
 // application, a prompter that answers from a script, and a program folder.
 #pragma once
 
@@ -22,9 +22,9 @@ void EnsureTestApplication();
 // Answers boxes from queues and records what was asked.
 class TScriptedPrompter : public TPrompter {
 public:
-  std::deque<std::string> inputs;  // InputBox answers; none left: cancelled
-  std::deque<int> answers;         // MessageBox answers; none left: default button
-  std::vector<std::string> boxes;  // texts of the message boxes shown
+  std::deque<std::string> inputs;      // InputBox answers; none left: cancelled
+  std::deque<int> answers;             // MessageBox answers; none left: default button
+  std::vector<std::string> boxes;      // texts of the message boxes shown
   std::vector<std::string> questions;  // prompts of the input boxes shown
 
   int MessageBox(const std::string& text, const std::string& caption, unsigned flags) override;

@@ -1,5 +1,5 @@
-// Form texts applied to widgets by name, remembered edit texts, the profile
-// list's order and the display test of the Qt prompter.
+// Form texts applied to widgets by name, remembered edit texts and the
+// display test of the Qt prompter.
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -13,7 +13,6 @@
 
 #include "ConfigTestSupport.h"
 #include "FormTexts.h"
-#include "ProfileList.h"
 #include "QtPrompter.h"
 #include "SysUtils.h"
 #include "uTransla.h"
@@ -80,7 +79,9 @@ TEST_F(FormTextsTest, EditsHandBackTheirBytesWhileUnchanged) {
   QWidget form;
   auto* edit = Add<QLineEdit>(&form, "txt");
   auto* memo = Add<QPlainTextEdit>(&form, "mem");
-  const std::string odd = "a\x81" "b";  // no character in windows-1252
+  const std::string odd =
+      "a\x81"
+      "b";  // no character in windows-1252
   ShowInternalText(edit, odd);
   ShowInternalText(memo, "X-One\r\nX-\x81");
   EXPECT_EQ(TakeInternalText(edit), odd);
@@ -91,27 +92,6 @@ TEST_F(FormTextsTest, EditsHandBackTheirBytesWhileUnchanged) {
   EXPECT_EQ(TakeInternalText(edit), FromUtf8("Grüße"));
   ShowInternalText(edit, FromUtf8("ä"));
   EXPECT_EQ(edit->text(), QString::fromUtf8("ä"));
-}
-
-TEST(ProfileListTest, SortedWithoutRegardToCaseAndUnique) {
-  TProfileList list;
-  for (const char* name : {"news", "Mails", "alpha", "Zeta"})
-    EXPECT_GE(list.Add(name, std::make_unique<TVQEinstellungen>()), 0);
-  EXPECT_EQ(list.Add("NEWS", std::make_unique<TVQEinstellungen>()), -1);
-  ASSERT_EQ(list.Count(), 4);
-  EXPECT_EQ(list.Name(0), "alpha");
-  EXPECT_EQ(list.Name(1), "Mails");
-  EXPECT_EQ(list.Name(2), "news");
-  EXPECT_EQ(list.Name(3), "Zeta");
-  EXPECT_EQ(list.IndexOf("mails"), 1);
-  EXPECT_EQ(list.IndexOf("mail"), -1);
-  const TVQEinstellungen* zeta = &list.Object(3);
-  EXPECT_EQ(list.Add("b", std::make_unique<TVQEinstellungen>()), 1);
-  EXPECT_EQ(list.IndexOfObject(zeta), 4);
-  list.Delete(0);
-  list.Delete(9);
-  EXPECT_EQ(list.Name(0), "b");
-  EXPECT_EQ(list.Count(), 4);
 }
 
 TEST(QtPrompterTest, ADisplayIsAnyOfTheDisplaysOrTheOffscreenPlatform) {

@@ -66,14 +66,17 @@ protected:
   std::string program_;
 };
 
-TEST_F(TidelarnMainTest, ProfileArgumentCorrectsAndEndsWithZero) {
+TEST_F(TidelarnMainTest, ProfileArgumentCorrectsAndEndsWithZeroWhateverTheScriptSays) {
   WriteFile(dir_ / "Tidelarn.ini",
-            "[News]\r\nMessagePath=" + (dir_ / "work") + "\r\nFilePath=" + dir_.Path() +
-                "\r\nHeader.def=\r\n");
-  WriteFile(dir_ / "work/a.msg", "Subject: x\r\n\r\nbody\r\n");
+            "[News]\r\nMessagePath=" + (dir_ / "work") + "\r\nFilePath=" + dir_.Path() + "\r\n");
+  WriteFile(dir_ / "Header.def", "Sub main\r\n  X-Seen: yes\r\n  %Exitcode% = 7\r\nEnd Sub\r\n");
+  WriteFile(dir_ / "work/a.msg", "Subject: Re: AW: x\r\n\r\nbody\r\n");
   ProcessResult r = Run({"News"});
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(r.err, "");
+  const std::string out = ReadFile(dir_ / "work/a.msg");
+  EXPECT_NE(out.find("Subject: Re: x\r\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("X-Seen: yes\r\n"), std::string::npos) << out;
   EXPECT_EQ(Reports(), 0);
   // The registry record carries the configuration program's version.
   EXPECT_NE(ReadFile(dir_ / "config/Wex-Soft/Tidelarn/registry.ini").find("Version=4.2.8"),

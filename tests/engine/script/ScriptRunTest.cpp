@@ -807,12 +807,6 @@ TEST_F(ScriptRun, HeaderValuesAreFoldedAndAppended) {
   EXPECT_EQ(lines[5], "X-New: appended");
 }
 
-TEST_F(ScriptRun, LaterCommandsReportThemselvesAsNotAvailable) {
-  Run("Set %a% = \"x\"\r\nX-After: no\r\n");
-  EXPECT_NE(errors.find("Set"), std::string::npos) << errors;
-  EXPECT_EQ(Field("X-After"), "");
-}
-
 // ---------------------------------------------------------------------------
 // The user's choices after an error or a debug stop
 
