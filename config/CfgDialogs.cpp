@@ -1,29 +1,25 @@
 // The one place where the settings form and the prompter reach the dialogs.
 #include "CfgDialogs.h"
 
+#include "DAssiste.h"
+#include "DCfgBQ.h"
+#include "DCfgFN.h"
+#include "DCfgOL_RF.h"
+#include "DDefCharsets.h"
 #include "DErrorOrDebug.h"
-#include "FormTexts.h"
-#include "ProfileList.h"
-#include "SysUtils.h"
-#include "uTransla.h"
+#include "DPGP.h"
 
-namespace {
-
-void NotAvailable(std::string_view name) {
-  Prompter().MessageBox(
-      TranslateFmt("Dialog.NotAvailable",
-                   "Der Dialog \"%s\" ist in dieser Version nicht verfügbar.", {std::string(name)}),
-      "", mb::Ok | mb::IconInformation);
+void ExecuteAssistent(QWidget* owner, TProfileList& profiles) {
+  TDlgAssistent dialog(owner);
+  dialog.ProfileList = &profiles;
+  dialog.exec();
 }
 
-}  // namespace
-
-void ExecuteAssistent(QWidget* /*owner*/, TProfileList& /*profiles*/) { NotAvailable("Assistent"); }
-void ExecuteDefCharsets(QWidget* /*owner*/) { NotAvailable("DefCharsets"); }
-void ExecuteCfgBQ(QWidget* /*owner*/) { NotAvailable("Box-Quotes"); }
-void ExecuteCfgFN(QWidget* /*owner*/) { NotAvailable("Footnotes"); }
-void ExecuteCfgOL_RF(QWidget* /*owner*/) { NotAvailable("One-Liner & Reformat"); }
-void ExecutePGP(QWidget* /*owner*/) { NotAvailable("PGP"); }
+void ExecuteDefCharsets(QWidget* owner) { TDlgDefCharsets::Execute(owner); }
+void ExecuteCfgBQ(QWidget* owner) { TDlgCfgBQ::Execute(owner); }
+void ExecuteCfgFN(QWidget* owner) { TDlgCfgFN::Execute(owner); }
+void ExecuteCfgOL_RF(QWidget* owner) { TDlgCfgOL_RF::Execute(owner); }
+void ExecutePGP(QWidget* owner) { TDlgPGP::Execute(owner); }
 
 int ShowErrorOrDebugDialog(TErrorDisplay& display) {
   uint8_t state = ErrorChoice::End;

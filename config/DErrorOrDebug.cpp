@@ -15,6 +15,7 @@
 
 #include <algorithm>
 
+#include "DlgTools.h"
 #include "FormTexts.h"
 #include "ProgramDir.h"
 #include "SafeFile.h"
@@ -34,13 +35,6 @@ constexpr int kFrameHeight = 41;   // frFehler at least
 constexpr int kBottomSpace = 45;   // below the page control
 constexpr int kButtonGap = 7;
 constexpr int kMinButtonWidth = 75;
-
-QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption) {
-  auto* button = new QPushButton(QUtf8(caption), parent);
-  button->setObjectName(QString::fromLatin1(name));
-  button->setAutoDefault(false);
-  return button;
-}
 
 QPlainTextEdit* MakeMemo(QWidget* parent, const char* name, bool fixedPitch, bool readOnly) {
   auto* memo = new QPlainTextEdit(parent);
@@ -73,17 +67,6 @@ void Fill(QPlainTextEdit* memo, const std::vector<std::string>* lines) {
 
 int ButtonWidth(const QPushButton* button) {
   return std::max(kMinButtonWidth, button->sizeHint().width());
-}
-
-// The general exception message of the program: the dialog stays as it was.
-template <class F>
-void Guarded(F&& action) {
-  try {
-    action();
-  } catch (const EAbort&) {
-  } catch (const std::exception& e) {
-    Prompter().MessageBox(e.what(), "", mb::Ok | mb::IconStop);
-  }
 }
 
 std::string LoadScriptFile(const std::string& fileName) {
