@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <memory>
@@ -380,19 +379,6 @@ void KorrigiereDatei(const std::string& FileName) {
   }
   script->AfterAll(FileName, file.NewFilename);
 }
-
-// ===========================================================================
-// Entry points of other units, not built yet.
-
-namespace {
-
-void ReportNotAvailable(const char* what) {
-  std::fprintf(stderr, "%s: not available in this build\n", what);
-}
-
-}  // namespace
-
-void RunCopyIf() { ReportNotAvailable("copyif"); }
 
 // ===========================================================================
 // The configuration program's side of the runner's hand-overs. Both answer in

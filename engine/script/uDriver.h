@@ -112,8 +112,7 @@ using TFileHandler = std::function<void(const std::string& fileName)>;
 void SetFileHandler(TFileHandler handler);
 
 // ---------------------------------------------------------------------------
-// Entry points that other units provide; until they exist these report that
-// the mode is not available.
+// The CopyIf unit's entry point.
 
 // The CopyIf pass over the news server's groups.
 void RunCopyIf();

