@@ -24,7 +24,7 @@ void ExecutePGP(QWidget* owner) { TDlgPGP::Execute(owner); }
 int ShowErrorOrDebugDialog(TErrorDisplay& display) {
   uint8_t state = ErrorChoice::End;
   ShowErrorOrDebug(display.fileName, display.scriptName, display.lineNo, display.errorMsg,
-                   &display.scriptLines, &display.infoLines, &display.fileLines,
-                   &display.textLines, display.caretPos, state);
+                   &display.scriptLines, &display.infoLines, &display.fileLines, &display.textLines,
+                   display.caretPos, state);
   return state;
 }

@@ -184,9 +184,9 @@ void TDlgAssistent::Button2Click() {
   if (found == 0)
     ShowInfoBox(Text("OEConfig.Result: NoConfigFound", "Kein passender Abschnitt vorhanden!"));
   else
-    ShowInfoBox(Format(Text("OEConfig.Result: XConfigsChanged",
-                            "%s Abschnitte wie gewünscht eingestellt!"),
-                       {IntToStr(found)}));
+    ShowInfoBox(
+        Format(Text("OEConfig.Result: XConfigsChanged", "%s Abschnitte wie gewünscht eingestellt!"),
+               {IntToStr(found)}));
 }
 
 void TDlgAssistent::Button3Click() { close(); }

@@ -328,8 +328,9 @@ void TDlgCfgBQ::Preview() {
   std::vector<std::string> text;
   if (r.FromFlag) {
     title = Text("FileExample.Title", "c:\\beispiel.ini");
-    text = SplitLines(Text("FileExample.Text",
-                           "[Setup]^mPfad=C:\\Beispiel^mUsername=Testuser^mLetzterZugriff=20001212"));
+    text =
+        SplitLines(Text("FileExample.Text",
+                        "[Setup]^mPfad=C:\\Beispiel^mUsername=Testuser^mLetzterZugriff=20001212"));
     ShowLines(lOrg, {r.StartLine + title});
   } else {
     title = Text("TextExample.Title", "Titel");

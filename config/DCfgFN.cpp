@@ -41,18 +41,19 @@ TDlgCfgFN::TDlgCfgFN(QWidget* parent) : QDialog(parent) {
   txtCRLF = MakeEdit(this, "txtCRLF");
   QLabel* display = Heading(this, "Label4", "Anzeige:");
   txtBreite = MakeEdit(this, "txtBreite");
-  txtBreite->setFixedWidth(QFontMetrics(txtBreite->font()).horizontalAdvance(QStringLiteral("00000")) + 12);
+  txtBreite->setFixedWidth(
+      QFontMetrics(txtBreite->font()).horizontalAdvance(QStringLiteral("00000")) + 12);
   cbPosition = new QComboBox(this);
   cbPosition->setObjectName(QStringLiteral("cbPosition"));
   txtTitel = MakeEdit(this, "txtTitel");
   chkUnterstr = new QCheckBox(QUtf8("unterstreichen mit:"), this);
   chkUnterstr->setObjectName(QStringLiteral("chkUnterstr"));
   txtUnterstr = MakeEdit(this, "txtUnterstr", 1);
-  txtUnterstr->setFixedWidth(QFontMetrics(txtUnterstr->font()).horizontalAdvance(QStringLiteral("MM")) + 12);
+  txtUnterstr->setFixedWidth(
+      QFontMetrics(txtUnterstr->font()).horizontalAdvance(QStringLiteral("MM")) + 12);
   chkTitelLeerzeile = new QCheckBox(QUtf8("danach Leerzeile"), this);
   chkTitelLeerzeile->setObjectName(QStringLiteral("chkTitelLeerzeile"));
-  Label5 = MakeLabel(this,
-                     "Label5",
+  Label5 = MakeLabel(this, "Label5",
                      "Hinweis: Zur praktischen Nutzung muß die Funktionalität noch mittels "
                      "\"Sonderfunktionen\" gezielt aktiviert werden!",
                      true);
@@ -69,8 +70,9 @@ TDlgCfgFN::TDlgCfgFN(QWidget* parent) : QDialog(parent) {
   grid->addWidget(txtAnfang, 1, 1);
   grid->addWidget(MakeLabel(this, "Label3", "Ende ="), 1, 2, Qt::AlignRight);
   grid->addWidget(txtEnde, 1, 3);
-  grid->addWidget(MakeLabel(this, "Label6", "Platzhalter für Zeilenwechsel innerhalb der Fußnoten:"),
-                  2, 0, 1, 3);
+  grid->addWidget(
+      MakeLabel(this, "Label6", "Platzhalter für Zeilenwechsel innerhalb der Fußnoten:"), 2, 0, 1,
+      3);
   grid->addWidget(txtCRLF, 2, 3);
   grid->setRowMinimumHeight(3, 8);
   grid->addWidget(display, 4, 0, 1, 4);

@@ -40,7 +40,8 @@ TDlgDefCharsets::TDlgDefCharsets(QWidget* parent) : QDialog(parent) {
   cbCSIntern = MakeList(this, "cbCSIntern");
   cbCSHeader = MakeList(this, "cbCSHeader");
   cbCSBody = MakeList(this, "cbCSBody");
-  QLabel* note = MakeLabel(this, "Label4", "(wird für Signaturen, Zuweisungen in header.def etc. genutzt)");
+  QLabel* note =
+      MakeLabel(this, "Label4", "(wird für Signaturen, Zuweisungen in header.def etc. genutzt)");
   QFont small = note->font();
   small.setItalic(true);
   note->setFont(small);
@@ -89,7 +90,8 @@ void TDlgDefCharsets::Load() {
   }
   LoadSpecials();
   // An unknown name stands for charset 0.
-  cbCSIntern->setCurrentIndex(charsets.Count() > 0 ? charsets.IndexOf(Specials.InternalCharset) : -1);
+  cbCSIntern->setCurrentIndex(charsets.Count() > 0 ? charsets.IndexOf(Specials.InternalCharset)
+                                                   : -1);
   SelectLine(cbCSHeader, Specials.DefHeader);
   SelectLine(cbCSBody, Specials.DefBody);
 }

@@ -30,9 +30,9 @@ namespace {
 // Design sizes of the form, in pixels.
 constexpr int kClientWidth = 592;
 constexpr int kClientHeight = 433;
-constexpr int kMargin = 8;         // left of UebFehler, frFehler and labFehler
-constexpr int kFrameHeight = 41;   // frFehler at least
-constexpr int kBottomSpace = 45;   // below the page control
+constexpr int kMargin = 8;        // left of UebFehler, frFehler and labFehler
+constexpr int kFrameHeight = 41;  // frFehler at least
+constexpr int kBottomSpace = 45;  // below the page control
 constexpr int kButtonGap = 7;
 constexpr int kMinButtonWidth = 75;
 
@@ -229,8 +229,8 @@ void TDlgErrorOrDebug::Prepare(const std::string& fileName, const std::string& s
     // Only the message and the buttons: the form is as high as they need.
     FormResize();
     const int needed = labFehler->heightForWidth(labFehler->width()) + 8;
-    const int room = frFehler->y() + std::max(needed, kFrameHeight) + 12 +
-                     butEnde->sizeHint().height() + 9;
+    const int room =
+        frFehler->y() + std::max(needed, kFrameHeight) + 12 + butEnde->sizeHint().height() + 9;
     setMinimumHeight(std::min(room, minimumHeight()));
     resize(width(), std::min(room, kClientHeight));
   }
@@ -336,8 +336,7 @@ void TDlgErrorOrDebug::FormResize() {
   const int buttonHeight = butEnde->sizeHint().height();
   const int buttonTop = h - buttonHeight - 9;
   int right = w - kMargin;
-  for (QPushButton* button :
-       {butEnde, butSkip, butRetry, butNaechsteZeile, butWeiter}) {
+  for (QPushButton* button : {butEnde, butSkip, butRetry, butNaechsteZeile, butWeiter}) {
     if (!button || button->isHidden()) continue;
     const int bw = ButtonWidth(button);
     button->setGeometry(right - bw, buttonTop, bw, buttonHeight);

@@ -30,8 +30,7 @@ public:
   // Fills the dialog for one stop; the lists are copied when given.
   void Prepare(const std::string& fileName, const std::string& scriptName, int lineNo,
                const std::string& errorMsg, const std::vector<std::string>* scriptLines,
-               const std::vector<std::string>* infoLines,
-               const std::vector<std::string>* fileLines,
+               const std::vector<std::string>* infoLines, const std::vector<std::string>* fileLines,
                const std::vector<std::string>* textLines, int caretPos);
 
   // Components. A button that the stop does not offer is removed (null).

@@ -19,12 +19,13 @@ TDlgPGP::TDlgPGP(QWidget* parent) : QDialog(parent) {
   txtPars = MakeEdit(this, "txtPars");
   txtH1 = MakeEdit(this, "txtH1");
   txtH2 = MakeEdit(this, "txtH2");
-  QLabel* note = MakeLabel(this, "Label3", "(Hinweis: %1 steht für die Quell- und %2 für die Zieldatei)");
+  QLabel* note =
+      MakeLabel(this, "Label3", "(Hinweis: %1 steht für die Quell- und %2 für die Zieldatei)");
   QFont italic = note->font();
   italic.setItalic(true);
   note->setFont(italic);
-  QLabel* heading = MakeLabel(
-      this, "Label4", "Liste der zu signierenden Header (bitte Komma als Trenner nutzen):");
+  QLabel* heading = MakeLabel(this, "Label4",
+                              "Liste der zu signierenden Header (bitte Komma als Trenner nutzen):");
   QFont bold = heading->font();
   bold.setBold(true);
   heading->setFont(bold);

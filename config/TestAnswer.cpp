@@ -14,7 +14,8 @@ namespace {
 
 class TTestAnswer : public QObject {
 public:
-  explicit TTestAnswer(QString answer, QObject* parent) : QObject(parent), answer_(std::move(answer)) {}
+  explicit TTestAnswer(QString answer, QObject* parent)
+      : QObject(parent), answer_(std::move(answer)) {}
 
 protected:
   bool eventFilter(QObject* watched, QEvent* event) override {

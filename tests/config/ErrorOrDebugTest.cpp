@@ -11,9 +11,9 @@
 
 #include <filesystem>
 
+#include "CfgDialogs.h"
 #include "ConfigTestSupport.h"
 #include "DErrorOrDebug.h"
-#include "CfgDialogs.h"
 #include "SysUtils.h"
 
 namespace {
@@ -26,7 +26,9 @@ protected:
     ConfigTest::SetUp();
     TDlgErrorOrDebug::RememberedPage = 0;
     for (int i = 1; i <= 30; ++i) file.push_back("X-L" + IntToStr(i) + ": v");
-    file[1] = "Gr\xfc\xdf" "e";  // one byte per character in windows-1252
+    file[1] =
+        "Gr\xfc\xdf"
+        "e";  // one byte per character in windows-1252
     file[11] = "  Set Foo";
     WriteFile(Path("header.def"), JoinLines(file, "\n") + "\n");
   }

@@ -35,11 +35,11 @@ protected:
   int Run(const std::string& script, const std::string& answer) {
     WriteFile(dir / "header.def", "Sub main\r\n" + script + "End Sub\r\n");
     WriteFile(dir / "out/a.msg", "Subject: x\r\n\r\nbody\r\n");
-    ProcessResult r = RunProcess(runner, {"Type:news", "Filename:" + (dir / "out/a.msg")},
-                                 {"HOME=" + home.Path(), "XDG_CONFIG_HOME=" + home.Path(),
-                                  "XDG_RUNTIME_DIR=" + home.Path(),
-                                  "TIDELARN_TEST_ANSWER=" + answer},
-                                 dir.Path());
+    ProcessResult r =
+        RunProcess(runner, {"Type:news", "Filename:" + (dir / "out/a.msg")},
+                   {"HOME=" + home.Path(), "XDG_CONFIG_HOME=" + home.Path(),
+                    "XDG_RUNTIME_DIR=" + home.Path(), "TIDELARN_TEST_ANSWER=" + answer},
+                   dir.Path());
     err = r.err;
     return r.exitCode;
   }
@@ -86,7 +86,8 @@ TEST_F(HandOverEndToEnd, InputBoxAnswerReachesTheScript) {
   // The script is stored in the internal charset (windows-1252).
   const std::string script =
       "  %a% = Input(\"Titel\", \"Frage\", \"vorher\")\r\n"
-      "  If %a% = \"Gr\xfc\xdf" "e\" Then\r\n"
+      "  If %a% = \"Gr\xfc\xdf"
+      "e\" Then\r\n"
       "    %Exitcode% = 9\r\n"
       "  EndIf\r\n"
       "  If %a% = \"vorher\" Then\r\n"

@@ -146,7 +146,7 @@ TEST_F(SettingsDialogsTest, AWidthThatIsNoNumberIsReportedAndStopsThePreview) {
   d->txtBreiteO->setText("x");
   ASSERT_EQ(prompter_.boxes.size(), 1u);
   EXPECT_NE(prompter_.boxes[0].find("0x"), std::string::npos) << prompter_.boxes[0];
-  d->txtAnf->setText("neu:");  // stored before the widths, so it still counts
+  d->txtAnf->setText("neu:");   // stored before the widths, so it still counts
   d->txtObLEck->setText(">>");  // after them: never stored
   d->Store();
   EXPECT_EQ(Read("BoxQuotes.ini", "BQ#1", "BQStartLine"), "neu:");
