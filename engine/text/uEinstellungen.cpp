@@ -211,7 +211,7 @@ std::string WriteExceptionReport(std::string_view message, std::string_view reas
     ini.WriteString("EXCEPTION", "Message", OneLine(message));
     ini.WriteString("EXCEPTION", "DateTime", LocalTimeText("%d.%m.%Y %H:%M:%S"));
     ini.WriteString("EXCEPTION", "Reason", OneLine(reason));
-    ini.WriteString("EXCEPTION", "Filename", OneLine(fileName));
+    if (!fileName.empty()) ini.WriteString("EXCEPTION", "Filename", OneLine(fileName));
     for (const auto& kv : extra) ini.WriteString("EXCEPTION", kv.first, OneLine(kv.second));
     ini.UpdateFile();
     return report;
