@@ -173,6 +173,7 @@ std::string ParamStr(int index) {
 
 void SetDriverHost(TDriverHost host) { gHost = host; }
 TDriverHost DriverHost() { return gHost; }
+std::string ProgramVersion() { return gHost == TDriverHost::Runner ? "4.2.1" : "4.2.8"; }
 
 int RunnerProcessExitCode() { return ClampExitCode(RunExitCode); }
 

@@ -8,6 +8,7 @@
 #include "ProgramDir.h"
 #include "SysUtils.h"
 #include "uArtikel.h"
+#include "uDriver.h"
 #include "uEinstellungen.h"
 #include "uGetNum.h"
 #include "uGetStr.h"
@@ -244,7 +245,7 @@ void TVQSkript::EvalStringFunction(FunctionCall& call, std::string& result) {
       return;
     }
     case fnInput: {
-      const std::string title = call.Str[1].empty() ? "Tidelarn V4.2.8" : call.Str[1];
+      const std::string title = call.Str[1].empty() ? "Tidelarn V" + ProgramVersion() : call.Str[1];
       const std::string prompt =
           call.Str[2].empty() ? Translate("Input.Message", "Bitte eingeben:") : call.Str[2];
       result = call.Str[3];
@@ -261,7 +262,7 @@ void TVQSkript::EvalStringFunction(FunctionCall& call, std::string& result) {
       }
       return;
     case fnVersion:
-      result = "4.2.8";
+      result = ProgramVersion();
       return;
     case fnLine: {
       const std::vector<std::string> lines = SplitLines(call.Str[1]);

@@ -583,7 +583,7 @@ TEST_F(ScriptRun, ListAndAddressFunctions) {
   EXPECT_EQ(Var("first"), "Max");
   EXPECT_EQ(Var("line"), "b");
   EXPECT_EQ(Var("count"), "2");
-  EXPECT_EQ(Var("v"), "4.2.8");
+  EXPECT_EQ(Var("v"), "4.2.1");  // the runner's: the host the tests run as
   EXPECT_EQ(Var("file"), "test.msg");
 }
 
@@ -786,9 +786,15 @@ TEST_F(ScriptRun, InputAndReadIniStr) {
       "%m% = ReadIniStr(\"" + dir.Path() + "/none.ini\", \"S\", \"Key\", \"def\")\r\n");
   EXPECT_EQ(Var("a"), "typed");
   ASSERT_EQ(prompter.asked.size(), 1u);
-  EXPECT_EQ(prompter.asked[0], "Tidelarn V4.2.8|Bitte eingeben:|preset");
+  EXPECT_EQ(prompter.asked[0], "Tidelarn V4.2.1|Bitte eingeben:|preset");
   EXPECT_EQ(Var("r"), "stored");
   EXPECT_EQ(Var("m"), "def");
+  SetDriverHost(TDriverHost::ConfigProgram);
+  Run("%a% = Input(\"\", \"\", \"preset\")\r\n%v% = Version\r\n");
+  SetDriverHost(TDriverHost::Runner);
+  ASSERT_EQ(prompter.asked.size(), 2u);
+  EXPECT_EQ(prompter.asked[1], "Tidelarn V4.2.8|Bitte eingeben:|preset");
+  EXPECT_EQ(Var("v"), "4.2.8");
   prompter.inputOk = false;
   Run("%a% = Input(\"T\", \"P\", \"preset\")\r\n");
   EXPECT_EQ(Var("a"), "preset");
