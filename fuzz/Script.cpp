@@ -14,6 +14,7 @@
 #include "uEinstellungen.h"
 #include "uTools.h"
 #include "uVQSkript.h"
+#include "uVQSkriptDo.h"
 
 #if defined(__has_include)
 #if __has_include(<sanitizer/allocator_interface.h>)
@@ -86,6 +87,8 @@ void SetUpOnce() {
   SetProgramDir(gHome);
   SetPrompter(&gPrompter);
   SetScriptStepHook(WithinBudget);
+  // Fuzzed scripts must not start programs or write files outside the folder.
+  SetScriptEffectsHook([] { return false; });
 }
 
 // Reports and traces of the last run are not kept.
@@ -111,6 +114,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   settings.HeaderDef = "header.def";
   settings.BodyCharsets = "us-ascii,iso-8859-1,utf-8";
   settings.HeaderCharsets = "us-ascii,iso-8859-1,utf-8";
+  // The copy of a converted HTML part stays in the fuzzing folder.
+  settings.SaveHTMLAs = gHome + "Original_*.html";
   TArtikel article(InternalCharsetName(), settings.BodyCharsets, settings.HeaderCharsets);
   article.LoadFromString(kMessage);
   try {

@@ -221,6 +221,36 @@ bool CopyFileIfAbsent(const std::string& from, const std::string& to) {
   }
 }
 
+bool CopyRegularFile(const std::string& from, const std::string& to, bool overwrite) {
+  struct stat st {};
+  if (!overwrite && lstat(to.c_str(), &st) == 0) return false;
+  try {
+    // Non-blocking, so that a pipe named as the source cannot stall the run.
+    int in = open(from.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (in < 0) return false;
+    struct Closer {
+      int fd;
+      ~Closer() { close(fd); }
+    } closer{in};
+    if (fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    TReplacementFile copy(to, from);
+    char chunk[kBufferSize];
+    ssize_t n;
+    while ((n = read(in, chunk, sizeof chunk)) != 0) {
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      copy.Write(std::string_view(chunk, size_t(n)));
+    }
+    if (!overwrite) return copy.CommitIfAbsent();
+    copy.Commit();
+    return true;
+  } catch (const Exception&) {
+    return false;
+  }
+}
+
 bool SameFile(const std::string& a, const std::string& b) {
   if (a == b) return true;
   struct stat sa {

@@ -54,5 +54,9 @@ bool MakeBackup(const std::string& file, const std::string& backup);
 // False when nothing was copied.
 bool CopyFileIfAbsent(const std::string& from, const std::string& to);
 
+// Copies the regular file From to To; an existing To is replaced only with
+// Overwrite (through a temporary file, so it is never left half-written).
+// False when nothing was copied.
+bool CopyRegularFile(const std::string& from, const std::string& to, bool overwrite);
 // Both names lead to the same existing file.
 bool SameFile(const std::string& a, const std::string& b);

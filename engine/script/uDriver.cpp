@@ -173,7 +173,6 @@ std::string ParamStr(int index) {
 
 void SetDriverHost(TDriverHost host) { gHost = host; }
 TDriverHost DriverHost() { return gHost; }
-std::string ProgramVersion() { return gHost == TDriverHost::Runner ? "4.2.1" : "4.2.8"; }
 
 int RunnerProcessExitCode() { return ClampExitCode(RunExitCode); }
 
@@ -390,8 +389,6 @@ void ReportNotAvailable(const char* what) {
 }
 
 }  // namespace
-
-void RunCopyIf() { ReportNotAvailable("copyif"); }
 
 void ReceiveShowErrorHandover(const std::string& /*fileName*/) {
   ReportNotAvailable("#ShowError#");

@@ -27,9 +27,6 @@ std::string ParamStr(int index);
 enum class TDriverHost { Runner, ConfigProgram };
 void SetDriverHost(TDriverHost host);
 TDriverHost DriverHost();
-// The version text of the running program: "4.2.1" for the runner, "4.2.8" for
-// the configuration program.
-std::string ProgramVersion();
 
 // ---------------------------------------------------------------------------
 // Process-wide state of a run.

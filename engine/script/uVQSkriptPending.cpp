@@ -11,6 +11,3 @@ void TVQSkript::NotAvailable(std::string_view what) {
                  {std::string(what)});
 }
 
-// Do and HamsterApp.
-void TVQSkript::DoCommand(std::string&) { NotAvailable("Do"); }
-void TVQSkript::HamsterAppCommand(std::string&) { NotAvailable("HamsterApp"); }

@@ -576,6 +576,7 @@ void TCIEinstellungen::Load() {
   TIniFileUTF8 ini(GetIniFileName());
   TIniSlot slot(ini, true);
   Loaded = true;
+  Simulate = true;
   auto flag = [&](const char* section, const char* key, const char* def) {
     return IsFlag(GetParam(section, key, def));
   };

@@ -150,6 +150,9 @@ public:
   ~TCIEinstellungen() override;
 
   bool Loaded = false;
+  // Set by Load and cleared by nothing: the CopyIf run stores no article
+  // numbers and skips no re-imported article while it is set.
+  bool Simulate = false;
   bool CopyIfExist = false;
   bool MailInfo = false;
   bool CheckXPostingsOnlyOnce = false;

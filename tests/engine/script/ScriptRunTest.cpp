@@ -562,6 +562,7 @@ TEST_F(ScriptRun, HeaderAndBodyFunctions) {
 }
 
 TEST_F(ScriptRun, ListAndAddressFunctions) {
+  SetDriverHost(TDriverHost::ConfigProgram);
   Run("%f% = First(\"<a@x> <b@x> <c@x>\")\r\n"
       "%l% = Last(\"<a@x> <b@x> <c@x>\")\r\n"
       "%f2% = First(\"a, b\")\r\n"
@@ -583,8 +584,9 @@ TEST_F(ScriptRun, ListAndAddressFunctions) {
   EXPECT_EQ(Var("first"), "Max");
   EXPECT_EQ(Var("line"), "b");
   EXPECT_EQ(Var("count"), "2");
-  EXPECT_EQ(Var("v"), "4.2.1");  // the runner's: the host the tests run as
+  EXPECT_EQ(Var("v"), "4.2.8");
   EXPECT_EQ(Var("file"), "test.msg");
+  SetDriverHost(TDriverHost::Runner);
 }
 
 TEST_F(ScriptRun, FullTexts) {
@@ -777,6 +779,7 @@ TEST_F(ScriptRun, ResetReloadsAProfileThatOptionsChanged) {
 }
 
 TEST_F(ScriptRun, InputAndReadIniStr) {
+  SetDriverHost(TDriverHost::ConfigProgram);
   TAnsweringPrompter prompter;
   PrompterScope scope(&prompter);
   prompter.input = "typed";
@@ -786,18 +789,23 @@ TEST_F(ScriptRun, InputAndReadIniStr) {
       "%m% = ReadIniStr(\"" + dir.Path() + "/none.ini\", \"S\", \"Key\", \"def\")\r\n");
   EXPECT_EQ(Var("a"), "typed");
   ASSERT_EQ(prompter.asked.size(), 1u);
-  EXPECT_EQ(prompter.asked[0], "Tidelarn V4.2.1|Bitte eingeben:|preset");
+  EXPECT_EQ(prompter.asked[0], "Tidelarn V4.2.8|Bitte eingeben:|preset");
   EXPECT_EQ(Var("r"), "stored");
   EXPECT_EQ(Var("m"), "def");
-  SetDriverHost(TDriverHost::ConfigProgram);
-  Run("%a% = Input(\"\", \"\", \"preset\")\r\n%v% = Version\r\n");
-  SetDriverHost(TDriverHost::Runner);
-  ASSERT_EQ(prompter.asked.size(), 2u);
-  EXPECT_EQ(prompter.asked[1], "Tidelarn V4.2.8|Bitte eingeben:|preset");
-  EXPECT_EQ(Var("v"), "4.2.8");
   prompter.inputOk = false;
   Run("%a% = Input(\"T\", \"P\", \"preset\")\r\n");
   EXPECT_EQ(Var("a"), "preset");
+  SetDriverHost(TDriverHost::Runner);
+}
+
+TEST_F(ScriptRun, TheRunnerShowsItsOwnVersion) {
+  SetDriverHost(TDriverHost::Runner);
+  TAnsweringPrompter prompter;
+  PrompterScope scope(&prompter);
+  Run("%v% = Version\r\n%a% = Input(\"\", \"P\", \"x\")\r\n");
+  EXPECT_EQ(Var("v"), "4.2.1");
+  ASSERT_EQ(prompter.asked.size(), 1u);
+  EXPECT_EQ(prompter.asked[0], "Tidelarn V4.2.1|P|x");
 }
 
 TEST_F(ScriptRun, HeaderValuesAreFoldedAndAppended) {

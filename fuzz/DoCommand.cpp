@@ -1,0 +1,114 @@
+// The Do and HamsterApp commands read their arguments from script lines that
+// users write: any line must be read without crashing. Every input line
+// becomes a "Do" command (lines that begin with "HamsterApp" stay as they
+// are); the commands run inside a CopyIf walk's settings, so the counters are
+// exercised too, and nothing reaches outside the process.
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "ProgramDir.h"
+#include "Prompter.h"
+#include "SysUtils.h"
+#include "uArtikel.h"
+#include "uCopyIf.h"
+#include "uEinstellungen.h"
+#include "uTools.h"
+#include "uVQSkript.h"
+#include "uVQSkriptDo.h"
+
+namespace {
+
+const char* const kMessage =
+    "From: a@example.org\r\n"
+    "Newsgroups: de.test\r\n"
+    "MIME-Version: 1.0\r\n"
+    "Content-Type: multipart/mixed; boundary=\"b\"\r\n"
+    "\r\n"
+    "--b\r\n"
+    "Content-Type: text/plain; charset=iso-8859-1\r\n"
+    "Content-Transfer-Encoding: quoted-printable\r\n"
+    "\r\n"
+    "Gr=FC=DFe\r\n"
+    "--b\r\n"
+    "Content-Type: text/html\r\n"
+    "\r\n"
+    "<p>x</p>\r\n"
+    "--b--\r\n";
+
+constexpr int kMaxSteps = 2000;
+int gSteps = 0;
+
+bool WithinBudget() { return ++gSteps <= kMaxSteps; }
+
+class TQuietPrompter : public TPrompter {
+public:
+  int MessageBox(const std::string&, const std::string&, unsigned flags) override {
+    return DefaultButton(flags);
+  }
+  bool InputBox(const std::string&, const std::string&, std::string&) override { return false; }
+  // Every error goes on with the next line.
+  int ShowErrorOrDebug(TErrorDisplay&) override { return ErrorChoice::Continue; }
+};
+TQuietPrompter gPrompter;
+
+std::string gHome;
+
+void SetUpOnce() {
+  if (!gHome.empty()) return;
+  if (!FileExists(ProgramFile("charsets.dat"))) SetProgramDir(ProgramDir() + "..");
+  GetCSInfos();
+  char templ[] = "/tmp/fuzz-docommand-XXXXXX";
+  if (mkdtemp(templ) == nullptr) std::abort();
+  gHome = std::string(templ) + "/";
+  std::atexit([] {
+    std::error_code ec;
+    std::filesystem::remove_all(gHome, ec);
+  });
+  SetProgramDir(gHome);
+  SetPrompter(&gPrompter);
+  SetScriptStepHook(WithinBudget);
+  SetScriptEffectsHook([] { return false; });
+  LoadCopyIfSettings();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  SetUpOnce();
+  std::string script;
+  for (const std::string& line :
+       SplitLines(std::string(reinterpret_cast<const char*>(data), size))) {
+    std::string rest = line;
+    script += (StartsWithKeyword("HamsterApp", rest) ? "" : "Do ") + line + "\r\n";
+  }
+  {
+    std::ofstream out(gHome + "header.def", std::ios::binary | std::ios::trunc);
+    out << script;
+  }
+  gSteps = 0;
+  CopyIfSettings()->Counters.clear();
+
+  TVQEinstellungen settings;
+  settings.FilePath = gHome;
+  settings.HeaderDef = "header.def";
+  settings.BodyCharsets = "us-ascii,iso-8859-1,utf-8";
+  // The copy of a converted HTML part stays in the fuzzing folder.
+  settings.SaveHTMLAs = gHome + "Original_*.html";
+  TArtikel article(InternalCharsetName(), settings.BodyCharsets, "");
+  article.LoadFromString(kMessage);
+  try {
+    TVQSkript run("fuzz.msg", &article, &settings);
+    run.LoadScript(true);
+    run.RunSubMain();
+    article.GetText();
+  } catch (const std::exception&) {
+    // Failures that leave a run are the driver's to report.
+  }
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator(gHome, ec))
+    if (e.path().filename() != "header.def") std::filesystem::remove_all(e.path(), ec);
+  return 0;
+}
