@@ -184,6 +184,8 @@ bool IsCorrectionCommandLine(const std::vector<std::string>& args) {
   return first != "?";
 }
 
+std::string ProgramVersion() { return DriverHost() == TDriverHost::Runner ? "4.2.1" : "4.2.8"; }
+
 TCommandLineMode ParseCommandLineMode(const std::vector<std::string>& args,
                                       bool receivesHandovers) {
   TCommandLineMode m;

@@ -27,6 +27,8 @@ std::string ParamStr(int index);
 enum class TDriverHost { Runner, ConfigProgram };
 void SetDriverHost(TDriverHost host);
 TDriverHost DriverHost();
+// The version text of the running program: the runner's "4.2.1" or Tidelarn's "4.2.8".
+std::string ProgramVersion();
 
 // ---------------------------------------------------------------------------
 // Process-wide state of a run.

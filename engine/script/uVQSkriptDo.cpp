@@ -18,6 +18,7 @@
 #include "uHamster.h"
 #include "uTools.h"
 #include "uTransla.h"
+#include "uDriver.h"
 #include "uVQSkript.h"
 #include "uVQSkriptDo.h"
 
@@ -163,7 +164,7 @@ void TVQSkript::DoShow(std::string& s) {
   };
   std::string text;
   if (!TakeString(s, text)) invalidUse();
-  std::string title = "Tidelarn V4.2.8";
+  std::string title = "Tidelarn V" + ProgramVersion();
   if (TakeComma(s) && !TakeString(s, title)) invalidUse();
   Prompter().MessageBox(text, title, mb::Ok | mb::IconInformation);
 }
