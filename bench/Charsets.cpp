@@ -5,7 +5,7 @@
 #include <random>
 #include <string>
 
-#include "ProgramDir.h"
+#include "../fuzz/FuzzSupport.h"
 #include "SysUtils.h"
 #include "uHeaderCoding.h"
 
@@ -13,14 +13,6 @@ namespace {
 
 constexpr size_t kSize = 10 << 20;
 
-void LoadTables() {
-  static bool loaded = false;
-  if (loaded) return;
-  // The table lies beside the programs, in the build folder above this one.
-  if (!FileExists(ProgramFile("charsets.dat"))) SetProgramDir(ProgramDir() + "..");
-  GetCSInfos();
-  loaded = true;
-}
 
 // German-looking windows-1252 text: words, a few umlauts, CR LF every ~70 bytes.
 const std::string& Latin() {
@@ -49,13 +41,13 @@ const std::string& Latin() {
 }
 
 const std::string& Ascii() {
-  LoadTables();
+  LoadCharsetTablesOnce();
   static const std::string text = TransliterateToAscii(Latin()).substr(0, kSize);
   return text;
 }
 
 const std::string& Utf8() {
-  LoadTables();
+  LoadCharsetTablesOnce();
   static const std::string text = [] {
     bool lossy = false;
     return ConvertByIndex(Latin(), 0, GetCSInfos().IndexOf("utf-8"), lossy);
@@ -64,7 +56,7 @@ const std::string& Utf8() {
 }
 
 void Convert(benchmark::State& state, const std::string& text, const char* from, const char* to) {
-  LoadTables();
+  LoadCharsetTablesOnce();
   const int f = GetCSInfos().IndexOf(from), t = GetCSInfos().IndexOf(to);
   for (auto _ : state) {
     bool lossy = false;
@@ -81,7 +73,7 @@ void BM_ConvertUtf8ToTable(benchmark::State& s) { Convert(s, Utf8(), "utf-8", "w
 void BM_ConvertUtf8Equal(benchmark::State& s) { Convert(s, Utf8(), "utf-8", "utf-8"); }
 
 void BM_BestCharset(benchmark::State& state) {
-  LoadTables();
+  LoadCharsetTablesOnce();
   TCharsets cs("windows-1252", "us-ascii,iso-8859-1,iso-8859-15,utf-8");
   for (auto _ : state) benchmark::DoNotOptimize(&cs.BestCharset(Latin()));
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(kSize));

@@ -4,10 +4,9 @@
 // loading and saving.
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 
+#include "../fuzz/FuzzSupport.h"
 #include "ProgramDir.h"
 #include "SysUtils.h"
 #include "uArtikel.h"
@@ -23,17 +22,8 @@ void SetUpOnce() {
   static bool done = false;
   if (done) return;
   done = true;
-  // The build copies charsets.dat into its top folder, one above this program.
-  if (!FileExists(ProgramFile("charsets.dat"))) SetProgramDir(ProgramDir() + "..");
-  GetCSInfos();
-  char templ[] = "/tmp/bench-corrections-XXXXXX";
-  if (mkdtemp(templ) == nullptr) std::abort();
-  static const std::string home = std::string(templ) + "/";
-  std::atexit([] {
-    std::error_code ec;
-    std::filesystem::remove_all(home, ec);
-  });
-  SetProgramDir(home);
+  LoadCharsetTablesOnce();
+  UseScratchProgramDir("bench-corrections");
 }
 
 std::string Message(int quotedLines) {

@@ -1,37 +1,30 @@
-// ===========================================================================
-// NOT YET AVAILABLE: the assistant, the dialogs of the special settings and
-// the error and debug dialog are still to be written. Until then each entry
-// below says so; replace a body when its dialog exists.
-// ===========================================================================
+// The one place where the settings form and the prompter reach the dialogs.
 #include "CfgDialogs.h"
 
-#include "FormTexts.h"
-#include "ProfileList.h"
-#include "SysUtils.h"
-#include "uTransla.h"
+#include "DAssiste.h"
+#include "DCfgBQ.h"
+#include "DCfgFN.h"
+#include "DCfgOL_RF.h"
+#include "DDefCharsets.h"
+#include "DErrorOrDebug.h"
+#include "DPGP.h"
 
-namespace {
-
-void NotAvailable(std::string_view name) {
-  Prompter().MessageBox(
-      TranslateFmt("Dialog.NotAvailable",
-                   "Der Dialog \"%s\" ist in dieser Version nicht verfügbar.", {std::string(name)}),
-      "", mb::Ok | mb::IconInformation);
+void ExecuteAssistent(QWidget* owner, TProfileList& profiles) {
+  TDlgAssistent dialog(owner);
+  dialog.ProfileList = &profiles;
+  dialog.exec();
 }
 
-}  // namespace
-
-void ExecuteAssistent(QWidget* /*owner*/, TProfileList& /*profiles*/) { NotAvailable("Assistent"); }
-void ExecuteDefCharsets(QWidget* /*owner*/) { NotAvailable("DefCharsets"); }
-void ExecuteCfgBQ(QWidget* /*owner*/) { NotAvailable("Box-Quotes"); }
-void ExecuteCfgFN(QWidget* /*owner*/) { NotAvailable("Footnotes"); }
-void ExecuteCfgOL_RF(QWidget* /*owner*/) { NotAvailable("One-Liner & Reformat"); }
-void ExecutePGP(QWidget* /*owner*/) { NotAvailable("PGP"); }
+void ExecuteDefCharsets(QWidget* owner) { TDlgDefCharsets::Execute(owner); }
+void ExecuteCfgBQ(QWidget* owner) { TDlgCfgBQ::Execute(owner); }
+void ExecuteCfgFN(QWidget* owner) { TDlgCfgFN::Execute(owner); }
+void ExecuteCfgOL_RF(QWidget* owner) { TDlgCfgOL_RF::Execute(owner); }
+void ExecutePGP(QWidget* owner) { TDlgPGP::Execute(owner); }
 
 int ShowErrorOrDebugDialog(TErrorDisplay& display) {
-  std::string where;
-  if (display.lineNo > 0) where = display.fileName + ":" + IntToStr(display.lineNo) + "\r\n";
-  Prompter().MessageBox(where + (display.errorMsg.empty() ? display.lineText : display.errorMsg),
-                        "", mb::Ok | mb::IconStop);
-  return ErrorChoice::End;
+  uint8_t state = ErrorChoice::End;
+  ShowErrorOrDebug(display.fileName, display.scriptName, display.lineNo, display.errorMsg,
+                   &display.scriptLines, &display.infoLines, &display.fileLines, &display.textLines,
+                   display.caretPos, state);
+  return state;
 }

@@ -16,6 +16,7 @@
 
 #include "CfgDialogs.h"
 #include "FormTexts.h"
+#include "TestAnswer.h"
 
 namespace {
 
@@ -130,6 +131,7 @@ QApplication* EnsureQtApplication() {
   if (qtTexts->load(QLocale::system(), QStringLiteral("qtbase"), QStringLiteral("_"),
                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
     QApplication::installTranslator(qtTexts);
+  InstallTestAnswer(gApp);
   return gApp;
 }
 

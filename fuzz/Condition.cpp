@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "ProgramDir.h"
+#include "FuzzSupport.h"
 #include "Prompter.h"
 #include "SysUtils.h"
 #include "uArtikel.h"
@@ -45,8 +45,7 @@ struct TFixture {
 
 TFixture& Fixture() {
   static TFixture* f = [] {
-    if (!FileExists(ProgramFile("charsets.dat"))) SetProgramDir(ProgramDir() + "..");
-    GetCSInfos();
+    LoadCharsetTablesOnce();
     // No script file: the display's reload reads nothing and nothing is written.
     static TQuietPrompter prompter;
     SetPrompter(&prompter);

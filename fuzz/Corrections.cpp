@@ -2,11 +2,9 @@
 // message text without crashing or hanging. The first two bytes pick the
 // profile's switches; the rest is the message file.
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 
-#include "ProgramDir.h"
+#include "FuzzSupport.h"
 #include "Prompter.h"
 #include "SysUtils.h"
 #include "uArtikel.h"
@@ -30,18 +28,9 @@ void SetUpOnce() {
   static bool done = false;
   if (done) return;
   done = true;
-  // The charset table lies beside the programs, in the build folder above this one.
-  if (!FileExists(ProgramFile("charsets.dat"))) SetProgramDir(ProgramDir() + "..");
-  GetCSInfos();
+  LoadCharsetTablesOnce();
   // Files a run may write (the header order list) go to a folder of its own.
-  char templ[] = "/tmp/fuzz-corrections-XXXXXX";
-  if (mkdtemp(templ) == nullptr) std::abort();
-  static const std::string home = std::string(templ) + "/";
-  std::atexit([] {
-    std::error_code ec;
-    std::filesystem::remove_all(home, ec);
-  });
-  SetProgramDir(home);
+  UseScratchProgramDir("fuzz-corrections");
   static TQuietPrompter prompter;
   SetPrompter(&prompter);
 }

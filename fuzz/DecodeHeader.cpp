@@ -3,23 +3,15 @@
 #include <cstdint>
 #include <string>
 
-#include "ProgramDir.h"
+#include "FuzzSupport.h"
 #include "SysUtils.h"
 #include "uHeaderCoding.h"
 
 namespace {
-void LoadTables() {
-  static bool loaded = false;
-  if (loaded) return;
-  // The table lies beside the programs, in the build folder above this one.
-  if (!FileExists(ProgramFile("charsets.dat"))) SetProgramDir(ProgramDir() + "..");
-  GetCSInfos();
-  loaded = true;
-}
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  LoadTables();
+  LoadCharsetTablesOnce();
   if (size == 0) return 0;
   // The first byte picks the internal charset, the rest is the value.
   static TCharsets latin("windows-1252", "us-ascii,iso-8859-1,iso-8859-15,utf-8");

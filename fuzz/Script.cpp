@@ -7,7 +7,7 @@
 #include <fstream>
 #include <string>
 
-#include "ProgramDir.h"
+#include "FuzzSupport.h"
 #include "Prompter.h"
 #include "SysUtils.h"
 #include "uArtikel.h"
@@ -74,17 +74,8 @@ std::string gHome;
 
 void SetUpOnce() {
   if (!gHome.empty()) return;
-  // The charset table lies beside the programs, in the build folder above this one.
-  if (!FileExists(ProgramFile("charsets.dat"))) SetProgramDir(ProgramDir() + "..");
-  GetCSInfos();
-  char templ[] = "/tmp/fuzz-script-XXXXXX";
-  if (mkdtemp(templ) == nullptr) std::abort();
-  gHome = std::string(templ) + "/";
-  std::atexit([] {
-    std::error_code ec;
-    std::filesystem::remove_all(gHome, ec);
-  });
-  SetProgramDir(gHome);
+  LoadCharsetTablesOnce();
+  gHome = UseScratchProgramDir("fuzz-script");
   SetPrompter(&gPrompter);
   SetScriptStepHook(WithinBudget);
   // Fuzzed scripts must not start programs or write files outside the folder.

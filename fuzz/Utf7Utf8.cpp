@@ -5,25 +5,17 @@
 #include <cstdlib>
 #include <string>
 
-#include "ProgramDir.h"
+#include "FuzzSupport.h"
 #include "SysUtils.h"
 #include "uCharsets.h"
 
 namespace {
-void LoadTables() {
-  static bool loaded = false;
-  if (loaded) return;
-  // The table lies beside the programs, in the build folder above this one.
-  if (!FileExists(ProgramFile("charsets.dat"))) SetProgramDir(ProgramDir() + "..");
-  GetCSInfos();
-  loaded = true;
-}
 
 bool HasNoCharacter(const std::u16string& s) { return s.find(char16_t(0)) != std::u16string::npos; }
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  LoadTables();
+  LoadCharsetTablesOnce();
   const TCSInfos& infos = GetCSInfos();
   std::string text(reinterpret_cast<const char*>(data), size);
   const int utf7 = infos.IndexOf("utf-7"), utf8 = infos.IndexOf("utf-8");

@@ -10,10 +10,10 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
 
 #include "ProgramDir.h"
+#include "SafeFile.h"
 #include "uTransla.h"
 
 namespace {
@@ -33,36 +33,13 @@ std::string WithSlash(std::string dir) {
   throw ENewsServerError(TranslateFmt(id, text, {path, FromUtf8(std::strerror(err))}));
 }
 
-// The whole file; Exists tells whether there was one. Only regular files are
-// read, so a pipe in the folder cannot block the caller.
-std::string ReadRegularFile(const std::string& path, bool& exists) {
-  exists = false;
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
-    if (errno == ENOENT || errno == ENOTDIR) return {};
-    RaiseFileError("NewsServer.ReadError", "\"%s\" kann nicht gelesen werden: %s", path, errno);
-  }
-  struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(fd);
-    return {};
-  }
-  exists = true;
+// The whole file; Exists tells whether there was one, a regular file.
+std::string ReadFileIfAny(const std::string& path, bool& exists) {
   std::string data;
-  char buf[65536];
-  for (;;) {
-    ssize_t n = read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      int err = errno;
-      close(fd);
-      RaiseFileError("NewsServer.ReadError", "\"%s\" kann nicht gelesen werden: %s", path, err);
-    }
-    if (n == 0) break;
-    data.append(buf, size_t(n));
-  }
-  close(fd);
-  return data;
+  exists = ReadRegularFile(path, data);
+  if (!exists && errno != ENOENT && errno != ENOTDIR && errno != EISDIR && errno != EINVAL)
+    RaiseFileError("NewsServer.ReadError", "\"%s\" kann nicht gelesen werden: %s", path, errno);
+  return exists ? data : std::string();
 }
 
 // One write with O_APPEND, so lines of several writers do not interleave.
@@ -100,15 +77,6 @@ bool ArticleNumber(const char* name, int32_t& number) {
   }
   number = int32_t(v);
   return true;
-}
-
-std::string Now(const char* format) {
-  std::time_t t = std::time(nullptr);
-  std::tm tm{};
-  localtime_r(&t, &tm);
-  char buf[32];
-  std::strftime(buf, sizeof buf, format, &tm);
-  return buf;
 }
 
 }  // namespace
@@ -183,7 +151,7 @@ void TFileNewsServer::ControlAddLog(const std::string& text, int32_t level) {
     RaiseFileError("NewsServer.WriteError", "\"%s\" kann nicht geschrieben werden: %s", dir,
                    errno);
   AppendLine(dir + "/control.log",
-             Now("%Y-%m-%d %H:%M:%S") + " [" + IntToStr(level) + "] " + flat + "\n");
+             LocalTimeText("%Y-%m-%d %H:%M:%S") + " [" + IntToStr(level) + "] " + flat + "\n");
 }
 
 const std::vector<std::string>& TFileNewsServer::Groups() {
@@ -197,7 +165,7 @@ const std::vector<std::string>& TFileNewsServer::Groups() {
             IntToStr(int64_t(st.st_mtim.tv_sec)) + "." + IntToStr(int64_t(st.st_mtim.tv_nsec));
   if (stamp.empty() || stamp != groupsStamp_) {
     bool exists = false;
-    groups_ = ParseGroupList(ReadRegularFile(path, exists));
+    groups_ = ParseGroupList(ReadFileIfAny(path, exists));
     groupsStamp_ = stamp;
   }
   return groups_;
@@ -281,7 +249,7 @@ std::string TFileNewsServer::NewsArtText(int32_t handle, int32_t artNo) {
   const std::string& group = OpenGroup(handle);
   if (artNo < 1) return {};
   bool exists = false;
-  return ToCrLf(ReadRegularFile(folder_ + "Groups/" + group + "/" + IntToStr(artNo), exists));
+  return ToCrLf(ReadFileIfAny(folder_ + "Groups/" + group + "/" + IntToStr(artNo), exists));
 }
 
 void TFileNewsServer::hs2AsyncCommand(const std::string& command) {

@@ -156,6 +156,42 @@ bool TReplacementFile::CommitIfAbsent() {
   return true;
 }
 
+namespace {
+
+// A synced copy of From takes To's place (only where no To exists when
+// OnlyIfAbsent). False when nothing was copied.
+bool CopySynced(const std::string& from, const std::string& to, bool onlyIfAbsent) {
+  try {
+    // Non-blocking and regular files only, so that a pipe named as the source
+    // cannot stall the run.
+    int in = open(from.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (in < 0) return false;
+    struct Closer {
+      int fd;
+      ~Closer() { close(fd); }
+    } closer{in};
+    struct stat st {};
+    if (fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    TReplacementFile copy(to, from);
+    char chunk[kBufferSize];
+    ssize_t n;
+    while ((n = read(in, chunk, sizeof chunk)) != 0) {
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      copy.Write(std::string_view(chunk, size_t(n)));
+    }
+    if (onlyIfAbsent) return copy.CommitIfAbsent();
+    copy.Commit();
+    return true;
+  } catch (const Exception&) {
+    return false;
+  }
+}
+
+}  // namespace
+
 void ReplaceFileContent(const std::string& path, std::string_view data) {
   TReplacementFile file(path);
   file.Write(data);
@@ -171,84 +207,19 @@ bool MakeBackup(const std::string& file, const std::string& backup) {
     if (ok) SyncFolder(backup);
     return ok;
   }
-  try {
-    int in = open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) return false;
-    struct Closer {
-      int fd;
-      ~Closer() { close(fd); }
-    } closer{in};
-    TReplacementFile copy(backup, file);
-    char chunk[kBufferSize];
-    ssize_t n;
-    while ((n = read(in, chunk, sizeof chunk)) != 0) {
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        return false;
-      }
-      copy.Write(std::string_view(chunk, size_t(n)));
-    }
-    copy.Commit();
-    return true;
-  } catch (const Exception&) {
-    return false;
-  }
+  return CopySynced(file, backup, false);
 }
 
 bool CopyFileIfAbsent(const std::string& from, const std::string& to) {
   struct stat st {};
   if (lstat(to.c_str(), &st) == 0) return false;
-  try {
-    int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) return false;
-    struct Closer {
-      int fd;
-      ~Closer() { close(fd); }
-    } closer{in};
-    TReplacementFile copy(to, from);
-    char chunk[kBufferSize];
-    ssize_t n;
-    while ((n = read(in, chunk, sizeof chunk)) != 0) {
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        return false;
-      }
-      copy.Write(std::string_view(chunk, size_t(n)));
-    }
-    return copy.CommitIfAbsent();
-  } catch (const Exception&) {
-    return false;
-  }
+  return CopySynced(from, to, true);
 }
 
 bool CopyRegularFile(const std::string& from, const std::string& to, bool overwrite) {
   struct stat st {};
   if (!overwrite && lstat(to.c_str(), &st) == 0) return false;
-  try {
-    // Non-blocking, so that a pipe named as the source cannot stall the run.
-    int in = open(from.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (in < 0) return false;
-    struct Closer {
-      int fd;
-      ~Closer() { close(fd); }
-    } closer{in};
-    if (fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    TReplacementFile copy(to, from);
-    char chunk[kBufferSize];
-    ssize_t n;
-    while ((n = read(in, chunk, sizeof chunk)) != 0) {
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        return false;
-      }
-      copy.Write(std::string_view(chunk, size_t(n)));
-    }
-    if (!overwrite) return copy.CommitIfAbsent();
-    copy.Commit();
-    return true;
-  } catch (const Exception&) {
-    return false;
-  }
+  return CopySynced(from, to, !overwrite);
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
@@ -257,4 +228,33 @@ bool SameFile(const std::string& a, const std::string& b) {
   }, sb{};
   return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
          sa.st_ino == sb.st_ino;
+}
+
+bool ReadRegularFile(const std::string& path, std::string& data) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  struct Closer {
+    int fd;
+    ~Closer() {
+      int err = errno;  // the caller reads the reason of the failure, not of close
+      close(fd);
+      errno = err;
+    }
+  } closer{fd};
+  struct stat st;
+  if (fstat(fd, &st) != 0) return false;
+  if (!S_ISREG(st.st_mode)) {
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    return false;
+  }
+  data.clear();
+  data.reserve(size_t(st.st_size));
+  char buf[kBufferSize];
+  for (;;) {
+    ssize_t n = read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) return true;
+    data.append(buf, size_t(n));
+  }
 }

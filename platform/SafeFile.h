@@ -1,7 +1,8 @@
 // Writing files so that no failure ever leaves a half-written one behind: new
 // content goes to a temporary file in the same folder, is synced, and only
 // then takes the place of the old file by rename. Failures raise EInOutError
-// with the file's name and the system's reason.
+// with the file's name and the system's reason. Reading files named from
+// outside so that no pipe or device can block the caller.
 #pragma once
 
 #include <string>
@@ -60,3 +61,9 @@ bool CopyFileIfAbsent(const std::string& from, const std::string& to);
 bool CopyRegularFile(const std::string& from, const std::string& to, bool overwrite);
 // Both names lead to the same existing file.
 bool SameFile(const std::string& a, const std::string& b);
+
+// Reads the whole of a regular file. It is opened without blocking and read
+// only when it is a regular file, so a pipe or a device cannot block or flood
+// the caller. False with errno set when that fails: EISDIR for a folder,
+// EINVAL for anything else that is no regular file.
+bool ReadRegularFile(const std::string& path, std::string& data);

@@ -13,6 +13,7 @@
 #include "Prompter.h"
 #include "SysUtils.h"
 #include "uArtikel.h"
+#include "uDriver.h"
 #include "uEinstellungen.h"
 #include "uHamster.h"
 #include "uKorrigiereArtikel.h"
@@ -386,5 +387,5 @@ void ShowCopyIfStatistics() {
 
   std::string text;
   for (size_t i = 0; i < lines.size(); ++i) text += (i > 0 ? "\r\n" : "") + lines[i];
-  Prompter().MessageBox(text, "Tidelarn/CopyIf V4.2.8 - Ergebnisse", mb::Ok);
+  Prompter().MessageBox(text, "Tidelarn/CopyIf V" + ProgramVersion() + " - Ergebnisse", mb::Ok);
 }

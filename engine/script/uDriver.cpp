@@ -3,18 +3,19 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <memory>
 
 #include "FileWalk.h"
+#include "IniFile.h"
 #include "Process.h"
 #include "ProgramDir.h"
 #include "Prompter.h"
 #include "SafeFile.h"
 #include "SysUtils.h"
 #include "uArtikel.h"
+#include "uHandOver.h"
 #include "uEinstellungen.h"
 #include "uTools.h"
 #include "uTransla.h"
@@ -182,6 +183,8 @@ bool IsCorrectionCommandLine(const std::vector<std::string>& args) {
   if (StartsStr("-", first) || StartsStr("/", first)) return false;
   return first != "?";
 }
+
+std::string ProgramVersion() { return DriverHost() == TDriverHost::Runner ? "4.2.1" : "4.2.8"; }
 
 TCommandLineMode ParseCommandLineMode(const std::vector<std::string>& args,
                                       bool receivesHandovers) {
@@ -380,18 +383,46 @@ void KorrigiereDatei(const std::string& FileName) {
 }
 
 // ===========================================================================
-// Entry points of other units, not built yet.
+// The configuration program's side of the runner's hand-overs. Both answer in
+// the runner's own file and never delete it: the runner does.
 
-namespace {
+void ReceiveShowErrorHandover(const std::string& fileName) {
+  // A file that cannot be opened or whose head is unreadable leaves as an
+  // exception, without an answer: the runner then ends the script.
+  THandOverReader reader(ReadHandOverFile(fileName));
+  TErrorDisplay display;
+  ReadShowErrorHead(reader, display);
 
-void ReportNotAvailable(const char* what) {
-  std::fprintf(stderr, "%s: not available in this build\n", what);
+  int continueLine = 0;
+  int state = ErrorChoice::End;
+  try {
+    ReadShowErrorLists(reader, display);
+    continueLine = display.continueLine;
+    state = Prompter().ShowErrorOrDebug(display);
+  } catch (...) {
+    Prompter().MessageBox(
+        TranslateFmt("OnlyVQErrorDataNotReadable",
+                     "Fehler beim Auslesen der von Only_VQ.exe übergebenene Fehlerdaten, "
+                     "Fehlermeldung selber war: \"%s\"",
+                     {display.errorMsg}),
+        "", mb::Ok);
+    continueLine = 0;
+    state = ErrorChoice::End;
+  }
+  RewriteHandOverFile(fileName, FormatShowErrorAnswer(continueLine, state));
 }
 
-}  // namespace
-
-void ReceiveShowErrorHandover(const std::string& /*fileName*/) {
-  ReportNotAvailable("#ShowError#");
+void ReceiveInputBoxHandover(const std::string& fileName) {
+  try {
+    // Writing the answer must not create a file the runner no longer waits for.
+    if (!FileExists(TIniFile(fileName).FileName()))
+      throw EInOutError(FromUtf8("Datei kann nicht geöffnet werden: ") + fileName);
+    TInputBoxRequest request = ReadInputBoxRequest(fileName);
+    std::string value = request.preset;
+    if (!Prompter().InputBox(request.title, request.prompt, value)) value = request.preset;
+    WriteInputBoxAnswer(fileName, value);
+  } catch (...) {
+    WriteExceptionReport(CurrentExceptionMessage(), "create: #InputBox#", fileName);
+    throw;
+  }
 }
-
-void ReceiveInputBoxHandover(const std::string& /*fileName*/) { ReportNotAvailable("#InputBox#"); }

@@ -27,6 +27,8 @@ std::string ParamStr(int index);
 enum class TDriverHost { Runner, ConfigProgram };
 void SetDriverHost(TDriverHost host);
 TDriverHost DriverHost();
+// The version text of the running program: the runner's "4.2.1" or Tidelarn's "4.2.8".
+std::string ProgramVersion();
 
 // ---------------------------------------------------------------------------
 // Process-wide state of a run.
@@ -112,11 +114,20 @@ using TFileHandler = std::function<void(const std::string& fileName)>;
 void SetFileHandler(TFileHandler handler);
 
 // ---------------------------------------------------------------------------
-// Entry points that other units provide; until they exist these report that
-// the mode is not available.
+// The CopyIf unit's entry point.
 
 // The CopyIf pass over the news server's groups.
 void RunCopyIf();
-// The configuration program's receivers of the runner's hand-over files.
+
+// ---------------------------------------------------------------------------
+// The configuration program's receivers of the runner's hand-over files. Each
+// shows its dialog through the installed prompter and writes the answer into
+// the same file.
+
+// Reads the request; an unreadable file or head raises (no answer is written).
+// When the rest cannot be read or the display fails, a message box names the
+// error and the answer is ContinueLine 0, End.
 void ReceiveShowErrorHandover(const std::string& fileName);
+// Asks for the text; Cancel keeps the preset. Any failure writes an exception
+// report ("create: #InputBox#") and raises again; a missing file is a failure.
 void ReceiveInputBoxHandover(const std::string& fileName);

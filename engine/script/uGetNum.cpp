@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "uFunctionRegistry.h"
 #include "uGetStr.h"
 #include "uTools.h"
 #include "uTransla.h"
@@ -29,22 +30,12 @@ struct NumericHooks {
   NumericVarGetter varGetter;
 };
 
-// Shared pointers, so an evaluation keeps its hooks even when an owner comes
-// or goes while it runs.
-std::vector<std::shared_ptr<const NumericHooks>>& HookStack() {
-  static std::vector<std::shared_ptr<const NumericHooks>> stack;
+HookStack<NumericHooks>& Hooks() {
+  static HookStack<NumericHooks> stack;
   return stack;
 }
 
-std::shared_ptr<const NumericHooks> ActiveHooks() {
-  auto& stack = HookStack();
-  return stack.empty() ? nullptr : stack.back();
-}
-
-void Report(std::string_view message, std::string_view context) {
-  auto hooks = ActiveHooks();
-  if (hooks && hooks->errorHook) hooks->errorHook(message, context);
-}
+void Report(std::string_view message, std::string_view context) { Hooks().Report(message, context); }
 
 // ---------------------------------------------------------------------------
 // Registry
@@ -58,34 +49,22 @@ struct NumericRecord {
   HookOwner owner;
 };
 
-// Shared, so a record stays alive while its handler runs even when the
-// handler changes the registry.
-using RecordPtr = std::shared_ptr<const NumericRecord>;
+using RecordPtr = FunctionRegistry<NumericRecord>::Ptr;
 
-std::vector<RecordPtr> MakeBuiltins();
+NumericRecord MakeRecord(std::string_view name, std::string_view signature, int index, NumericFunction handler,
+                         HookOwner owner) {
+  return {std::string(name), LowerCase(name), std::string(signature), index, std::move(handler), owner};
+}
 
-std::vector<RecordPtr>& Registry() {
-  static std::vector<RecordPtr> registry = MakeBuiltins();
+std::vector<NumericRecord> MakeBuiltins();
+
+FunctionRegistry<NumericRecord>& Registry() {
+  static FunctionRegistry<NumericRecord> registry("numeric", MakeBuiltins());
   return registry;
 }
 
-RecordPtr MakeRecord(std::string_view name, std::string_view signature, int index,
-                         NumericFunction handler, HookOwner owner) {
-  int nums = 0, strs = 0;
-  for (char c : signature) {
-    nums += c == kNumArg;
-    strs += c == kStrArg;
-    if (c != kNumArg && c != kStrArg && !(c == kRawArgs && signature.size() == 1))
-      throw std::invalid_argument("bad signature of numeric function " + std::string(name));
-  }
-  if (nums > 5 || strs > 5)
-    throw std::invalid_argument("too many arguments for numeric function " + std::string(name));
-  return std::make_shared<const NumericRecord>(NumericRecord{std::string(name), LowerCase(name),
-                                                             std::string(signature), index, std::move(handler), owner});
-}
-
 RecordPtr FindFunction(std::string_view lowerName, bool withBrackets) {
-  for (const RecordPtr& r : Registry())
+  for (const RecordPtr& r : Registry().Records())
     if (r->signature.empty() != withBrackets && r->lowerName == lowerName) return r;
   return nullptr;
 }
@@ -585,7 +564,7 @@ double Builtin(FunctionCall& c) {
   }
 }
 
-std::vector<RecordPtr> MakeBuiltins() {
+std::vector<NumericRecord> MakeBuiltins() {
   struct Row {
     const char* name;
     const char* signature;
@@ -597,7 +576,7 @@ std::vector<RecordPtr> MakeBuiltins() {
       {"Count", "$$", 8}, {"Pos", "$$", 9},  {"Length", "$", 10}, {"Len", "$", 10},
       {"Ord", "$", 11},  {"pi", "", 12},
   };
-  std::vector<RecordPtr> records;
+  std::vector<NumericRecord> records;
   for (const Row& r : kRows) records.push_back(MakeRecord(r.name, r.signature, r.index, Builtin, nullptr));
   return records;
 }
@@ -624,42 +603,25 @@ ExpressionNesting::~ExpressionNesting() { --gNesting; }
 
 void SetNumericHooks(HookOwner owner, StringEvaluator stringEvaluator, ErrorHook errorHook,
                      NumericVarGetter numericVarGetter) {
-  RemoveNumericHooks(owner);
-  HookStack().push_back(std::make_shared<const NumericHooks>(
-      NumericHooks{owner, stringEvaluator, std::move(errorHook), std::move(numericVarGetter)}));
+  Hooks().Install({owner, stringEvaluator, std::move(errorHook), std::move(numericVarGetter)});
 }
 
-void RemoveNumericHooks(HookOwner owner) {
-  auto& stack = HookStack();
-  std::erase_if(stack, [owner](const auto& h) { return h->owner == owner; });
-}
+void RemoveNumericHooks(HookOwner owner) { Hooks().Remove(owner); }
 
 int RegisterNumericFunction(std::string_view name, std::string_view signature, int index,
                             NumericFunction handler, HookOwner owner) {
-  auto& registry = Registry();
-  registry.push_back(MakeRecord(name, signature, index, std::move(handler), owner));
-  return int(registry.size()) - 1;
+  return Registry().Add(MakeRecord(name, signature, index, std::move(handler), owner));
 }
 
-void UnregisterNumericFunction(std::string_view name) {
-  auto& registry = Registry();
-  for (size_t i = registry.size(); i-- > 0;)
-    if (registry[i]->name == name) {
-      registry.erase(registry.begin() + ptrdiff_t(i));
-      return;
-    }
-}
+void UnregisterNumericFunction(std::string_view name) { Registry().RemoveLast(name); }
 
-void UnregisterNumericFunctions(HookOwner owner) {
-  if (!owner) return;
-  std::erase_if(Registry(), [owner](const RecordPtr& r) { return r->owner == owner; });
-}
+void UnregisterNumericFunctions(HookOwner owner) { Registry().RemoveOwner(owner); }
 
 void RegisterBuiltinNumericFunctions() { Registry(); }
 
 bool InterpreteNumeric(std::string_view& text, double& value) {
   value = 0;
-  auto hooks = ActiveHooks();
+  auto hooks = Hooks().Active();
   if (!hooks || !hooks->errorHook || !hooks->stringEvaluator) return false;
   ExpressionNesting nesting(hooks->errorHook);
   UnknownName unknown;
@@ -669,7 +631,7 @@ bool InterpreteNumeric(std::string_view& text, double& value) {
 
 bool InterpreteNumeric(std::string& text, double& value) {
   value = 0;
-  auto hooks = ActiveHooks();
+  auto hooks = Hooks().Active();
   if (!hooks || !hooks->errorHook || !hooks->stringEvaluator) return false;
   ExpressionNesting nesting(hooks->errorHook);
   std::string_view view(text);

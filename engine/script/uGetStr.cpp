@@ -18,6 +18,7 @@
 #include "IniFile.h"
 #include "ProgramDir.h"
 #include "uCharsets.h"
+#include "uFunctionRegistry.h"
 #include "uSkript.h"
 #include "uTools.h"
 #include "uTransla.h"
@@ -49,20 +50,12 @@ struct StringHooks {
   StringVarTest varTest;
 };
 
-std::vector<std::shared_ptr<const StringHooks>>& HookStack() {
-  static std::vector<std::shared_ptr<const StringHooks>> stack;
+HookStack<StringHooks>& Hooks() {
+  static HookStack<StringHooks> stack;
   return stack;
 }
 
-std::shared_ptr<const StringHooks> ActiveHooks() {
-  auto& stack = HookStack();
-  return stack.empty() ? nullptr : stack.back();
-}
-
-void Report(std::string_view message, std::string_view context) {
-  auto hooks = ActiveHooks();
-  if (hooks && hooks->errorHook) hooks->errorHook(message, context);
-}
+void Report(std::string_view message, std::string_view context) { Hooks().Report(message, context); }
 
 struct StringRecord {
   std::string name;
@@ -72,28 +65,13 @@ struct StringRecord {
   StringFunction handler;
   HookOwner owner;
 };
-using RecordPtr = std::shared_ptr<const StringRecord>;
+using RecordPtr = FunctionRegistry<StringRecord>::Ptr;
 
-std::vector<RecordPtr> MakeBuiltins();
+std::vector<StringRecord> MakeBuiltins();
 
-std::vector<RecordPtr>& Registry() {
-  static std::vector<RecordPtr> registry = MakeBuiltins();
+FunctionRegistry<StringRecord>& Registry() {
+  static FunctionRegistry<StringRecord> registry("string", MakeBuiltins());
   return registry;
-}
-
-RecordPtr MakeRecord(std::string_view name, std::string_view signature, int flag, int index,
-                     StringFunction handler, HookOwner owner) {
-  int nums = 0, strs = 0;
-  for (char c : signature) {
-    nums += c == kNumArg;
-    strs += c == kStrArg;
-    if (c != kNumArg && c != kStrArg && !(c == kRawArgs && signature.size() == 1))
-      throw std::invalid_argument("bad signature of string function " + std::string(name));
-  }
-  if (nums > 5 || strs > 5)
-    throw std::invalid_argument("too many arguments for string function " + std::string(name));
-  return std::make_shared<const StringRecord>(
-      StringRecord{std::string(name), std::string(signature), flag, index, std::move(handler), owner});
 }
 
 // ---------------------------------------------------------------------------
@@ -182,7 +160,7 @@ bool ReadTerm(const StringHooks& hooks, std::string_view& text, std::string& s) 
     // passed over without the full word test.
     auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; };
     const char first = text.empty() ? 0 : lower(text.front());
-    for (const RecordPtr& rec : Registry())
+    for (const RecordPtr& rec : Registry().Records())
       if ((rec->name.empty() || lower(rec->name.front()) == first) &&
           StartsWithKeyword(rec->name, text)) {
         found = rec;  // held, so a handler may change the registry
@@ -226,24 +204,6 @@ std::string NonFinite(double x) {
 // ---------------------------------------------------------------------------
 // Case mapping and code pages
 
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
-uint32_t Cp1252ToUnicode(unsigned char b) {
-  if (b >= 0x80 && b < 0xA0) return kCp1252High[b - 0x80] ? kCp1252High[b - 0x80] : b;
-  return b;
-}
-
-// 0 when the character has no windows-1252 byte.
-int UnicodeToCp1252(uint32_t cp) {
-  if (cp < 0x80 || (cp >= 0xA0 && cp < 0x100)) return int(cp);
-  for (int i = 0; i < 32; ++i)
-    if (kCp1252High[i] == cp) return 0x80 + i;
-  return 0;
-}
-
 locale_t Utf8Locale() {
   static locale_t loc = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(0));
   return loc;
@@ -263,24 +223,6 @@ uint32_t MapCase(uint32_t cp, bool upper) {
     if (cp == 0x160 || cp == 0x152 || cp == 0x17D) return cp + 1;
   }
   return cp;
-}
-
-void AppendUtf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += char(cp);
-  } else if (cp < 0x800) {
-    out += char(0xC0 | (cp >> 6));
-    out += char(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += char(0xE0 | (cp >> 12));
-    out += char(0x80 | ((cp >> 6) & 0x3F));
-    out += char(0x80 | (cp & 0x3F));
-  } else {
-    out += char(0xF0 | (cp >> 18));
-    out += char(0x80 | ((cp >> 12) & 0x3F));
-    out += char(0x80 | ((cp >> 6) & 0x3F));
-    out += char(0x80 | (cp & 0x3F));
-  }
 }
 
 // Length of a well-formed UTF-8 sequence at S[I] with its code point, 0 when
@@ -834,7 +776,7 @@ void Builtin(FunctionCall& c, std::string& r) {
   }
 }
 
-std::vector<RecordPtr> MakeBuiltins() {
+std::vector<StringRecord> MakeBuiltins() {
   struct Row {
     const char* name;
     const char* signature;
@@ -849,8 +791,8 @@ std::vector<RecordPtr> MakeBuiltins() {
       {"CR", "", 14},          {"Sigdelimiter", "", 15},  {"ReadIni", "$$$$", 21}, {"GetDateTime", "$", 22},
       {"DosToWin", "$", 23},   {"WinToDos", "$", 24},
   };
-  std::vector<RecordPtr> records;
-  for (const Row& r : kRows) records.push_back(MakeRecord(r.name, r.signature, 0, r.index, Builtin, nullptr));
+  std::vector<StringRecord> records;
+  for (const Row& r : kRows) records.push_back({r.name, r.signature, 0, r.index, Builtin, nullptr});
   return records;
 }
 
@@ -860,41 +802,25 @@ std::vector<RecordPtr> MakeBuiltins() {
 
 void SetStringHooks(HookOwner owner, ErrorHook errorHook, StringVarGetter stringVarGetter,
                     StringVarTest stringVarTest) {
-  RemoveStringHooks(owner);
-  HookStack().push_back(std::make_shared<const StringHooks>(
-      StringHooks{owner, std::move(errorHook), std::move(stringVarGetter), std::move(stringVarTest)}));
+  Hooks().Install({owner, std::move(errorHook), std::move(stringVarGetter), std::move(stringVarTest)});
 }
 
-void RemoveStringHooks(HookOwner owner) {
-  std::erase_if(HookStack(), [owner](const auto& h) { return h->owner == owner; });
-}
+void RemoveStringHooks(HookOwner owner) { Hooks().Remove(owner); }
 
 int RegisterStringFunction(std::string_view name, std::string_view signature, int flag, int index,
                            StringFunction handler, HookOwner owner) {
-  auto& registry = Registry();
-  registry.push_back(MakeRecord(name, signature, flag, index, std::move(handler), owner));
-  return int(registry.size()) - 1;
+  return Registry().Add({std::string(name), std::string(signature), flag, index, std::move(handler), owner});
 }
 
-void UnregisterStringFunction(std::string_view name) {
-  auto& registry = Registry();
-  for (size_t i = registry.size(); i-- > 0;)
-    if (registry[i]->name == name) {
-      registry.erase(registry.begin() + ptrdiff_t(i));
-      return;
-    }
-}
+void UnregisterStringFunction(std::string_view name) { Registry().RemoveLast(name); }
 
-void UnregisterStringFunctions(HookOwner owner) {
-  if (!owner) return;
-  std::erase_if(Registry(), [owner](const RecordPtr& r) { return r->owner == owner; });
-}
+void UnregisterStringFunctions(HookOwner owner) { Registry().RemoveOwner(owner); }
 
 void RegisterBuiltinStringFunctions() { Registry(); }
 
 bool InterpreteString(std::string_view& text, std::string& s) {
   s.clear();
-  auto hooks = ActiveHooks();
+  auto hooks = Hooks().Active();
   if (!hooks || !hooks->errorHook) return false;
   ExpressionNesting nesting(hooks->errorHook);
   // "a" + "b" + ... is read in a loop, so a long chain needs no deep stack.

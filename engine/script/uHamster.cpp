@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <ctime>
 #include <memory>
 
 #include "NewsServer.h"
@@ -44,15 +43,6 @@ void CloseOpenGroup() {
   if (!GroupOpen) return;
   GroupOpen = false;
   GetHamsterApp().NewsGrpClose(GroupHandle);
-}
-
-std::string LocalTimeStamp() {
-  std::time_t t = std::time(nullptr);
-  std::tm tm{};
-  localtime_r(&t, &tm);
-  char buf[16];
-  std::strftime(buf, sizeof buf, "%Y%m%d%H%M%S", &tm);
-  return buf;
 }
 
 }  // namespace
@@ -190,7 +180,7 @@ void TouchGroups(const std::string& pattern) {
     // The name becomes a folder: one that would lead elsewhere has no data.ini.
     if (!IsValidGroupName(name) || !re.MatchSubject(name)) continue;
     TIniFile ini(NativePath(groupsDir + name + "\\data.ini"));
-    ini.WriteString("Info", "LastClientRead", LocalTimeStamp());
+    ini.WriteString("Info", "LastClientRead", LocalTimeText("%Y%m%d%H%M%S"));
     ini.UpdateFile();
   }
   // Only a touch that went through counts as done, so a retry repeats a failed one.

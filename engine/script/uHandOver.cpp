@@ -252,6 +252,14 @@ void WriteInputBoxAnswer(const std::string& path, std::string_view answer) {
 
 // ---------------------------------------------------------------------------
 
+std::string ReadHandOverFile(const std::string& path) { return ReadWholeFile(path); }
+
+void RewriteHandOverFile(const std::string& path, const std::string& text) {
+  WriteWholeFile(path, text);
+}
+
+// ---------------------------------------------------------------------------
+
 std::string HandOverProgram() { return ProgramDir() + "Tidelarn"; }
 
 int HandOverErrorDisplay(TErrorDisplay& display) {

@@ -67,6 +67,12 @@ TInputBoxRequest ReadInputBoxRequest(const std::string& path);
 // The configuration program's answer: the text replaces "Default".
 void WriteInputBoxAnswer(const std::string& path, std::string_view answer);
 
+// The whole hand-over file; EInOutError when it cannot be opened or read.
+std::string ReadHandOverFile(const std::string& path);
+// Rewrites an existing hand-over file from its start with Text; the file is
+// never created (a vanished request gets no answer). EInOutError on failure.
+void RewriteHandOverFile(const std::string& path, const std::string& text);
+
 // The configuration program beside the runner.
 std::string HandOverProgram();
 

@@ -2,11 +2,9 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "ProgramDir.h"
+#include "SafeFile.h"
 #include "SysUtils.h"
 #include "uTransla.h"
 
@@ -47,32 +45,8 @@ size_t KeywordLength(std::string_view word, std::string_view text) {
 // The whole file; only regular files are read, so a device or a pipe named by
 // a script can neither block nor flood the run.
 std::string ReadWholeFile(std::string_view fileName) {
-  std::string path = NativePath(fileName);
-  // Non-blocking, so opening a pipe does not wait for a writer.
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) RaiseReadError(fileName, errno);
-  struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    int err = errno ? errno : EINVAL;
-    if (S_ISDIR(st.st_mode)) err = EISDIR;
-    close(fd);
-    RaiseReadError(fileName, err);
-  }
   std::string data;
-  data.reserve(size_t(st.st_size));
-  char buf[65536];
-  for (;;) {
-    ssize_t n = read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      int err = errno;
-      close(fd);
-      RaiseReadError(fileName, err);
-    }
-    if (n == 0) break;
-    data.append(buf, size_t(n));
-  }
-  close(fd);
+  if (!ReadRegularFile(NativePath(fileName), data)) RaiseReadError(fileName, errno);
   return data;
 }
 

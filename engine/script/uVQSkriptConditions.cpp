@@ -28,7 +28,7 @@ bool StartsWithWords(std::string_view first, std::string_view second, std::strin
 
 // The default caption of the message boxes: the running program and its version.
 std::string ProgramTitle() {
-  return DriverHost() == TDriverHost::Runner ? "Tidelarn V4.2.1" : "Tidelarn V4.2.8";
+  return "Tidelarn V" + ProgramVersion();
 }
 
 enum class TStrOp {

@@ -18,6 +18,7 @@
 #include "uHamster.h"
 #include "uTools.h"
 #include "uTransla.h"
+#include "uDriver.h"
 #include "uVQSkript.h"
 #include "uVQSkriptDo.h"
 
@@ -163,7 +164,7 @@ void TVQSkript::DoShow(std::string& s) {
   };
   std::string text;
   if (!TakeString(s, text)) invalidUse();
-  std::string title = "Tidelarn V4.2.8";
+  std::string title = "Tidelarn V" + ProgramVersion();
   if (TakeComma(s) && !TakeString(s, title)) invalidUse();
   Prompter().MessageBox(text, title, mb::Ok | mb::IconInformation);
 }
@@ -478,10 +479,9 @@ void TVQSkript::DoSavePart(std::string& s) {
   if (TakeComma(s)) {
     takeString(folder);
     if (TakeComma(s)) {
-      // The syntax names Nothing along with the other two, so it is taken too.
-      if (StartsWithKeyword("Nothing", s))
-        mode = 0;
-      else if (StartsWithKeyword("Overwrite", s))
+      // Only the two modes that change something can be named; "Nothing" is
+      // the profile's default and is refused here although the message names it.
+      if (StartsWithKeyword("Overwrite", s))
         mode = 1;
       else if (StartsWithKeyword("Rename", s))
         mode = 2;

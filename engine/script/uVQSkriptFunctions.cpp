@@ -24,7 +24,7 @@
 namespace {
 
 // The runner carries its own version wherever a script can see it.
-std::string VersionText() { return DriverHost() == TDriverHost::Runner ? "4.2.1" : "4.2.8"; }
+std::string VersionText() { return ProgramVersion(); }
 
 struct TStrDef {
   const char* Name;

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <ctime>
 #include <limits>
 
 namespace {
@@ -14,24 +15,6 @@ constexpr char16_t kCp1252High[32] = {
     0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
     0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
-void AppendUtf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += char(cp);
-  } else if (cp < 0x800) {
-    out += char(0xC0 | (cp >> 6));
-    out += char(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += char(0xE0 | (cp >> 12));
-    out += char(0x80 | ((cp >> 6) & 0x3F));
-    out += char(0x80 | (cp & 0x3F));
-  } else {
-    out += char(0xF0 | (cp >> 18));
-    out += char(0x80 | ((cp >> 12) & 0x3F));
-    out += char(0x80 | ((cp >> 6) & 0x3F));
-    out += char(0x80 | (cp & 0x3F));
-  }
-}
 
 std::string DefaultFromUtf8(std::string_view s) {
   std::string out;
@@ -61,10 +44,8 @@ std::string DefaultFromUtf8(std::string_view s) {
       out += char(cp);
       continue;
     }
-    auto it = std::find(std::begin(kCp1252High), std::end(kCp1252High), char16_t(cp));
-    out += (cp <= 0xFFFF && it != std::end(kCp1252High) && cp != 0)
-               ? char(0x80 + (it - std::begin(kCp1252High)))
-               : '?';
+    int b = UnicodeToCp1252(cp);
+    out += b ? char(b) : '?';
   }
   return out;
 }
@@ -72,11 +53,7 @@ std::string DefaultFromUtf8(std::string_view s) {
 std::string DefaultToUtf8(std::string_view s) {
   std::string out;
   out.reserve(s.size());
-  for (unsigned char c : s) {
-    uint32_t cp = c;
-    if (c >= 0x80 && c < 0xA0) cp = kCp1252High[c - 0x80] ? kCp1252High[c - 0x80] : c;
-    AppendUtf8(out, cp);
-  }
+  for (unsigned char c : s) AppendUtf8(out, Cp1252ToUnicode(c));
   return out;
 }
 
@@ -93,6 +70,37 @@ char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : c; }
 std::string FromUtf8(std::string_view utf8) { return gFromUtf8(utf8); }
 std::string ToUtf8(std::string_view internal) { return gToUtf8(internal); }
 std::string Windows1252ToUtf8(std::string_view cp1252) { return DefaultToUtf8(cp1252); }
+
+uint32_t Cp1252ToUnicode(unsigned char b) {
+  if (b >= 0x80 && b < 0xA0) return kCp1252High[b - 0x80] ? kCp1252High[b - 0x80] : b;
+  return b;
+}
+
+int UnicodeToCp1252(uint32_t cp) {
+  if (cp < 0x80 || (cp >= 0xA0 && cp < 0x100)) return int(cp);
+  for (int i = 0; i < 32; ++i)
+    if (kCp1252High[i] == cp) return 0x80 + i;
+  return 0;
+}
+
+void AppendUtf8(std::string& out, uint32_t cp) {
+  if (cp < 0x80) {
+    out += char(cp);
+  } else if (cp < 0x800) {
+    out += char(0xC0 | (cp >> 6));
+    out += char(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += char(0xE0 | (cp >> 12));
+    out += char(0x80 | ((cp >> 6) & 0x3F));
+    out += char(0x80 | (cp & 0x3F));
+  } else {
+    out += char(0xF0 | (cp >> 18));
+    out += char(0x80 | ((cp >> 12) & 0x3F));
+    out += char(0x80 | ((cp >> 6) & 0x3F));
+    out += char(0x80 | (cp & 0x3F));
+  }
+}
+
 
 void SetInternalCharsetConverters(TextConverter fromUtf8, TextConverter toUtf8) {
   gFromUtf8 = fromUtf8 ? fromUtf8 : DefaultFromUtf8;
@@ -386,4 +394,12 @@ std::string JoinLines(const std::vector<std::string>& lines, std::string_view eo
     out += eol;
   }
   return out;
+}
+
+std::string LocalTimeText(const char* format) {
+  std::time_t t = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  char buf[64];
+  return std::string(buf, std::strftime(buf, sizeof buf, format, &tm));
 }

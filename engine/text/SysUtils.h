@@ -144,6 +144,10 @@ std::vector<std::string> SplitLines(std::string_view text);
 // Joins with the given line end after every line (TStringList.Text adds one after the last too).
 std::string JoinLines(const std::vector<std::string>& lines, std::string_view eol = "\r\n");
 
+// The local time now as strftime writes it with Format (numeric fields only:
+// names of days and months would depend on the locale).
+std::string LocalTimeText(const char* format);
+
 // ---------------------------------------------------------------------------
 // Texts written in the source (UTF-8) and texts leaving the process.
 
@@ -155,6 +159,13 @@ std::string ToUtf8(std::string_view internal);
 // windows-1252 bytes as UTF-8 (files shipped in that charset, such as the
 // translations).
 std::string Windows1252ToUtf8(std::string_view cp1252);
+
+// The code point of a windows-1252 byte; an unassigned one stands for itself.
+uint32_t Cp1252ToUnicode(unsigned char b);
+// The windows-1252 byte of a code point, 0 when it has none.
+int UnicodeToCp1252(uint32_t cp);
+// Appends a code point as UTF-8.
+void AppendUtf8(std::string& out, uint32_t cp);
 
 // The charset tables install the real conversions once they are loaded; until
 // then windows-1252 is assumed, the default internal charset.

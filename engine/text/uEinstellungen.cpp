@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <ctime>
 #include <random>
 #include <thread>
 
@@ -51,15 +50,6 @@ public:
   TIniSlot(const TIniSlot&) = delete;
   TIniSlot& operator=(const TIniSlot&) = delete;
 };
-
-std::string NowText() {
-  std::time_t t = std::time(nullptr);
-  std::tm tm{};
-  localtime_r(&t, &tm);
-  char buf[32];
-  std::strftime(buf, sizeof buf, "%d.%m.%Y %H:%M:%S", &tm);
-  return buf;
-}
 
 // A report value stays on one line: line breaks become blanks, not a cut.
 std::string OneLine(std::string_view s) {
@@ -219,9 +209,9 @@ std::string WriteExceptionReport(std::string_view message, std::string_view reas
     std::string report = MakeTempFileNameSettings();
     TIniFile ini(report);
     ini.WriteString("EXCEPTION", "Message", OneLine(message));
-    ini.WriteString("EXCEPTION", "DateTime", NowText());
+    ini.WriteString("EXCEPTION", "DateTime", LocalTimeText("%d.%m.%Y %H:%M:%S"));
     ini.WriteString("EXCEPTION", "Reason", OneLine(reason));
-    ini.WriteString("EXCEPTION", "Filename", OneLine(fileName));
+    if (!fileName.empty()) ini.WriteString("EXCEPTION", "Filename", OneLine(fileName));
     for (const auto& kv : extra) ini.WriteString("EXCEPTION", kv.first, OneLine(kv.second));
     ini.UpdateFile();
     return report;

@@ -266,8 +266,9 @@ void LoadTextFile(std::string_view fileName, std::vector<std::string>& lines);
 // A new empty "VQ-....tmp" file in the program directory; returns its path.
 std::string MakeTempFileNameSettings();
 
-// Writes an exception report (section [EXCEPTION]) into a new report file and
-// returns its path; never throws (an empty result when no file could be made).
+// Writes an exception report (section [EXCEPTION]: Message, DateTime, Reason,
+// Filename unless empty, then Extra) into a new report file and returns its
+// path; never throws (an empty result when no file could be made).
 std::string WriteExceptionReport(
     std::string_view message, std::string_view reason, std::string_view fileName,
     const std::vector<std::pair<std::string, std::string>>& extra = {});

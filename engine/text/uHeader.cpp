@@ -311,11 +311,12 @@ void LoadHeaderOrder() {
   // program folder costs only the file.
   std::string text = JoinLines(list, "\r\n");
   FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f || std::fwrite(text.data(), 1, text.size(), f) != text.size() || std::fclose(f) != 0) {
-    if (f) std::fclose(f);
+  bool ok = f && std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  // fclose releases the stream even when it fails: it is called exactly once.
+  if (f && std::fclose(f) != 0) ok = false;
+  if (!ok)
     throw EInOutError(
         TranslateFmt("FileCreateError", "Datei %s kann nicht erstellt werden", {path}));
-  }
 }
 
 }  // namespace

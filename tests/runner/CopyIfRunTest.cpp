@@ -41,7 +41,7 @@ TEST(CopyIfRun, TheRunnerCountsWhatTheScriptCounts) {
                                {"TIDELARN_NEWSSERVER=" + server, "DISPLAY=", "WAYLAND_DISPLAY="},
                                dir.Path());
   EXPECT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_TRUE(Contains(r.err, "Tidelarn/CopyIf V4.2.8 - Ergebnisse: Alle: 3\r\n - Frage: 2\r\n"
+  EXPECT_TRUE(Contains(r.err, "Tidelarn/CopyIf V4.2.1 - Ergebnisse: Alle: 3\r\n - Frage: 2\r\n"
                               " - Werbung: 1\r\nSpam: 1\r\n\r\nSTATISTIK\r\n"
                               "Gruppen: 1, Artikel: 3, Exportiert: 0, Kopiert: 0, Geändert: 0"))
       << r.err;

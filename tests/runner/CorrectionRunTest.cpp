@@ -100,6 +100,24 @@ TEST_F(CorrectionRun, DateHeaderInTheLocalZoneWithMinutes) {
   EXPECT_TRUE(std::regex_search(ReadFile(msg), std::regex("\r\nDate: [^\r]* \\d\\d:\\d\\d:\\d\\d GMT\r\n")));
 }
 
+// The runner names its own version wherever a script sees one.
+TEST_F(CorrectionRun, TheRunnersVersionInScriptsAndTheInputTitle) {
+  Profile("news", "");
+  // A stand-in for the configuration program keeps a copy of the request.
+  WriteFile(dir / "Tidelarn", "#!/bin/sh\ncp \"$2\" \"$(dirname \"$0\")/request\"\n");
+  fs::permissions(dir / "Tidelarn", fs::perms::owner_all);
+  WriteFile(dir / "header.def",
+            "Sub main\r\n  %x% = Input(\"\", \"\", \"pre\")\r\n  %v% = Version\r\n"
+            "  X-Got: %x% %v%\r\nEnd Sub\r\n");
+  const std::string msg = Out("x.msg");
+  WriteFile(msg, "Subject: x\r\n\r\ntext\r\n");
+  ProcessResult r = Run({"Type:news", "Filename:" + msg});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(ReadFile(dir / "request"),
+            "[InputBox]\r\nTitle=Tidelarn V4.2.1\r\nPrompt=Bitte eingeben:\r\nDefault=pre\r\n");
+  EXPECT_NE(ReadFile(msg).find("\r\nX-Got: pre 4.2.1\r\n"), std::string::npos) << ReadFile(msg);
+}
+
 TEST_F(CorrectionRun, OutgoingMailEnvelope) {
   Profile("mails", "RecreateRCPT_To=1\r\nHamsterheaderFirst=1\r\n");
   WriteFile(dir / "header.def", "");

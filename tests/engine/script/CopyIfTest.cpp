@@ -69,6 +69,7 @@ std::string Article(const std::string& group, int n, const std::string& subject,
 class CopyIf : public ::testing::Test {
 protected:
   void SetUp() override {
+    SetDriverHost(TDriverHost::ConfigProgram);  // the titles carry Tidelarn's version
     LoadCharsetTables();
     SetProgramDir(dir.Path() + "/");
     SetPrompter(&prompter);
@@ -80,6 +81,7 @@ protected:
     Script("Do Write IniStr \"tested.ini\", \"Seen\", Header(\"Subject\"), \"1\"\r\n");
   }
   void TearDown() override {
+    SetDriverHost(TDriverHost::Runner);
     SetPrompter(nullptr);
     SetNewsServerFactory({});
     DoneHamster();

@@ -24,6 +24,7 @@
 #include "uEinstellungen.h"
 #include "uHamster.h"
 #include "uTools.h"
+#include "uDriver.h"
 #include "uVQSkript.h"
 #include "uVQSkriptDo.h"
 #include "uVarList.h"
@@ -91,6 +92,7 @@ const char* const kTwoParts =
 class DoCommand : public ::testing::Test {
 protected:
   void SetUp() override {
+    SetDriverHost(TDriverHost::ConfigProgram);  // the titles carry Tidelarn's version
     LoadCharsetTables();
     SetProgramDir(dir.Path() + "/");
     SetPrompter(&prompter);
@@ -101,6 +103,7 @@ protected:
     fs::create_directory(bin);
   }
   void TearDown() override {
+    SetDriverHost(TDriverHost::Runner);
     script.reset();
     SetPrompter(nullptr);
     DoneHamster();
@@ -165,13 +168,17 @@ TEST_F(DoCommand, ShowInfoWaitsForTheBox) {
   EXPECT_EQ(prompter.boxes[0], std::make_tuple(std::string("Hallo"), std::string("Tidelarn V4.2.8"),
                                                unsigned(mb::Ok | mb::IconInformation)));
   EXPECT_EQ(std::get<1>(prompter.boxes[1]), "Titel");
+  SetDriverHost(TDriverHost::Runner);  // the runner shows its own version
+  Run("Do Show Info \"Hallo\"\r\n");
+  ASSERT_EQ(prompter.boxes.size(), 3u);
+  EXPECT_EQ(std::get<1>(prompter.boxes[2]), "Tidelarn V4.2.1");
 
   Run("Do Show Info\r\nDo Show Info \"a\",\r\nDo Show Warning \"a\"\r\n");
   ASSERT_EQ(prompter.errors.size(), 3u);
   EXPECT_TRUE(Has(Error(0), "Falsche \"Do Show Info\"-Syntax"));
   EXPECT_TRUE(Has(Error(1), "Falsche \"Do Show Info\"-Syntax"));
   EXPECT_TRUE(Has(Error(2), "Unbekannter \"Do Show\"-Befehl \"Warning \"a\"\""));
-  EXPECT_EQ(prompter.boxes.size(), 2u);
+  EXPECT_EQ(prompter.boxes.size(), 3u);
 }
 
 TEST_F(DoCommand, WriteIniStrGoesThroughTheIniFile) {
@@ -376,11 +383,12 @@ TEST_F(DoCommand, SavePartSyntax) {
       "Do Save \"a.bin\"\r\n"
       "Do Save Part a.bin\r\n"
       "Do Save Part \"a.bin\", " + Q(dir.Path()) + ", Rename more\r\n");
-  ASSERT_EQ(prompter.errors.size(), 4u);
+  ASSERT_EQ(prompter.errors.size(), 5u);
   EXPECT_TRUE(Has(Error(0), "Do Save Part <Dateiname>, <Pfad>, ( Nothing | Overwrite | Rename )"));
   EXPECT_TRUE(Has(Error(1), "Do Save Part <Dateiname>"));
-  EXPECT_EQ(Error(2), "Unzulässiger String-Ausdruck \"a.bin\"!");
-  EXPECT_TRUE(Has(Error(3), "Do Save Part <Dateiname>"));
+  EXPECT_TRUE(Has(Error(2), "Do Save Part <Dateiname>"));
+  EXPECT_EQ(Error(3), "Unzulässiger String-Ausdruck \"a.bin\"!");
+  EXPECT_TRUE(Has(Error(4), "Do Save Part <Dateiname>"));
 }
 
 TEST_F(DoCommand, ReplaceSyntax) {
@@ -546,8 +554,9 @@ TEST_F(DoCommand, SavePartWritesTheDecodedPart) {
   fs::create_directory(dir / "att");
   settings.SaveAttachmentsDir = dir / "att";
   WriteFile(dir / "att/kept.bin", "old");
+  settings.ActionIfAttExists = 0;  // keep an existing file
   Run("Do Select Part 2\r\n"
-      "Do Save Part \"kept.bin\", " + Q(dir / "att") + ", Nothing\r\n");
+      "Do Save Part \"kept.bin\", " + Q(dir / "att") + "\r\n");
   EXPECT_EQ(ReadFile(dir / "att/kept.bin"), "old");
   EXPECT_EQ(article->Parts.Items(1)->GetMIMEInfo().Encoding, meBase64);
   // Without folder and mode: the profile's.

@@ -288,10 +288,13 @@ TEST_F(DriverRun, CopyIfSkipsTheProfiles) {
 
 TEST_F(DriverRun, OnlyTheConfigurationProgramReceivesHandovers) {
   SetDriverHost(TDriverHost::ConfigProgram);
-  Run({"#ShowError#", "file"});
-  Run({"#InputBox#", "file"});
+  WriteFile(dir / "err.tmp", "F\r\nS\r\n0\r\nL\r\nE\r\n0\r\n1\r\n0\r\n0\r\n0\r\n0\r\n");
+  WriteFile(dir / "in.tmp", "[InputBox]\r\nDefault=x\r\n");
+  Run({"#ShowError#", dir / "err.tmp"});
+  Run({"#InputBox#", dir / "in.tmp"});
   EXPECT_TRUE(prompter.texts.empty());
   EXPECT_FALSE(fs::exists(Ini()));
+  EXPECT_EQ(ReadFile(dir / "err.tmp"), "1\r\n4\r\n");  // the headless display ends
 }
 
 TEST_F(DriverRun, TheConfigurationProgramReportsAFailedRun) {

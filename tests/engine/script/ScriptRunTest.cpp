@@ -57,6 +57,11 @@ protected:
     Load(text);
     return Main();
   }
+  // Runs Text and expects a shown error that contains Part.
+  void ExpectError(const std::string& text, std::string_view part) {
+    Run(text);
+    EXPECT_NE(errors.find(part), std::string::npos) << text << "\n" << errors;
+  }
   int32_t Main() {
     testing::internal::CaptureStderr();
     int32_t code = 0;
@@ -237,18 +242,15 @@ TEST_F(ScriptRun, ElseWithACommentIsACommandAndEndifxCloses) {
   Run("if true then\r\nendifx\r\nX-A: 1\r\n");
   EXPECT_EQ(script->IfDepth, 0);
   EXPECT_EQ(Field("X-A"), "1");
-  Run("if true then\r\nelse ; no else\r\nendif\r\n");
-  EXPECT_NE(errors.find("enthält weder einen bekannten Befehl"), std::string::npos) << errors;
-  Run("if true then\r\nend if\r\n");
-  EXPECT_NE(errors.find("end if"), std::string::npos) << errors;
+  ExpectError("if true then\r\nelse ; no else\r\nendif\r\n", "enthält weder einen bekannten Befehl");
+  ExpectError("if true then\r\nend if\r\n", "end if");
 }
 
 TEST_F(ScriptRun, MisplacedConditionalWordsAreErrors) {
   Run("endif\r\nX-A: never\r\n");
   EXPECT_NE(errors.find("Kein passendes"), std::string::npos);
   EXPECT_EQ(Field("X-A"), "");
-  Run("if true X-B: 1\r\n");
-  EXPECT_NE(errors.find("nur ein \"then\""), std::string::npos) << errors;
+  ExpectError("if true X-B: 1\r\n", "nur ein \"then\"");
 }
 
 // ---------------------------------------------------------------------------
@@ -301,12 +303,9 @@ TEST_F(ScriptRun, ForLoopsWhoseValueStopsChangingEnd) {
 }
 
 TEST_F(ScriptRun, ForWithoutStepWidthOrWithBadSyntax) {
-  Run("For %i% = 1 to 3 Step 0\r\nNext\r\n");
-  EXPECT_NE(errors.find("Schrittweite"), std::string::npos) << errors;
-  Run("For i = 1 to 3\r\nNext\r\n");
-  EXPECT_NE(errors.find("\"For\"-Syntax"), std::string::npos) << errors;
-  Run("Var %b%: Boolean\r\nFor %b% = 1 to 3\r\nNext\r\n");
-  EXPECT_NE(errors.find("\"For\"-Syntax"), std::string::npos) << errors;
+  ExpectError("For %i% = 1 to 3 Step 0\r\nNext\r\n", "Schrittweite");
+  ExpectError("For i = 1 to 3\r\nNext\r\n", "\"For\"-Syntax");
+  ExpectError("Var %b%: Boolean\r\nFor %b% = 1 to 3\r\nNext\r\n", "\"For\"-Syntax");
 }
 
 TEST_F(ScriptRun, WhileRepeatAndEndless) {
@@ -354,17 +353,13 @@ TEST_F(ScriptRun, LoopWordsWithoutTheirHeads) {
 }
 
 TEST_F(ScriptRun, BreakOutsideALoop) {
-  Run("Select Case %x%\r\nbreak\r\nEnd Select\r\n");
-  EXPECT_NE(errors.find("Select/Case"), std::string::npos) << errors;
-  Run("gosub S\r\nSub S\r\nbreak\r\nEnd Sub\r\n");
-  EXPECT_NE(errors.find("Return"), std::string::npos) << errors;
+  ExpectError("Select Case %x%\r\nbreak\r\nEnd Select\r\n", "Select/Case");
+  ExpectError("gosub S\r\nSub S\r\nbreak\r\nEnd Sub\r\n", "Return");
 }
 
 TEST_F(ScriptRun, LoopsWithoutTheirEnds) {
-  Run("While false\r\n");
-  EXPECT_NE(errors.find("Wend"), std::string::npos) << errors;
-  Run("For %i% = 1 to 0\r\nSub x\r\nNext\r\nEnd Sub\r\n");
-  EXPECT_NE(errors.find("Prozeduranfang"), std::string::npos) << errors;
+  ExpectError("While false\r\n", "Wend");
+  ExpectError("For %i% = 1 to 0\r\nSub x\r\nNext\r\nEnd Sub\r\n", "Prozeduranfang");
 }
 
 // Leaving a construct gives back the if depth it was entered at, so a
@@ -411,18 +406,12 @@ TEST_F(ScriptRun, GosubWithValueAndReferenceParameters) {
 }
 
 TEST_F(ScriptRun, GosubErrors) {
-  Run("gosub Two(\"x\")\r\nX-After: no\r\nSub Two(%a%, %b%)\r\nEnd Sub\r\n");
-  EXPECT_NE(errors.find("Anzahl der Parameter"), std::string::npos) << errors;
-  Run("gosub One(1, 2)\r\nSub One(%a%: Integer)\r\nEnd Sub\r\n");
-  EXPECT_NE(errors.find("Anzahl der Parameter"), std::string::npos) << errors;
-  Run("gosub Missing\r\n");
-  EXPECT_NE(errors.find("Missing"), std::string::npos) << errors;
-  Run("gosub\r\n");
-  EXPECT_NE(errors.find("GoSub"), std::string::npos) << errors;
-  Run("gosub Ref(\"text\")\r\nSub Ref(Var %a%)\r\nEnd Sub\r\n");
-  EXPECT_NE(errors.find("Variablenname erwartet"), std::string::npos) << errors;
-  Run("gosub Bad(1)\r\nSub Bad(a)\r\nEnd Sub\r\n");
-  EXPECT_NE(errors.find("Parameterliste"), std::string::npos) << errors;
+  ExpectError("gosub Two(\"x\")\r\nX-After: no\r\nSub Two(%a%, %b%)\r\nEnd Sub\r\n", "Anzahl der Parameter");
+  ExpectError("gosub One(1, 2)\r\nSub One(%a%: Integer)\r\nEnd Sub\r\n", "Anzahl der Parameter");
+  ExpectError("gosub Missing\r\n", "Missing");
+  ExpectError("gosub\r\n", "GoSub");
+  ExpectError("gosub Ref(\"text\")\r\nSub Ref(Var %a%)\r\nEnd Sub\r\n", "Variablenname erwartet");
+  ExpectError("gosub Bad(1)\r\nSub Bad(a)\r\nEnd Sub\r\n", "Parameterliste");
   EXPECT_EQ(Field("X-After"), "");
 }
 
@@ -430,13 +419,11 @@ TEST_F(ScriptRun, ReturnIsOnlyTheBareWord) {
   Run("gosub S\r\nX-Back: yes\r\nSub S\r\n  RETURN  \r\n  X-Never: x\r\nEnd Sub\r\n");
   EXPECT_EQ(Field("X-Back"), "yes");
   EXPECT_EQ(Field("X-Never"), "");
-  Run("gosub S\r\nSub S\r\nreturn 5\r\nEnd Sub\r\n");
-  EXPECT_NE(errors.find("return 5"), std::string::npos) << errors;
+  ExpectError("gosub S\r\nSub S\r\nreturn 5\r\nEnd Sub\r\n", "return 5");
 }
 
 TEST_F(ScriptRun, ReturnInsideALoopIsAnError) {
-  Run("gosub S\r\nSub S\r\nWhile true\r\nreturn\r\nWend\r\nEnd Sub\r\n");
-  EXPECT_NE(errors.find("While-Schleife"), std::string::npos) << errors;
+  ExpectError("gosub S\r\nSub S\r\nWhile true\r\nreturn\r\nWend\r\nEnd Sub\r\n", "While-Schleife");
 }
 
 TEST_F(ScriptRun, GotoForwardBackwardAndOutOfLoops) {
@@ -454,22 +441,17 @@ TEST_F(ScriptRun, GotoForwardBackwardAndOutOfLoops) {
 }
 
 TEST_F(ScriptRun, ForbiddenJumps) {
-  Run("goto inside\r\nFor %i% = 1 to 2\r\n:inside\r\nNext\r\n");
-  EXPECT_NE(errors.find("Innere einer Schleife"), std::string::npos) << errors;
-  Run("Sub main\r\ngoto other\r\nEnd Sub\r\nSub x\r\n:other\r\nEnd Sub\r\n");
-  EXPECT_NE(errors.find("Prozedur verlassen"), std::string::npos) << errors;
-  Run("Sub x\r\n:before\r\nEnd Sub\r\nSub main\r\ngoto before\r\nEnd Sub\r\n");
-  EXPECT_NE(errors.find("Prozedur verlassen"), std::string::npos) << errors;
+  ExpectError("goto inside\r\nFor %i% = 1 to 2\r\n:inside\r\nNext\r\n", "Innere einer Schleife");
+  ExpectError("Sub main\r\ngoto other\r\nEnd Sub\r\nSub x\r\n:other\r\nEnd Sub\r\n", "Prozedur verlassen");
+  ExpectError("Sub x\r\n:before\r\nEnd Sub\r\nSub main\r\ngoto before\r\nEnd Sub\r\n", "Prozedur verlassen");
   // Jumping over a whole sub stays in the same place.
   Run("goto over\r\nSub x\r\nEnd Sub\r\n:over\r\nX-Over: yes\r\n");
   EXPECT_EQ(Field("X-Over"), "yes") << errors;
-  Run("goto nowhere\r\n");
-  EXPECT_NE(errors.find(":nowhere"), std::string::npos) << errors;
+  ExpectError("goto nowhere\r\n", ":nowhere");
 }
 
 TEST_F(ScriptRun, SubWithoutEndSubInTheFlow) {
-  Run("X-A: 1\r\nSub open\r\nX-B: 2\r\n");
-  EXPECT_NE(errors.find("Sub open"), std::string::npos) << errors;
+  ExpectError("X-A: 1\r\nSub open\r\nX-B: 2\r\n", "Sub open");
 }
 
 // ---------------------------------------------------------------------------
@@ -487,20 +469,15 @@ TEST_F(ScriptRun, VarDeclarations) {
   EXPECT_EQ(Var("s"), "t");
   EXPECT_EQ(Var("g"), "");
   EXPECT_EQ(Var("n"), "-2");
-  Run("Var %a%: Number\r\n");
-  EXPECT_NE(errors.find("Variablentyp"), std::string::npos) << errors;
-  Run("Var a: Integer\r\n");
-  EXPECT_NE(errors.find("Variablenname"), std::string::npos) << errors;
+  ExpectError("Var %a%: Number\r\n", "Variablentyp");
+  ExpectError("Var a: Integer\r\n", "Variablenname");
 }
 
 TEST_F(ScriptRun, TypedAssignments) {
-  Run("Var %i%: Integer\r\n%i% = 7 junk\r\n");
-  EXPECT_NE(errors.find("junk"), std::string::npos) << errors;
+  ExpectError("Var %i%: Integer\r\n%i% = 7 junk\r\n", "junk");
   EXPECT_EQ(Var("i"), "");
-  Run("Var %b%: Boolean\r\n%b% = true maybe\r\n");
-  EXPECT_NE(errors.find("boolsche Variable"), std::string::npos) << errors;
-  Run("Var %f%: Float\r\n%f% = \r\n");
-  EXPECT_NE(errors.find("Float-Variable"), std::string::npos) << errors;
+  ExpectError("Var %b%: Boolean\r\n%b% = true maybe\r\n", "boolsche Variable");
+  ExpectError("Var %f%: Float\r\n%f% = \r\n", "Float-Variable");
 }
 
 // ---------------------------------------------------------------------------
@@ -516,12 +493,9 @@ TEST_F(ScriptRun, HeaderAssignments) {
 }
 
 TEST_F(ScriptRun, LinesThatAreNeitherCommandNorHeader) {
-  Run("two words\r\n");
-  EXPECT_NE(errors.find("\"two words\""), std::string::npos) << errors;
-  Run(std::string(50, 'x') + "\r\n");
-  EXPECT_NE(errors.find(std::string(40, 'x') + "...\""), std::string::npos) << errors;
-  Run("X\xe4Header: value\r\n");
-  EXPECT_NE(errors.find("lheader.txt"), std::string::npos) << errors;
+  ExpectError("two words\r\n", "\"two words\"");
+  ExpectError(std::string(50, 'x') + "\r\n", std::string(40, 'x') + "...\"");
+  ExpectError("X\xe4Header: value\r\n", "lheader.txt");
 }
 
 TEST_F(ScriptRun, UnchangedMessageIsNotChanged) {
@@ -608,8 +582,7 @@ TEST_F(ScriptRun, VariableReferences) {
   s = "%a b%";
   EXPECT_EQ(script->ParseVarRef(s, name), 0);
   EXPECT_EQ(s, "%a b%");
-  Run("Var %x%: Integer = %unknown% + 1\r\n");
-  EXPECT_NE(errors.find("%UNKNOWN%"), std::string::npos) << errors;
+  ExpectError("Var %x%: Integer = %unknown% + 1\r\n", "%UNKNOWN%");
 }
 
 // ---------------------------------------------------------------------------

@@ -139,15 +139,12 @@ TEST(VarList, ParseType) {
   EXPECT_TRUE(TVarList::ParseType(text, t));
   EXPECT_EQ(t, VarType::Integer);
   EXPECT_EQ(text, "%a%");
-  text = "Float x";
-  EXPECT_TRUE(TVarList::ParseType(text, t));
-  EXPECT_EQ(t, VarType::Float);
-  text = "BOOLEAN";
-  EXPECT_TRUE(TVarList::ParseType(text, t));
-  EXPECT_EQ(t, VarType::Boolean);
-  text = "String s";
-  EXPECT_TRUE(TVarList::ParseType(text, t));
-  EXPECT_EQ(t, VarType::String);
+  for (auto [input, type] : {std::pair{"Float x", VarType::Float}, std::pair{"BOOLEAN", VarType::Boolean},
+                             std::pair{"String s", VarType::String}}) {
+    text = input;
+    EXPECT_TRUE(TVarList::ParseType(text, t)) << input;
+    EXPECT_EQ(t, type) << input;
+  }
   text = "Strings s";
   EXPECT_FALSE(TVarList::ParseType(text, t));
   EXPECT_EQ(t, VarType::None);

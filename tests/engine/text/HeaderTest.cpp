@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 
 #include "ProgramDir.h"
@@ -183,6 +184,26 @@ TEST(HeaderOrderFile, MissingOrEmptyFileGetsTheDefaults) {
               ::testing::ExitedWithCode(0), "");
   EXPECT_EXIT(std::exit(LoadIn("X-Local\nX-Other\n", {"X-Local", "X-Other"}, "X-Local\nX-Other\n")),
               ::testing::ExitedWithCode(0), "");
+}
+
+// The write fails only when the buffered text is flushed at close (a full
+// disk): one error, the defaults kept, the stream closed once.
+int LoadOntoFullDisk() {
+  TempDir dir;
+  std::filesystem::create_symlink("/dev/full", dir / "lHeader.txt");
+  SetProgramDir(dir.Path());
+  try {
+    HeaderOrder();
+    return 2;
+  } catch (const EInOutError&) {
+  }
+  return HeaderOrder() == std::vector<std::string>{"!MAIL FROM", "!RCPT TO"} ? 0 : 1;
+}
+
+TEST(HeaderOrderFile, AFailedCloseIsOneErrorAndKeepsTheDefaults) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(std::exit(LoadOntoFullDisk()), ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(Header, FieldLookupNeedsTheBlankAfterTheColon) {

@@ -1,0 +1,375 @@
+#include "DErrorOrDebug.h"
+
+#include <QFile>
+#include <QFontDatabase>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QTextBlock>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+#include "DlgTools.h"
+#include "FormTexts.h"
+#include "ProgramDir.h"
+#include "SafeFile.h"
+#include "SysUtils.h"
+#include "uTools.h"
+#include "uTransla.h"
+
+int TDlgErrorOrDebug::RememberedPage = 0;
+
+namespace {
+
+// Design sizes of the form, in pixels.
+constexpr int kClientWidth = 592;
+constexpr int kClientHeight = 433;
+constexpr int kMargin = 8;        // left of UebFehler, frFehler and labFehler
+constexpr int kFrameHeight = 41;  // frFehler at least
+constexpr int kBottomSpace = 45;  // below the page control
+constexpr int kButtonGap = 7;
+constexpr int kMinButtonWidth = 75;
+
+QPlainTextEdit* MakeMemo(QWidget* parent, const char* name, bool fixedPitch, bool readOnly) {
+  auto* memo = new QPlainTextEdit(parent);
+  memo->setObjectName(QString::fromLatin1(name));
+  memo->setLineWrapMode(QPlainTextEdit::NoWrap);
+  memo->setReadOnly(readOnly);
+  if (fixedPitch) memo->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  return memo;
+}
+
+QWidget* MakePage(QTabWidget* tabs, const char* name, const char* caption) {
+  auto* page = new QWidget;
+  page->setObjectName(QString::fromLatin1(name));
+  tabs->addTab(page, QUtf8(caption));
+  return page;
+}
+
+// The lines as the memo's text: no line end after the last, so that the
+// memo holds exactly one block per line.
+QString MemoText(const std::vector<std::string>& lines) {
+  QStringList shown;
+  shown.reserve(qsizetype(lines.size()));
+  for (const std::string& line : lines) shown.append(QStr(line));
+  return shown.join(QLatin1Char('\n'));
+}
+
+void Fill(QPlainTextEdit* memo, const std::vector<std::string>* lines) {
+  if (lines) memo->setPlainText(MemoText(*lines));
+}
+
+int ButtonWidth(const QPushButton* button) {
+  return std::max(kMinButtonWidth, button->sizeHint().width());
+}
+
+std::string LoadScriptFile(const std::string& fileName) {
+  QFile file(QString::fromStdString(NativePath(fileName)));
+  if (!file.open(QIODevice::ReadOnly))
+    throw EInOutError(TranslateFmt("ErrorOrDebug.CannotLoad",
+                                   "Die Datei \"%s\" kann nicht gelesen werden: %s",
+                                   {fileName, InternalStr(file.errorString())}));
+  QByteArray bytes = file.readAll();
+  return std::string(bytes.constData(), size_t(bytes.size()));
+}
+
+// A script saved by the dialog keeps the line ends the file had: LF for a
+// file written on this system, CR LF otherwise.
+std::string LineEndOf(const std::string& fileName) {
+  std::string path = NativePath(fileName);
+  if (!FileExists(path)) return "\r\n";
+  QFile file(QString::fromStdString(path));
+  if (!file.open(QIODevice::ReadOnly)) return "\r\n";
+  QByteArray head = file.read(65536);
+  qsizetype lf = head.indexOf('\n');
+  if (lf < 0) return "\r\n";
+  return lf == 0 || head[lf - 1] != '\r' ? "\n" : "\r\n";
+}
+
+}  // namespace
+
+TDlgErrorOrDebug::TDlgErrorOrDebug(QWidget* parent) : QDialog(parent) {
+  setObjectName(QStringLiteral("DlgErrorOrDebug"));
+  setWindowTitle(QUtf8("Fehler beim Durchlaufen der \"Header.def\"!"));
+  setSizeGripEnabled(true);
+  setMinimumSize(420, 260);
+
+  UebFehler = new QLabel(QUtf8("Fehlermeldung:"), this);
+  UebFehler->setObjectName(QStringLiteral("UebFehler"));
+  butRetry = MakeButton(this, "butRetry", "&Zeile noch einmal versuchen");
+  butRetry->setEnabled(false);
+  butEnde = MakeButton(this, "butEnde", "&Ende!");
+
+  frFehler = new QFrame(this);
+  frFehler->setObjectName(QStringLiteral("frFehler"));
+  frFehler->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  labFehler = new QLabel(frFehler);
+  labFehler->setObjectName(QStringLiteral("labFehler"));
+  labFehler->setWordWrap(true);
+  labFehler->setTextFormat(Qt::PlainText);
+  labFehler->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  labFehler->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  QFont bold = labFehler->font();
+  bold.setBold(true);
+  labFehler->setFont(bold);
+  SetHint(labFehler,
+          QUtf8("Die Erläuterung der korrekten Syntax finden\nsie in der Datei \"header.txt\""));
+
+  nb = new QTabWidget(this);
+  nb->setObjectName(QStringLiteral("nb"));
+  tsHeader = MakePage(nb, "tsHeader", "");
+  tsText = MakePage(nb, "tsText", "Aktuelles Posting/Aktuelle Mail");
+  TabSheet1 = MakePage(nb, "TabSheet1", "Gesamtskript");
+
+  // The file page: the script above the information lines, the splitter
+  // between them, save and reload at the bottom.
+  RxSplitter1 = new QSplitter(Qt::Vertical, tsHeader);
+  RxSplitter1->setObjectName(QStringLiteral("RxSplitter1"));
+  RxSplitter1->setChildrenCollapsible(false);
+  mSkript = MakeMemo(RxSplitter1, "mSkript", true, false);
+  mVars = MakeMemo(RxSplitter1, "mVars", false, true);
+  RxSplitter1->addWidget(mSkript);
+  RxSplitter1->addWidget(mVars);
+  RxSplitter1->setStretchFactor(0, 3);
+  RxSplitter1->setStretchFactor(1, 2);
+  Panel2 = new QWidget(tsHeader);
+  Panel2->setObjectName(QStringLiteral("Panel2"));
+  butSave = MakeButton(Panel2, "butSave", "&Speichern");
+  butReLoad = MakeButton(Panel2, "butReLoad", "&Neu laden");
+  auto* panelRow = new QHBoxLayout(Panel2);
+  panelRow->setContentsMargins(0, 4, 10, 0);
+  panelRow->setSpacing(5);
+  panelRow->addStretch(1);
+  panelRow->addWidget(butSave);
+  panelRow->addWidget(butReLoad);
+  auto* headerColumn = new QVBoxLayout(tsHeader);
+  headerColumn->setContentsMargins(4, 4, 4, 4);
+  headerColumn->setSpacing(0);
+  headerColumn->addWidget(RxSplitter1, 1);
+  headerColumn->addWidget(Panel2);
+
+  mText = MakeMemo(tsText, "mText", false, true);
+  auto* textColumn = new QVBoxLayout(tsText);
+  textColumn->setContentsMargins(4, 4, 4, 4);
+  textColumn->addWidget(mText);
+
+  mGesamt = MakeMemo(TabSheet1, "mGesamt", true, false);
+  QPalette silver = mGesamt->palette();
+  silver.setColor(QPalette::Base, QColor(0xC0, 0xC0, 0xC0));
+  mGesamt->setPalette(silver);
+  auto* wholeColumn = new QVBoxLayout(TabSheet1);
+  wholeColumn->setContentsMargins(4, 4, 4, 4);
+  wholeColumn->addWidget(mGesamt);
+
+  butNaechsteZeile = MakeButton(this, "butNaechsteZeile", "Nächste Zeile ausf.");
+  butWeiter = MakeButton(this, "butWeiter", "Weiter");
+  butSkip = MakeButton(this, "butSkip", "Zeile überspringen");
+
+  connect(butSave, &QPushButton::clicked, this, [this] { Guarded([this] { butSaveClick(); }); });
+  connect(butReLoad, &QPushButton::clicked, this,
+          [this] { Guarded([this] { butReLoadClick(); }); });
+  connect(butRetry, &QPushButton::clicked, this, [this] { butRetryClick(); });
+  connect(butNaechsteZeile, &QPushButton::clicked, this, [this] { butNaechsteZeileClick(); });
+  connect(butWeiter, &QPushButton::clicked, this, [this] { butWeiterClick(); });
+  connect(butSkip, &QPushButton::clicked, this, [this] { butSkipClick(); });
+  connect(butEnde, &QPushButton::clicked, this, [this] { butEndeClick(); });
+
+  resize(kClientWidth, kClientHeight);
+}
+
+TDlgErrorOrDebug::~TDlgErrorOrDebug() { RememberedPage = nb->currentIndex(); }
+
+void TDlgErrorOrDebug::Prepare(const std::string& fileName, const std::string& scriptName,
+                               int lineNo, const std::string& errorMsg,
+                               const std::vector<std::string>* scriptLines,
+                               const std::vector<std::string>* infoLines,
+                               const std::vector<std::string>* fileLines,
+                               const std::vector<std::string>* textLines, int caretPos) {
+  Fill(mGesamt, scriptLines);
+  Fill(mVars, infoLines);
+  Fill(mSkript, fileLines);
+  if (fileLines) fileLines_ = *fileLines;
+  lineNo_ = lineNo;
+  caretPos_ = caretPos;
+  Fill(mText, textLines);
+  nb->setTabText(nb->indexOf(tsText), QUtf8("Datei: \"") + QStr(scriptName) + QLatin1Char('"'));
+  FileName = fileName;
+  nb->setTabText(nb->indexOf(tsHeader), QStr(fileName));
+  labFehler->setText(QStr(errorMsg));
+
+  if (!errorMsg.empty()) {
+    RemoveButton(butWeiter);
+    RemoveButton(butNaechsteZeile);
+  } else {
+    setWindowTitle(QUtf8("Debuggen..."));
+    RemoveButton(butRetry);
+    RemoveButton(butSkip);
+  }
+  Result = ErrorChoice::End;
+  SetSaveButtons(false);
+
+  if (labFehler->text().isEmpty()) {
+    nbGrown_ = true;
+    frFehler->hide();
+    UebFehler->hide();
+  }
+  if (lineNo == 0) {
+    setWindowTitle(QUtf8("Fehlermeldung"));
+    nb->hide();
+    if (butRetry) butRetry->hide();
+    if (butSkip) butSkip->hide();
+  }
+  if (lineNo == 0) {
+    // Only the message and the buttons: the form is as high as they need.
+    FormResize();
+    const int needed = labFehler->heightForWidth(labFehler->width()) + 8;
+    const int room =
+        frFehler->y() + std::max(needed, kFrameHeight) + 12 + butEnde->sizeHint().height() + 9;
+    setMinimumHeight(std::min(room, minimumHeight()));
+    resize(width(), std::min(room, kClientHeight));
+  }
+  // Edits count only from now on.
+  connect(mSkript, &QPlainTextEdit::textChanged, this, [this] { mSkriptChange(); });
+  connect(mGesamt, &QPlainTextEdit::textChanged, this, [this] { mSkriptChange(); });
+  FormResize();
+}
+
+void TDlgErrorOrDebug::RemoveButton(QPushButton*& button) {
+  if (!button) return;
+  delete button;
+  button = nullptr;
+}
+
+void TDlgErrorOrDebug::SetSaveButtons(bool enabled) {
+  butSave->setEnabled(enabled);
+  butReLoad->setEnabled(enabled);
+}
+
+void TDlgErrorOrDebug::Choose(uint8_t result) {
+  Result = result;
+  accept();
+}
+
+void TDlgErrorOrDebug::mSkriptChange() { SetSaveButtons(true); }
+
+void TDlgErrorOrDebug::butSaveClick() {
+  QString text = mSkript->toPlainText();
+  const std::string eol = LineEndOf(FileName);
+  std::string data;
+  if (!text.isEmpty()) {
+    // Every line ends with a line end; a final one of the memo adds no line.
+    if (text.endsWith(QLatin1Char('\n'))) text.chop(1);
+    for (const QString& line : text.split(QLatin1Char('\n'))) data += InternalStr(line) + eol;
+  }
+  ReplaceFileContent(NativePath(FileName), data);
+  SetSaveButtons(false);
+  if (butRetry) butRetry->setEnabled(true);
+}
+
+void TDlgErrorOrDebug::butReLoadClick() {
+  std::vector<std::string> lines = SplitLines(LoadScriptFile(FileName));
+  QSignalBlocker quiet(mSkript);
+  mSkript->setPlainText(MemoText(lines));
+  fileLines_ = std::move(lines);
+  SetSaveButtons(false);
+}
+
+int TDlgErrorOrDebug::EditorPosition(int caretPos) const {
+  const QTextDocument* doc = mSkript->document();
+  int remaining = std::max(caretPos, 0);
+  for (size_t i = 0; i < fileLines_.size(); ++i) {
+    QTextBlock block = doc->findBlockByNumber(int(i));
+    if (!block.isValid()) break;
+    const std::string& line = fileLines_[i];
+    const int length = hooks::Length(line);
+    if (remaining <= length) {
+      int column = int(QStr(hooks::Copy(line, 1, remaining)).size());
+      return block.position() + std::min(column, block.length() - 1);
+    }
+    remaining -= length;
+    // An offset inside the line end stands at the end of the line.
+    if (remaining < 2) return block.position() + block.length() - 1;
+    remaining -= 2;
+  }
+  return std::max(doc->characterCount() - 1, 0);
+}
+
+void TDlgErrorOrDebug::PlaceCaret() {
+  QTextCursor cursor = mSkript->textCursor();
+  cursor.setPosition(EditorPosition(caretPos_));
+  mSkript->setTextCursor(cursor);
+  // The current line about five lines below the top; a small line number
+  // leaves the memo at its top.
+  mSkript->verticalScrollBar()->setValue(std::max(lineNo_ - 5, 0));
+}
+
+void TDlgErrorOrDebug::FormActivate() {
+  if (nb->isHidden()) return;
+  if (RememberedPage >= 0 && RememberedPage < nb->count()) nb->setCurrentIndex(RememberedPage);
+  if (RememberedPage == 0) mSkript->setFocus();
+}
+
+void TDlgErrorOrDebug::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (activated_) return;
+  activated_ = true;
+  FormResize();
+  PlaceCaret();
+  FormActivate();
+}
+
+void TDlgErrorOrDebug::resizeEvent(QResizeEvent* event) {
+  QDialog::resizeEvent(event);
+  FormResize();
+}
+
+void TDlgErrorOrDebug::FormResize() {
+  const int w = width(), h = height();
+
+  // The button row at the bottom, right to left.
+  const int buttonHeight = butEnde->sizeHint().height();
+  const int buttonTop = h - buttonHeight - 9;
+  int right = w - kMargin;
+  for (QPushButton* button : {butEnde, butSkip, butRetry, butNaechsteZeile, butWeiter}) {
+    if (!button || button->isHidden()) continue;
+    const int bw = ButtonWidth(button);
+    button->setGeometry(right - bw, buttonTop, bw, buttonHeight);
+    right -= bw + kButtonGap;
+  }
+
+  // The message: as high as its text needs, within the room it may take.
+  UebFehler->move(kMargin, 6);
+  UebFehler->adjustSize();
+  const int frameTop = UebFehler->y() + UebFehler->height() + 2;
+  const int frameWidth = w - UebFehler->x() - kMargin;
+  const int labelWidth = std::max(frameWidth - kMargin - 5, 10);
+  const int needed = labFehler->heightForWidth(labelWidth) + 8;
+  const int room = nb->isHidden() ? buttonTop - 6 - frameTop : (h - frameTop) / 3;
+  const int frameHeight = std::max(kFrameHeight, std::min(needed, room));
+  frFehler->setGeometry(kMargin, frameTop, frameWidth, frameHeight);
+  labFehler->setGeometry(kMargin, 4, labelWidth, frameHeight - 8);
+
+  const int nbTop = nbGrown_ ? frameTop : frameTop + frameHeight + 6;
+  const int nbHeight = std::max(h - nbTop - kBottomSpace, 40);
+  nb->setGeometry(kMargin, nbTop, w - 2 * kMargin, nbHeight);
+  const int varsHeight = nbHeight * 2 / 5;
+  RxSplitter1->setSizes({std::max(nbHeight - varsHeight, 1), varsHeight});
+}
+
+void ShowErrorOrDebug(const std::string& FileName, const std::string& ScriptName, int LineNo,
+                      const std::string& ErrorMsg, const std::vector<std::string>* ScriptLines,
+                      const std::vector<std::string>* InfoLines,
+                      const std::vector<std::string>* FileLines,
+                      const std::vector<std::string>* TextLines, int CaretPos, uint8_t& State) {
+  TDlgErrorOrDebug dialog;
+  dialog.Prepare(FileName, ScriptName, LineNo, ErrorMsg, ScriptLines, InfoLines, FileLines,
+                 TextLines, CaretPos);
+  dialog.exec();
+  State = dialog.Result;
+}

@@ -1,0 +1,94 @@
+// What the numeric and the string evaluator share: the stack of installed
+// hooks and the function registry. For uGetNum.cpp and uGetStr.cpp only.
+#pragma once
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "uGetNum.h"
+
+// Hooks by owner; those installed last are in use. Hooks needs the fields
+// owner and errorHook.
+template <class Hooks>
+class HookStack {
+public:
+  // Shared pointers, so an evaluation keeps its hooks even when an owner comes
+  // or goes while it runs.
+  using Ptr = std::shared_ptr<const Hooks>;
+
+  void Install(Hooks hooks) {
+    Remove(hooks.owner);
+    stack_.push_back(std::make_shared<const Hooks>(std::move(hooks)));
+  }
+  void Remove(HookOwner owner) {
+    std::erase_if(stack_, [owner](const Ptr& h) { return h->owner == owner; });
+  }
+  Ptr Active() const { return stack_.empty() ? nullptr : stack_.back(); }
+
+  void Report(std::string_view message, std::string_view context) const {
+    Ptr hooks = Active();
+    if (hooks && hooks->errorHook) hooks->errorHook(message, context);
+  }
+
+private:
+  std::vector<Ptr> stack_;
+};
+
+// Registered functions, the built-ins first. Record needs the fields name,
+// signature and owner.
+template <class Record>
+class FunctionRegistry {
+public:
+  // Shared, so a record stays alive while its handler runs even when the
+  // handler changes the registry.
+  using Ptr = std::shared_ptr<const Record>;
+
+  // Kind ("numeric", "string") names the registry in the errors of Check.
+  FunctionRegistry(std::string_view kind, std::vector<Record> builtins) : kind_(kind) {
+    for (Record& r : builtins) Add(std::move(r));
+  }
+
+  const std::vector<Ptr>& Records() const { return records_; }
+
+  // Returns the record's position.
+  int Add(Record record) {
+    Check(record);
+    records_.push_back(std::make_shared<const Record>(std::move(record)));
+    return int(records_.size()) - 1;
+  }
+
+  // Removes the last record whose name equals Name exactly.
+  void RemoveLast(std::string_view name) {
+    for (size_t i = records_.size(); i-- > 0;)
+      if (records_[i]->name == name) {
+        records_.erase(records_.begin() + ptrdiff_t(i));
+        return;
+      }
+  }
+
+  // The built-ins (owner nullptr) stay.
+  void RemoveOwner(HookOwner owner) {
+    if (!owner) return;
+    std::erase_if(records_, [owner](const Ptr& r) { return r->owner == owner; });
+  }
+
+private:
+  // One "#" or "$" per argument, at most five of each, or "*" alone.
+  void Check(const Record& r) const {
+    int nums = 0, strs = 0;
+    for (char c : r.signature) {
+      nums += c == kNumArg;
+      strs += c == kStrArg;
+      if (c != kNumArg && c != kStrArg && !(c == kRawArgs && r.signature.size() == 1))
+        throw std::invalid_argument("bad signature of " + kind_ + " function " + r.name);
+    }
+    if (nums > 5 || strs > 5)
+      throw std::invalid_argument("too many arguments for " + kind_ + " function " + r.name);
+  }
+
+  std::string kind_;
+  std::vector<Ptr> records_;
+};

@@ -1,0 +1,205 @@
+// The script's error and debug dialog: what each kind of stop shows and
+// offers, the caret, editing with save and reload, and the choices.
+#include <QApplication>
+#include <QFrame>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTabWidget>
+#include <QTimer>
+
+#include <filesystem>
+
+#include "CfgDialogs.h"
+#include "ConfigTestSupport.h"
+#include "DErrorOrDebug.h"
+#include "SysUtils.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class ErrorOrDebugTest : public ConfigTest {
+protected:
+  void SetUp() override {
+    ConfigTest::SetUp();
+    TDlgErrorOrDebug::RememberedPage = 0;
+    for (int i = 1; i <= 30; ++i) file.push_back("X-L" + IntToStr(i) + ": v");
+    file[1] =
+        "Gr\xfc\xdf"
+        "e";  // one byte per character in windows-1252
+    file[11] = "  Set Foo";
+    WriteFile(Path("header.def"), JoinLines(file, "\n") + "\n");
+  }
+
+  // Prepared and shown, as ShowErrorOrDebug does before its loop.
+  std::unique_ptr<TDlgErrorOrDebug> Open(int lineNo, const std::string& error, int caret,
+                                         const std::string& scriptName = "4711.msg") {
+    auto d = std::make_unique<TDlgErrorOrDebug>();
+    d->Prepare(Path("header.def"), scriptName, lineNo, error, &script, &info, &file, &text, caret);
+    d->show();
+    QApplication::processEvents();
+    return d;
+  }
+
+  // Characters before line No (1-based), line ends counted as two.
+  int LineStart(int no) const {
+    int n = 0;
+    for (int i = 0; i < no - 1; ++i) n += int(file[size_t(i)].size()) + 2;
+    return n;
+  }
+
+  Lines file, script{"Sub main", "  Set Foo", "End Sub"}, info{"Zeile 12/30:   Set Foo"},
+      text{"Subject: x", "", "body"};
+};
+
+TEST_F(ErrorOrDebugTest, ErrorStopShowsTheFileWithTheCaretOnTheToken) {
+  auto d = Open(12, "Unbekannt:\r\nFoo", LineStart(12) + 6);
+  EXPECT_EQ(d->labFehler->text(), "Unbekannt:\nFoo");
+  EXPECT_EQ(d->nb->tabText(0), QString::fromStdString(Path("header.def")));
+  EXPECT_EQ(d->nb->tabText(1), "Datei: \"4711.msg\"");
+  EXPECT_EQ(d->nb->tabText(2), "Gesamtskript");
+  EXPECT_EQ(d->mSkript->toPlainText().split('\n')[1], QString::fromUtf8("Grüße"));
+  EXPECT_EQ(d->mGesamt->toPlainText(), "Sub main\n  Set Foo\nEnd Sub");
+  EXPECT_EQ(d->mVars->toPlainText(), "Zeile 12/30:   Set Foo");
+  EXPECT_EQ(d->mText->toPlainText(), "Subject: x\n\nbody");
+
+  QTextCursor caret = d->mSkript->textCursor();
+  EXPECT_EQ(caret.blockNumber(), 11);
+  EXPECT_EQ(caret.positionInBlock(), 6);  // on "Foo"
+  EXPECT_EQ(d->mSkript->verticalScrollBar()->value(), 7);
+  EXPECT_TRUE(d->mSkript->hasFocus());
+
+  EXPECT_EQ(d->butWeiter, nullptr);
+  EXPECT_EQ(d->butNaechsteZeile, nullptr);
+  ASSERT_NE(d->butRetry, nullptr);
+  EXPECT_FALSE(d->butRetry->isEnabled());
+  EXPECT_TRUE(d->butSkip->isVisible());
+  EXPECT_FALSE(d->butSave->isEnabled());
+  EXPECT_FALSE(d->butReLoad->isEnabled());
+  // The buttons stand in one row, right-aligned, Ende at the right.
+  EXPECT_EQ(d->butRetry->y(), d->butEnde->y());
+  EXPECT_LT(d->butSkip->x(), d->butEnde->x());
+  EXPECT_LT(d->butRetry->x(), d->butSkip->x());
+  EXPECT_EQ(d->Result, ErrorChoice::End);
+  d->butSkip->click();
+  EXPECT_EQ(d->Result, ErrorChoice::Continue);
+}
+
+TEST_F(ErrorOrDebugTest, CaretOffsetsInsideALineEndOrBeyondTheFile) {
+  auto d = Open(3, "E", LineStart(3) - 1);  // between CR and LF
+  EXPECT_EQ(d->mSkript->textCursor().blockNumber(), 1);
+  EXPECT_EQ(d->mSkript->textCursor().positionInBlock(), 5);
+  d = Open(3, "E", 1 << 30);
+  EXPECT_TRUE(d->mSkript->textCursor().atEnd());
+  // A small line number leaves the memo at its top.
+  EXPECT_EQ(d->mSkript->verticalScrollBar()->value(), 0);
+}
+
+TEST_F(ErrorOrDebugTest, RetryOnlyAfterTheEditedScriptWasSaved) {
+  auto d = Open(12, "E", 0);
+  d->mSkript->setPlainText("Sub main\nX-Fixed: 1\nEnd Sub");
+  EXPECT_TRUE(d->butSave->isEnabled());
+  EXPECT_TRUE(d->butReLoad->isEnabled());
+  EXPECT_FALSE(d->butRetry->isEnabled());
+  d->butSave->click();
+  // The file keeps its LF line ends.
+  EXPECT_EQ(ReadFile(Path("header.def")), "Sub main\nX-Fixed: 1\nEnd Sub\n");
+  EXPECT_FALSE(d->butSave->isEnabled());
+  EXPECT_FALSE(d->butReLoad->isEnabled());
+  EXPECT_TRUE(d->butRetry->isEnabled());
+  d->butRetry->click();
+  EXPECT_EQ(d->Result, ErrorChoice::Retry);
+
+  // A file with CR LF keeps those; edits of the whole script are never saved.
+  WriteFile(Path("header.def"), "a\r\nb\r\n");
+  d = Open(1, "E", 0);
+  d->mGesamt->setPlainText("changed");
+  EXPECT_TRUE(d->butSave->isEnabled());
+  d->mSkript->setPlainText("a\nb\nc\n");
+  d->butSave->click();
+  EXPECT_EQ(ReadFile(Path("header.def")), "a\r\nb\r\nc\r\n");
+}
+
+TEST_F(ErrorOrDebugTest, ReloadDiscardsEditsAndAFailureChangesNothing) {
+  auto d = Open(12, "E", 0);
+  WriteFile(Path("header.def"), "neu\r\n");
+  d->mSkript->setPlainText("edited");
+  d->butReLoad->click();
+  EXPECT_EQ(d->mSkript->toPlainText(), "neu");
+  EXPECT_FALSE(d->butSave->isEnabled());
+  EXPECT_FALSE(d->butReLoad->isEnabled());
+
+  d->mSkript->setPlainText("edited again");
+  std::filesystem::remove(Path("header.def"));
+  d->butReLoad->click();
+  ASSERT_EQ(prompter_.boxes.size(), 1u);
+  EXPECT_NE(prompter_.boxes[0].find("header.def"), std::string::npos);
+  EXPECT_EQ(d->mSkript->toPlainText(), "edited again");
+  EXPECT_TRUE(d->butReLoad->isEnabled());
+
+  // A save into a folder that does not exist fails the same way.
+  d->FileName = Path("nowhere/header.def");
+  d->butSave->click();
+  EXPECT_EQ(prompter_.boxes.size(), 2u);
+  EXPECT_TRUE(d->butSave->isEnabled());
+  EXPECT_FALSE(d->butRetry->isEnabled());
+}
+
+TEST_F(ErrorOrDebugTest, DebugStopHidesTheMessageAndOffersStepping) {
+  auto d = Open(12, "", LineStart(12) + int(file[11].size()), "");
+  EXPECT_EQ(d->windowTitle(), "Debuggen...");
+  EXPECT_FALSE(d->frFehler->isVisible());
+  EXPECT_FALSE(d->UebFehler->isVisible());
+  EXPECT_EQ(d->nb->y(), d->frFehler->y());
+  EXPECT_EQ(d->nb->tabText(1), "Datei: \"\"");
+  EXPECT_EQ(d->butRetry, nullptr);
+  EXPECT_EQ(d->butSkip, nullptr);
+  EXPECT_LT(d->butNaechsteZeile->x(), d->butEnde->x());
+  EXPECT_LT(d->butWeiter->x(), d->butNaechsteZeile->x());
+  EXPECT_EQ(d->mSkript->textCursor().positionInBlock(), 9);  // end of the line
+  d->butNaechsteZeile->click();
+  EXPECT_EQ(d->Result, ErrorChoice::NextLine);
+  d = Open(12, "", 0);
+  d->butWeiter->click();
+  EXPECT_EQ(d->Result, ErrorChoice::Continue);
+  d = Open(12, "", 0);
+  d->reject();  // closing the window
+  EXPECT_EQ(d->Result, ErrorChoice::End);
+}
+
+TEST_F(ErrorOrDebugTest, NoCurrentLineShowsOnlyTheMessageAndEnde) {
+  auto d = Open(0, "Fehler ohne Zeile", 0);
+  EXPECT_EQ(d->windowTitle(), "Fehlermeldung");
+  EXPECT_FALSE(d->nb->isVisible());
+  EXPECT_FALSE(d->butRetry->isVisible());
+  EXPECT_FALSE(d->butSkip->isVisible());
+  EXPECT_TRUE(d->butEnde->isVisible());
+  EXPECT_TRUE(d->labFehler->isVisible());
+  EXPECT_GT(d->butEnde->y(), d->frFehler->y() + d->frFehler->height());
+}
+
+TEST_F(ErrorOrDebugTest, ThePageOfTheLastDialogComesBack) {
+  auto d = Open(12, "E", 0);
+  d->nb->setCurrentIndex(2);
+  d.reset();
+  EXPECT_EQ(TDlgErrorOrDebug::RememberedPage, 2);
+  d = Open(12, "E", 0);
+  EXPECT_EQ(d->nb->currentIndex(), 2);
+}
+
+TEST_F(ErrorOrDebugTest, ThePrompterShowsTheDialogAndReturnsTheChoice) {
+  TErrorDisplay display;
+  display.fileName = Path("header.def");
+  display.lineNo = 12;
+  display.errorMsg = "E";
+  display.fileLines = file;
+  QTimer::singleShot(0, [] {
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* d = qobject_cast<TDlgErrorOrDebug*>(w); d && d->isVisible()) d->butSkip->click();
+  });
+  EXPECT_EQ(ShowErrorOrDebugDialog(display), ErrorChoice::Continue);
+}
+
+}  // namespace
