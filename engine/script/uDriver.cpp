@@ -1,11 +1,13 @@
 #include "uDriver.h"
 
+#include <cxxabi.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <exception>
 #include <memory>
+#include <typeinfo>
 
 #include "FileWalk.h"
 #include "IniFile.h"
@@ -15,8 +17,11 @@
 #include "SafeFile.h"
 #include "SysUtils.h"
 #include "uArtikel.h"
+#include "uCharsets.h"
 #include "uHandOver.h"
 #include "uEinstellungen.h"
+#include "uHeader.h"
+#include "uKorrigiereArtikel.h"
 #include "uTools.h"
 #include "uTransla.h"
 
@@ -185,6 +190,47 @@ bool IsCorrectionCommandLine(const std::vector<std::string>& args) {
 }
 
 std::string ProgramVersion() { return DriverHost() == TDriverHost::Runner ? "4.2.1" : "4.2.8"; }
+
+void StartEngineUnits() {
+  InitTranslation();
+  GetCSInfos();  // refuses to run without charsets.dat
+  // The box-quote styles of the settings count characters through the string hooks.
+  InitInternalCharset();
+  InitEinstellungen(ProgramVersion());
+  InitHeaderOrder();
+  InstallArticleCorrection();
+}
+
+namespace {
+
+std::string ClassName(const std::type_info& type) {
+  int status = 0;
+  std::unique_ptr<char, void (*)(void*)> name(
+      abi::__cxa_demangle(type.name(), nullptr, nullptr, &status), std::free);
+  return status == 0 && name ? std::string(name.get()) : std::string(type.name());
+}
+
+}  // namespace
+
+int ShowApplicationError(std::string_view module) {
+  std::string className = "Exception", message;
+  try {
+    throw;
+  } catch (const Exception& e) {
+    className = ClassName(typeid(e));
+    message = e.Message();
+  } catch (const std::exception& e) {
+    className = ClassName(typeid(e));
+    message = e.what();
+  } catch (...) {
+  }
+  if (!message.empty() && message.back() != '.') message += '.';
+  // No code address is known for a C++ exception; the field keeps its place.
+  std::string text = "Exception " + className + " in Modul " + std::string(module) +
+                     " bei 00000000.\n" + message;
+  Prompter().MessageBox(text, FromUtf8("Anwendungsfehler"), mb::Ok | mb::IconStop | mb::TaskModal);
+  return 1;
+}
 
 TCommandLineMode ParseCommandLineMode(const std::vector<std::string>& args,
                                       bool receivesHandovers) {

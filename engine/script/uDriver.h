@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // ---------------------------------------------------------------------------
@@ -29,6 +30,12 @@ void SetDriverHost(TDriverHost host);
 TDriverHost DriverHost();
 // The version text of the running program: the runner's "4.2.1" or Tidelarn's "4.2.8".
 std::string ProgramVersion();
+
+// Starts the engine's units in the programs' order; the host must be set first.
+void StartEngineUnits();
+// Shows the exception being handled in the stop box "Anwendungsfehler" of
+// Module and returns the exit code 1. Call it only from a catch block.
+int ShowApplicationError(std::string_view module);
 
 // ---------------------------------------------------------------------------
 // Process-wide state of a run.
