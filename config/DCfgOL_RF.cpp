@@ -46,12 +46,7 @@ TDlgCfgOL_RF::TDlgCfgOL_RF(QWidget* parent) : QDialog(parent) {
   grid->setColumnStretch(1, 1);
   grid->setColumnStretch(3, 1);
 
-  auto* column = new QVBoxLayout(this);
-  column->addLayout(grid);
-  column->addSpacing(8);
-  column->addWidget(Label5);
-  column->addStretch(1);
-  column->addLayout(MakeOkAbortRow(this, butOk, butAbort));
+  LayOutGridDialog(this, grid, Label5, butOk, butAbort);
 
   connect(butOk, &QPushButton::clicked, this, [this] { butOkClick(); });
   FormCreate();

@@ -57,11 +57,7 @@ TDlgDefCharsets::TDlgDefCharsets(QWidget* parent) : QDialog(parent) {
   grid->addWidget(cbCSBody, 4, 1);
   grid->setColumnStretch(1, 1);
 
-  auto* column = new QVBoxLayout(this);
-  column->addLayout(grid);
-  column->addStretch(1);
-  column->addSpacing(8);
-  column->addLayout(MakeOkAbortRow(this, butOk, butAbort));
+  LayOutGridDialog(this, grid, nullptr, butOk, butAbort);
   connect(butOk, &QPushButton::clicked, this, &QDialog::accept);
   FormCreate();
 }

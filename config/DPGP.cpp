@@ -44,11 +44,7 @@ TDlgPGP::TDlgPGP(QWidget* parent) : QDialog(parent) {
   grid->addWidget(txtH2, 6, 1);
   grid->setColumnStretch(1, 1);
 
-  auto* column = new QVBoxLayout(this);
-  column->addLayout(grid);
-  column->addStretch(1);
-  column->addSpacing(8);
-  column->addLayout(MakeOkAbortRow(this, butOk, butAbort));
+  LayOutGridDialog(this, grid, nullptr, butOk, butAbort);
   connect(butOk, &QPushButton::clicked, this, &QDialog::accept);
   resize(sizeHint().expandedTo(QSize(520, 0)));
 }

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QHBoxLayout>
+#include <QVBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -45,4 +46,17 @@ QBoxLayout* MakeOkAbortRow(QDialog* dialog, QPushButton*& butOk, QPushButton*& b
   row->addWidget(butOk);
   row->addWidget(butAbort);
   return row;
+}
+
+void LayOutGridDialog(QDialog* dialog, QLayout* grid, QWidget* note, QPushButton*& butOk,
+                      QPushButton*& butAbort) {
+  auto* column = new QVBoxLayout(dialog);
+  column->addLayout(grid);
+  if (note) {
+    column->addSpacing(8);
+    column->addWidget(note);
+  }
+  column->addStretch(1);
+  if (!note) column->addSpacing(8);
+  column->addLayout(MakeOkAbortRow(dialog, butOk, butAbort));
 }

@@ -12,6 +12,7 @@ class QBoxLayout;
 class QDialog;
 class QLabel;
 class QLineEdit;
+class QLayout;
 class QPushButton;
 class QWidget;
 
@@ -22,6 +23,10 @@ QLineEdit* MakeEdit(QWidget* parent, const char* name, int maxLength = 0);
 // butOk ("&OK", the default button) and butAbort ("Abbruch", closes with
 // Cancel), right-aligned. OK is left for the dialog to connect.
 QBoxLayout* MakeOkAbortRow(QDialog* dialog, QPushButton*& butOk, QPushButton*& butAbort);
+// The body of a small settings dialog: its grid, an optional note under it,
+// free room, and the OK/Abbruch row at the bottom.
+void LayOutGridDialog(QDialog* dialog, QLayout* grid, QWidget* note, QPushButton*& butOk,
+                      QPushButton*& butAbort);
 
 // Runs a handler of a control: an exception shows its message and ends only
 // the handler, the dialog stays as it is.
