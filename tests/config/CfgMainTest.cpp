@@ -438,8 +438,10 @@ TEST_F(CfgMainOpenTest, ScriptAndSignatureOpenInTheProfilesFolder) {
   });
   TFrmMain* form = Open();
   Select(form, 1);
+  // Each opener runs detached, so wait for its note before the next click.
   Click(form, "butHeaderDefEdit");
   EXPECT_TRUE(std::filesystem::exists(Path("files/my.def")));  // made empty
+  Opened(1);
   Click(form, "butSigFileEdit");
   EXPECT_EQ(Opened(2), Path("files/my.def") + "\n" + Path("files/sigs.txt") + "\n");
   EXPECT_FALSE(std::filesystem::exists(Path("files/sigs.txt")));
@@ -449,6 +451,7 @@ TEST_F(CfgMainOpenTest, ScriptAndSignatureOpenInTheProfilesFolder) {
   EditOf(form, "txtFilePath")->setText("");
   EditOf(form, "txtSigFile")->setText(QString::fromStdString(Path("abs.txt")));
   Click(form, "butSigFileEdit");
+  Opened(3);
   Click(form, "butHeaderDefEdit");  // empty File-Path: the program folder
   EXPECT_EQ(Opened(4), Path("files/my.def") + "\n" + Path("files/sigs.txt") + "\n" +
                            Path("abs.txt") + "\n" + Path("my.def") + "\n");
