@@ -1,11 +1,70 @@
-// INI files come from users and other programs: any bytes must parse.
+// INI files come from users and other programs: any bytes must parse, and the
+// indexed lookups must find what a plain scan of the lines finds.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <optional>
 #include <string>
 #include <unistd.h>
 
 #include "IniFile.h"
 #include "SysUtils.h"
+
+namespace {
+
+std::string_view Trimmed(std::string_view s) {
+  while (!s.empty() && (unsigned char)s.front() <= ' ') s.remove_prefix(1);
+  while (!s.empty() && (unsigned char)s.back() <= ' ') s.remove_suffix(1);
+  return s;
+}
+
+std::optional<std::string> SectionName(std::string_view line) {
+  std::string_view t = Trimmed(line);
+  size_t close = t.find(']');
+  if (t.size() < 2 || t.front() != '[' || close == std::string_view::npos) return std::nullopt;
+  return std::string(Trimmed(t.substr(1, close - 1)));
+}
+
+// The value of Key in the first section named Section, by a walk over the lines.
+std::optional<std::string> ScanValue(const std::vector<std::string>& lines,
+                                     std::string_view section, std::string_view key) {
+  size_t i = 0;
+  for (;; ++i) {
+    if (i == lines.size()) return std::nullopt;
+    auto name = SectionName(lines[i]);
+    if (name && SameText(*name, section)) break;
+  }
+  std::string k, v;
+  for (++i; i < lines.size() && !SectionName(lines[i]); ++i)
+    if (TIniFile::ParseKeyLine(lines[i], k, v) && SameText(k, key)) return v;
+  return std::nullopt;
+}
+
+// Section and key names the lines hold, also in other spellings, against the
+// index (a few dozen: the scan is slow).
+void Compare(const TIniFile& ini, const std::string& text) {
+  std::vector<std::string> lines = SplitLines(text), sections, keys;
+  std::string k, v;
+  for (const auto& line : lines) {
+    if (auto name = SectionName(line)) sections.push_back(*name);
+    else if (TIniFile::ParseKeyLine(line, k, v)) keys.push_back(k);
+  }
+  sections.resize(std::min<size_t>(sections.size(), 12));
+  keys.resize(std::min<size_t>(keys.size(), 24));
+  sections.push_back("Fuzz");
+  for (size_t n = sections.size(), i = 0; i < n; ++i) sections.push_back(UpperCase(sections[i]));
+  for (size_t n = keys.size(), i = 0; i < n; ++i) keys.push_back(LowerCase(keys[i]));
+  for (const auto& s : sections) {
+    for (const auto& key : keys) {
+      auto want = ScanValue(lines, s, key);
+      if (ini.ValueExists(s, key) != want.has_value()) std::abort();
+      if (ini.ReadString(s, key, "\x01") != (want ? *want : "\x01")) std::abort();
+    }
+  }
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   char path[] = "/tmp/fuzz-ini-XXXXXX";
@@ -17,13 +76,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   close(fd);
+  std::string text(reinterpret_cast<const char*>(data), size);
   try {
     TIniFile ini(path);
+    Compare(ini, text);
     for (const auto& s : ini.ReadSections())
       for (const auto& kv : ini.ReadSectionValues(s)) ini.ReadString(s, kv.first, "");
-    ini.WriteString("Fuzz", "Key", std::string(reinterpret_cast<const char*>(data), size));
+    ini.WriteString("Fuzz", "Key", text);
     ini.EraseSection("Other");
     ini.UpdateFile();
+    FILE* f = std::fopen(path, "rb");
+    std::string written;
+    for (int c; f && (c = std::fgetc(f)) != EOF;) written += char(c);
+    if (f) std::fclose(f);
+    Compare(ini, written);
   } catch (const Exception&) {
   }
   unlink(path);

@@ -6,9 +6,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
-#include <fstream>
-#include <sstream>
+#include <unordered_map>
 
 #include "ProgramDir.h"
 #include "SysUtils.h"
@@ -74,16 +74,109 @@ std::string CutAtLineBreak(std::string_view v) {
   return std::string(p == std::string_view::npos ? v : v.substr(0, p));
 }
 
+// The whole file; Exists tells whether it could be opened. A read error ends
+// the text where it happened.
 std::string ReadWholeFile(const std::string& path, bool& exists) {
-  std::ifstream in(path, std::ios::binary);
-  exists = bool(in);
-  if (!in) return {};
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  exists = fd >= 0;
+  if (fd < 0) return {};
+  struct stat st;
+  size_t hint = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? size_t(st.st_size) : 0;
+  // One byte more than the size, so that the end shows on the first read.
+  std::string text(hint + 1, '\0');
+  size_t used = 0;
+  for (;;) {
+    if (used == text.size()) text.resize(text.size() * 2);
+    ssize_t n = read(fd, text.data() + used, text.size() - used);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    used += size_t(n);
+  }
+  close(fd);
+  text.resize(used);
+  return text;
 }
 
+// ASCII case-insensitive hashing to go with SameText.
+struct FoldHash {
+  size_t operator()(std::string_view s) const {
+    uint64_t h = 14695981039346656037ull;
+    for (unsigned char c : s) {
+      if (c >= 'a' && c <= 'z') c = (unsigned char)(c - 32);
+      h = (h ^ c) * 1099511628211ull;
+    }
+    return size_t(h);
+  }
+};
+struct FoldEqual {
+  bool operator()(std::string_view a, std::string_view b) const { return SameText(a, b); }
+};
+
 }  // namespace
+
+// Where the sections and keys of lines_ stand, found in one pass: profile loads
+// look up a hundred keys, and a scan of the lines for each cost most of the
+// runner's start. The names are views into lines_.
+struct TIniFile::Index {
+  static constexpr size_t npos = std::string::npos;
+
+  // Only the first section of a name counts; it runs up to the next section
+  // head of any name.
+  struct Range {
+    size_t head, end;
+  };
+  std::vector<Range> sections;  // in file order
+  std::unordered_map<std::string_view, size_t, FoldHash, FoldEqual> sectionOf;
+
+  struct KeyRef {
+    size_t section;
+    std::string_view name;
+  };
+  struct KeyHash {
+    size_t operator()(const KeyRef& k) const {
+      return FoldHash()(k.name) ^ size_t(k.section * 0x9E3779B97F4A7C15ull);
+    }
+  };
+  struct KeyEqual {
+    bool operator()(const KeyRef& a, const KeyRef& b) const {
+      return a.section == b.section && SameText(a.name, b.name);
+    }
+  };
+  // The first line of each key within its section.
+  std::unordered_map<KeyRef, size_t, KeyHash, KeyEqual> lineOf;
+
+  explicit Index(const std::vector<std::string>& lines) {
+    size_t current = npos;  // npos before the first section and in repeated ones
+    for (size_t i = 0; i < lines.size(); ++i) {
+      std::string_view name;
+      if (ParseSectionLine(lines[i], name)) {
+        if (current != npos) sections[current].end = i;
+        current = sectionOf.try_emplace(name, sections.size()).second ? sections.size() : npos;
+        if (current != npos) sections.push_back({i, lines.size()});
+      } else if (current != npos && KeyOfLine(lines[i], name)) {
+        lineOf.try_emplace(KeyRef{current, name}, i);
+      }
+    }
+  }
+
+  size_t Section(std::string_view name) const {
+    auto it = sectionOf.find(name);
+    return it == sectionOf.end() ? npos : it->second;
+  }
+
+  // Line of Key in Section, or npos.
+  size_t Line(std::string_view section, std::string_view key) const {
+    size_t n = Section(section);
+    if (n == npos) return npos;
+    auto it = lineOf.find(KeyRef{n, key});
+    return it == lineOf.end() ? npos : it->second;
+  }
+};
+
+const TIniFile::Index& TIniFile::Lookup() const {
+  if (!index_) index_ = std::make_unique<const Index>(lines_);
+  return *index_;
+}
 
 bool TIniFile::ParseKeyLine(std::string_view line, std::string& key, std::string& value) {
   std::string_view t = TrimView(line);
@@ -109,18 +202,17 @@ TIniFile::~TIniFile() {
 }
 
 void TIniFile::Load() {
-  bool exists;
-  std::string text = ReadWholeFile(fileName_, exists);
+  std::string text = ReadWholeFile(fileName_, loadedExists_);
   lines_ = SplitLines(text);
+  index_.reset();
   size_t lf = text.find('\n');
   eol_ = (lf != std::string::npos && (lf == 0 || text[lf - 1] != '\r')) ? "\n" : "\r\n";
+  loaded_ = std::move(text);
 }
 
 std::string TIniFile::ReadString(std::string_view section, std::string_view key,
                                  std::string_view def) const {
-  size_t head, end;
-  if (!FindSection(lines_, section, head, end)) return std::string(def);
-  size_t i = FindKey(lines_, head, end, key);
+  size_t i = Lookup().Line(section, key);
   if (i == std::string::npos) return std::string(def);
   std::string k, v;
   ParseKeyLine(lines_[i], k, v);
@@ -140,9 +232,7 @@ void TIniFile::WriteString(std::string_view section, std::string_view key, std::
     throw Exception(FromUtf8("Ungültiger Abschnittsname: ") + CutAtLineBreak(section));
   if (key.empty() || key.find_first_of("=\r\n") != std::string_view::npos)
     throw Exception(FromUtf8("Ungültiger Schlüsselname: ") + CutAtLineBreak(key));
-  Op op{Op::Write, std::string(section), std::string(key), CutAtLineBreak(value)};
-  Apply(lines_, op);
-  pending_.push_back(std::move(op));
+  ApplyAndQueue({Op::Write, std::string(section), std::string(key), CutAtLineBreak(value)});
 }
 
 void TIniFile::WriteInteger(std::string_view section, std::string_view key, int value) {
@@ -154,24 +244,19 @@ void TIniFile::WriteBool(std::string_view section, std::string_view key, bool va
 }
 
 bool TIniFile::SectionExists(std::string_view section) const {
-  size_t head, end;
-  return FindSection(lines_, section, head, end);
+  return Lookup().Section(section) != Index::npos;
 }
 
 bool TIniFile::ValueExists(std::string_view section, std::string_view key) const {
-  size_t head, end;
-  return FindSection(lines_, section, head, end) &&
-         FindKey(lines_, head, end, key) != std::string::npos;
+  return Lookup().Line(section, key) != Index::npos;
 }
 
 std::vector<std::string> TIniFile::ReadSections() const {
   std::vector<std::string> names;
-  for (const auto& l : lines_) {
+  for (const Index::Range& r : Lookup().sections) {
     std::string_view name;
-    if (!ParseSectionLine(l, name)) continue;
-    bool seen = false;
-    for (const auto& n : names) seen = seen || SameText(n, name);
-    if (!seen) names.emplace_back(name);
+    ParseSectionLine(lines_[r.head], name);
+    names.emplace_back(name);
   }
   return names;
 }
@@ -185,27 +270,31 @@ std::vector<std::string> TIniFile::ReadSection(std::string_view section) const {
 std::vector<std::pair<std::string, std::string>> TIniFile::ReadSectionValues(
     std::string_view section) const {
   std::vector<std::pair<std::string, std::string>> out;
-  size_t head, end;
-  if (!FindSection(lines_, section, head, end)) return out;
+  const Index& index = Lookup();
+  size_t n = index.Section(section);
+  if (n == Index::npos) return out;
   std::string k, v;
-  for (size_t i = head + 1; i < end; ++i) {
-    if (!ParseKeyLine(lines_[i], k, v)) continue;
-    bool seen = false;
-    for (const auto& kv : out) seen = seen || SameText(kv.first, k);
-    if (!seen) out.emplace_back(k, v);
+  for (size_t i = index.sections[n].head + 1; i < index.sections[n].end; ++i) {
+    std::string_view key;
+    // A key's first line in the section gives its value; later ones are shadowed.
+    if (!KeyOfLine(lines_[i], key) || index.lineOf.at({n, key}) != i) continue;
+    ParseKeyLine(lines_[i], k, v);
+    out.emplace_back(k, v);
   }
   return out;
 }
 
 void TIniFile::EraseSection(std::string_view section) {
-  Op op{Op::EraseSection, std::string(section), {}, {}};
-  Apply(lines_, op);
-  pending_.push_back(std::move(op));
+  ApplyAndQueue({Op::EraseSection, std::string(section), {}, {}});
 }
 
 void TIniFile::DeleteKey(std::string_view section, std::string_view key) {
-  Op op{Op::DeleteKey, std::string(section), std::string(key), {}};
+  ApplyAndQueue({Op::DeleteKey, std::string(section), std::string(key), {}});
+}
+
+void TIniFile::ApplyAndQueue(Op op) {
   Apply(lines_, op);
+  index_.reset();
   pending_.push_back(std::move(op));
 }
 
@@ -252,6 +341,13 @@ void TIniFile::Apply(std::vector<std::string>& lines, const Op& op) {
 
 void TIniFile::UpdateFile() {
   if (pending_.empty()) return;
+  if (loadedExists_ && JoinLines(lines_, eol_) == loaded_) {
+    // The writes change nothing in the file as it was read: the runner
+    // rewrites the same values at every start, and the lock and the second
+    // read cost more than the rest of its start.
+    pending_.clear();
+    return;
+  }
   std::string dir = ExtractFilePath(fileName_);
   if (dir.empty()) dir = "./";
   // The lock lives on the folder: the file itself is replaced by rename, so a
@@ -278,8 +374,7 @@ void TIniFile::UpdateFile() {
     // Nothing to change: the runner rewrites the same values at every start,
     // and a rewrite with its syncs costs more than the whole run.
     close(dirFd);
-    lines_ = std::move(fresh);
-    pending_.clear();
+    Reloaded(std::move(fresh), std::move(text), true);
     return;
   }
 
@@ -309,6 +404,13 @@ void TIniFile::UpdateFile() {
   if (rename(tmp.c_str(), fileName_.c_str()) != 0) fail("rename");
   fsync(dirFd);
   close(dirFd);
-  lines_ = std::move(fresh);
+  Reloaded(std::move(fresh), std::move(out), true);
+}
+
+void TIniFile::Reloaded(std::vector<std::string> lines, std::string text, bool exists) {
+  lines_ = std::move(lines);
+  index_.reset();
+  loaded_ = std::move(text);
+  loadedExists_ = exists;
   pending_.clear();
 }

@@ -8,6 +8,7 @@
 // same file at once therefore lose nothing and never leave a torn file.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -61,11 +62,22 @@ private:
     enum Kind { Write, DeleteKey, EraseSection } kind;
     std::string section, key, value;
   };
+  struct Index;
   void Load();
+  void ApplyAndQueue(Op op);
+  // Takes the lines and text of the file as a flush left it.
+  void Reloaded(std::vector<std::string> lines, std::string text, bool exists);
   static void Apply(std::vector<std::string>& lines, const Op& op);
+  // The index of the lines as they are now, built on first use.
+  const Index& Lookup() const;
 
   std::string fileName_;
   std::vector<std::string> lines_;
   std::string eol_ = "\r\n";
+  // The file as Load or the last flush found it, and whether it existed.
+  std::string loaded_;
+  bool loadedExists_ = false;
   std::vector<Op> pending_;
+  // Dropped whenever lines_ changes.
+  mutable std::unique_ptr<const Index> index_;
 };

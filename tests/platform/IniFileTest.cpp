@@ -98,3 +98,51 @@ TEST(IniFile, ConcurrentWritersLoseNothing) {
       EXPECT_EQ(ini.ReadString("P" + std::to_string(w), "K" + std::to_string(k), "-"),
                 std::to_string(k));
 }
+
+TEST(IniFile, LookupsFollowTheLinesAsTheyAreNow) {
+  TempDir dir;
+  WriteFile(dir / "a.ini",
+            "k=outside\r\n[A]\r\n no equals \r\n;k=comment\r\nk = 1\r\nK=2\r\n[ b ]\r\nx=y\r\n"
+            "[a]\r\nlate=3\r\n[B]\r\nx=z\r\n");
+  TIniFile ini(dir / "a.ini");
+  EXPECT_EQ(ini.ReadString("a", "k", "d"), "1");
+  EXPECT_EQ(ini.ReadString("B", "X", "d"), "y");
+  EXPECT_FALSE(ini.ValueExists("A", "late"));
+  EXPECT_FALSE(ini.ValueExists("A", "no equals"));
+  EXPECT_EQ(ini.ReadSections(), (std::vector<std::string>{"A", "b"}));
+  EXPECT_EQ(ini.ReadSection("A"), (std::vector<std::string>{"k"}));
+
+  // Every change is seen by the next read.
+  ini.WriteString("A", "New", "n");
+  ini.DeleteKey("a", "K");
+  EXPECT_EQ(ini.ReadString("A", "new", "d"), "n");
+  EXPECT_EQ(ini.ReadString("A", "k", "d"), "2");  // the line that was shadowed
+  ini.EraseSection("b");
+  EXPECT_FALSE(ini.SectionExists("B"));
+  EXPECT_EQ(ini.ReadSections(), (std::vector<std::string>{"A"}));
+  EXPECT_EQ(ini.ReadString("A", "late", "d"), "d");  // [a] is still the second one
+  ini.EraseSection("A");
+  EXPECT_FALSE(ini.SectionExists("A"));
+  ini.WriteString("C", "c", "1");
+  EXPECT_EQ(ini.ReadSectionValues("c"), (std::vector<std::pair<std::string, std::string>>{{"c", "1"}}));
+
+  // A flush reads the file again: what another writer added shows up.
+  {
+    TIniFile other(dir / "a.ini");
+    other.WriteString("D", "d", "4");
+  }
+  ini.UpdateFile();
+  EXPECT_EQ(ini.ReadString("D", "d", "-"), "4");
+  EXPECT_EQ(ini.ReadString("C", "c", "-"), "1");
+  EXPECT_EQ(ReadFile(dir / "a.ini"), "k=outside\r\n[D]\r\nd=4\r\n[C]\r\nc=1\r\n");
+
+  // Writing back what the file holds now changes nothing, even right after a flush.
+  struct stat before {};
+  ASSERT_EQ(stat((dir / "a.ini").c_str(), &before), 0);
+  ini.WriteString("d", "D", "4");
+  ini.UpdateFile();
+  struct stat after {};
+  ASSERT_EQ(stat((dir / "a.ini").c_str(), &after), 0);
+  EXPECT_EQ(before.st_ino, after.st_ino);
+  EXPECT_EQ(ReadFile(dir / "a.ini"), "k=outside\r\n[D]\r\nd=4\r\n[C]\r\nc=1\r\n");
+}
