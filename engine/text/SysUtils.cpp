@@ -372,15 +372,20 @@ std::string FloatToStr(double v) {
 
 std::vector<std::string> SplitLines(std::string_view text) {
   std::vector<std::string> lines;
-  size_t start = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c != '\r' && c != '\n') continue;
-    lines.emplace_back(text.substr(start, i - start));
-    if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    start = i + 1;
+  const size_t n = text.size();
+  // The next CR and the next LF, each found by memchr: long lines cost little.
+  auto next = [&](char c, size_t from) {
+    const void* q = from < n ? std::memchr(text.data() + from, c, n - from) : nullptr;
+    return q ? size_t(static_cast<const char*>(q) - text.data()) : n;
+  };
+  size_t start = 0, cr = next('\r', 0), lf = next('\n', 0);
+  while (start < n) {
+    size_t end = std::min(cr, lf);
+    lines.emplace_back(text.substr(start, end - start));
+    start = end + (end + 1 < n && text[end] == '\r' && text[end + 1] == '\n' ? 2 : 1);
+    if (cr < start) cr = next('\r', start);
+    if (lf < start) lf = next('\n', start);
   }
-  if (start < text.size()) lines.emplace_back(text.substr(start));
   return lines;
 }
 

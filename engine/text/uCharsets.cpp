@@ -18,11 +18,14 @@ std::string Lower(std::string_view s) {
   return out;
 }
 
-// One hex digit of a [ToUTF] value; only upper-case digits count.
-unsigned HexDigit(char c) {
-  const char* p = std::strchr("0123456789ABCDEF", c);
-  return (p && c) ? unsigned(p - "0123456789ABCDEF") : 0;
-}
+// The hex digits of a [ToUTF] value; only upper-case digits count, any other
+// byte is 0.
+constexpr std::array<uint8_t, 256> kHexDigit = [] {
+  std::array<uint8_t, 256> t{};
+  for (int c = '0'; c <= '9'; ++c) t[size_t(c)] = uint8_t(c - '0');
+  for (int c = 'A'; c <= 'F'; ++c) t[size_t(c)] = uint8_t(c - 'A' + 10);
+  return t;
+}();
 
 std::unique_ptr<TCSInfos> gCSInfos;
 int gInternalIndex = 0;
@@ -410,7 +413,7 @@ void TCSInfo::Load(const TIniFile& ini, std::string_view name) {
   std::string hex = ini.ReadString("ToUTF", name, "");
   for (size_t b = 0; b < 128 && b * 4 + 4 <= hex.size(); ++b) {
     unsigned code = 0;
-    for (size_t k = 0; k < 4; ++k) code = code * 16 + HexDigit(hex[b * 4 + k]);
+    for (size_t k = 0; k < 4; ++k) code = code * 16 + kHexDigit[(unsigned char)hex[b * 4 + k]];
     ToUTF[b] = uint16_t(code);
   }
   FromUTF.Clear();

@@ -92,6 +92,13 @@ TEST(Lines, SplitAcceptsEveryLineEnd) {
   ASSERT_EQ(l.size(), 5u);
   EXPECT_EQ(l[3], "d");
   EXPECT_EQ(l[4], "");
+  using Lines = std::vector<std::string>;
+  EXPECT_EQ(SplitLines(""), Lines{});
+  EXPECT_EQ(SplitLines("x"), Lines{"x"});
+  EXPECT_EQ(SplitLines("a\r"), Lines{"a"});
+  EXPECT_EQ(SplitLines("\n\r\r\n\rx"), (Lines{"", "", "", "", "x"}));
+  EXPECT_EQ(SplitLines("\r\n\n" + std::string(100, 'y') + "\rz\n\r"),
+            (Lines{"", "", std::string(100, 'y'), "z", ""}));
   EXPECT_EQ(JoinLines({"a", "b"}), "a\r\nb\r\n");
 }
 
