@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <unordered_map>
 
 #include "ProgramDir.h"
 #include "SysUtils.h"
@@ -97,19 +96,70 @@ std::string ReadWholeFile(const std::string& path, bool& exists) {
   return text;
 }
 
-// ASCII case-insensitive hashing to go with SameText.
-struct FoldHash {
-  size_t operator()(std::string_view s) const {
-    uint64_t h = 14695981039346656037ull;
-    for (unsigned char c : s) {
-      if (c >= 'a' && c <= 'z') c = (unsigned char)(c - 32);
-      h = (h ^ c) * 1099511628211ull;
-    }
-    return size_t(h);
+constexpr size_t npos = std::string::npos;
+
+char Fold(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; }
+
+// SameText, quick for the usual case of one spelling.
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  if (a == b) return true;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (Fold(a[i]) != Fold(b[i])) return false;
+  return true;
+}
+
+// Names within groups mapped to numbers, names compared as SameText does; the
+// first entry of a name wins. Open addressing in one array: the table is built
+// once per load and read many times, and a node per name would cost more than
+// the lookups.
+class NameTable {
+public:
+  // Room for up to Count entries.
+  explicit NameTable(size_t count) {
+    size_t size = 8;
+    while (size < 2 * count) size *= 2;
+    slots_.resize(size);
   }
-};
-struct FoldEqual {
-  bool operator()(std::string_view a, std::string_view b) const { return SameText(a, b); }
+
+  // The number stored for the name: Value when the name is new.
+  size_t Add(size_t group, std::string_view name, size_t value) {
+    uint64_t h = Hash(group, name);
+    for (size_t i = h & (slots_.size() - 1);; i = (i + 1) & (slots_.size() - 1)) {
+      Slot& s = slots_[i];
+      if (s.value == npos) {
+        s = {h, group, name, value};
+        return value;
+      }
+      if (s.hash == h && s.group == group && SameName(s.name, name)) return s.value;
+    }
+  }
+
+  // npos when the name is not there.
+  size_t Find(size_t group, std::string_view name) const {
+    uint64_t h = Hash(group, name);
+    for (size_t i = h & (slots_.size() - 1);; i = (i + 1) & (slots_.size() - 1)) {
+      const Slot& s = slots_[i];
+      if (s.value == npos) return npos;
+      if (s.hash == h && s.group == group && SameName(s.name, name)) return s.value;
+    }
+  }
+
+private:
+  struct Slot {
+    uint64_t hash = 0;
+    size_t group = 0;
+    std::string_view name;
+    size_t value = npos;  // npos: free
+  };
+
+  static uint64_t Hash(size_t group, std::string_view name) {
+    uint64_t h = 14695981039346656037ull ^ (uint64_t(group) * 0x9E3779B97F4A7C15ull);
+    for (char c : name) h = (h ^ (unsigned char)Fold(c)) * 1099511628211ull;
+    return h ^ (h >> 29);
+  }
+
+  std::vector<Slot> slots_;
 };
 
 }  // namespace
@@ -118,58 +168,38 @@ struct FoldEqual {
 // look up a hundred keys, and a scan of the lines for each cost most of the
 // runner's start. The names are views into lines_.
 struct TIniFile::Index {
-  static constexpr size_t npos = std::string::npos;
-
   // Only the first section of a name counts; it runs up to the next section
   // head of any name.
   struct Range {
     size_t head, end;
   };
   std::vector<Range> sections;  // in file order
-  std::unordered_map<std::string_view, size_t, FoldHash, FoldEqual> sectionOf;
+  // Section names (group kSections) give their number in Sections; key names
+  // (group: their section's number) the line of their first occurrence.
+  NameTable names;
+  static constexpr size_t kSections = npos;
 
-  struct KeyRef {
-    size_t section;
-    std::string_view name;
-  };
-  struct KeyHash {
-    size_t operator()(const KeyRef& k) const {
-      return FoldHash()(k.name) ^ size_t(k.section * 0x9E3779B97F4A7C15ull);
-    }
-  };
-  struct KeyEqual {
-    bool operator()(const KeyRef& a, const KeyRef& b) const {
-      return a.section == b.section && SameText(a.name, b.name);
-    }
-  };
-  // The first line of each key within its section.
-  std::unordered_map<KeyRef, size_t, KeyHash, KeyEqual> lineOf;
-
-  explicit Index(const std::vector<std::string>& lines) {
+  explicit Index(const std::vector<std::string>& lines) : names(lines.size()) {
     size_t current = npos;  // npos before the first section and in repeated ones
     for (size_t i = 0; i < lines.size(); ++i) {
       std::string_view name;
       if (ParseSectionLine(lines[i], name)) {
         if (current != npos) sections[current].end = i;
-        current = sectionOf.try_emplace(name, sections.size()).second ? sections.size() : npos;
+        size_t n = sections.size();
+        current = names.Add(kSections, name, n) == n ? n : npos;
         if (current != npos) sections.push_back({i, lines.size()});
       } else if (current != npos && KeyOfLine(lines[i], name)) {
-        lineOf.try_emplace(KeyRef{current, name}, i);
+        names.Add(current, name, i);
       }
     }
   }
 
-  size_t Section(std::string_view name) const {
-    auto it = sectionOf.find(name);
-    return it == sectionOf.end() ? npos : it->second;
-  }
+  size_t Section(std::string_view name) const { return names.Find(kSections, name); }
 
   // Line of Key in Section, or npos.
   size_t Line(std::string_view section, std::string_view key) const {
     size_t n = Section(section);
-    if (n == npos) return npos;
-    auto it = lineOf.find(KeyRef{n, key});
-    return it == lineOf.end() ? npos : it->second;
+    return n == npos ? npos : names.Find(n, key);
   }
 };
 
@@ -244,11 +274,11 @@ void TIniFile::WriteBool(std::string_view section, std::string_view key, bool va
 }
 
 bool TIniFile::SectionExists(std::string_view section) const {
-  return Lookup().Section(section) != Index::npos;
+  return Lookup().Section(section) != npos;
 }
 
 bool TIniFile::ValueExists(std::string_view section, std::string_view key) const {
-  return Lookup().Line(section, key) != Index::npos;
+  return Lookup().Line(section, key) != npos;
 }
 
 std::vector<std::string> TIniFile::ReadSections() const {
@@ -272,12 +302,12 @@ std::vector<std::pair<std::string, std::string>> TIniFile::ReadSectionValues(
   std::vector<std::pair<std::string, std::string>> out;
   const Index& index = Lookup();
   size_t n = index.Section(section);
-  if (n == Index::npos) return out;
+  if (n == npos) return out;
   std::string k, v;
   for (size_t i = index.sections[n].head + 1; i < index.sections[n].end; ++i) {
     std::string_view key;
     // A key's first line in the section gives its value; later ones are shadowed.
-    if (!KeyOfLine(lines_[i], key) || index.lineOf.at({n, key}) != i) continue;
+    if (!KeyOfLine(lines_[i], key) || index.names.Find(n, key) != i) continue;
     ParseKeyLine(lines_[i], k, v);
     out.emplace_back(k, v);
   }
