@@ -60,6 +60,16 @@ bool KeyOfLine(std::string_view line, std::string_view& key) {
   return true;
 }
 
+// ParseKeyLine without copies.
+bool SplitKeyLine(std::string_view line, std::string_view& key, std::string_view& value) {
+  if (!KeyOfLine(line, key)) return false;
+  std::string_view v = TrimView(line.substr(line.find('=') + 1));
+  if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+    v = v.substr(1, v.size() - 2);
+  value = v;
+  return true;
+}
+
 // Index of the first line in (head, end) holding Key, or npos.
 size_t FindKey(const std::vector<std::string>& lines, size_t head, size_t end, std::string_view key) {
   std::string_view k;
@@ -81,7 +91,7 @@ std::string ReadWholeFile(const std::string& path, bool& exists) {
   if (fd < 0) return {};
   struct stat st;
   size_t hint = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? size_t(st.st_size) : 0;
-  // One byte more than the size, so that the end shows on the first read.
+  // One byte more than the size, so that the end shows on the second read.
   std::string text(hint + 1, '\0');
   size_t used = 0;
   for (;;) {
@@ -209,14 +219,9 @@ const TIniFile::Index& TIniFile::Lookup() const {
 }
 
 bool TIniFile::ParseKeyLine(std::string_view line, std::string& key, std::string& value) {
-  std::string_view t = TrimView(line);
-  if (t.empty() || t.front() == ';' || t.front() == '[') return false;
-  size_t eq = t.find('=');
-  if (eq == std::string_view::npos) return false;
-  key = std::string(TrimView(t.substr(0, eq)));
-  std::string_view v = TrimView(t.substr(eq + 1));
-  if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
-    v = v.substr(1, v.size() - 2);
+  std::string_view k, v;
+  if (!SplitKeyLine(line, k, v)) return false;
+  key = std::string(k);
   value = std::string(v);
   return true;
 }
@@ -243,10 +248,10 @@ void TIniFile::Load() {
 std::string TIniFile::ReadString(std::string_view section, std::string_view key,
                                  std::string_view def) const {
   size_t i = Lookup().Line(section, key);
-  if (i == std::string::npos) return std::string(def);
-  std::string k, v;
-  ParseKeyLine(lines_[i], k, v);
-  return v;
+  if (i == npos) return std::string(def);
+  std::string_view k, v;
+  SplitKeyLine(lines_[i], k, v);
+  return std::string(v);
 }
 
 int TIniFile::ReadInteger(std::string_view section, std::string_view key, int def) const {
@@ -291,25 +296,36 @@ std::vector<std::string> TIniFile::ReadSections() const {
   return names;
 }
 
+std::vector<size_t> TIniFile::KeyLines(std::string_view section) const {
+  std::vector<size_t> found;
+  const Index& index = Lookup();
+  size_t n = index.Section(section);
+  if (n == npos) return found;
+  for (size_t i = index.sections[n].head + 1; i < index.sections[n].end; ++i) {
+    std::string_view key;
+    // A key's first line in the section counts; later ones are shadowed.
+    if (KeyOfLine(lines_[i], key) && index.names.Find(n, key) == i) found.push_back(i);
+  }
+  return found;
+}
+
 std::vector<std::string> TIniFile::ReadSection(std::string_view section) const {
   std::vector<std::string> keys;
-  for (auto& kv : ReadSectionValues(section)) keys.push_back(std::move(kv.first));
+  for (size_t i : KeyLines(section)) {
+    std::string_view key, value;
+    SplitKeyLine(lines_[i], key, value);
+    keys.emplace_back(key);
+  }
   return keys;
 }
 
 std::vector<std::pair<std::string, std::string>> TIniFile::ReadSectionValues(
     std::string_view section) const {
   std::vector<std::pair<std::string, std::string>> out;
-  const Index& index = Lookup();
-  size_t n = index.Section(section);
-  if (n == npos) return out;
-  std::string k, v;
-  for (size_t i = index.sections[n].head + 1; i < index.sections[n].end; ++i) {
-    std::string_view key;
-    // A key's first line in the section gives its value; later ones are shadowed.
-    if (!KeyOfLine(lines_[i], key) || index.names.Find(n, key) != i) continue;
-    ParseKeyLine(lines_[i], k, v);
-    out.emplace_back(k, v);
+  for (size_t i : KeyLines(section)) {
+    std::string_view key, value;
+    SplitKeyLine(lines_[i], key, value);
+    out.emplace_back(key, value);
   }
   return out;
 }

@@ -70,6 +70,8 @@ private:
   static void Apply(std::vector<std::string>& lines, const Op& op);
   // The index of the lines as they are now, built on first use.
   const Index& Lookup() const;
+  // Lines of the keys of Section, each key's first occurrence, in file order.
+  std::vector<size_t> KeyLines(std::string_view section) const;
 
   std::string fileName_;
   std::vector<std::string> lines_;

@@ -11,12 +11,14 @@ namespace {
 
 // mkdir -p for an absolute folder; false when a part cannot be made.
 bool MakeFolders(const std::string& dir) {
+  struct stat st;
+  // Made at the first start; every later one finds it.
+  if (stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
   for (size_t p = 1; p <= dir.size(); ++p) {
     if (p < dir.size() && dir[p] != '/') continue;
     std::string part = dir.substr(0, p);
     if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return false;
   }
-  struct stat st;
   return stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 

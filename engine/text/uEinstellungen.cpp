@@ -451,7 +451,7 @@ void TVQEinstellungen::Load(bool raw) {
   const std::pair<const char*, const char*> addSources[] = {
       {"Plimsort.ini", "Settings"}, {"CopyIf.ini", "Settings"}, {"win.ini", "Wexs Tools"}};
   for (const auto& [file, section] : addSources) {
-    TIniFile other(ProgramFile(file));
+    TIniFile other(file);
     SplitToStrings(other.ReadString(section, "AddToMessageID", ""), KillMessageIDBegins, ',',
                    false);
   }
@@ -608,7 +608,7 @@ void TCIEinstellungen::Load() {
 // Specials.ini
 
 void LoadSpecials() {
-  TIniFileUTF8 ini(ProgramFile("Specials.ini"));
+  TIniFileUTF8 ini("Specials.ini");
   TSpecialSettings& sp = Specials;
   sp.OnelinerBegin = ini.ReadString("Oneliner", "Begin", "OL:");
   sp.OnelinerEnd = ini.ReadString("Oneliner", "End", "#");
@@ -632,7 +632,7 @@ void LoadSpecials() {
 
 void WriteExtraSettings() {
   try {
-    TIniFileUTF8 ini(ProgramFile("Specials.ini"));
+    TIniFileUTF8 ini("Specials.ini");
     const TSpecialSettings& sp = Specials;
     ini.WriteString("Oneliner", "Begin", sp.OnelinerBegin);
     ini.WriteString("Oneliner", "End", sp.OnelinerEnd);
@@ -672,7 +672,7 @@ std::string ReadFramed(const TIniFile& ini, const std::string& section, const ch
 }  // namespace
 
 void LoadBoxQuotes() {
-  TIniFileUTF8 ini(ProgramFile("BoxQuotes.ini"));
+  TIniFileUTF8 ini("BoxQuotes.ini");
   for (int n = 1; n <= BoxQuoteStyles; ++n) {
     TBoxQuote& bq = BoxQuotes[n - 1];
     std::string sec = BoxSection(n);
@@ -711,7 +711,7 @@ void LoadBoxQuotes() {
 
 void WriteBoxQuoteSettings() {
   try {
-    TIniFileUTF8 ini(ProgramFile("BoxQuotes.ini"));
+    TIniFileUTF8 ini("BoxQuotes.ini");
     for (int n = 1; n <= BoxQuoteStyles; ++n) {
       TBoxQuote& bq = BoxQuotes[n - 1];
       bq.Valid = !bq.StartLine.empty() && !bq.SepLine.empty() && !bq.EndLine.empty();
@@ -746,7 +746,7 @@ void WriteBoxQuoteSettings() {
 // Footnote.ini
 
 void LoadFootnotes() {
-  TIniFileUTF8 ini(ProgramFile("Footnote.ini"));
+  TIniFileUTF8 ini("Footnote.ini");
   TFootnoteSettings& fn = Footnotes;
   const char* sec = "Footnotes";
   fn.Position = uint8_t(ini.ReadInteger(sec, "FNPos", 1) & 0xFF);
@@ -763,7 +763,7 @@ void LoadFootnotes() {
 
 void WriteFootNoteSettings() {
   try {
-    TIniFileUTF8 ini(ProgramFile("Footnote.ini"));
+    TIniFileUTF8 ini("Footnote.ini");
     TFootnoteSettings& fn = Footnotes;
     fn.Valid = fn.BeginMark != fn.EndMark && !fn.BeginMark.empty() && !fn.EndMark.empty();
     const char* sec = "Footnotes";
