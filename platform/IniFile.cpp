@@ -282,6 +282,16 @@ bool TIniFile::SectionExists(std::string_view section) const {
   return Lookup().Section(section) != npos;
 }
 
+bool TIniFile::SectionHasKeys(std::string_view section) const {
+  // Asked once of a fresh object: a scan costs less than building the index.
+  size_t head, end;
+  if (!FindSection(lines_, section, head, end)) return false;
+  std::string_view key;
+  for (size_t i = head + 1; i < end; ++i)
+    if (KeyOfLine(lines_[i], key)) return true;
+  return false;
+}
+
 bool TIniFile::ValueExists(std::string_view section, std::string_view key) const {
   return Lookup().Line(section, key) != npos;
 }

@@ -40,6 +40,8 @@ public:
   void WriteBool(std::string_view section, std::string_view key, bool value);
 
   bool SectionExists(std::string_view section) const;
+  // Whether ReadSection would give any key.
+  bool SectionHasKeys(std::string_view section) const;
   bool ValueExists(std::string_view section, std::string_view key) const;
   std::vector<std::string> ReadSections() const;
   // Key names of a section, in file order (first occurrence of each).

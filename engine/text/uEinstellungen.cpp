@@ -253,8 +253,7 @@ TEinstellungen::TEinstellungen() = default;
 TEinstellungen::~TEinstellungen() = default;
 
 bool TEinstellungen::SectionExists() const {
-  TIniFile ini(IniFileName);
-  return !ini.ReadSection(Section).empty();
+  return TIniFile(IniFileName).SectionHasKeys(Section);
 }
 
 void TEinstellungen::CheckSectionName() const {
@@ -294,6 +293,7 @@ std::string TEinstellungen::GetParam(std::string_view section, std::string_view 
     }
   }
   overridden = false;
+  if (OverrideKeys.empty()) return value;
   std::string lower = LowerCase(key);
   for (size_t i = 0; i < OverrideKeys.size() && i < OverrideValues.size(); ++i) {
     if (OverrideKeys[i] != lower) continue;

@@ -111,6 +111,15 @@ TEST(IniFile, LookupsFollowTheLinesAsTheyAreNow) {
   EXPECT_FALSE(ini.ValueExists("A", "no equals"));
   EXPECT_EQ(ini.ReadSections(), (std::vector<std::string>{"A", "b"}));
   EXPECT_EQ(ini.ReadSection("A"), (std::vector<std::string>{"k"}));
+  EXPECT_TRUE(ini.SectionHasKeys("a"));
+  EXPECT_FALSE(ini.SectionHasKeys("C"));
+  {
+    WriteFile(dir / "b.ini", "[E]\r\n;x=1\r\nno key\r\n[F]\r\n[e]\r\nx=1\r\n");
+    TIniFile keyless(dir / "b.ini");
+    EXPECT_FALSE(keyless.SectionHasKeys("E"));  // the second [e] does not count
+    EXPECT_FALSE(keyless.SectionHasKeys("F"));
+    EXPECT_TRUE(keyless.ReadSection("E").empty());
+  }
 
   // Every change is seen by the next read.
   ini.WriteString("A", "New", "n");
