@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <random>
 #include <thread>
 
@@ -227,7 +228,9 @@ void LoadTextFile(std::string_view fileName, std::vector<std::string>& lines) {
     lines.clear();
     return;
   }
-  std::mt19937 random{std::random_device{}()};
+  // Made at the first retry only: seeding asks the processor, which is slow
+  // in a virtual machine, and nearly every read succeeds at once.
+  std::optional<std::mt19937> random;
   for (int attempt = 1;; ++attempt) {
     try {
       lines = SplitLines(ReadTextFile(path));
@@ -241,8 +244,9 @@ void LoadTextFile(std::string_view fileName, std::vector<std::string>& lines) {
       }
     }
     // Another process may be rewriting the file: try again a moment later.
+    if (!random) random.emplace(std::random_device{}());
     std::this_thread::sleep_for(
-        std::chrono::milliseconds(std::uniform_int_distribution<int>(5, 99)(random)));
+        std::chrono::milliseconds(std::uniform_int_distribution<int>(5, 99)(*random)));
   }
 }
 
