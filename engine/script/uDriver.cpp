@@ -192,11 +192,13 @@ bool IsCorrectionCommandLine(const std::vector<std::string>& args) {
 std::string ProgramVersion() { return DriverHost() == TDriverHost::Runner ? "4.2.1" : "4.2.8"; }
 
 void StartEngineUnits() {
-  InitTranslation();
+  // Read once for the three units that take settings from it.
+  TIniFileUTF8 specials("Specials.ini");
+  InitTranslation(specials);
   GetCSInfos();  // refuses to run without charsets.dat
   // The box-quote styles of the settings count characters through the string hooks.
-  InitInternalCharset();
-  InitEinstellungen(ProgramVersion());
+  InitInternalCharset(specials);
+  InitEinstellungen(ProgramVersion(), specials);
   InitHeaderOrder();
   InstallArticleCorrection();
 }

@@ -611,8 +611,9 @@ void TCIEinstellungen::Load() {
 // ---------------------------------------------------------------------------
 // Specials.ini
 
-void LoadSpecials() {
-  TIniFileUTF8 ini("Specials.ini");
+void LoadSpecials() { LoadSpecials(TIniFileUTF8("Specials.ini")); }
+
+void LoadSpecials(const TIniFile& ini) {
   TSpecialSettings& sp = Specials;
   sp.OnelinerBegin = ini.ReadString("Oneliner", "Begin", "OL:");
   sp.OnelinerEnd = ini.ReadString("Oneliner", "End", "#");
@@ -810,10 +811,11 @@ void RegisterInstallation(std::string_view version) {
 }
 
 namespace {
-int gInitCount = 0;
-}
 
-void InitEinstellungen(std::string_view version) {
+int gInitCount = 0;
+
+// Specials.ini is read here unless the caller has it.
+void Init(std::string_view version, const TIniFile* specials) {
   if (gInitCount++ > 0) return;
   try {
     RegisterInstallation(version);
@@ -822,10 +824,21 @@ void InitEinstellungen(std::string_view version) {
   }
   Specials.SignedHeaders1.clear();
   Specials.SignedHeaders2.clear();
-  LoadSpecials();
+  if (specials)
+    LoadSpecials(*specials);
+  else
+    LoadSpecials();
   LoadBoxQuotes();
   LoadFootnotes();
   CreateDefaultProfiles();
+}
+
+}  // namespace
+
+void InitEinstellungen(std::string_view version) { Init(version, nullptr); }
+
+void InitEinstellungen(std::string_view version, const TIniFile& specials) {
+  Init(version, &specials);
 }
 
 void DoneEinstellungen() {

@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+class TIniFile;
 class TIniFileUTF8;
 
 // ---------------------------------------------------------------------------
@@ -191,6 +192,8 @@ struct TSpecialSettings {
 extern TSpecialSettings Specials;
 
 void LoadSpecials();
+// The same from Specials.ini as the caller read it.
+void LoadSpecials(const TIniFile& ini);
 void WriteExtraSettings();
 
 // ---------------------------------------------------------------------------
@@ -233,6 +236,8 @@ void WriteFootNoteSettings();
 // version text), the special settings files and, on a first run in a
 // news-server folder, the standard profiles. A second call does nothing.
 void InitEinstellungen(std::string_view version);
+// The same with Specials.ini as the caller read it.
+void InitEinstellungen(std::string_view version, const TIniFile& specials);
 void DoneEinstellungen();
 
 // Creates the profiles "News" and "Mails" when Tidelarn.ini is missing and the

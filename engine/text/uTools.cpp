@@ -65,9 +65,10 @@ void SetInternalCharset(std::string_view name) {
   gUtf8 = selected && selected->UnicodeKind == TCSInfo::ukUtf8;
 }
 
-void InitInternalCharset() {
-  TIniFileUTF8 ini("Specials.ini");
-  SetInternalCharset(ini.ReadString("Charsets", "Internal", ""));
+void InitInternalCharset() { InitInternalCharset(TIniFileUTF8("Specials.ini")); }
+
+void InitInternalCharset(const TIniFile& specials) {
+  SetInternalCharset(specials.ReadString("Charsets", "Internal", ""));
 }
 
 const std::string& InternalCharsetName() { return gInternalCharset; }

@@ -11,6 +11,8 @@
 
 #include "SysUtils.h"
 
+class TIniFile;
+
 // ---------------------------------------------------------------------------
 // Internal charset and string hooks
 
@@ -21,6 +23,8 @@
 // and raises their exception when charsets.dat is missing. Until then the
 // hooks count bytes.
 void InitInternalCharset();
+// The same with Specials.ini as the caller read it.
+void InitInternalCharset(const TIniFile& specials);
 // Sets the internal charset by name without reading Specials.ini.
 void SetInternalCharset(std::string_view name);
 // Name of the internal charset in the charset tables.

@@ -172,9 +172,14 @@ bool StartsLower(std::string_view line, std::string_view key) {
 }  // namespace
 
 void InitTranslation() {
+  if (State().loaded) return;
+  InitTranslation(TIniFile("Specials.ini"));
+}
+
+void InitTranslation(const TIniFile& specials) {
   TranslationState& state = State();
   if (state.loaded) return;
-  std::string language = TIniFile("Specials.ini").ReadString("General", "Language", "");
+  std::string language = specials.ReadString("General", "Language", "");
   std::vector<std::string> lines;
   std::string path = ProgramFile("Tidelarn.dat");
   if (FileExists(path)) lines = SplitLines(FromUtf8(Windows1252ToUtf8(ReadTranslationFile(path))));

@@ -26,6 +26,8 @@ std::string Format(std::string_view fmt, const std::vector<FmtArg>& args);
 // per process; every other operation calls it first. Tidelarn.dat is taken as
 // windows-1252 and held in the internal charset.
 void InitTranslation();
+// The same with Specials.ini as the caller read it.
+void InitTranslation(const TIniFile& specials);
 // Forgets what InitTranslation read, so the next operation reads it again.
 void DoneTranslation();
 
