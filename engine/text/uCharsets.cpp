@@ -411,11 +411,10 @@ void TCSInfo::Load(const TIniFile& ini, std::string_view name) {
     }
   }
   std::string hex = ini.ReadString("ToUTF", name, "");
-  const auto* digits = reinterpret_cast<const unsigned char*>(hex.data());
-  for (size_t b = 0; b < std::min<size_t>(128, hex.size() / 4); ++b) {
-    const unsigned char* d = digits + b * 4;
-    ToUTF[b] = uint16_t(kHexDigit[d[0]] << 12 | kHexDigit[d[1]] << 8 | kHexDigit[d[2]] << 4 |
-                        kHexDigit[d[3]]);
+  for (size_t b = 0; b < 128 && b * 4 + 4 <= hex.size(); ++b) {
+    unsigned code = 0;
+    for (size_t k = 0; k < 4; ++k) code = code * 16 + kHexDigit[(unsigned char)hex[b * 4 + k]];
+    ToUTF[b] = uint16_t(code);
   }
   FromUTF.Clear();
   for (int b = 0; b < 128; ++b)
