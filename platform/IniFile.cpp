@@ -31,7 +31,8 @@ bool ParseSectionLine(std::string_view line, std::string_view& name) {
 }
 
 // Line range [first, last) of the first section named Section; first is the
-// header line. Returns false when there is none.
+// header line. Returns false when there is none. Writes find their lines with
+// this scan: each of them changes the lines, which an index would not outlive.
 bool FindSection(const std::vector<std::string>& lines, std::string_view section, size_t& head,
                  size_t& end) {
   for (size_t i = 0; i < lines.size(); ++i) {
@@ -49,8 +50,7 @@ bool FindSection(const std::vector<std::string>& lines, std::string_view section
   return false;
 }
 
-// The key of a key line, as ParseKeyLine reads it, without copying: profile
-// loads look up a hundred keys among a hundred lines.
+// The key of a key line, as ParseKeyLine reads it, without copying.
 bool KeyOfLine(std::string_view line, std::string_view& key) {
   std::string_view t = TrimView(line);
   if (t.empty() || t.front() == ';' || t.front() == '[') return false;
@@ -398,9 +398,8 @@ void TIniFile::Apply(std::vector<std::string>& lines, const Op& op) {
 void TIniFile::UpdateFile() {
   if (pending_.empty()) return;
   if (loadedExists_ && JoinLines(lines_, eol_) == loaded_) {
-    // The writes change nothing in the file as it was read: the runner
-    // rewrites the same values at every start, and the lock and the second
-    // read cost more than the rest of its start.
+    // Writes that leave the file as it was read need neither the lock nor a
+    // second read: the runner writes the same registry values at every start.
     pending_.clear();
     return;
   }

@@ -5,7 +5,8 @@
 // Writes are collected and flushed by UpdateFile (also run by the destructor):
 // under a lock, the file is read again, the writes are applied to what is there
 // now, and the result replaces the file atomically. Two processes writing the
-// same file at once therefore lose nothing and never leave a torn file.
+// same file at once therefore lose nothing and never leave a torn file. Writes
+// that leave the file as it was read are dropped without touching it.
 #pragma once
 
 #include <memory>
