@@ -349,8 +349,8 @@ void TIniFile::DeleteKey(std::string_view section, std::string_view key) {
 }
 
 void TIniFile::ApplyAndQueue(Op op) {
-  Apply(lines_, op);
   index_.reset();
+  Apply(lines_, op);
   pending_.push_back(std::move(op));
 }
 
