@@ -205,6 +205,12 @@ void NumericParser::SetOperand(double v) {
 // Digits are read exactly, whatever their number.
 double NumericParser::Operand() const {
   if (!fromDigits_) return number_;
+  // Whole numbers of up to 15 digits are exact as they are summed up.
+  if (digits_.size() <= 15 && digits_.find('.') == std::string::npos) {
+    int64_t n = 0;
+    for (const char c : digits_) n = n * 10 + (c - '0');
+    return double(n);
+  }
   double v = 0;
   auto r = std::from_chars(digits_.data(), digits_.data() + digits_.size(), v, std::chars_format::fixed);
   if (r.ec == std::errc::result_out_of_range) {

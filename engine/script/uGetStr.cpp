@@ -1,6 +1,7 @@
 #include "uGetStr.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <charconv>
 #include <chrono>
@@ -145,24 +146,50 @@ void CallFunction(const StringRecord& rec, std::string_view& text, std::string& 
   text = call.RawText;
 }
 
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; }
+
+// The records a term beginning with First may name, in registry order: those
+// whose name begins with that letter (case ignored) and any without a name.
+// Every term passes here, so the lists are kept until the registry changes.
+const std::vector<RecordPtr>& Candidates(char first) {
+  static uint64_t version = ~uint64_t(0);
+  static std::array<std::vector<RecordPtr>, 256> byFirst;
+  const FunctionRegistry<StringRecord>& registry = Registry();
+  if (version != registry.Version()) {
+    for (auto& list : byFirst) list.clear();
+    for (const RecordPtr& rec : registry.Records()) {
+      if (rec->name.empty()) {
+        for (auto& list : byFirst) list.push_back(rec);
+      } else {
+        const unsigned char c = static_cast<unsigned char>(AsciiLower(rec->name.front()));
+        byFirst[c].push_back(rec);
+        if (c >= 'a' && c <= 'z') byFirst[c - 32].push_back(rec);
+      }
+    }
+    version = registry.Version();
+  }
+  return byFirst[static_cast<unsigned char>(first)];
+}
+
+bool MayBeReference(std::string_view text) {
+  for (const char c : text)
+    if (!IsTrimmed(c)) return c == '%';
+  return false;
+}
+
 // One term with its index: a variable, a function or a constant.
 bool ReadTerm(const StringHooks& hooks, std::string_view& text, std::string& s) {
   while (text.starts_with(' ')) text.remove_prefix(1);
   bool read = false;
   std::string name;
-  if (hooks.varTest && hooks.varTest(text, name)) {
+  if (hooks.varTest && MayBeReference(text) && hooks.varTest(text, name)) {
     if (hooks.varGetter) hooks.varGetter(name, s);
     read = true;
   }
   if (!read) {
     RecordPtr found;
-    // Every term passes here, so names whose first letter differs are
-    // passed over without the full word test.
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; };
-    const char first = text.empty() ? 0 : lower(text.front());
-    for (const RecordPtr& rec : Registry().Records())
-      if ((rec->name.empty() || lower(rec->name.front()) == first) &&
-          StartsWithKeyword(rec->name, text)) {
+    for (const RecordPtr& rec : Candidates(text.empty() ? 0 : text.front()))
+      if (StartsWithKeyword(rec->name, text)) {
         found = rec;  // held, so a handler may change the registry
         break;
       }

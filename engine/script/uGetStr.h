@@ -15,7 +15,8 @@
 #include "uGetNum.h"
 
 // True when Text begins with a reference to a String variable; removes it from
-// Text and gives the variable's name.
+// Text and gives the variable's name. References begin with "%": the test is
+// only asked when that is the first byte of Text above blank.
 using StringVarTest = std::function<bool(std::string_view& text, std::string& name)>;
 using StringVarGetter = std::function<void(const std::string& name, std::string& value)>;
 using StringFunction = std::function<void(FunctionCall& call, std::string& result)>;

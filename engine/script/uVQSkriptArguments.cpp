@@ -16,6 +16,21 @@
 
 namespace {
 
+bool IsBlank(std::string_view s) {
+  for (const char c : s)
+    if (static_cast<unsigned char>(c) > ' ') return false;
+  return true;
+}
+
+void TrimInPlace(std::string& s) {
+  size_t end = s.size();
+  while (end > 0 && static_cast<unsigned char>(s[end - 1]) <= ' ') --end;
+  s.erase(end);
+  size_t start = 0;
+  while (start < s.size() && static_cast<unsigned char>(s[start]) <= ' ') ++start;
+  s.erase(0, start);
+}
+
 // The text of a block line: trimmed; with Raw only up to the block's indent of
 // leading blanks is removed, the first block line setting the indent.
 std::string BlockLine(const std::string& source, bool raw, int& indent) {
@@ -91,7 +106,7 @@ void TVQSkript::ArgumentError(const std::string& rest, bool raw, std::string_vie
 void TVQSkript::ParseStringArgument(std::vector<std::string>& list, std::string text,
                                     bool replace, bool raw) {
   std::string collected = replace ? std::string() : JoinLines(list);
-  text = Trim(text);
+  TrimInPlace(text);
 
   if (!text.empty() && StartsWithKeyword("from", text)) {
     std::string name;
@@ -116,11 +131,17 @@ void TVQSkript::ParseStringArgument(std::vector<std::string>& list, std::string 
                      "Unzulässiger Stringausdruck: \"%s\" ist keine String-Konstante, keine "
                      "String-Funktion und keine Variable!",
                      {text}, text);
-    if (!Trim(text).empty())
+    if (!IsBlank(text))
       ScriptErrorFmt("AfterStringExpr.Invalid",
                      "Der Text nach dem Stringausdruck kann nicht mehr sinnvoll interpretiert "
                      "werden: \"%s\"",
                      {text}, text);
+    // A value of one line, as most are, needs no splitting.
+    if (collected.empty() && value.find_first_of("\r\n") == std::string::npos) {
+      list.clear();
+      list.push_back(std::move(value));
+      return;
+    }
     collected += value;
     collected += "\r\n";
   } else {

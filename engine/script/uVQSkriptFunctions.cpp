@@ -409,7 +409,8 @@ double TVQSkript::GetNumericVar(const std::string& name) {
 void TVQSkript::AssignVariable(const std::string& name, std::string& rest, bool raw) {
   TVarObj* v = Variables->Find(name);
   if (v == nullptr) v = Variables->Declare(name, VarType::String);
-  const std::string ref = "%" + name + "%";
+  // Only errors show the reference.
+  auto ref = [&name] { return "%" + name + "%"; };
   switch (v->VarType) {
     case VarType::Float: {
       double x = 0;
@@ -417,7 +418,7 @@ void TVQSkript::AssignVariable(const std::string& name, std::string& rest, bool 
         ScriptErrorFmt("FloatVar.InvalidAssignment",
                        "Fehlerhafte Zuweisung an eine Float-Variable, korrekt wäre: Set %s = "
                        "numerischer Ausdruck",
-                       {ref}, rest);
+                       {ref()}, rest);
       // The variable may have gone while the expression ran a function.
       if ((v = Variables->Find(name)) != nullptr) v->SetFloat(x);
       return;
@@ -428,12 +429,12 @@ void TVQSkript::AssignVariable(const std::string& name, std::string& rest, bool 
         ScriptErrorFmt("IntegerVar.InvalidAssignment",
                        "Fehlerhafte Zuweisung an eine Integervariable, korrekt wäre: Set %s = "
                        "numerischer Ausdruck",
-                       {ref}, rest);
+                       {ref()}, rest);
       if (!Trim(rest).empty())
         ScriptErrorFmt("IntegerVar.InvalidAfterAssignment",
                        "Fehlerhafte Zuweisung an die Integervariable %s, der hintere Teil des "
                        "Ausdrucks \"%s\" ist nicht sinnvoll interpretierbar!",
-                       {ref, rest}, rest);
+                       {ref(), rest}, rest);
       const int32_t n = CheckedTrunc(x);
       if ((v = Variables->Find(name)) != nullptr) v->SetInteger(n);
       return;
@@ -445,17 +446,21 @@ void TVQSkript::AssignVariable(const std::string& name, std::string& rest, bool 
         ScriptErrorFmt("BoolVar.InvalidAssignment",
                        "Fehlerhafte Zuweisung an boolsche Variable, korrekt wäre: Set %s = "
                        "boolscher Ausdruck",
-                       {ref}, rest);
+                       {ref()}, rest);
       if ((v = Variables->Find(name)) != nullptr) v->SetBoolean(b);
       return;
     }
     default: {
       std::vector<std::string> lines;
-      ParseStringArgument(lines, rest, true, raw);
+      ParseStringArgument(lines, std::move(rest), true, raw);
       std::string value;
-      for (size_t i = 0; i < lines.size(); ++i) {
-        if (i > 0) value += "\r\n";
-        value += lines[i];
+      if (lines.size() == 1) {
+        value = std::move(lines[0]);
+      } else {
+        for (size_t i = 0; i < lines.size(); ++i) {
+          if (i > 0) value += "\r\n";
+          value += lines[i];
+        }
       }
       if ((v = Variables->Find(name)) != nullptr) v->SetString(std::move(value));
       return;

@@ -97,7 +97,7 @@ void TVQSkript::NextStep() {
     if (v == nullptr) v = Variables->Declare(ControlStack[1].Text, VarType::String);
     v->SetFloat(next);
     current.Value = next;
-    current.Text = NumberToStr(next);
+    current.Text = v->Text;  // the same text, formatted once
     CurrentLine = head.Line;
     RestoreIfDepth(head.IfDepth);
     return;

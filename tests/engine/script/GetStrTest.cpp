@@ -153,6 +153,23 @@ TEST_F(EvalTest, HandlersSeeAndConsumeTheRawText) {
   EXPECT_EQ(rest, "rest");
 }
 
+TEST_F(EvalTest, FunctionLookupFollowsRegistryChanges) {
+  bool ok = true;
+  EXPECT_EQ(Str("lower('A')"), "a") << "looked up once before the registry changes";
+  Str("Zed", nullptr, &ok);
+  EXPECT_FALSE(ok);
+  RegisterStringFunction("Zed", "", 0, 0, [](FunctionCall&, std::string& r) { r = "z"; }, this);
+  RegisterStringFunction("lower", "$", 0, 0, [](FunctionCall&, std::string& r) { r = "mine"; }, this);
+  EXPECT_EQ(Str("zed"), "z");
+  EXPECT_EQ(Str("Lower('A')"), "a") << "the built-in comes first";
+  UnregisterStringFunction("Zed");
+  Str("Zed", nullptr, &ok);
+  EXPECT_FALSE(ok);
+  UnregisterStringFunctions(this);
+  EXPECT_EQ(Str("Lower('A')"), "a");
+  EXPECT_TRUE(errors.empty()) << FirstError();
+}
+
 TEST_F(EvalTest, LongConcatenationChainsNeedNoDeepStack) {
   std::string text = "'a'";
   for (int i = 0; i < 20000; ++i) text += "+'a'";

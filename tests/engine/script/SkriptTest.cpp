@@ -63,6 +63,20 @@ INSTANTIATE_TEST_SUITE_P(
         KindCase{"case else x", CaseElse}, KindCase{"Select x", Command}, KindCase{"Select Endsub", EndSub},
         KindCase{"Nextx", Command}, KindCase{"Loops", Command}));
 
+TEST(Skript, CommandLinesKnowTheirIfWord) {
+  using namespace CommandWord;
+  const std::pair<const char*, uint8_t> cases[] = {
+      {"  If %a% = 1 then", If}, {"ELSEIF x", ElseIf}, {"else  if x", ElseIf}, {"Else", Else},
+      {" else ", Else},          {"Else x", Plain},    {"EndIf", EndIf},        {"endifx", EndIf},
+      {"End if", Plain},         {"Iffy: 1", Plain},   {"%a% = 1", Plain},      {"Next", None},
+      {"; if", None}};
+  TZeile line;
+  for (const auto& [source, word] : cases) {
+    line.SetSource(source);
+    EXPECT_EQ(int(line.Word()), int(word)) << source;
+  }
+}
+
 TEST(Skript, SetLinesNumbersFromOne) {
   TSkript s;
   EXPECT_EQ(s.CurrentLine, 0);
