@@ -1,5 +1,6 @@
 #include "uGetNum.h"
 
+#include <array>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -124,10 +125,14 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsUpperLetter(char c) { return c >= 'A' && c <= 'Z'; }
 char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; }
 
-bool IsExpressionChar(char c) {
-  return c == ' ' || c == '!' || c == '%' || c == '(' || c == '*' || c == '+' || c == '-' ||
-         c == '.' || c == '/' || c == '\\' || IsDigit(c) || IsUpperLetter(c) || c == '^';
-}
+constexpr std::array<bool, 256> kExpressionChars = [] {
+  std::array<bool, 256> table{};
+  for (const char c : std::string_view(" !%(*+-./\\^0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ"))
+    table[static_cast<unsigned char>(c)] = true;
+  return table;
+}();
+
+bool IsExpressionChar(char c) { return kExpressionChars[static_cast<unsigned char>(c)]; }
 
 // A function name that was not found: where it begins in the text, its length
 // and how many blanks between it and a "(" were dropped.
@@ -482,6 +487,47 @@ bool NumericParser::Run(double& value, UnknownName& unknown) {
   return parsed;
 }
 
+// An operand standing alone, as most arguments and compared values are: a
+// whole number of up to 15 digits or a variable, followed by the end of the
+// text or by what ends an expression there. Read as the parser reads it, but
+// without its state machine; false, with Text unchanged, for anything else.
+bool ReadLoneOperand(std::string_view& text, const NumericHooks& hooks, double& value) {
+  if (text.empty()) return false;
+  // Where the parser stops after an operand: the end, a character of no
+  // expression, or the digit or letter of what follows after blanks.
+  auto endsAfterOperand = [&text](size_t at, bool blanksAllowed) {
+    if (blanksAllowed)
+      while (at < text.size() && text[at] == ' ') ++at;
+    if (at == text.size()) return true;
+    const char c = AsciiUpper(text[at]);
+    return !IsExpressionChar(c) || (blanksAllowed && (IsDigit(c) || IsUpperLetter(c)));
+  };
+  if (IsDigit(text[0])) {
+    size_t n = 1;
+    while (n < text.size() && IsDigit(text[n])) ++n;
+    if (n > 15 || !endsAfterOperand(n, false)) return false;
+    int64_t whole = 0;
+    for (size_t i = 0; i < n; ++i) whole = whole * 10 + (text[i] - '0');
+    value = double(whole);
+    text.remove_prefix(n);
+    return true;
+  }
+  if (text[0] == '%') {
+    size_t close = 1;
+    while (close < text.size() && IsVarNameChar(AsciiUpper(text[close]))) ++close;
+    if (close == 1 || close == text.size() || text[close] != '%' || !endsAfterOperand(close + 1, true))
+      return false;
+    std::string name(text.substr(1, close - 1));
+    for (char& c : name) c = AsciiUpper(c);
+    text.remove_prefix(close);  // where the parser stands when it asks for the value
+    value = hooks.varGetter ? CheckedResult(hooks.varGetter(name)) : 0;
+    text.remove_prefix(1);
+    while (text.starts_with(' ')) text.remove_prefix(1);
+    return true;
+  }
+  return false;
+}
+
 // ---------------------------------------------------------------------------
 // Built-in functions
 
@@ -630,6 +676,7 @@ bool InterpreteNumeric(std::string_view& text, double& value) {
   auto hooks = Hooks().Active();
   if (!hooks || !hooks->errorHook || !hooks->stringEvaluator) return false;
   ExpressionNesting nesting(hooks->errorHook);
+  if (ReadLoneOperand(text, *hooks, value)) return true;
   UnknownName unknown;
   NumericParser parser(text, *hooks);
   return parser.Run(value, unknown);
@@ -641,6 +688,10 @@ bool InterpreteNumeric(std::string& text, double& value) {
   if (!hooks || !hooks->errorHook || !hooks->stringEvaluator) return false;
   ExpressionNesting nesting(hooks->errorHook);
   std::string_view view(text);
+  if (ReadLoneOperand(view, *hooks, value)) {
+    text.erase(0, text.size() - view.size());
+    return true;
+  }
   UnknownName unknown;
   NumericParser parser(view, *hooks);
   bool result = parser.Run(value, unknown);

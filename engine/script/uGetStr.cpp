@@ -856,12 +856,19 @@ bool InterpreteString(std::string_view& text, std::string& s) {
   std::string rest;
   bool chained = false;
   for (;;) {
-    std::string term;
-    bool read = ReadTerm(*hooks, text, term);
-    if (read) {
-      std::string& target = chained ? rest : s;
-      CheckTextLength(uint64_t(s.size()) + rest.size() + term.size());
-      target += term;
+    bool read = false;
+    if (!chained) {
+      // The first term is read in place; a term that is not read leaves S alone.
+      read = ReadTerm(*hooks, text, s);
+      if (read) CheckTextLength(s.size());
+    } else {
+      std::string term;
+      read = ReadTerm(*hooks, text, term);
+      if (read) {
+        std::string& target = chained ? rest : s;
+        CheckTextLength(uint64_t(s.size()) + rest.size() + term.size());
+        target += term;
+      }
     }
     std::string_view t = TrimView(text);
     if (t.starts_with('+')) {

@@ -54,8 +54,8 @@ uint8_t CommandWordOf(std::string_view trimmed) {
   if (StartsWithKeyword("if", s)) return CommandWord::If;
   if (StartsWithKeyword("elseif", s)) return CommandWord::ElseIf;
   if (StartsWithKeyword("else", s) && StartsWithKeyword("if", s)) return CommandWord::ElseIf;
-  if (LowerCase(trimmed) == "else") return CommandWord::Else;
-  if (LowerCase(Copy(trimmed, 1, 5)) == "endif") return CommandWord::EndIf;
+  if (SameText(trimmed, "else")) return CommandWord::Else;
+  if (SameText(trimmed.substr(0, 5), "endif")) return CommandWord::EndIf;
   return CommandWord::Plain;
 }
 

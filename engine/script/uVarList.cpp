@@ -45,14 +45,21 @@ TVarList::Entry TVarList::MakeEntry(std::string_view name, uint8_t varType, uint
   return Entry{UpperCase(name), std::move(obj)};
 }
 
-void TVarList::Clear() { entries_.clear(); }
+void TVarList::Clear() {
+  entries_.clear();
+  ++shape_;
+}
 
 void TVarList::Delete(int index) {
-  if (index >= 0 && index < Count()) entries_.erase(entries_.begin() + index);
+  if (index >= 0 && index < Count()) {
+    entries_.erase(entries_.begin() + index);
+    ++shape_;
+  }
 }
 
 TVarObj* TVarList::Add(std::string_view name, uint8_t varType, uint8_t entryKind) {
   entries_.push_back(MakeEntry(name, varType, entryKind));
+  ++shape_;
   return entries_.back().obj.get();
 }
 
@@ -60,6 +67,7 @@ TVarObj* TVarList::Insert(int index, std::string_view name, uint8_t entryKind, u
   if (index < 0) index = 0;
   if (index > Count()) index = Count();
   auto it = entries_.insert(entries_.begin() + index, MakeEntry(name, varType, entryKind));
+  ++shape_;
   return it->obj.get();
 }
 
@@ -112,7 +120,21 @@ bool SameName(std::string_view upper, std::string_view name) {
 
 }  // namespace
 
+// Every variable reference of every line looks up here, most of them a name
+// asked for just before.
 TVarObj* TVarList::Find(std::string_view name) const {
+  for (const Answer& a : answers_)
+    if (a.shape == shape_ && SameName(a.upperName, name)) return a.obj;
+  TVarObj* found = Search(name);
+  Answer& a = answers_[nextAnswer_];
+  nextAnswer_ = (nextAnswer_ + 1) % answers_.size();
+  a.upperName = UpperCase(name);
+  a.obj = found;
+  a.shape = shape_;
+  return found;
+}
+
+TVarObj* TVarList::Search(std::string_view name) const {
   std::string_view wanted = name;
   TVarObj* pending = nullptr;
   std::string redirect, redirected;
@@ -161,6 +183,7 @@ void TVarList::EnterSub(std::string_view returnInfo, const std::vector<std::stri
   }
   entries_.push_front(MakeEntry("", VarType::None, EntryKind::FrameHead));
   entries_.front().obj->SetString(std::string(returnInfo));
+  ++shape_;
 }
 
 void TVarList::LeaveSub() {
@@ -169,7 +192,10 @@ void TVarList::LeaveSub() {
     uint8_t kind = entries_[size_t(i)].obj->EntryKind;
     if (kind == EntryKind::FrameHead) head = i;
     if (kind == EntryKind::FrameBottom) {
-      if (head >= 0) entries_.erase(entries_.begin() + head, entries_.begin() + i + 1);
+      if (head >= 0) {
+        entries_.erase(entries_.begin() + head, entries_.begin() + i + 1);
+        ++shape_;
+      }
       return;
     }
   }
