@@ -149,6 +149,11 @@ public:
   NumericParser(std::string_view& text, const NumericHooks& hooks) : text_(text), hooks_(hooks) {}
 
   bool Run(double& value, UnknownName& unknown);
+  // The common simple form read without the state machine: numbers of up to
+  // 15 digits and variables joined by binary operators, blanks between. A
+  // pre-scan makes sure the text is of that form; the evaluation then takes
+  // the very steps Run takes. False, with nothing read or asked, otherwise.
+  bool RunSimple(double& value);
 
 private:
   enum State { Start, AfterOperator, AfterSign, IntDigits, DecDigits, AfterOperand, FuncName, VarName, Done };
@@ -358,6 +363,91 @@ bool NumericParser::CallFunction(bool withBrackets, bool reportUnknown) {
   return true;
 }
 
+int OperatorIndex(char c) {
+  switch (c) {
+    case '+': return OpAdd;
+    case '-': return OpSub;
+    case '*': return OpMul;
+    case '\\': return OpMod;
+    case '/': return OpDiv;
+    case '^': return OpPow;
+    default: return -1;
+  }
+}
+
+bool NumericParser::RunSimple(double& value) {
+  const std::string_view text = text_;
+  const size_t n = text.size();
+  // Each operand with the operator after it (OpEnd after the last).
+  struct Operand {
+    size_t begin, end;
+    int op;
+  };
+  std::array<Operand, 8> operands;
+  size_t count = 0;
+  size_t i = 0;
+  while (i < n && text[i] == ' ') ++i;
+  for (;;) {
+    if (count == operands.size()) return false;
+    Operand& o = operands[count++];
+    o.begin = i;
+    bool afterOperand = true;  // else still among the digits of a number
+    if (i < n && IsDigit(text[i])) {
+      while (i < n && IsDigit(text[i])) ++i;
+      if (i - o.begin > 15) return false;
+      afterOperand = false;
+    } else if (i < n && text[i] == '%') {
+      ++i;
+      while (i < n && IsVarNameChar(AsciiUpper(text[i]))) ++i;
+      if (i == o.begin + 1 || i == n || text[i] != '%') return false;
+      ++i;
+    } else {
+      return false;  // a sign, a bracket, a function, a missing operand
+    }
+    o.end = i;
+    if (i < n && text[i] == ' ') {
+      afterOperand = true;
+      while (i < n && text[i] == ' ') ++i;
+    }
+    if (i == n) {
+      o.op = OpEnd;
+      break;
+    }
+    const char c = AsciiUpper(text[i]);
+    o.op = OperatorIndex(c);
+    if (o.op >= 0) {
+      ++i;
+      while (i < n && text[i] == ' ') ++i;
+      continue;
+    }
+    // Where Run stops after an operand; anything else is for Run to report.
+    if (!IsExpressionChar(c) || (afterOperand && (IsDigit(c) || IsUpperLetter(c)))) {
+      o.op = OpEnd;
+      break;
+    }
+    return false;
+  }
+
+  value_ = &value;
+  value = 0;
+  for (size_t k = 0; k < count; ++k) {
+    const Operand& o = operands[k];
+    if (text[o.begin] == '%') {
+      name_.assign(text.substr(o.begin + 1, o.end - o.begin - 2));
+      for (char& c : name_) c = AsciiUpper(c);
+      SetOperand(hooks_.varGetter ? CheckedResult(hooks_.varGetter(name_)) : 0);
+    } else {
+      int64_t whole = 0;  // exact: at most 15 digits
+      for (size_t d = o.begin; d < o.end; ++d) whole = whole * 10 + (text[d] - '0');
+      SetOperand(double(whole));
+    }
+    Reduce(o.op);
+  }
+  value = acc_[1];
+  text_.remove_prefix(i);
+  return true;
+}
+
 bool NumericParser::Run(double& value, UnknownName& unknown) {
   value_ = &value;
   value = 0;
@@ -485,47 +575,6 @@ bool NumericParser::Run(double& value, UnknownName& unknown) {
     value = acc_[1];
   }
   return parsed;
-}
-
-// An operand standing alone, as most arguments and compared values are: a
-// whole number of up to 15 digits or a variable, followed by the end of the
-// text or by what ends an expression there. Read as the parser reads it, but
-// without its state machine; false, with Text unchanged, for anything else.
-bool ReadLoneOperand(std::string_view& text, const NumericHooks& hooks, double& value) {
-  if (text.empty()) return false;
-  // Where the parser stops after an operand: the end, a character of no
-  // expression, or the digit or letter of what follows after blanks.
-  auto endsAfterOperand = [&text](size_t at, bool blanksAllowed) {
-    if (blanksAllowed)
-      while (at < text.size() && text[at] == ' ') ++at;
-    if (at == text.size()) return true;
-    const char c = AsciiUpper(text[at]);
-    return !IsExpressionChar(c) || (blanksAllowed && (IsDigit(c) || IsUpperLetter(c)));
-  };
-  if (IsDigit(text[0])) {
-    size_t n = 1;
-    while (n < text.size() && IsDigit(text[n])) ++n;
-    if (n > 15 || !endsAfterOperand(n, false)) return false;
-    int64_t whole = 0;
-    for (size_t i = 0; i < n; ++i) whole = whole * 10 + (text[i] - '0');
-    value = double(whole);
-    text.remove_prefix(n);
-    return true;
-  }
-  if (text[0] == '%') {
-    size_t close = 1;
-    while (close < text.size() && IsVarNameChar(AsciiUpper(text[close]))) ++close;
-    if (close == 1 || close == text.size() || text[close] != '%' || !endsAfterOperand(close + 1, true))
-      return false;
-    std::string name(text.substr(1, close - 1));
-    for (char& c : name) c = AsciiUpper(c);
-    text.remove_prefix(close);  // where the parser stands when it asks for the value
-    value = hooks.varGetter ? CheckedResult(hooks.varGetter(name)) : 0;
-    text.remove_prefix(1);
-    while (text.starts_with(' ')) text.remove_prefix(1);
-    return true;
-  }
-  return false;
 }
 
 // ---------------------------------------------------------------------------
@@ -676,10 +725,9 @@ bool InterpreteNumeric(std::string_view& text, double& value) {
   auto hooks = Hooks().Active();
   if (!hooks || !hooks->errorHook || !hooks->stringEvaluator) return false;
   ExpressionNesting nesting(hooks->errorHook);
-  if (ReadLoneOperand(text, *hooks, value)) return true;
   UnknownName unknown;
   NumericParser parser(text, *hooks);
-  return parser.Run(value, unknown);
+  return parser.RunSimple(value) || parser.Run(value, unknown);
 }
 
 bool InterpreteNumeric(std::string& text, double& value) {
@@ -688,13 +736,9 @@ bool InterpreteNumeric(std::string& text, double& value) {
   if (!hooks || !hooks->errorHook || !hooks->stringEvaluator) return false;
   ExpressionNesting nesting(hooks->errorHook);
   std::string_view view(text);
-  if (ReadLoneOperand(view, *hooks, value)) {
-    text.erase(0, text.size() - view.size());
-    return true;
-  }
   UnknownName unknown;
   NumericParser parser(view, *hooks);
-  bool result = parser.Run(value, unknown);
+  bool result = parser.RunSimple(value) || parser.Run(value, unknown);
   size_t start = size_t(view.data() - text.data());
   text.erase(start + view.size());
   text.erase(0, start);

@@ -895,10 +895,20 @@ bool InterpreteString(std::string& text, std::string& s) {
 bool SplitParenArgs(std::string_view& text, std::string_view& inner, bool removeGroup) {
   text = TrimView(text);
   if (!text.starts_with('(')) return false;
+  // Only quotes and brackets matter; the rest is passed over quickly.
+  static constexpr std::array<bool, 256> kMarks = [] {
+    std::array<bool, 256> marks{};
+    for (const char c : std::string_view("\"'()")) marks[static_cast<unsigned char>(c)] = true;
+    return marks;
+  }();
   int depth = 1;
   size_t i = 1;
   while (i < text.size() && depth > 0) {
     char c = text[i];
+    if (!kMarks[static_cast<unsigned char>(c)]) {
+      ++i;
+      continue;
+    }
     if (c == '"' || c == '\'') {
       size_t close = text.find(c, i + 1);
       if (close == std::string_view::npos) return false;

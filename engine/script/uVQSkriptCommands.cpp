@@ -14,6 +14,8 @@ namespace {
 
 constexpr int MaxSubParameters = 19;
 
+char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; }
+
 // Whether ParseVarRef finds a reference at the front of S: "%", at least one
 // name character, "%", blanks and control bytes around it.
 bool BeginsWithVarRef(std::string_view s) {
@@ -21,7 +23,7 @@ bool BeginsWithVarRef(std::string_view s) {
   while (i < s.size() && static_cast<unsigned char>(s[i]) <= ' ') ++i;
   if (i == s.size() || s[i] != '%') return false;
   const size_t start = ++i;
-  while (i < s.size() && IsVarNameChar(UpCase(s[i]))) ++i;
+  while (i < s.size() && IsVarNameChar(AsciiUpper(s[i]))) ++i;
   return i > start && i < s.size() && s[i] == '%';
 }
 

@@ -353,6 +353,8 @@ double TVQSkript::EvalNumericFunction(FunctionCall& call) {
 
 namespace {
 
+char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; }
+
 // Trimmed in place: every term of every expression passes here with the
 // rest of its line.
 void TrimInPlace(std::string& s, size_t from = 0) {
@@ -370,8 +372,10 @@ uint8_t TVQSkript::ParseVarRef(std::string& s, std::string& name) {
   name.clear();
   if (s.empty() || s[0] != '%') return 0;
   size_t i = 1;
-  while (i < s.size() && IsVarNameChar(UpCase(s[i]))) name += UpCase(s[i++]);
+  while (i < s.size() && IsVarNameChar(AsciiUpper(s[i]))) ++i;
   if (i >= s.size() || s[i] != '%') return 0;
+  name.assign(s, 1, i - 1);
+  for (char& c : name) c = AsciiUpper(c);
   TrimInPlace(s, i + 1);
   if (name.empty()) return 0;
   return Variables->Exists(name) ? 1 : 2;

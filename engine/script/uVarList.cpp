@@ -4,13 +4,6 @@
 #include "uGetStr.h"
 #include "uSkript.h"
 
-bool IsVarNameChar(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '$' || c == '&' || c == '+' ||
-         c == '-' || c == '/' || c == '_';
-}
-
-// ---------------------------------------------------------------------------
-
 int32_t TVarObj::AsInteger() const { return CheckedTrunc(Value); }
 
 void TVarObj::SetInteger(int32_t n) {

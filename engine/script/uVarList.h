@@ -29,7 +29,10 @@ constexpr uint8_t FrameBottom = 5;
 }  // namespace EntryKind
 
 // Characters of variable names (compared upper-cased).
-bool IsVarNameChar(char c);
+inline bool IsVarNameChar(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '$' || c == '&' || c == '+' ||
+         c == '-' || c == '/' || c == '_';
+}
 
 // A variable holds its value both as text and as a number; every setter keeps
 // the two in step, so any variable reads as any type.
