@@ -78,6 +78,13 @@ FunctionRegistry<StringRecord>& Registry() {
 // ---------------------------------------------------------------------------
 // Evaluation
 
+// StartsWithKeyword(",", Text), spared the call between any two arguments.
+bool TakeComma(std::string_view& text) {
+  if (!text.starts_with(',')) return false;
+  text = TrimView(text.substr(1));
+  return true;
+}
+
 void CheckRawText(std::string_view raw, std::string_view text, const std::string& name) {
   if (raw.data() < text.data() || raw.data() + raw.size() > text.data() + text.size())
     throw std::logic_error("string function " + name + " replaced its raw text");
@@ -116,7 +123,7 @@ void CallFunction(const StringRecord& rec, std::string_view& text, std::string& 
                    inner);
           }
         }
-        if (i < len && !StartsWithKeyword(",", inner))
+        if (i < len && !TakeComma(inner))
           Report(TranslateFmt("FunctionNeedsXAndNotOnlyYPars",
                               "Syntaxfehler: Die Funktion \"%s\" erwartet %s und nicht nur %s Parameter",
                               {name, IntToStr(len), IntToStr(i)}),
@@ -171,6 +178,15 @@ const std::vector<RecordPtr>& Candidates(char first) {
   return byFirst[static_cast<unsigned char>(first)];
 }
 
+// The letters of Name at the front of Text (case ignored), the end of the
+// word aside: most names are ruled out by their second letter.
+bool BeginsWithName(std::string_view text, std::string_view name) {
+  if (text.size() < name.size()) return false;
+  for (size_t i = 1; i < name.size(); ++i)
+    if (AsciiLower(text[i]) != AsciiLower(name[i])) return false;
+  return true;
+}
+
 bool MayBeReference(std::string_view text) {
   for (const char c : text)
     if (!IsTrimmed(c)) return c == '%';
@@ -189,7 +205,7 @@ bool ReadTerm(const StringHooks& hooks, std::string_view& text, std::string& s) 
   if (!read) {
     RecordPtr found;
     for (const RecordPtr& rec : Candidates(text.empty() ? 0 : text.front()))
-      if (StartsWithKeyword(rec->name, text)) {
+      if (BeginsWithName(text, rec->name) && StartsWithKeyword(rec->name, text)) {
         found = rec;  // held, so a handler may change the registry
         break;
       }
@@ -1074,6 +1090,16 @@ std::string FormatGeneral(double x, int precision) {
 }
 
 std::string NumberToStr(double x) { return FormatGeneral(x, 15); }
+
+void NumberToStr(double x, std::string& out) {
+  if (x != 0 && std::fabs(x) < 1e15 && x == std::trunc(x)) {
+    char buf[24];
+    auto r = std::to_chars(buf, buf + sizeof buf, int64_t(x));
+    out.assign(buf, r.ptr);
+    return;
+  }
+  out = FormatGeneral(x, 15);
+}
 
 bool TryParseDecimal(std::string_view s, double& value) {
   size_t i = 0;

@@ -72,6 +72,9 @@ std::string WordWrapText(std::string_view text, std::string_view prefix, int64_t
 // Shortest general form with up to 15 significant digits, "." as decimal
 // separator, exponent form ("1E20", "1.5E-7") for very large or small values.
 std::string NumberToStr(double x);
+// The same into Out, whose storage is reused: loop counters are written at
+// every pass.
+void NumberToStr(double x, std::string& out);
 // The general form with Precision significant digits (1..15).
 std::string FormatGeneral(double x, int precision);
 // S as a number ("." separator, blanks around it allowed); raises EConvertError.

@@ -64,9 +64,10 @@ uint8_t CommandWordOf(std::string_view trimmed) {
 namespace keyword_detail {
 
 bool StartsWith(std::string_view word, std::string_view& text) {
-  size_t n = KeywordLength(word, text);
+  const size_t n = KeywordLength(word, text);
   if (n == std::string_view::npos) return false;
-  text = TrimView(text.substr(n));
+  text.remove_prefix(n);
+  text = TrimView(text);
   return true;
 }
 

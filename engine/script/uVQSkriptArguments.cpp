@@ -31,6 +31,13 @@ void TrimInPlace(std::string& s) {
   s.erase(0, start);
 }
 
+// Whether Collected holds a single line with its line break, as most
+// arguments do: it then needs no splitting.
+bool IsOneLine(std::string_view collected) {
+  return collected.ends_with("\r\n") &&
+         collected.find_first_of("\r\n") == collected.size() - 2;
+}
+
 // The text of a block line: trimmed; with Raw only up to the block's indent of
 // leading blanks is removed, the first block line setting the indent.
 std::string BlockLine(const std::string& source, bool raw, int& indent) {
@@ -106,6 +113,34 @@ void TVQSkript::ArgumentError(const std::string& rest, bool raw, std::string_vie
 void TVQSkript::ParseStringArgument(std::vector<std::string>& list, std::string text,
                                     bool replace, bool raw) {
   std::string collected = replace ? std::string() : JoinLines(list);
+  const bool fresh = collected.empty();
+  ReadStringArgument(std::move(text), raw, collected);
+  if (fresh && IsOneLine(collected)) {
+    collected.resize(collected.size() - 2);
+    list.clear();
+    list.push_back(std::move(collected));
+    return;
+  }
+  list = SplitLines(collected);
+}
+
+std::string TVQSkript::StringArgumentText(std::string text, bool raw) {
+  std::string collected;
+  ReadStringArgument(std::move(text), raw, collected);
+  if (IsOneLine(collected)) {
+    collected.resize(collected.size() - 2);
+    return collected;
+  }
+  const std::vector<std::string> lines = SplitLines(collected);
+  std::string joined;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (i > 0) joined += "\r\n";
+    joined += lines[i];
+  }
+  return joined;
+}
+
+void TVQSkript::ReadStringArgument(std::string text, bool raw, std::string& collected) {
   TrimInPlace(text);
 
   if (!text.empty() && StartsWithKeyword("from", text)) {
@@ -136,12 +171,7 @@ void TVQSkript::ParseStringArgument(std::vector<std::string>& list, std::string 
                      "Der Text nach dem Stringausdruck kann nicht mehr sinnvoll interpretiert "
                      "werden: \"%s\"",
                      {text}, text);
-    // A value of one line, as most are, needs no splitting.
-    if (collected.empty() && value.find_first_of("\r\n") == std::string::npos) {
-      list.clear();
-      list.push_back(std::move(value));
-      return;
-    }
+    collected.reserve(collected.size() + value.size() + 2);
     collected += value;
     collected += "\r\n";
   } else {
@@ -167,7 +197,6 @@ void TVQSkript::ParseStringArgument(std::vector<std::string>& list, std::string 
       throw;
     }
   }
-  list = SplitLines(collected);
 }
 
 std::string TVQSkript::ExpandWildcards(const std::string& text) {

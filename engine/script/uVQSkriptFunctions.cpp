@@ -455,17 +455,7 @@ void TVQSkript::AssignVariable(const std::string& name, std::string& rest, bool 
       return;
     }
     default: {
-      std::vector<std::string> lines;
-      ParseStringArgument(lines, std::move(rest), true, raw);
-      std::string value;
-      if (lines.size() == 1) {
-        value = std::move(lines[0]);
-      } else {
-        for (size_t i = 0; i < lines.size(); ++i) {
-          if (i > 0) value += "\r\n";
-          value += lines[i];
-        }
-      }
+      std::string value = StringArgumentText(std::move(rest), raw);
       if ((v = Variables->Find(name)) != nullptr) v->SetString(std::move(value));
       return;
     }

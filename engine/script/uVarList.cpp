@@ -25,7 +25,7 @@ void TVarObj::SetString(std::string s) {
 
 void TVarObj::SetFloat(double x) {
   Value = x;
-  Text = NumberToStr(x);
+  NumberToStr(x, Text);
 }
 
 // ---------------------------------------------------------------------------
