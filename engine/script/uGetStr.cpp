@@ -193,6 +193,23 @@ bool MayBeReference(std::string_view text) {
   return false;
 }
 
+// A quoted constant with neither an index nor a "+" after it, as most
+// arguments are, read as ReadTerm reads it; false, with Text unchanged, for
+// anything else (also when a registered name might begin with the quote).
+bool ReadLoneConstant(std::string_view& text, std::string& s) {
+  std::string_view t = text;
+  while (t.starts_with(' ')) t.remove_prefix(1);
+  if (t.empty() || (t.front() != '"' && t.front() != '\'') || !Candidates(t.front()).empty())
+    return false;
+  const size_t close = t.find(t.front(), 1);
+  if (close == std::string_view::npos) return false;
+  const std::string_view rest = TrimView(t.substr(close + 1));
+  if (rest.starts_with('[') || rest.starts_with('+')) return false;
+  s.assign(t.substr(1, close - 1));
+  text = rest;
+  return true;
+}
+
 // One term with its index: a variable, a function or a constant.
 bool ReadTerm(const StringHooks& hooks, std::string_view& text, std::string& s) {
   while (text.starts_with(' ')) text.remove_prefix(1);
@@ -866,6 +883,10 @@ bool InterpreteString(std::string_view& text, std::string& s) {
   auto hooks = Hooks().Active();
   if (!hooks || !hooks->errorHook) return false;
   ExpressionNesting nesting(hooks->errorHook);
+  if (ReadLoneConstant(text, s)) {
+    CheckTextLength(s.size());
+    return true;
+  }
   // "a" + "b" + ... is read in a loop, so a long chain needs no deep stack.
   // A term that fails right after a "+" makes the whole chain fail and leaves
   // only the first term; a failed term before a "+" counts as empty.

@@ -34,8 +34,10 @@ void TrimInPlace(std::string& s) {
 // Whether Collected holds a single line with its line break, as most
 // arguments do: it then needs no splitting.
 bool IsOneLine(std::string_view collected) {
-  return collected.ends_with("\r\n") &&
-         collected.find_first_of("\r\n") == collected.size() - 2;
+  if (!collected.ends_with("\r\n")) return false;
+  for (size_t i = 0; i + 2 < collected.size(); ++i)
+    if (collected[i] == '\r' || collected[i] == '\n') return false;
+  return true;
 }
 
 // The text of a block line: trimmed; with Raw only up to the block's indent of
