@@ -205,7 +205,8 @@ bool ReadLoneConstant(std::string_view& text, std::string& s) {
   if (close == std::string_view::npos) return false;
   const std::string_view rest = TrimView(t.substr(close + 1));
   if (rest.starts_with('[') || rest.starts_with('+')) return false;
-  s.assign(t.substr(1, close - 1));
+  s.clear();
+  s.append(t.substr(1, close - 1));
   text = rest;
   return true;
 }
@@ -1116,7 +1117,8 @@ void NumberToStr(double x, std::string& out) {
   if (x != 0 && std::fabs(x) < 1e15 && x == std::trunc(x)) {
     char buf[24];
     auto r = std::to_chars(buf, buf + sizeof buf, int64_t(x));
-    out.assign(buf, r.ptr);
+    out.clear();  // then appended: cheaper than a general assignment
+    out.append(buf, r.ptr);
     return;
   }
   out = FormatGeneral(x, 15);
