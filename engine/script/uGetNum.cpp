@@ -379,17 +379,17 @@ bool NumericParser::RunSimple(double& value) {
   const std::string_view text = text_;
   const size_t n = text.size();
   // Each operand with the operator after it (OpEnd after the last).
-  struct Operand {
+  struct Term {
     size_t begin, end;
     int op;
   };
-  std::array<Operand, 8> operands;
+  std::array<Term, 8> operands;
   size_t count = 0;
   size_t i = 0;
   while (i < n && text[i] == ' ') ++i;
   for (;;) {
     if (count == operands.size()) return false;
-    Operand& o = operands[count++];
+    Term& o = operands[count++];
     o.begin = i;
     bool afterOperand = true;  // else still among the digits of a number
     if (i < n && IsDigit(text[i])) {
@@ -431,7 +431,7 @@ bool NumericParser::RunSimple(double& value) {
   value_ = &value;
   value = 0;
   for (size_t k = 0; k < count; ++k) {
-    const Operand& o = operands[k];
+    const Term& o = operands[k];
     if (text[o.begin] == '%') {
       name_.assign(text.substr(o.begin + 1, o.end - o.begin - 2));
       for (char& c : name_) c = AsciiUpper(c);
