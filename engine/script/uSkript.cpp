@@ -7,6 +7,7 @@
 #include "SafeFile.h"
 #include "SysUtils.h"
 #include "uTransla.h"
+#include "uVarList.h"
 
 namespace {
 
@@ -59,6 +60,21 @@ uint8_t CommandWordOf(std::string_view trimmed) {
   return CommandWord::Plain;
 }
 
+// The variable reference "%NAME%" at the front of a trimmed line, as the
+// engine reads it (TVQSkript::ParseVarRef): the name and the end of the
+// reference with the blanks and control bytes after it.
+void FindTarget(std::string_view trimmed, std::string& name, size_t& end) {
+  auto upper = [](char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; };
+  if (!trimmed.starts_with('%')) return;
+  size_t i = 1;
+  while (i < trimmed.size() && IsVarNameChar(upper(trimmed[i]))) ++i;
+  if (i == 1 || i == trimmed.size() || trimmed[i] != '%') return;
+  name.assign(trimmed.substr(1, i - 1));
+  for (char& c : name) c = upper(c);
+  end = i + 1;
+  while (end < trimmed.size() && IsTrimmed(trimmed[end])) ++end;
+}
+
 }  // namespace
 
 namespace keyword_detail {
@@ -94,6 +110,8 @@ void TZeile::Classify() {
   using namespace LineKind;
   kind_ = Command;
   word_ = CommandWord::None;
+  target_.clear();
+  targetEnd_ = 0;
   std::string_view t = TrimView(source_);
   if (t.empty() || std::string_view("#'/;\\").find(t.front()) != std::string_view::npos) {
     kind_ = Empty;
@@ -137,6 +155,7 @@ void TZeile::Classify() {
       kind_ = EndSelect;
   }
   if (kind_ == Command) word_ = CommandWordOf(TrimView(source_));
+  if (word_ == CommandWord::Plain) FindTarget(TrimView(source_), target_, targetEnd_);
 }
 
 // ---------------------------------------------------------------------------

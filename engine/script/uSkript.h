@@ -84,12 +84,19 @@ public:
   // For Command lines, the if word the trimmed source begins with; found once
   // with the kind, so that a line run again and again is not read again.
   uint8_t Word() const { return word_; }
+  // For plain command lines that begin with a variable reference (an
+  // assignment): the name, upper-cased, and where in the trimmed source the
+  // text after the reference and its blanks begins. Empty otherwise.
+  const std::string& Target() const { return target_; }
+  size_t TargetEnd() const { return targetEnd_; }
   void Classify();
 
 private:
   std::string source_;
   uint8_t kind_ = 0;
   uint8_t word_ = CommandWord::None;
+  std::string target_;
+  size_t targetEnd_ = 0;
 };
 
 // The lines of a script and the engine's program counter.

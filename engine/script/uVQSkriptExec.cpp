@@ -142,9 +142,18 @@ void TVQSkript::ExecuteLine(int& consumed) {
   const uint8_t word = line.Word();
   switch (line.Kind()) {
     case LineKind::Command: {
-      // A line of its own is known to be no if word; a joined one is read.
+      // A line of its own is known to be no if word, and an assignment knows
+      // its target; a joined one is read.
       if (consumed == 0 && word == CommandWord::Plain) {
-        if (executing) InterpreteLine(s);
+        if (!executing) break;
+        if (line.Target().empty()) {
+          InterpreteLine(s);
+        } else {
+          // A copy: a run that reloads the script replaces its lines.
+          const std::string name = line.Target();
+          s.erase(0, line.TargetEnd());
+          AssignVariable(name, s, false);
+        }
         break;
       }
       if (StartsWithKeyword("if", s)) {

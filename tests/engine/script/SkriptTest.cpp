@@ -75,6 +75,18 @@ TEST(Skript, CommandLinesKnowTheirIfWord) {
     line.SetSource(source);
     EXPECT_EQ(int(line.Word()), int(word)) << source;
   }
+
+  // Assignments know their target and where the rest of the trimmed line begins.
+  line.SetSource("  %ab-1% \t= 1 ");
+  EXPECT_EQ(line.Target(), "AB-1");
+  EXPECT_EQ(line.TargetEnd(), 8u);
+  line.SetSource("%a%");
+  EXPECT_EQ(line.Target(), "A");
+  EXPECT_EQ(line.TargetEnd(), 3u);
+  for (const char* source : {"%a b% = 1", "%% = 1", "%a = 1", "If %a% = 1 then", "X-A: %a%"}) {
+    line.SetSource(source);
+    EXPECT_EQ(line.Target(), "") << source;
+  }
 }
 
 TEST(Skript, SetLinesNumbersFromOne) {
