@@ -2,6 +2,7 @@
 // hooks and the function registry. For uGetNum.cpp and uGetStr.cpp only.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -52,11 +53,14 @@ public:
   }
 
   const std::vector<Ptr>& Records() const { return records_; }
+  // Changes with every change of the records, so lookups may keep indexes.
+  uint64_t Version() const { return version_; }
 
   // Returns the record's position.
   int Add(Record record) {
     Check(record);
     records_.push_back(std::make_shared<const Record>(std::move(record)));
+    ++version_;
     return int(records_.size()) - 1;
   }
 
@@ -65,6 +69,7 @@ public:
     for (size_t i = records_.size(); i-- > 0;)
       if (records_[i]->name == name) {
         records_.erase(records_.begin() + ptrdiff_t(i));
+        ++version_;
         return;
       }
   }
@@ -72,7 +77,7 @@ public:
   // The built-ins (owner nullptr) stay.
   void RemoveOwner(HookOwner owner) {
     if (!owner) return;
-    std::erase_if(records_, [owner](const Ptr& r) { return r->owner == owner; });
+    if (std::erase_if(records_, [owner](const Ptr& r) { return r->owner == owner; }) > 0) ++version_;
   }
 
 private:
@@ -91,4 +96,5 @@ private:
 
   std::string kind_;
   std::vector<Ptr> records_;
+  uint64_t version_ = 0;
 };

@@ -1,5 +1,6 @@
 #include "uGetNum.h"
 
+#include <array>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -124,10 +125,14 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsUpperLetter(char c) { return c >= 'A' && c <= 'Z'; }
 char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; }
 
-bool IsExpressionChar(char c) {
-  return c == ' ' || c == '!' || c == '%' || c == '(' || c == '*' || c == '+' || c == '-' ||
-         c == '.' || c == '/' || c == '\\' || IsDigit(c) || IsUpperLetter(c) || c == '^';
-}
+constexpr std::array<bool, 256> kExpressionChars = [] {
+  std::array<bool, 256> table{};
+  for (const char c : std::string_view(" !%(*+-./\\^0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ"))
+    table[static_cast<unsigned char>(c)] = true;
+  return table;
+}();
+
+bool IsExpressionChar(char c) { return kExpressionChars[static_cast<unsigned char>(c)]; }
 
 // A function name that was not found: where it begins in the text, its length
 // and how many blanks between it and a "(" were dropped.
@@ -144,6 +149,11 @@ public:
   NumericParser(std::string_view& text, const NumericHooks& hooks) : text_(text), hooks_(hooks) {}
 
   bool Run(double& value, UnknownName& unknown);
+  // The common simple form read without the state machine: numbers of up to
+  // 15 digits and variables joined by binary operators, blanks between. A
+  // pre-scan makes sure the text is of that form; the evaluation then takes
+  // the very steps Run takes. False, with nothing read or asked, otherwise.
+  bool RunSimple(double& value);
 
 private:
   enum State { Start, AfterOperator, AfterSign, IntDigits, DecDigits, AfterOperand, FuncName, VarName, Done };
@@ -205,6 +215,12 @@ void NumericParser::SetOperand(double v) {
 // Digits are read exactly, whatever their number.
 double NumericParser::Operand() const {
   if (!fromDigits_) return number_;
+  // Whole numbers of up to 15 digits are exact as they are summed up.
+  if (digits_.size() <= 15 && digits_.find('.') == std::string::npos) {
+    int64_t n = 0;
+    for (const char c : digits_) n = n * 10 + (c - '0');
+    return double(n);
+  }
   double v = 0;
   auto r = std::from_chars(digits_.data(), digits_.data() + digits_.size(), v, std::chars_format::fixed);
   if (r.ec == std::errc::result_out_of_range) {
@@ -344,6 +360,91 @@ bool NumericParser::CallFunction(bool withBrackets, bool reportUnknown) {
       throw std::logic_error("numeric function " + rec->name + " replaced its raw text");
     text_ = call.RawText;
   }
+  return true;
+}
+
+int OperatorIndex(char c) {
+  switch (c) {
+    case '+': return OpAdd;
+    case '-': return OpSub;
+    case '*': return OpMul;
+    case '\\': return OpMod;
+    case '/': return OpDiv;
+    case '^': return OpPow;
+    default: return -1;
+  }
+}
+
+bool NumericParser::RunSimple(double& value) {
+  const std::string_view text = text_;
+  const size_t n = text.size();
+  // Each operand with the operator after it (OpEnd after the last).
+  struct Term {
+    size_t begin, end;
+    int op;
+  };
+  std::array<Term, 8> operands;
+  size_t count = 0;
+  size_t i = 0;
+  while (i < n && text[i] == ' ') ++i;
+  for (;;) {
+    if (count == operands.size()) return false;
+    Term& o = operands[count++];
+    o.begin = i;
+    bool afterOperand = true;  // else still among the digits of a number
+    if (i < n && IsDigit(text[i])) {
+      while (i < n && IsDigit(text[i])) ++i;
+      if (i - o.begin > 15) return false;
+      afterOperand = false;
+    } else if (i < n && text[i] == '%') {
+      ++i;
+      while (i < n && IsVarNameChar(AsciiUpper(text[i]))) ++i;
+      if (i == o.begin + 1 || i == n || text[i] != '%') return false;
+      ++i;
+    } else {
+      return false;  // a sign, a bracket, a function, a missing operand
+    }
+    o.end = i;
+    if (i < n && text[i] == ' ') {
+      afterOperand = true;
+      while (i < n && text[i] == ' ') ++i;
+    }
+    if (i == n) {
+      o.op = OpEnd;
+      break;
+    }
+    const char c = AsciiUpper(text[i]);
+    o.op = OperatorIndex(c);
+    if (o.op >= 0) {
+      ++i;
+      while (i < n && text[i] == ' ') ++i;
+      continue;
+    }
+    // Where Run stops after an operand; anything else is for Run to report.
+    if (!IsExpressionChar(c) || (afterOperand && (IsDigit(c) || IsUpperLetter(c)))) {
+      o.op = OpEnd;
+      break;
+    }
+    return false;
+  }
+
+  value_ = &value;
+  value = 0;
+  for (size_t k = 0; k < count; ++k) {
+    const Term& o = operands[k];
+    if (text[o.begin] == '%') {
+      name_.assign(text.substr(o.begin + 1, o.end - o.begin - 2));
+      for (char& c : name_) c = AsciiUpper(c);
+      SetOperand(hooks_.varGetter ? CheckedResult(hooks_.varGetter(name_)) : 0);
+    } else {
+      int64_t whole = 0;  // exact: at most 15 digits
+      for (size_t d = o.begin; d < o.end; ++d) whole = whole * 10 + (text[d] - '0');
+      SetOperand(double(whole));
+    }
+    Reduce(o.op);
+  }
+  value = acc_[1];
+  text_.remove_prefix(i);
   return true;
 }
 
@@ -626,7 +727,7 @@ bool InterpreteNumeric(std::string_view& text, double& value) {
   ExpressionNesting nesting(hooks->errorHook);
   UnknownName unknown;
   NumericParser parser(text, *hooks);
-  return parser.Run(value, unknown);
+  return parser.RunSimple(value) || parser.Run(value, unknown);
 }
 
 bool InterpreteNumeric(std::string& text, double& value) {
@@ -637,7 +738,7 @@ bool InterpreteNumeric(std::string& text, double& value) {
   std::string_view view(text);
   UnknownName unknown;
   NumericParser parser(view, *hooks);
-  bool result = parser.Run(value, unknown);
+  bool result = parser.RunSimple(value) || parser.Run(value, unknown);
   size_t start = size_t(view.data() - text.data());
   text.erase(start + view.size());
   text.erase(0, start);

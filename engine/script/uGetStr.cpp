@@ -1,6 +1,7 @@
 #include "uGetStr.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <charconv>
 #include <chrono>
@@ -77,6 +78,13 @@ FunctionRegistry<StringRecord>& Registry() {
 // ---------------------------------------------------------------------------
 // Evaluation
 
+// StartsWithKeyword(",", Text), spared the call between any two arguments.
+bool TakeComma(std::string_view& text) {
+  if (!text.starts_with(',')) return false;
+  text = TrimView(text.substr(1));
+  return true;
+}
+
 void CheckRawText(std::string_view raw, std::string_view text, const std::string& name) {
   if (raw.data() < text.data() || raw.data() + raw.size() > text.data() + text.size())
     throw std::logic_error("string function " + name + " replaced its raw text");
@@ -115,7 +123,7 @@ void CallFunction(const StringRecord& rec, std::string_view& text, std::string& 
                    inner);
           }
         }
-        if (i < len && !StartsWithKeyword(",", inner))
+        if (i < len && !TakeComma(inner))
           Report(TranslateFmt("FunctionNeedsXAndNotOnlyYPars",
                               "Syntaxfehler: Die Funktion \"%s\" erwartet %s und nicht nur %s Parameter",
                               {name, IntToStr(len), IntToStr(i)}),
@@ -145,24 +153,77 @@ void CallFunction(const StringRecord& rec, std::string_view& text, std::string& 
   text = call.RawText;
 }
 
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; }
+
+// The records a term beginning with First may name, in registry order: those
+// whose name begins with that letter (case ignored) and any without a name.
+// Every term passes here, so the lists are kept until the registry changes.
+const std::vector<RecordPtr>& Candidates(char first) {
+  static uint64_t version = ~uint64_t(0);
+  static std::array<std::vector<RecordPtr>, 256> byFirst;
+  const FunctionRegistry<StringRecord>& registry = Registry();
+  if (version != registry.Version()) {
+    for (auto& list : byFirst) list.clear();
+    for (const RecordPtr& rec : registry.Records()) {
+      if (rec->name.empty()) {
+        for (auto& list : byFirst) list.push_back(rec);
+      } else {
+        const unsigned char c = static_cast<unsigned char>(AsciiLower(rec->name.front()));
+        byFirst[c].push_back(rec);
+        if (c >= 'a' && c <= 'z') byFirst[c - 32].push_back(rec);
+      }
+    }
+    version = registry.Version();
+  }
+  return byFirst[static_cast<unsigned char>(first)];
+}
+
+// The letters of Name at the front of Text (case ignored), the end of the
+// word aside: most names are ruled out by their second letter.
+bool BeginsWithName(std::string_view text, std::string_view name) {
+  if (text.size() < name.size()) return false;
+  for (size_t i = 1; i < name.size(); ++i)
+    if (AsciiLower(text[i]) != AsciiLower(name[i])) return false;
+  return true;
+}
+
+bool MayBeReference(std::string_view text) {
+  for (const char c : text)
+    if (!IsTrimmed(c)) return c == '%';
+  return false;
+}
+
+// A quoted constant with neither an index nor a "+" after it, as most
+// arguments are, read as ReadTerm reads it; false, with Text unchanged, for
+// anything else (also when a registered name might begin with the quote).
+bool ReadLoneConstant(std::string_view& text, std::string& s) {
+  std::string_view t = text;
+  while (t.starts_with(' ')) t.remove_prefix(1);
+  if (t.empty() || (t.front() != '"' && t.front() != '\'') || !Candidates(t.front()).empty())
+    return false;
+  const size_t close = t.find(t.front(), 1);
+  if (close == std::string_view::npos) return false;
+  const std::string_view rest = TrimView(t.substr(close + 1));
+  if (rest.starts_with('[') || rest.starts_with('+')) return false;
+  s.clear();
+  s.append(t.substr(1, close - 1));
+  text = rest;
+  return true;
+}
+
 // One term with its index: a variable, a function or a constant.
 bool ReadTerm(const StringHooks& hooks, std::string_view& text, std::string& s) {
   while (text.starts_with(' ')) text.remove_prefix(1);
   bool read = false;
   std::string name;
-  if (hooks.varTest && hooks.varTest(text, name)) {
+  if (hooks.varTest && MayBeReference(text) && hooks.varTest(text, name)) {
     if (hooks.varGetter) hooks.varGetter(name, s);
     read = true;
   }
   if (!read) {
     RecordPtr found;
-    // Every term passes here, so names whose first letter differs are
-    // passed over without the full word test.
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; };
-    const char first = text.empty() ? 0 : lower(text.front());
-    for (const RecordPtr& rec : Registry().Records())
-      if ((rec->name.empty() || lower(rec->name.front()) == first) &&
-          StartsWithKeyword(rec->name, text)) {
+    for (const RecordPtr& rec : Candidates(text.empty() ? 0 : text.front()))
+      if (BeginsWithName(text, rec->name) && StartsWithKeyword(rec->name, text)) {
         found = rec;  // held, so a handler may change the registry
         break;
       }
@@ -823,18 +884,29 @@ bool InterpreteString(std::string_view& text, std::string& s) {
   auto hooks = Hooks().Active();
   if (!hooks || !hooks->errorHook) return false;
   ExpressionNesting nesting(hooks->errorHook);
+  if (ReadLoneConstant(text, s)) {
+    CheckTextLength(s.size());
+    return true;
+  }
   // "a" + "b" + ... is read in a loop, so a long chain needs no deep stack.
   // A term that fails right after a "+" makes the whole chain fail and leaves
   // only the first term; a failed term before a "+" counts as empty.
   std::string rest;
   bool chained = false;
   for (;;) {
-    std::string term;
-    bool read = ReadTerm(*hooks, text, term);
-    if (read) {
-      std::string& target = chained ? rest : s;
-      CheckTextLength(uint64_t(s.size()) + rest.size() + term.size());
-      target += term;
+    bool read = false;
+    if (!chained) {
+      // The first term is read in place; a term that is not read leaves S alone.
+      read = ReadTerm(*hooks, text, s);
+      if (read) CheckTextLength(s.size());
+    } else {
+      std::string term;
+      read = ReadTerm(*hooks, text, term);
+      if (read) {
+        std::string& target = chained ? rest : s;
+        CheckTextLength(uint64_t(s.size()) + rest.size() + term.size());
+        target += term;
+      }
     }
     std::string_view t = TrimView(text);
     if (t.starts_with('+')) {
@@ -861,10 +933,20 @@ bool InterpreteString(std::string& text, std::string& s) {
 bool SplitParenArgs(std::string_view& text, std::string_view& inner, bool removeGroup) {
   text = TrimView(text);
   if (!text.starts_with('(')) return false;
+  // Only quotes and brackets matter; the rest is passed over quickly.
+  static constexpr std::array<bool, 256> kMarks = [] {
+    std::array<bool, 256> marks{};
+    for (const char c : std::string_view("\"'()")) marks[static_cast<unsigned char>(c)] = true;
+    return marks;
+  }();
   int depth = 1;
   size_t i = 1;
   while (i < text.size() && depth > 0) {
     char c = text[i];
+    if (!kMarks[static_cast<unsigned char>(c)]) {
+      ++i;
+      continue;
+    }
     if (c == '"' || c == '\'') {
       size_t close = text.find(c, i + 1);
       if (close == std::string_view::npos) return false;
@@ -1030,6 +1112,17 @@ std::string FormatGeneral(double x, int precision) {
 }
 
 std::string NumberToStr(double x) { return FormatGeneral(x, 15); }
+
+void NumberToStr(double x, std::string& out) {
+  if (x != 0 && std::fabs(x) < 1e15 && x == std::trunc(x)) {
+    char buf[24];
+    auto r = std::to_chars(buf, buf + sizeof buf, int64_t(x));
+    out.clear();  // then appended: cheaper than a general assignment
+    out.append(buf, r.ptr);
+    return;
+  }
+  out = FormatGeneral(x, 15);
+}
 
 bool TryParseDecimal(std::string_view s, double& value) {
   size_t i = 0;

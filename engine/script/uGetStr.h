@@ -15,7 +15,8 @@
 #include "uGetNum.h"
 
 // True when Text begins with a reference to a String variable; removes it from
-// Text and gives the variable's name.
+// Text and gives the variable's name. References begin with "%": the test is
+// only asked when that is the first byte of Text above blank.
 using StringVarTest = std::function<bool(std::string_view& text, std::string& name)>;
 using StringVarGetter = std::function<void(const std::string& name, std::string& value)>;
 using StringFunction = std::function<void(FunctionCall& call, std::string& result)>;
@@ -71,6 +72,9 @@ std::string WordWrapText(std::string_view text, std::string_view prefix, int64_t
 // Shortest general form with up to 15 significant digits, "." as decimal
 // separator, exponent form ("1E20", "1.5E-7") for very large or small values.
 std::string NumberToStr(double x);
+// The same into Out, whose storage is reused: loop counters are written at
+// every pass.
+void NumberToStr(double x, std::string& out);
 // The general form with Precision significant digits (1..15).
 std::string FormatGeneral(double x, int precision);
 // S as a number ("." separator, blanks around it allowed); raises EConvertError.

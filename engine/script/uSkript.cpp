@@ -7,6 +7,7 @@
 #include "SafeFile.h"
 #include "SysUtils.h"
 #include "uTransla.h"
+#include "uVarList.h"
 
 namespace {
 
@@ -29,12 +30,10 @@ size_t KeywordLength(std::string_view word, std::string_view text) {
   if (text.size() < word.size()) return std::string_view::npos;
   for (size_t i = 0; i < word.size(); ++i)
     if (AsciiLower(word[i]) != AsciiLower(text[i])) return std::string_view::npos;
-  bool symbolWord = true;
+  if (text.size() == word.size() || !IsAsciiLetter(text[word.size()])) return word.size();
   for (char c : word)
-    if (IsWordChar(c)) symbolWord = false;
-  if (text.size() == word.size() || symbolWord || !IsAsciiLetter(text[word.size()]))
-    return word.size();
-  return std::string_view::npos;
+    if (IsWordChar(c)) return std::string_view::npos;
+  return word.size();  // a word of symbols only
 }
 
 [[noreturn]] void RaiseReadError(std::string_view fileName, int err) {
@@ -50,21 +49,55 @@ std::string ReadWholeFile(std::string_view fileName) {
   return data;
 }
 
+// The tests of the if words, in the order a run makes them.
+uint8_t CommandWordOf(std::string_view trimmed) {
+  std::string_view s = trimmed;
+  if (StartsWithKeyword("if", s)) return CommandWord::If;
+  if (StartsWithKeyword("elseif", s)) return CommandWord::ElseIf;
+  if (StartsWithKeyword("else", s) && StartsWithKeyword("if", s)) return CommandWord::ElseIf;
+  if (SameText(trimmed, "else")) return CommandWord::Else;
+  if (SameText(trimmed.substr(0, 5), "endif")) return CommandWord::EndIf;
+  return CommandWord::Plain;
+}
+
+// The variable reference "%NAME%" at the front of a trimmed line, as the
+// engine reads it (TVQSkript::ParseVarRef): the name and the end of the
+// reference with the blanks and control bytes after it.
+void FindTarget(std::string_view trimmed, std::string& name, size_t& end) {
+  auto upper = [](char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; };
+  if (!trimmed.starts_with('%')) return;
+  size_t i = 1;
+  while (i < trimmed.size() && IsVarNameChar(upper(trimmed[i]))) ++i;
+  if (i == 1 || i == trimmed.size() || trimmed[i] != '%') return;
+  name.assign(trimmed.substr(1, i - 1));
+  for (char& c : name) c = upper(c);
+  end = i + 1;
+  while (end < trimmed.size() && IsTrimmed(trimmed[end])) ++end;
+}
+
 }  // namespace
 
-bool StartsWithKeyword(std::string_view word, std::string_view& text) {
-  size_t n = KeywordLength(word, text);
+namespace keyword_detail {
+
+bool StartsWith(std::string_view word, std::string_view& text) {
+  const size_t n = KeywordLength(word, text);
   if (n == std::string_view::npos) return false;
-  text = TrimView(text.substr(n));
+  text.remove_prefix(n);
+  text = TrimView(text);
   return true;
 }
 
-bool StartsWithKeyword(std::string_view word, std::string& text) {
+bool StartsWith(std::string_view word, std::string& text) {
   std::string_view view(text);
-  if (!StartsWithKeyword(word, view)) return false;
-  text = std::string(view);
+  if (!StartsWith(word, view)) return false;
+  // Cut in place: no new string for every word a line is tested for.
+  const size_t start = size_t(view.data() - text.data());
+  text.erase(start + view.size());
+  text.erase(0, start);
   return true;
 }
+
+}  // namespace keyword_detail
 
 // ---------------------------------------------------------------------------
 
@@ -76,6 +109,9 @@ void TZeile::SetSource(std::string source) {
 void TZeile::Classify() {
   using namespace LineKind;
   kind_ = Command;
+  word_ = CommandWord::None;
+  target_.clear();
+  targetEnd_ = 0;
   std::string_view t = TrimView(source_);
   if (t.empty() || std::string_view("#'/;\\").find(t.front()) != std::string_view::npos) {
     kind_ = Empty;
@@ -118,6 +154,8 @@ void TZeile::Classify() {
     else if (StartsWithKeyword("Select", t))
       kind_ = EndSelect;
   }
+  if (kind_ == Command) word_ = CommandWordOf(TrimView(source_));
+  if (word_ == CommandWord::Plain) FindTarget(TrimView(source_), target_, targetEnd_);
 }
 
 // ---------------------------------------------------------------------------

@@ -30,13 +30,37 @@ constexpr uint8_t CaseElse = 17;
 constexpr uint8_t EndSelect = 18;  // "Endselect" or "End Select"
 }  // namespace LineKind
 
+// What a command line begins with, as the if blocks see it.
+namespace CommandWord {
+constexpr uint8_t None = 0;    // no command line
+constexpr uint8_t Plain = 1;   // none of the if words: a command
+constexpr uint8_t If = 2;
+constexpr uint8_t ElseIf = 3;  // "elseif" or "else if"
+constexpr uint8_t Else = 4;
+constexpr uint8_t EndIf = 5;
+}  // namespace CommandWord
+
+namespace keyword_detail {
+bool StartsWith(std::string_view word, std::string& text);
+bool StartsWith(std::string_view word, std::string_view& text);
+constexpr char Lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : c; }
+// Whether the first letters rule a match out; most tests end there.
+constexpr bool FirstDiffers(std::string_view word, std::string_view text) {
+  return !word.empty() && (text.empty() || Lower(word[0]) != Lower(text[0]));
+}
+}  // namespace keyword_detail
+
 // True when Text begins with Word as a whole word (ASCII case ignored); Text
 // then loses the word and the blanks and control bytes around what is left.
 // A word made only of symbols (such as "=" or "<=") needs no word end; any
 // other word must not be followed directly by an ASCII letter (digits, "_" and
 // "-" do end a word). Text is left alone when the result is false.
-bool StartsWithKeyword(std::string_view word, std::string& text);
-bool StartsWithKeyword(std::string_view word, std::string_view& text);
+inline bool StartsWithKeyword(std::string_view word, std::string& text) {
+  return !keyword_detail::FirstDiffers(word, text) && keyword_detail::StartsWith(word, text);
+}
+inline bool StartsWithKeyword(std::string_view word, std::string_view& text) {
+  return !keyword_detail::FirstDiffers(word, text) && keyword_detail::StartsWith(word, text);
+}
 
 // One script line. The kind follows the source: setting the source classifies it.
 class TZeile {
@@ -57,11 +81,22 @@ public:
   const std::string& Source() const { return source_; }
   void SetSource(std::string source);
   uint8_t Kind() const { return kind_; }
+  // For Command lines, the if word the trimmed source begins with; found once
+  // with the kind, so that a line run again and again is not read again.
+  uint8_t Word() const { return word_; }
+  // For plain command lines that begin with a variable reference (an
+  // assignment): the name, upper-cased, and where in the trimmed source the
+  // text after the reference and its blanks begins. Empty otherwise.
+  const std::string& Target() const { return target_; }
+  size_t TargetEnd() const { return targetEnd_; }
   void Classify();
 
 private:
   std::string source_;
   uint8_t kind_ = 0;
+  uint8_t word_ = CommandWord::None;
+  std::string target_;
+  size_t targetEnd_ = 0;
 };
 
 // The lines of a script and the engine's program counter.

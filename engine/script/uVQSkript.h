@@ -320,6 +320,10 @@ private:
   // Number of the line that ends the block argument beginning after line
   // CommandLine (the "end" line, or the last line of the script).
   int32_t BlockEnd(int32_t commandLine, bool raw) const;
+  // The argument's lines joined by CR LF, as ParseStringArgument reads them.
+  std::string StringArgumentText(std::string text, bool raw);
+  // Reads the argument, adding "line CR LF" to Collected for each line.
+  void ReadStringArgument(std::string text, bool raw, std::string& collected);
   // Reports an error found before the argument Rest was read: should Rest be
   // empty, the argument is a block, and the run never goes on inside it.
   [[noreturn]] void ArgumentError(const std::string& rest, bool raw, std::string_view id,

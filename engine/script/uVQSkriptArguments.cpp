@@ -16,6 +16,30 @@
 
 namespace {
 
+bool IsBlank(std::string_view s) {
+  for (const char c : s)
+    if (static_cast<unsigned char>(c) > ' ') return false;
+  return true;
+}
+
+void TrimInPlace(std::string& s) {
+  size_t end = s.size();
+  while (end > 0 && static_cast<unsigned char>(s[end - 1]) <= ' ') --end;
+  s.erase(end);
+  size_t start = 0;
+  while (start < s.size() && static_cast<unsigned char>(s[start]) <= ' ') ++start;
+  s.erase(0, start);
+}
+
+// Whether Collected holds a single line with its line break, as most
+// arguments do: it then needs no splitting.
+bool IsOneLine(std::string_view collected) {
+  if (!collected.ends_with("\r\n")) return false;
+  for (size_t i = 0; i + 2 < collected.size(); ++i)
+    if (collected[i] == '\r' || collected[i] == '\n') return false;
+  return true;
+}
+
 // The text of a block line: trimmed; with Raw only up to the block's indent of
 // leading blanks is removed, the first block line setting the indent.
 std::string BlockLine(const std::string& source, bool raw, int& indent) {
@@ -91,7 +115,35 @@ void TVQSkript::ArgumentError(const std::string& rest, bool raw, std::string_vie
 void TVQSkript::ParseStringArgument(std::vector<std::string>& list, std::string text,
                                     bool replace, bool raw) {
   std::string collected = replace ? std::string() : JoinLines(list);
-  text = Trim(text);
+  const bool fresh = collected.empty();
+  ReadStringArgument(std::move(text), raw, collected);
+  if (fresh && IsOneLine(collected)) {
+    collected.resize(collected.size() - 2);
+    list.clear();
+    list.push_back(std::move(collected));
+    return;
+  }
+  list = SplitLines(collected);
+}
+
+std::string TVQSkript::StringArgumentText(std::string text, bool raw) {
+  std::string collected;
+  ReadStringArgument(std::move(text), raw, collected);
+  if (IsOneLine(collected)) {
+    collected.resize(collected.size() - 2);
+    return collected;
+  }
+  const std::vector<std::string> lines = SplitLines(collected);
+  std::string joined;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (i > 0) joined += "\r\n";
+    joined += lines[i];
+  }
+  return joined;
+}
+
+void TVQSkript::ReadStringArgument(std::string text, bool raw, std::string& collected) {
+  TrimInPlace(text);
 
   if (!text.empty() && StartsWithKeyword("from", text)) {
     std::string name;
@@ -116,11 +168,12 @@ void TVQSkript::ParseStringArgument(std::vector<std::string>& list, std::string 
                      "Unzulässiger Stringausdruck: \"%s\" ist keine String-Konstante, keine "
                      "String-Funktion und keine Variable!",
                      {text}, text);
-    if (!Trim(text).empty())
+    if (!IsBlank(text))
       ScriptErrorFmt("AfterStringExpr.Invalid",
                      "Der Text nach dem Stringausdruck kann nicht mehr sinnvoll interpretiert "
                      "werden: \"%s\"",
                      {text}, text);
+    collected.reserve(collected.size() + value.size() + 2);
     collected += value;
     collected += "\r\n";
   } else {
@@ -146,7 +199,6 @@ void TVQSkript::ParseStringArgument(std::vector<std::string>& list, std::string 
       throw;
     }
   }
-  list = SplitLines(collected);
 }
 
 std::string TVQSkript::ExpandWildcards(const std::string& text) {

@@ -14,6 +14,19 @@ namespace {
 
 constexpr int MaxSubParameters = 19;
 
+char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; }
+
+// Whether ParseVarRef finds a reference at the front of S: "%", at least one
+// name character, "%", blanks and control bytes around it.
+bool BeginsWithVarRef(std::string_view s) {
+  size_t i = 0;
+  while (i < s.size() && static_cast<unsigned char>(s[i]) <= ' ') ++i;
+  if (i == s.size() || s[i] != '%') return false;
+  const size_t start = ++i;
+  while (i < s.size() && IsVarNameChar(AsciiUpper(s[i]))) ++i;
+  return i > start && i < s.size() && s[i] == '%';
+}
+
 struct TFormalParameter {
   std::string Name;
   bool ByRef = false;
@@ -23,13 +36,12 @@ struct TFormalParameter {
 }  // namespace
 
 void TVQSkript::InterpreteLine(std::string& line) {
-  {
-    std::string rest = line;
+  if (BeginsWithVarRef(line)) {
+    // The reference is read off the line itself: the rest is all that is used.
     std::string name;
-    if (ParseVarRef(rest, name) != 0) {
-      AssignVariable(name, rest, false);
-      return;
-    }
+    ParseVarRef(line, name);
+    AssignVariable(name, line, false);
+    return;
   }
   std::string text = Trim(line);
   if (StartsWithKeyword("stop", text)) {

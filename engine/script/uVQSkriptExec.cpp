@@ -138,8 +138,24 @@ void TVQSkript::ExecuteLine(int& consumed) {
   if ((Settings->doDebugOutput & 1) != 0 && !TraceFailed) WriteTrace(s);
 
   const bool executing = IfState[IfDepth] != 0;
-  switch (GetLine(CurrentLine - 1).Kind()) {
+  const TZeile& line = GetLine(CurrentLine - 1);
+  const uint8_t word = line.Word();
+  switch (line.Kind()) {
     case LineKind::Command: {
+      // A line of its own is known to be no if word, and an assignment knows
+      // its target; a joined one is read.
+      if (consumed == 0 && word == CommandWord::Plain) {
+        if (!executing) break;
+        if (line.Target().empty()) {
+          InterpreteLine(s);
+        } else {
+          // A copy: a run that reloads the script replaces its lines.
+          const std::string name = line.Target();
+          s.erase(0, line.TargetEnd());
+          AssignVariable(name, s, false);
+        }
+        break;
+      }
       if (StartsWithKeyword("if", s)) {
         bool cond = false;
         bool oneLine = false;

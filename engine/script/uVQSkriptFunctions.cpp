@@ -353,6 +353,8 @@ double TVQSkript::EvalNumericFunction(FunctionCall& call) {
 
 namespace {
 
+char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; }
+
 // Trimmed in place: every term of every expression passes here with the
 // rest of its line.
 void TrimInPlace(std::string& s, size_t from = 0) {
@@ -370,8 +372,10 @@ uint8_t TVQSkript::ParseVarRef(std::string& s, std::string& name) {
   name.clear();
   if (s.empty() || s[0] != '%') return 0;
   size_t i = 1;
-  while (i < s.size() && IsVarNameChar(UpCase(s[i]))) name += UpCase(s[i++]);
+  while (i < s.size() && IsVarNameChar(AsciiUpper(s[i]))) ++i;
   if (i >= s.size() || s[i] != '%') return 0;
+  name.assign(s, 1, i - 1);
+  for (char& c : name) c = AsciiUpper(c);
   TrimInPlace(s, i + 1);
   if (name.empty()) return 0;
   return Variables->Exists(name) ? 1 : 2;
@@ -409,7 +413,8 @@ double TVQSkript::GetNumericVar(const std::string& name) {
 void TVQSkript::AssignVariable(const std::string& name, std::string& rest, bool raw) {
   TVarObj* v = Variables->Find(name);
   if (v == nullptr) v = Variables->Declare(name, VarType::String);
-  const std::string ref = "%" + name + "%";
+  // Only errors show the reference.
+  auto ref = [&name] { return "%" + name + "%"; };
   switch (v->VarType) {
     case VarType::Float: {
       double x = 0;
@@ -417,7 +422,7 @@ void TVQSkript::AssignVariable(const std::string& name, std::string& rest, bool 
         ScriptErrorFmt("FloatVar.InvalidAssignment",
                        "Fehlerhafte Zuweisung an eine Float-Variable, korrekt wäre: Set %s = "
                        "numerischer Ausdruck",
-                       {ref}, rest);
+                       {ref()}, rest);
       // The variable may have gone while the expression ran a function.
       if ((v = Variables->Find(name)) != nullptr) v->SetFloat(x);
       return;
@@ -428,12 +433,12 @@ void TVQSkript::AssignVariable(const std::string& name, std::string& rest, bool 
         ScriptErrorFmt("IntegerVar.InvalidAssignment",
                        "Fehlerhafte Zuweisung an eine Integervariable, korrekt wäre: Set %s = "
                        "numerischer Ausdruck",
-                       {ref}, rest);
+                       {ref()}, rest);
       if (!Trim(rest).empty())
         ScriptErrorFmt("IntegerVar.InvalidAfterAssignment",
                        "Fehlerhafte Zuweisung an die Integervariable %s, der hintere Teil des "
                        "Ausdrucks \"%s\" ist nicht sinnvoll interpretierbar!",
-                       {ref, rest}, rest);
+                       {ref(), rest}, rest);
       const int32_t n = CheckedTrunc(x);
       if ((v = Variables->Find(name)) != nullptr) v->SetInteger(n);
       return;
@@ -445,18 +450,12 @@ void TVQSkript::AssignVariable(const std::string& name, std::string& rest, bool 
         ScriptErrorFmt("BoolVar.InvalidAssignment",
                        "Fehlerhafte Zuweisung an boolsche Variable, korrekt wäre: Set %s = "
                        "boolscher Ausdruck",
-                       {ref}, rest);
+                       {ref()}, rest);
       if ((v = Variables->Find(name)) != nullptr) v->SetBoolean(b);
       return;
     }
     default: {
-      std::vector<std::string> lines;
-      ParseStringArgument(lines, rest, true, raw);
-      std::string value;
-      for (size_t i = 0; i < lines.size(); ++i) {
-        if (i > 0) value += "\r\n";
-        value += lines[i];
-      }
+      std::string value = StringArgumentText(std::move(rest), raw);
       if ((v = Variables->Find(name)) != nullptr) v->SetString(std::move(value));
       return;
     }

@@ -84,7 +84,8 @@ void TVQSkript::ForStart(int32_t lineNo, const std::string& varName, double star
 void TVQSkript::NextStep() {
   if (!ControlStack.TopIs("For", 5))
     ScriptError("Next.MissingFor", "\"Next\" ohne passendes \"For\"!");
-  const TControlEntry head = ControlStack[0];
+  const int32_t headLine = ControlStack[0].Line;
+  const int headIfDepth = ControlStack[0].IfDepth;
   TControlEntry& current = ControlStack[2];
   const double endValue = ControlStack[3].Value;
   const double step = ControlStack[4].Value;
@@ -97,15 +98,15 @@ void TVQSkript::NextStep() {
     if (v == nullptr) v = Variables->Declare(ControlStack[1].Text, VarType::String);
     v->SetFloat(next);
     current.Value = next;
-    current.Text = NumberToStr(next);
-    CurrentLine = head.Line;
-    RestoreIfDepth(head.IfDepth);
+    current.Text = v->Text;  // the same text, formatted once
+    CurrentLine = headLine;
+    RestoreIfDepth(headIfDepth);
     return;
   }
   ControlStack.Pop(5);
-  RestoreIfDepth(head.IfDepth);
+  RestoreIfDepth(headIfDepth);
   CurrentLine = FindLoopEnd(
-      head.Line, LineKind::For, LineKind::Next, "For.MissingNextbeforeNextSub",
+      headLine, LineKind::For, LineKind::Next, "For.MissingNextbeforeNextSub",
       "Zugehöriges \"Next\" muß sich vor einem Prozeduranfang (Sub ...) befinden!",
       "For.MissingNextInSameSub", "Zugehöriges \"Next\" zum \"For\" fehlt in der aktuellen Prozedur!",
       "For.MissingNext", "Zugehöriges \"Next\" fehlt!");

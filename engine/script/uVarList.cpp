@@ -4,13 +4,6 @@
 #include "uGetStr.h"
 #include "uSkript.h"
 
-bool IsVarNameChar(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '$' || c == '&' || c == '+' ||
-         c == '-' || c == '/' || c == '_';
-}
-
-// ---------------------------------------------------------------------------
-
 int32_t TVarObj::AsInteger() const { return CheckedTrunc(Value); }
 
 void TVarObj::SetInteger(int32_t n) {
@@ -32,7 +25,7 @@ void TVarObj::SetString(std::string s) {
 
 void TVarObj::SetFloat(double x) {
   Value = x;
-  Text = NumberToStr(x);
+  NumberToStr(x, Text);
 }
 
 // ---------------------------------------------------------------------------
@@ -45,14 +38,21 @@ TVarList::Entry TVarList::MakeEntry(std::string_view name, uint8_t varType, uint
   return Entry{UpperCase(name), std::move(obj)};
 }
 
-void TVarList::Clear() { entries_.clear(); }
+void TVarList::Clear() {
+  entries_.clear();
+  ++shape_;
+}
 
 void TVarList::Delete(int index) {
-  if (index >= 0 && index < Count()) entries_.erase(entries_.begin() + index);
+  if (index >= 0 && index < Count()) {
+    entries_.erase(entries_.begin() + index);
+    ++shape_;
+  }
 }
 
 TVarObj* TVarList::Add(std::string_view name, uint8_t varType, uint8_t entryKind) {
   entries_.push_back(MakeEntry(name, varType, entryKind));
+  ++shape_;
   return entries_.back().obj.get();
 }
 
@@ -60,6 +60,7 @@ TVarObj* TVarList::Insert(int index, std::string_view name, uint8_t entryKind, u
   if (index < 0) index = 0;
   if (index > Count()) index = Count();
   auto it = entries_.insert(entries_.begin() + index, MakeEntry(name, varType, entryKind));
+  ++shape_;
   return it->obj.get();
 }
 
@@ -112,7 +113,21 @@ bool SameName(std::string_view upper, std::string_view name) {
 
 }  // namespace
 
+// Every variable reference of every line looks up here, most of them a name
+// asked for just before.
 TVarObj* TVarList::Find(std::string_view name) const {
+  for (const Answer& a : answers_)
+    if (a.shape == shape_ && SameName(a.upperName, name)) return a.obj;
+  TVarObj* found = Search(name);
+  Answer& a = answers_[nextAnswer_];
+  nextAnswer_ = (nextAnswer_ + 1) % answers_.size();
+  a.upperName = UpperCase(name);
+  a.obj = found;
+  a.shape = shape_;
+  return found;
+}
+
+TVarObj* TVarList::Search(std::string_view name) const {
   std::string_view wanted = name;
   TVarObj* pending = nullptr;
   std::string redirect, redirected;
@@ -161,6 +176,7 @@ void TVarList::EnterSub(std::string_view returnInfo, const std::vector<std::stri
   }
   entries_.push_front(MakeEntry("", VarType::None, EntryKind::FrameHead));
   entries_.front().obj->SetString(std::string(returnInfo));
+  ++shape_;
 }
 
 void TVarList::LeaveSub() {
@@ -169,7 +185,10 @@ void TVarList::LeaveSub() {
     uint8_t kind = entries_[size_t(i)].obj->EntryKind;
     if (kind == EntryKind::FrameHead) head = i;
     if (kind == EntryKind::FrameBottom) {
-      if (head >= 0) entries_.erase(entries_.begin() + head, entries_.begin() + i + 1);
+      if (head >= 0) {
+        entries_.erase(entries_.begin() + head, entries_.begin() + i + 1);
+        ++shape_;
+      }
       return;
     }
   }

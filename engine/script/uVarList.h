@@ -1,6 +1,7 @@
 // Script variables and the stack of sub frames they live in.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -28,7 +29,10 @@ constexpr uint8_t FrameBottom = 5;
 }  // namespace EntryKind
 
 // Characters of variable names (compared upper-cased).
-bool IsVarNameChar(char c);
+inline bool IsVarNameChar(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '$' || c == '&' || c == '+' ||
+         c == '-' || c == '/' || c == '_';
+}
 
 // A variable holds its value both as text and as a number; every setter keeps
 // the two in step, so any variable reads as any type.
@@ -86,7 +90,9 @@ public:
   const std::string& Names(int index) const;
   // The entry the name denotes now: the innermost frame first (a local before a
   // by-value parameter of the same name), by-reference parameters followed to
-  // the caller's variable, then the calling frames, then the globals.
+  // the caller's variable, then the calling frames, then the globals. The last
+  // few answers are remembered until an entry is added or removed (the name a
+  // by-reference parameter holds is fixed when its frame is entered).
   TVarObj* Find(std::string_view name) const;
   bool Exists(std::string_view name) const { return Find(name) != nullptr; }
 
@@ -109,6 +115,16 @@ private:
     std::unique_ptr<TVarObj> obj;
   };
   static Entry MakeEntry(std::string_view name, uint8_t varType, uint8_t entryKind);
+  TVarObj* Search(std::string_view name) const;
 
   std::deque<Entry> entries_;
+  // Changes whenever entries are added or removed.
+  uint64_t shape_ = 0;
+  struct Answer {
+    std::string upperName;
+    TVarObj* obj = nullptr;
+    uint64_t shape = ~uint64_t(0);
+  };
+  mutable std::array<Answer, 4> answers_;
+  mutable size_t nextAnswer_ = 0;
 };

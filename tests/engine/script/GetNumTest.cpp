@@ -73,6 +73,33 @@ TEST_F(EvalTest, LeavesTheRestForTheCaller) {
   EXPECT_TRUE(errors.empty()) << FirstError();
 }
 
+TEST_F(EvalTest, SimpleExpressionsStopWhereTheParserDoes) {
+  numbers["N"] = 2;
+  struct RestCase {
+    const char* text;
+    double value;
+    const char* rest;
+  };
+  const RestCase cases[] = {
+      {"12", 12, ""},          {"12)", 12, ")"},         {"12 ", 12, ""},         {"12 x", 12, "x"},
+      {"12\t5", 12, "\t5"},    {"123456789012345", 123456789012345, ""},
+      {"1234567890123456,", 1234567890123456, ","},     {"%n%", 2, ""},          {"%N%  5", 2, "5"},
+      {"%n%  then", 2, "then"}, {"%n%\tx", 2, "\tx"},    {"%n%, 1", 2, ", 1"},    {"%n%*3", 6, ""},
+      {"%n% !", 2, ""},         {"%n%.5", 2, "5"},       {"%nope% > 1", -1, "> 1"},
+      {" 1 + %n% * 3, x", 7, ", x"}, {"2^%N%^2 )", 16, ")"}, {"7 \\ %n% 5", 1, "5"},
+      {"10 / %n% - 1 then", 4, "then"}, {"1+2+3+4+5+6+7+8+9", 45, ""}, {"3 - -1", 4, ""},
+      {"2 * (1 + 1)", 4, ""}};
+  for (const RestCase& c : cases) {
+    std::string rest;
+    bool ok = false;
+    EXPECT_EQ(Num(c.text, &rest, &ok), c.value) << c.text;
+    EXPECT_TRUE(ok) << c.text;
+    EXPECT_EQ(rest, c.rest) << c.text;
+  }
+  ASSERT_EQ(errors.size(), 1u) << "only the point after a variable is wrong";
+  EXPECT_EQ(errors[0].context, ".5");
+}
+
 TEST_F(EvalTest, VariablesComeThroughTheGetter) {
   numbers["COUNT"] = 4;
   numbers["A-B_1"] = 2.5;

@@ -69,6 +69,25 @@ TEST_F(EvalTest, ConstantWithoutClosingQuoteFails) {
   EXPECT_TRUE(errors.empty()) << FirstError();
 }
 
+TEST_F(EvalTest, ConstantsStopBeforeWhatFollows) {
+  struct RestCase {
+    const char* text;
+    const char* value;
+    const char* rest;
+  };
+  const RestCase cases[] = {{"  'a b' , x", "a b", ", x"}, {"\"it's\"then", "it's", "then"},
+                            {"'ab'[2] x", "b", "x"},         {"'a' + \"b\" ", "ab", ""},
+                            {"''\t", "", ""},                {"'a'\t+ 'c'", "ac", ""}};
+  for (const RestCase& c : cases) {
+    std::string rest;
+    EXPECT_EQ(Str(c.text, &rest), c.value) << c.text;
+    EXPECT_EQ(rest, c.rest) << c.text;
+  }
+  RegisterStringFunction("'q", "", 0, 0, [](FunctionCall&, std::string& r) { r = "fn"; }, this);
+  EXPECT_EQ(Str("'q'"), "fn") << "a registered name comes before a constant";
+  EXPECT_TRUE(errors.empty()) << FirstError();
+}
+
 TEST_F(EvalTest, FailedTermAfterPlusKeepsTheFirstTerm) {
   bool ok = true;
   std::string rest;
@@ -151,6 +170,23 @@ TEST_F(EvalTest, HandlersSeeAndConsumeTheRawText) {
   std::string rest;
   EXPECT_EQ(Str("Word  raw1 + 'x' rest", &rest), "raw1x");
   EXPECT_EQ(rest, "rest");
+}
+
+TEST_F(EvalTest, FunctionLookupFollowsRegistryChanges) {
+  bool ok = true;
+  EXPECT_EQ(Str("lower('A')"), "a") << "looked up once before the registry changes";
+  Str("Zed", nullptr, &ok);
+  EXPECT_FALSE(ok);
+  RegisterStringFunction("Zed", "", 0, 0, [](FunctionCall&, std::string& r) { r = "z"; }, this);
+  RegisterStringFunction("lower", "$", 0, 0, [](FunctionCall&, std::string& r) { r = "mine"; }, this);
+  EXPECT_EQ(Str("zed"), "z");
+  EXPECT_EQ(Str("Lower('A')"), "a") << "the built-in comes first";
+  UnregisterStringFunction("Zed");
+  Str("Zed", nullptr, &ok);
+  EXPECT_FALSE(ok);
+  UnregisterStringFunctions(this);
+  EXPECT_EQ(Str("Lower('A')"), "a");
+  EXPECT_TRUE(errors.empty()) << FirstError();
 }
 
 TEST_F(EvalTest, LongConcatenationChainsNeedNoDeepStack) {

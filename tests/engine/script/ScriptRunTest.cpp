@@ -265,6 +265,14 @@ TEST_F(ScriptRun, ContinuationLinesAreJoined) {
   EXPECT_EQ(Var("b"), "xyz!");
 }
 
+TEST_F(ScriptRun, AJoinedLineIsReadAsAWhole) {
+  // "en_" alone is a command; joined with the next line it closes the block.
+  Run("if false then\r\nX-A: never\r\nen_\r\ndif\r\nX-B: yes\r\n");
+  EXPECT_EQ(errors, "");
+  EXPECT_EQ(Field("X-A"), "");
+  EXPECT_EQ(Field("X-B"), "yes");
+}
+
 TEST_F(ScriptRun, AnUnderscoreOnTheLastLineStays) {
   Run("X-Last: end_\r\n");
   EXPECT_EQ(Field("X-Last"), "end_");

@@ -63,6 +63,32 @@ INSTANTIATE_TEST_SUITE_P(
         KindCase{"case else x", CaseElse}, KindCase{"Select x", Command}, KindCase{"Select Endsub", EndSub},
         KindCase{"Nextx", Command}, KindCase{"Loops", Command}));
 
+TEST(Skript, CommandLinesKnowTheirIfWord) {
+  using namespace CommandWord;
+  const std::pair<const char*, uint8_t> cases[] = {
+      {"  If %a% = 1 then", If}, {"ELSEIF x", ElseIf}, {"else  if x", ElseIf}, {"Else", Else},
+      {" else ", Else},          {"Else x", Plain},    {"EndIf", EndIf},        {"endifx", EndIf},
+      {"End if", Plain},         {"Iffy: 1", Plain},   {"%a% = 1", Plain},      {"Next", None},
+      {"; if", None}};
+  TZeile line;
+  for (const auto& [source, word] : cases) {
+    line.SetSource(source);
+    EXPECT_EQ(int(line.Word()), int(word)) << source;
+  }
+
+  // Assignments know their target and where the rest of the trimmed line begins.
+  line.SetSource("  %ab-1% \t= 1 ");
+  EXPECT_EQ(line.Target(), "AB-1");
+  EXPECT_EQ(line.TargetEnd(), 8u);
+  line.SetSource("%a%");
+  EXPECT_EQ(line.Target(), "A");
+  EXPECT_EQ(line.TargetEnd(), 3u);
+  for (const char* source : {"%a b% = 1", "%% = 1", "%a = 1", "If %a% = 1 then", "X-A: %a%"}) {
+    line.SetSource(source);
+    EXPECT_EQ(line.Target(), "") << source;
+  }
+}
+
 TEST(Skript, SetLinesNumbersFromOne) {
   TSkript s;
   EXPECT_EQ(s.CurrentLine, 0);

@@ -381,6 +381,23 @@ TEST_F(TextCommands, SetAndAppendVariables) {
   EXPECT_TRUE(ErrorShown("Unbekannter Append-Befehl \"Foo \"x\"\"")) << prompter.Errors();
 }
 
+TEST_F(TextCommands, StringAssignmentsKeepLinesAsTheArgumentReadsThem) {
+  WriteFile(dir / "one.txt", "nur eine\r\n");
+  Run("%a% = \"x\"\r\n"
+      "%b% = \"x\" + Chr(13) + \"y\" + Chr(10) + Chr(10) + \"z\" + CRLF\r\n"
+      "%c% = \"\"\r\n"
+      "%d%\r\nerste\r\n\r\nzweite\r\nend\r\n"
+      "%e% from \"one.txt\"\r\n"
+      "%f%\r\nend\r\n");
+  EXPECT_EQ(prompter.Errors(), "");
+  EXPECT_EQ(Var("a"), "x");
+  EXPECT_EQ(Var("b"), "x\r\ny\r\n\r\nz\r\n");
+  EXPECT_EQ(Var("c"), "");
+  EXPECT_EQ(Var("d"), "erste\r\n\r\nzweite");
+  EXPECT_EQ(Var("e"), "nur eine");
+  EXPECT_EQ(Var("f"), "");
+}
+
 // ---------------------------------------------------------------------------
 // Delete
 

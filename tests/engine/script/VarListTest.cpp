@@ -133,6 +133,28 @@ TEST(VarList, CalleesSeeTheLocalsOfTheirCallers) {
   EXPECT_EQ(list.Items(list.Count() - 1), global);
 }
 
+TEST(VarList, LookupsFollowEveryChangeOfTheList) {
+  TVarList list;
+  EXPECT_EQ(list.Find("A"), nullptr);
+  TVarObj* global = list.Declare("a", VarType::String);
+  EXPECT_EQ(list.Find("A"), global) << "an unknown name becomes known";
+  list.EnterSub("s", {"A"}, {false}, {"arg"}, {VarType::String});
+  TVarObj* param = list.Find("a");
+  EXPECT_NE(param, global);
+  TVarObj* local = list.DeclareLocal("A", VarType::Integer);
+  EXPECT_EQ(list.Find("a"), local);
+  list.LeaveSub();
+  EXPECT_EQ(list.Find("A"), global);
+  list.Delete(list.Count() - 1);
+  EXPECT_EQ(list.Find("a"), nullptr);
+  TVarObj* added = list.Add("A", VarType::String, EntryKind::Global);
+  EXPECT_EQ(list.Find("A"), added);
+  list.Insert(0, "A", EntryKind::Local, VarType::String);
+  EXPECT_EQ(list.Find("A"), list.Items(0));
+  list.Clear();
+  EXPECT_EQ(list.Find("A"), nullptr);
+}
+
 TEST(VarList, ParseType) {
   uint8_t t = 99;
   std::string text = "integer %a%";
