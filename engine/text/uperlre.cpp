@@ -102,12 +102,15 @@ void TPerlre::Reset() {
   lastResult_ = -1;
 }
 
+void TPerlre::CreateMatchData() {
+  if (matchData_) return;
+  matchData_ = pcre2_match_data_create(kPairs, nullptr);
+  if (!matchData_) throw std::bad_alloc();
+}
+
 bool TPerlre::FindNext() {
   if (!code_) throw EPerlRe("Perlre: no regex defined");
-  if (!matchData_) {
-    matchData_ = pcre2_match_data_create(kPairs, nullptr);
-    if (!matchData_) throw std::bad_alloc();
-  }
+  CreateMatchData();
   matchBase_ = std::min(nextPos_, limit_);
   uint32_t flags = lastWasEmpty_ ? PCRE2_NOTEMPTY_ATSTART : 0;
   auto search = [&](uint32_t extra) {
@@ -134,6 +137,19 @@ bool TPerlre::FindNext() {
 bool TPerlre::MatchSubject(std::string subject) {
   SetSubject(std::move(subject));
   return FindNext();
+}
+
+bool TPerlre::Test(std::string_view text) {
+  if (!code_) throw EPerlRe("Perlre: no regex defined");
+  CreateMatchData();
+  const size_t limit = SearchLimit(text);
+  auto search = [&](uint32_t extra) {
+    return pcre2_match(code_, reinterpret_cast<PCRE2_SPTR>(text.data()), limit, 0, extra,
+                       matchData_, nullptr);
+  };
+  int result = search(0);
+  if (result == PCRE2_ERROR_JIT_STACKLIMIT) result = search(PCRE2_NO_JIT);
+  return result >= 0;
 }
 
 bool TPerlre::Match(std::string_view regex, std::string subject) {

@@ -57,6 +57,11 @@ public:
   // loop over FindNext ends.
   bool FindNext();
   bool MatchSubject(std::string subject);
+  // Whether the pattern matches Text (up to its first NUL), searched from its
+  // start as MatchSubject would; the text is not copied, and the subject, the
+  // offsets and the search position stay as they were. Raises EPerlRe without
+  // a pattern.
+  bool Test(std::string_view text);
   // SetRegex (always compiles), then MatchSubject.
   bool Match(std::string_view regex, std::string subject);
 
@@ -96,6 +101,7 @@ public:
 
 private:
   void FreePattern();
+  void CreateMatchData();
 
   // Compiled patterns are shared through a cache of the process: the
   // correction of every message asks for the same few patterns again.
