@@ -36,6 +36,24 @@ size_t FinalLineEnd(std::string_view t) {
 
 bool EndsWithLineEnd(std::string_view t) { return FinalLineEnd(t) > 0; }
 
+// Index of the first CR or LF at or after From, the size of T when none.
+size_t FindLineEnd(std::string_view t, size_t from) {
+  // memchr for each of the two bytes, in windows: a text of bare LFs (or bare
+  // CRs) must not make every line search the rest of the text for the other.
+  constexpr size_t kWindow = 256;
+  const char* const base = t.data();
+  while (from < t.size()) {
+    const size_t n = std::min(kWindow, t.size() - from);
+    const void* lf = std::memchr(base + from, '\n', n);
+    const size_t m = lf ? size_t(static_cast<const char*>(lf) - (base + from)) : n;
+    if (const void* cr = std::memchr(base + from, '\r', m))
+      return size_t(static_cast<const char*>(cr) - base);
+    if (lf) return from + m;
+    from += n;
+  }
+  return t.size();
+}
+
 void AppendLines(std::string& out, const TChangedStringlist& list) {
   for (int i = 0, n = list.Count(); i < n; ++i) {
     out += list.Get(i);
@@ -129,13 +147,8 @@ void TTextPieces::RemoveFinalLineEnd() {
 TFastLineRead::TFastLineRead(std::string_view text) : Text(text), Eof(text.empty()) {}
 
 std::string_view TFastLineRead::PeekLine() {
-  // A plain loop: find_first_of asks memchr about every byte it passes.
-  size_t e = Position;
-  while (e < Text.size() && Text[e] != '\r' && Text[e] != '\n') ++e;
-  if (e >= Text.size())
-    e = Text.size();
-  else
-    LFOnly = Text[e] == '\n';
+  const size_t e = FindLineEnd(Text, Position);
+  if (e < Text.size()) LFOnly = Text[e] == '\n';
   LineEnd = e + 1;
   return Text.substr(Position, e - Position);
 }
@@ -212,7 +225,10 @@ void TCharsetStringlist::Insert(int index, const std::string& s) {
   TChangedStringlist::Insert(index, ToStored(s));
 }
 
-void TCharsetStringlist::AddRaw(const std::string& s) { TChangedStringlist::Add(s); }
+void TCharsetStringlist::AddRaw(std::string s) {
+  AddStored(std::move(s));
+  Changed = true;
+}
 
 void TCharsetStringlist::SetCharset(std::string_view name) {
   if (SameText(name, Charset)) return;
@@ -334,11 +350,11 @@ void TMIMEPart::ParseHeader() {
         pending += line;
         continue;
       }
-      if (havePending) header_.AddRaw(pending);
+      if (havePending) header_.AddRaw(std::move(pending));
       pending = std::string(line);
       havePending = true;
     }
-    if (havePending) header_.AddRaw(pending);
+    if (havePending) header_.AddRaw(std::move(pending));
     header_.Changed = false;
   }
   UpdateMIMEInfo();

@@ -70,7 +70,7 @@ public:
   int Add(const std::string& s) override;
   void Insert(int index, const std::string& s) override;
   // Stores S as it stands.
-  void AddRaw(const std::string& s);
+  void AddRaw(std::string s);
 
   // Re-stores the lines in Name (nothing when it is the current charset).
   void SetCharset(std::string_view name);

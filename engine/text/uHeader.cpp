@@ -18,8 +18,8 @@ void TChangedStringlist::CheckIndex(int index) const {
         "StringList.IndexError", "Listenindex überschreitet das Maximum (%d)", {int64_t(index)}));
 }
 
-int TChangedStringlist::AddStored(const std::string& s, TListObject object) {
-  items_.push_back({s, object});
+int TChangedStringlist::AddStored(std::string s, TListObject object) {
+  items_.push_back({std::move(s), object});
   return int(items_.size()) - 1;
 }
 
@@ -235,7 +235,10 @@ int THeader::Add(const std::string& s) {
   return TChangedStringlist::Add(Charsets ? EncodeHeader(*Charsets, s) : s);
 }
 
-void THeader::AddRaw(const std::string& line) { TChangedStringlist::Add(line); }
+void THeader::AddRaw(std::string line) {
+  AddStored(std::move(line));
+  Changed = true;
+}
 
 std::string THeader::FieldNameAt(int index) const {
   const std::string& line = Get(index);

@@ -219,6 +219,28 @@ TEST(FastLineRead, ReadsEveryKindOfLineEnd) {
   EXPECT_TRUE(r.Eof);
 }
 
+TEST(FastLineRead, LongLinesWithEveryLineEnd) {
+  // Lines longer than the reader's search steps, with the other line-end byte
+  // far ahead or missing.
+  std::string text;
+  std::vector<std::string> expected;
+  for (size_t length : {255, 256, 257, 700})
+    for (std::string_view end : {"\r\n", "\n", "\r"}) {
+      expected.push_back(std::string(length, char('a' + expected.size() % 26)));
+      text += expected.back();
+      text += end;
+    }
+  expected.push_back(std::string(600, 'z'));
+  text += expected.back();
+  TFastLineRead r(text);
+  std::vector<std::string> lines;
+  while (r.Position < r.Text.size()) {
+    lines.emplace_back(r.PeekLine());
+    r.SkipLine();
+  }
+  EXPECT_EQ(lines, expected);
+}
+
 TEST(FastLineRead, EofLeavesAtMostOneLineEnd) {
   TFastLineRead empty("");
   EXPECT_TRUE(empty.Eof);
