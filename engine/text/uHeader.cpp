@@ -247,11 +247,16 @@ std::string THeader::FieldNameAt(int index) const {
 }
 
 int THeader::IndexOfField(std::string_view name) const {
-  const std::string prefix = HeaderFieldPrefix(name);
-  for (int i = 0, n = GetCount(); i < n; ++i) {
+  // The lines are matched against HeaderFieldPrefix(Name) without building
+  // it: the trimmed name, its colon unless it has one, and a blank.
+  const std::string_view n = TrimmedView(name);
+  if (n.empty()) HeaderFieldPrefix(name);  // raises
+  const bool hasColon = n.back() == ':';
+  const size_t prefixLength = n.size() + (hasColon ? 1 : 2);
+  for (int i = 0, count = GetCount(); i < count; ++i) {
     const std::string& line = Get(i);
-    if (line.size() >= prefix.size() &&
-        SameText(std::string_view(line).substr(0, prefix.size()), prefix))
+    if (line.size() >= prefixLength && line[prefixLength - 1] == ' ' &&
+        (hasColon || line[n.size()] == ':') && StartsText(n, line))
       return i;
   }
   return -1;
