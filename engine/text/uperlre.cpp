@@ -26,6 +26,23 @@ size_t SearchLimit(std::string_view s) {
   return std::min<size_t>(n, INT32_MAX);
 }
 
+// The code unit the library says every match starts with, when it is ASCII;
+// else -1. (Bytes above 127 are left alone: whether they have case variants
+// depends on the library's character tables.)
+int FirstByte(const pcre2_code* code) {
+  uint32_t type = 0, unit = 0;
+  if (pcre2_pattern_info(code, PCRE2_INFO_FIRSTCODETYPE, &type) != 0 || type != 1) return -1;
+  if (pcre2_pattern_info(code, PCRE2_INFO_FIRSTCODEUNIT, &unit) != 0 || unit >= 128) return -1;
+  return int(unit);
+}
+
+// The other case of an ASCII letter; any other byte itself.
+char OtherCase(char c) {
+  if (c >= 'a' && c <= 'z') return char(c - 32);
+  if (c >= 'A' && c <= 'Z') return char(c + 32);
+  return c;
+}
+
 // Compiled patterns by options and text. A pattern is only read once it is
 // compiled, so one compilation serves every object that asks for it; the
 // cache is emptied when it grows large, as a script may build patterns freely.
@@ -55,6 +72,7 @@ TPerlre::~TPerlre() {
 void TPerlre::FreePattern() {
   compiled_.reset();
   code_ = nullptr;
+  firstByte_ = -2;
 }
 
 void TPerlre::SetRegex(std::string_view regex) {
@@ -143,6 +161,13 @@ bool TPerlre::Test(std::string_view text) {
   if (!code_) throw EPerlRe("Perlre: no regex defined");
   CreateMatchData();
   const size_t limit = SearchLimit(text);
+  if (firstByte_ == -2) firstByte_ = FirstByte(code_);
+  if (firstByte_ >= 0) {
+    const char c = char(firstByte_), other = OtherCase(c);
+    const bool found = std::memchr(text.data(), c, limit) ||
+                       (other != c && std::memchr(text.data(), other, limit));
+    if (!found) return false;
+  }
   auto search = [&](uint32_t extra) {
     return pcre2_match(code_, reinterpret_cast<PCRE2_SPTR>(text.data()), limit, 0, extra,
                        matchData_, nullptr);

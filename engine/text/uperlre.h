@@ -111,6 +111,9 @@ private:
   std::string regex_;
   std::string subject_;
   size_t limit_ = 0;  // searched length of subject_ (up to its first NUL)
+  // An ASCII byte that starts every match (either case of a letter), so that
+  // Test can answer most texts without the library; -1 none, -2 not yet asked.
+  int firstByte_ = -2;
   size_t matchBase_ = 0;
   size_t nextPos_ = 0;
   bool lastWasEmpty_ = false;
