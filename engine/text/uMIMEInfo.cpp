@@ -14,9 +14,9 @@ constexpr std::string_view kValueEnd = " \t\r\n;";
 // blanks), npos when the parameter is absent.
 size_t ValueStart(std::string_view value, std::string_view nameWithEquals) {
   // The first place where the lower-cased value holds the name.
-  auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : c; };
-  const auto found = std::search(value.begin(), value.end(), nameWithEquals.begin(),
-                                 nameWithEquals.end(), [&](char v, char n) { return lower(v) == n; });
+  auto same = [](char v, char n) { return ((v >= 'A' && v <= 'Z') ? char(v + 32) : v) == n; };
+  const auto found =
+      std::search(value.begin(), value.end(), nameWithEquals.begin(), nameWithEquals.end(), same);
   if (found == value.end() && !nameWithEquals.empty()) return std::string_view::npos;
   size_t pos = size_t(found - value.begin());
   pos += nameWithEquals.size();
