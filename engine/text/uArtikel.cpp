@@ -199,10 +199,11 @@ TCharsetStringlist::TCharsetStringlist(const TCharsets* charsets) : Charsets(cha
 std::string TCharsetStringlist::ToStored(std::string_view internal) {
   if (Charset.empty() || !Charsets) return std::string(internal);
   // The handler may pick another charset; a second loss is stored as it is.
+  // Line by line the source charset is taken by its index, not looked up by name.
   for (int attempt = 0;; ++attempt) {
-    std::string result;
     bool lossy = false;
-    ConvertCharset(*Charsets, internal, Charsets->Source, result, lossy, Charset);
+    std::string result =
+        ConvertByIndex(internal, Charsets->SourceIndex, GetCSInfos().IndexOf(Charset), lossy);
     if (!lossy || !OnCharsetLost || attempt >= 2 || !OnCharsetLost(1, internal, Charset))
       return result;
   }
@@ -210,9 +211,9 @@ std::string TCharsetStringlist::ToStored(std::string_view internal) {
 
 std::string TCharsetStringlist::ToInternal(std::string_view stored) const {
   if (Charset.empty() || !Charsets) return std::string(stored);
-  std::string result;
   bool lossy = false;
-  ConvertCharset(*Charsets, stored, Charset, result, lossy, Charsets->Source);
+  std::string result =
+      ConvertByIndex(stored, GetCSInfos().IndexOf(Charset), Charsets->SourceIndex, lossy);
   // Text that does not fit the part's charset (a wrong label) reaches the
   // script as it is stored rather than with question marks.
   if (lossy) return std::string(stored);
