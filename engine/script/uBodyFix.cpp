@@ -28,7 +28,8 @@ TQuoteChecker::TQuoteChecker(TQuoteOptions options)
 
 bool TQuoteChecker::Matches(TPerlre& re, std::string_view pattern, std::string_view text) {
   // Compiled on first use: a body without text never meets a bad pattern.
-  re.UpdateRegex(pattern);
+  // The options do not change during the checker's life.
+  if (!re.HasPattern()) re.SetRegex(pattern);
   return re.Test(text);
 }
 

@@ -304,6 +304,21 @@ TEST(TextPieces, LineEndsAndTheFinalLineEndAcrossPieces) {
   EXPECT_EQ(p.Join(), "head\r\na\r");
 }
 
+TEST(TextPieces, CountsLineEndsOfLongTexts) {
+  // The count runs in blocks: texts of many blocks, dense with line ends (more
+  // than a byte counter holds) and with every kind of them at block edges.
+  for (std::string_view unit : {"\n", "\r\n", "\r", "x\r\nyz\n\r"}) {
+    std::string text;
+    int expected = 0;
+    for (int i = 0; i < 1000; ++i) {
+      text += unit;
+      expected += unit == "x\r\nyz\n\r" ? 3 : 1;
+    }
+    EXPECT_EQ(CountLineEnds(text), expected) << unit.size();
+    EXPECT_EQ(CountLineEnds(text + std::string(300, 'a')), expected);
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Loading and parsing
 
