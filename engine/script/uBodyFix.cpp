@@ -177,8 +177,9 @@ bool TQuoteChecker::CheckLine(std::string& line) {
 bool CheckBodyLines(TCharsetStringlist& body, const TQuoteOptions& options) {
   TQuoteChecker checker(options);
   bool changed = false;
+  std::string line;
   for (int i = 0; i < body.Count(); ++i) {
-    std::string line = body.GetInternalLine(i);
+    body.GetInternalLine(i, line);
     if (checker.CheckLine(line)) {
       body.SetInternalLine(i, line);
       changed = true;

@@ -36,6 +36,27 @@ size_t FinalLineEnd(std::string_view t) {
 
 bool EndsWithLineEnd(std::string_view t) { return FinalLineEnd(t) > 0; }
 
+// Whether the conversion of Text between two table charsets gives it back as
+// it is: every byte maps to itself without loss. Lines of a part whose charset
+// agrees with the internal one in the bytes they use are so read without a
+// conversion; any other line is converted as ever.
+bool ConvertsToItself(const TCSInfos& infos, std::string_view text, int from, int to) {
+  const TCSInfo* src = infos.Items(from);
+  const TCSInfo* dst = infos.Items(to);
+  if (!src || !dst) return false;
+  if (src->UnicodeKind != TCSInfo::ukTable || dst->UnicodeKind != TCSInfo::ukTable) return false;
+  const TCSInfos::PairTable* pair = nullptr;
+  size_t i = AsciiPrefixLength(text);
+  while (i < text.size()) {
+    // A NUL or an 8-bit byte.
+    const unsigned char b = text[i++];
+    if (!pair) pair = &infos.Pair(from, to);
+    if (pair->map[b] != b || pair->lost[b]) return false;
+    i += AsciiPrefixLength(text.substr(i));
+  }
+  return true;
+}
+
 // Index of the first CR or LF at or after From, the size of T when none.
 size_t FindLineEnd(std::string_view t, size_t from) {
   // memchr for each of the two bytes, in windows: a text of bare LFs (or bare
@@ -220,15 +241,19 @@ std::string TCharsetStringlist::ToStored(std::string_view internal) {
   }
 }
 
-std::string TCharsetStringlist::ToInternal(std::string_view stored) const {
-  if (Charset.empty() || !Charsets) return std::string(stored);
+void TCharsetStringlist::ToInternal(std::string_view stored, std::string& result) const {
+  if (Charset.empty() || !Charsets) {
+    result.assign(stored);
+    return;
+  }
+  const TCSInfos& infos = GetCSInfos();
+  const int from = infos.IndexOf(Charset), to = Charsets->SourceIndex;
+  const bool same = ConvertsToItself(infos, stored, from, to);
   bool lossy = false;
-  std::string result =
-      ConvertByIndex(stored, GetCSInfos().IndexOf(Charset), Charsets->SourceIndex, lossy);
+  if (!same) result = ConvertByIndex(stored, from, to, lossy);
   // Text that does not fit the part's charset (a wrong label) reaches the
   // script as it is stored rather than with question marks.
-  if (lossy) return std::string(stored);
-  return result;
+  if (same || lossy) result.assign(stored);
 }
 
 int TCharsetStringlist::Add(const std::string& s) { return TChangedStringlist::Add(ToStored(s)); }
@@ -255,11 +280,23 @@ void TCharsetStringlist::SetCharset(std::string_view name) {
 
 void TCharsetStringlist::SetInternalLine(int index, std::string_view s) { Put(index, ToStored(s)); }
 
-std::string TCharsetStringlist::GetInternalLine(int index) const { return ToInternal(Get(index)); }
+std::string TCharsetStringlist::GetInternalLine(int index) const {
+  std::string line;
+  ToInternal(Get(index), line);
+  return line;
+}
+
+void TCharsetStringlist::GetInternalLine(int index, std::string& line) const {
+  ToInternal(Get(index), line);
+}
 
 void TCharsetStringlist::SetInternalText(std::string_view text) { SetAllText(ToStored(text)); }
 
-std::string TCharsetStringlist::GetInternalText() const { return ToInternal(GetAllText()); }
+std::string TCharsetStringlist::GetInternalText() const {
+  std::string text;
+  ToInternal(GetAllText(), text);
+  return text;
+}
 
 // ---------------------------------------------------------------------------
 // TMIMEPart

@@ -77,6 +77,8 @@ public:
   // Replaces line Index only when the converted text differs.
   void SetInternalLine(int index, std::string_view s);
   std::string GetInternalLine(int index) const;
+  // The same into Line, whose room is used again.
+  void GetInternalLine(int index, std::string& line) const;
   void SetInternalText(std::string_view text);
   // Every line followed by CR LF, in the internal charset.
   std::string GetInternalText() const;
@@ -85,7 +87,7 @@ public:
 
 private:
   std::string ToStored(std::string_view internal);
-  std::string ToInternal(std::string_view stored) const;
+  void ToInternal(std::string_view stored, std::string& result) const;
 };
 
 class TBody : public TCharsetStringlist {

@@ -604,6 +604,33 @@ TEST_F(Artikel, BodyLinesAreStoredInThePartsCharset) {
             "e\r\n\xE4\r\n");
 }
 
+TEST_F(Artikel, InternalLinesAgreeWithTheConversion) {
+  // Lines whose bytes all map to themselves are read without a conversion;
+  // the result must be what the conversion gives (or the stored text where it
+  // loses characters), for every kind of byte and charset.
+  const std::string lines[] = {
+      "plain ASCII",   "Gr\xFC\xDF" "e",     "price \xA4 5", "control \x85 byte",
+      std::string("nul\0byte", 8), "\xE4\xF6\xFC\xC4\xD6\xDC", "\x80 euro", "",
+      "\xC3\xA4 utf-8"};
+  for (const char* charset :
+       {"iso-8859-1", "iso-8859-15", "windows-1252", "us-ascii", "koi8-r", "utf-8", "utf-7"}) {
+    TBody body(&art.BodyCharsets);
+    body.Charset = charset;
+    const TCSInfos& infos = GetCSInfos();
+    for (const std::string& line : lines) {
+      body.AddRaw(line);
+      bool lossy = false;
+      const std::string converted = ConvertByIndex(line, infos.IndexOf(charset),
+                                                   art.BodyCharsets.SourceIndex, lossy);
+      const std::string expected = lossy ? line : converted;
+      EXPECT_EQ(body.GetInternalLine(body.Count() - 1), expected) << charset << ": " << line;
+      std::string reused = "old text";
+      body.GetInternalLine(body.Count() - 1, reused);
+      EXPECT_EQ(reused, expected);
+    }
+  }
+}
+
 TEST_F(Artikel, LostCharactersMoveThePartToAFittingCharset) {
   art.LoadFromString(
       "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=us-ascii\r\n\r\nplain\r\n");
