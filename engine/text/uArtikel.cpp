@@ -233,9 +233,11 @@ std::string TCharsetStringlist::ToStored(std::string_view internal) {
   // The handler may pick another charset; a second loss is stored as it is.
   // Line by line the source charset is taken by its index, not looked up by name.
   for (int attempt = 0;; ++attempt) {
+    const TCSInfos& infos = GetCSInfos();
+    const int to = infos.IndexOf(Charset);
+    if (ConvertsToItself(infos, internal, Charsets->SourceIndex, to)) return std::string(internal);
     bool lossy = false;
-    std::string result =
-        ConvertByIndex(internal, Charsets->SourceIndex, GetCSInfos().IndexOf(Charset), lossy);
+    std::string result = ConvertByIndex(internal, Charsets->SourceIndex, to, lossy);
     if (!lossy || !OnCharsetLost || attempt >= 2 || !OnCharsetLost(1, internal, Charset))
       return result;
   }

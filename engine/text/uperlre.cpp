@@ -160,17 +160,19 @@ bool TPerlre::MatchSubject(std::string subject) {
 bool TPerlre::Test(std::string_view text) {
   if (!code_) throw EPerlRe("Perlre: no regex defined");
   CreateMatchData();
-  const size_t limit = SearchLimit(text);
   if (firstByte_ == -2) firstByte_ = FirstByte(code_);
   if (firstByte_ >= 0) {
+    // Absent from the whole text, the byte is absent before its first NUL.
     const char c = char(firstByte_), other = OtherCase(c);
-    const bool found = std::memchr(text.data(), c, limit) ||
-                       (other != c && std::memchr(text.data(), other, limit));
-    if (!found) return false;
+    auto holds = [&](char b) { return !text.empty() && std::memchr(text.data(), b, text.size()); };
+    if (!holds(c) && (other == c || !holds(other))) return false;
   }
+  const size_t limit = SearchLimit(text);
+  // The library wants a subject even when it is empty.
+  const char* subject = text.empty() ? "" : text.data();
   auto search = [&](uint32_t extra) {
-    return pcre2_match(code_, reinterpret_cast<PCRE2_SPTR>(text.data()), limit, 0, extra,
-                       matchData_, nullptr);
+    return pcre2_match(code_, reinterpret_cast<PCRE2_SPTR>(subject), limit, 0, extra, matchData_,
+                       nullptr);
   };
   int result = search(0);
   if (result == PCRE2_ERROR_JIT_STACKLIMIT) result = search(PCRE2_NO_JIT);

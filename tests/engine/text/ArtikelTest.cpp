@@ -605,9 +605,9 @@ TEST_F(Artikel, BodyLinesAreStoredInThePartsCharset) {
 }
 
 TEST_F(Artikel, InternalLinesAgreeWithTheConversion) {
-  // Lines whose bytes all map to themselves are read without a conversion;
-  // the result must be what the conversion gives (or the stored text where it
-  // loses characters), for every kind of byte and charset.
+  // Lines whose bytes all map to themselves are read and stored without a
+  // conversion; the result must be what the conversion gives (or, read, the
+  // stored text where it loses characters), for every kind of byte and charset.
   const std::string lines[] = {
       "plain ASCII",   "Gr\xFC\xDF" "e",     "price \xA4 5", "control \x85 byte",
       std::string("nul\0byte", 8), "\xE4\xF6\xFC\xC4\xD6\xDC", "\x80 euro", "",
@@ -627,6 +627,12 @@ TEST_F(Artikel, InternalLinesAgreeWithTheConversion) {
       std::string reused = "old text";
       body.GetInternalLine(body.Count() - 1, reused);
       EXPECT_EQ(reused, expected);
+      // And the way back, for a line given in the internal charset.
+      body.Add(line);
+      lossy = false;
+      EXPECT_EQ(body.Get(body.Count() - 1), ConvertByIndex(line, art.BodyCharsets.SourceIndex,
+                                                           infos.IndexOf(charset), lossy))
+          << charset << ": " << line;
     }
   }
 }

@@ -200,6 +200,11 @@ TEST(Perlre, TestAgreesWithMatchAndKeepsTheSearch) {
     EXPECT_EQ(tested.Subject(), "kept");
     EXPECT_EQ(tested.NextPos(), nextPos);
   }
+  TPerlre empty(true, 0);
+  empty.SetRegex("^$");
+  EXPECT_TRUE(empty.Test(std::string_view()));
+  empty.SetRegex("-");
+  EXPECT_FALSE(empty.Test(std::string_view()));
   TPerlre none(true, 0);
   EXPECT_THROW(none.Test("x"), EPerlRe);
 }
