@@ -88,23 +88,20 @@ void AppendLines(std::string& out, const TChangedStringlist& list) {
 }  // namespace
 
 int CountLineEnds(std::string_view text) {
-  // The LFs in one pass the compiler vectorises; the CRs, about one a line,
-  // are visited one by one. The Lines header of a 20 MB mail counts them all.
+  // One pass the compiler vectorises: each byte is an LF or a CR without an
+  // LF after it, or no line end. The Lines header of a 20 MB mail counts them
+  // all. Blocks of at most 240 bytes let the count run in byte-wide lanes;
+  // a wider counter would halve the lanes each time.
   if (text.empty()) return 0;
-  int64_t n = 0;
-  // Blocks of at most 255 bytes let the count run in byte-wide lanes, many
-  // bytes to an instruction; a wider counter would halve the lanes each time.
-  for (size_t i = 0; i < text.size(); i += 255) {
-    const size_t block = std::min<size_t>(255, text.size() - i);
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const size_t last = text.size() - 1;  // the last byte has none after it
+  int64_t n = p[last] == '\n' || p[last] == '\r';
+  for (size_t i = 0; i < last; i += 240) {
+    const size_t block = std::min<size_t>(240, last - i);
     uint8_t inBlock = 0;
-    for (size_t k = 0; k < block; ++k) inBlock += uint8_t(text[i + k] == '\n');
+    for (size_t k = i; k < i + block; ++k)
+      inBlock += uint8_t((p[k] == '\n') | ((p[k] == '\r') & (p[k + 1] != '\n')));
     n += inBlock;
-  }
-  const char* p = text.data();
-  const char* end = p + text.size();
-  while ((p = static_cast<const char*>(std::memchr(p, '\r', size_t(end - p)))) != nullptr) {
-    if (p + 1 == end || p[1] != '\n') ++n;  // a CR alone ends a line too
-    ++p;
   }
   return int(std::min<int64_t>(n, INT32_MAX));
 }
