@@ -75,10 +75,15 @@ size_t FindLineEnd(std::string_view t, size_t from) {
   return t.size();
 }
 
-void AppendLines(std::string& out, const TChangedStringlist& list) {
-  size_t size = out.size();
+// The size of the lines, each with its CR LF.
+size_t LinesSize(const TChangedStringlist& list) {
+  size_t size = 0;
   for (int i = 0, n = list.Count(); i < n; ++i) size += list.Get(i).size() + kCRLF.size();
-  out.reserve(size);
+  return size;
+}
+
+void AppendLines(std::string& out, const TChangedStringlist& list) {
+  out.reserve(out.size() + LinesSize(list));
   for (int i = 0, n = list.Count(); i < n; ++i) {
     out += list.Get(i);
     out += kCRLF;
@@ -517,6 +522,7 @@ void TMIMEPart::AppendText(TTextPieces& out) {
     return;
   }
   std::string t;
+  t.reserve(LinesSize(body_) + 5 + LinesSize(sig_));
   AppendLines(t, body_);
   if (sig_.Count() > 0) {
     t += "-- \r\n";
@@ -526,7 +532,7 @@ void TMIMEPart::AppendText(TTextPieces& out) {
   // belongs to the boundary, at the end of a single part the text ends with one.
   if (!bodyEndsWithLineEnd_ && EndsWithLineEnd(t)) t.resize(t.size() - 2);
   if (!ownHeader_ && !t.empty() && !EndsWithLineEnd(t)) t += kCRLF;
-  std::string encoded = EncodeText(t);
+  std::string encoded = EncodeText(std::move(t));
   if (EndsWithLineEnd(raw) && !EndsWithLineEnd(encoded)) encoded += kCRLF;
   out.AppendOwned(std::move(encoded));
 }
@@ -588,14 +594,14 @@ void TMIMEPart::SetTransferEncoding(uint8_t encoding) {
   UpdateMIMEInfo();
 }
 
-std::string TMIMEPart::EncodeText(std::string_view text) {
+std::string TMIMEPart::EncodeText(std::string text) {
   switch (GetMIMEInfo().Encoding) {
     case meQuotedPrintable:
       return EncodeQuotedPrintable(text, true);
     case meBase64:
       return EncodeBase64(text);
     default:
-      return std::string(text);
+      return text;
   }
 }
 

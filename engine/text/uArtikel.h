@@ -196,7 +196,7 @@ public:
   bool CharsetLost(int kind, std::string_view text, std::string_view charset);
 
   // By the part's transfer encoding; no charset conversion.
-  std::string EncodeText(std::string_view text);
+  std::string EncodeText(std::string text);
   std::string DecodeText(std::string_view text);
   std::string GetDecodedBody();
 

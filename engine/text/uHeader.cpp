@@ -268,8 +268,9 @@ std::string THeader::GetFieldAt(int index, bool raw) const {
   // Without a colon the line still loses its first character, as the value
   // always starts two characters after the separator.
   size_t start = colon == std::string::npos ? 1 : colon + 2;
-  std::string value = start < line.size() ? line.substr(start) : std::string();
-  if (raw || !Charsets) return value;
+  const std::string_view value =
+      start < line.size() ? std::string_view(line).substr(start) : std::string_view();
+  if (raw || !Charsets) return std::string(value);
   return DecodeHeader(*Charsets, value);
 }
 
