@@ -190,11 +190,11 @@ bool CheckBodyLines(TCharsetStringlist& body, const TQuoteOptions& options) {
 
 bool DeleteEmptyLinesAtEnd(TCharsetStringlist& body, TCharsetStringlist* sig) {
   bool changed = false;
-  while (body.Count() >= 2 && Trim(body.GetInternalLine(body.Count() - 1)).empty()) {
+  while (body.Count() >= 2 && TrimmedView(body.GetInternalLine(body.Count() - 1)).empty()) {
     body.Delete(body.Count() - 1);
     changed = true;
   }
-  while (sig && sig->Count() >= 1 && Trim(sig->GetInternalLine(sig->Count() - 1)).empty()) {
+  while (sig && sig->Count() >= 1 && TrimmedView(sig->GetInternalLine(sig->Count() - 1)).empty()) {
     sig->Delete(sig->Count() - 1);
     changed = true;
   }

@@ -453,5 +453,5 @@ void TakeHeadersFromBody(TCharsetStringlist& body, bool allowX, bool allowAny, T
     hlist.Add(name + ": " + value);
     body.Delete(0);
   }
-  while (body.Count() >= 2 && Trim(body.GetInternalLine(0)).empty()) body.Delete(0);
+  while (body.Count() >= 2 && TrimmedView(body.GetInternalLine(0)).empty()) body.Delete(0);
 }

@@ -135,7 +135,7 @@ void CorrectTextPart(TVQSkript& script, TVQEinstellungen& settings, TArtikel& ar
     TMIMEPart* part = article.CurrentPart();
     TBody& body = part->Body();
     if (part->HasSignature() && (part->Sig().Changed || settings.DeleteEmptyLines) &&
-        (body.Count() == 0 || !Trim(body.GetInternalLine(body.Count() - 1)).empty()))
+        (body.Count() == 0 || !TrimmedView(body.GetInternalLine(body.Count() - 1)).empty()))
       body.Add("");
   }
 }
