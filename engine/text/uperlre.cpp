@@ -73,6 +73,7 @@ void TPerlre::FreePattern() {
   compiled_.reset();
   code_ = nullptr;
   firstByte_ = -2;
+  jitAsked_ = false;
 }
 
 void TPerlre::SetRegex(std::string_view regex) {
@@ -94,9 +95,6 @@ void TPerlre::SetRegex(std::string_view regex) {
       errorOffset_ = int(std::min<PCRE2_SIZE>(offset, INT_MAX));
       throw EPerlRe("Perlre: " + errorText_);
     }
-    // Without JIT support matching simply runs interpreted, as unstudied
-    // patterns did; so a JIT failure is no error.
-    if (study_) pcre2_jit_compile(compiled, PCRE2_JIT_COMPLETE);
     cached = TCompiledPtr(compiled, pcre2_code_free);
   }
   compiled_ = cached;
@@ -120,15 +118,22 @@ void TPerlre::Reset() {
   lastResult_ = -1;
 }
 
-void TPerlre::CreateMatchData() {
-  if (matchData_) return;
-  matchData_ = pcre2_match_data_create(kPairs, nullptr);
-  if (!matchData_) throw std::bad_alloc();
+void TPerlre::PrepareSearch() {
+  if (!matchData_) {
+    matchData_ = pcre2_match_data_create(kPairs, nullptr);
+    if (!matchData_) throw std::bad_alloc();
+  }
+  if (study_ && !jitAsked_) {
+    // Without JIT support matching simply runs interpreted, as unstudied
+    // patterns did; so a JIT failure is no error.
+    pcre2_jit_compile(code_, PCRE2_JIT_COMPLETE);
+    jitAsked_ = true;
+  }
 }
 
 bool TPerlre::FindNext() {
   if (!code_) throw EPerlRe("Perlre: no regex defined");
-  CreateMatchData();
+  PrepareSearch();
   matchBase_ = std::min(nextPos_, limit_);
   uint32_t flags = lastWasEmpty_ ? PCRE2_NOTEMPTY_ATSTART : 0;
   auto search = [&](uint32_t extra) {
@@ -159,7 +164,6 @@ bool TPerlre::MatchSubject(std::string subject) {
 
 bool TPerlre::Test(std::string_view text) {
   if (!code_) throw EPerlRe("Perlre: no regex defined");
-  CreateMatchData();
   if (firstByte_ == -2) firstByte_ = FirstByte(code_);
   if (firstByte_ >= 0) {
     // Absent from the whole text, the byte is absent before its first NUL.
@@ -167,6 +171,7 @@ bool TPerlre::Test(std::string_view text) {
     auto holds = [&](char b) { return !text.empty() && std::memchr(text.data(), b, text.size()); };
     if (!holds(c) && (other == c || !holds(other))) return false;
   }
+  PrepareSearch();
   const size_t limit = SearchLimit(text);
   // The library wants a subject even when it is empty.
   const char* subject = text.empty() ? "" : text.data();
