@@ -151,7 +151,8 @@ bool TQuoteChecker::CheckQuoteLine(std::string& p) {
     }
     Shift = l - (t - 2);
   }
-  if (r == p) return false;
+  // The prefix may stand as it was after DelAtBegin changed the line.
+  if (r == p) return changed;
   // The line's old buffer becomes the next line's scratch.
   p.swap(r);
   return true;
