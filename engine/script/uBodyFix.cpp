@@ -21,12 +21,16 @@ TQuoteOptions TQuoteOptions::FromProfile(const TVQEinstellungen& settings) {
 }
 
 TQuoteChecker::TQuoteChecker(TQuoteOptions options)
-    : options_(std::move(options)), begin_(true, TPerlre::kCaseless), end_(true, TPerlre::kCaseless) {}
+    : options_(std::move(options)), begin_(true, TPerlre::kCaseless), end_(true, TPerlre::kCaseless) {
+  if (!options_.Utf8)
+    for (unsigned char c : options_.AllowedQuoteChars) quoteByte_[c] = true;
+}
 
-bool TQuoteChecker::Matches(TPerlre& re, std::string_view pattern, const std::string& text) {
+bool TQuoteChecker::Matches(TPerlre& re, std::string_view pattern, std::string_view text) {
   // Compiled on first use: a body without text never meets a bad pattern.
-  re.UpdateRegex(pattern);
-  return re.MatchSubject(text);
+  // The options do not change during the checker's life.
+  if (!re.HasPattern()) re.SetRegex(pattern);
+  return re.Test(text);
 }
 
 size_t TQuoteChecker::CharLength(std::string_view s, size_t i) const {
@@ -37,6 +41,7 @@ size_t TQuoteChecker::CharLength(std::string_view s, size_t i) const {
 }
 
 bool TQuoteChecker::IsQuoteChar(std::string_view c) const {
+  if (!options_.Utf8) return c.size() == 1 && quoteByte_[static_cast<unsigned char>(c[0])];
   const std::string_view allowed = options_.AllowedQuoteChars;
   for (size_t i = 0; i < allowed.size();) {
     const size_t n = CharLength(allowed, i);
@@ -46,18 +51,21 @@ bool TQuoteChecker::IsQuoteChar(std::string_view c) const {
   return false;
 }
 
-std::string TQuoteChecker::CheckQuoteLine(std::string p) {
+bool TQuoteChecker::CheckQuoteLine(std::string& p) {
   if (!p.empty()) {
     if (Matches(begin_, options_.DoNotChangeBegin, p)) Protected = true;
     if (Matches(end_, options_.DoNotChangeEnd, p)) Protected = false;
   }
-  if (Protected) return p;
-  if (!options_.DelAtBegin.empty() && StartsStr(options_.DelAtBegin, p))
+  if (Protected) return false;
+  bool changed = false;
+  if (!options_.DelAtBegin.empty() && StartsStr(options_.DelAtBegin, p)) {
     p.erase(0, options_.DelAtBegin.size());
-  if (!options_.CheckQuotes) return p;
+    changed = true;
+  }
+  if (!options_.CheckQuotes) return changed;
   if (p.empty()) {
     Shift = 0;
-    return p;
+    return changed;
   }
 
   if (!IsQuoteChar(std::string_view(p).substr(0, CharLength(p, 0)))) {
@@ -70,9 +78,10 @@ std::string TQuoteChecker::CheckQuoteLine(std::string p) {
         while (n < size_t(-Shift) && n < p.size() && p[n] == ' ') ++n;
         p.erase(0, n);
       }
+      changed = true;
     }
     Shift = 0;
-    return p;
+    return changed;
   }
 
   // The prefix Q; positions are counted in characters (T is 1-based), the
@@ -113,52 +122,67 @@ std::string TQuoteChecker::CheckQuoteLine(std::string p) {
     --t;
     --cut;
   }
-  const std::string rest = p.substr(cut);
-  if (rest.empty()) return q;
-
-  std::string r = q;
-  if (Shift == 0) {
+  const std::string_view rest = std::string_view(p).substr(cut);
+  std::string& r = scratch_;
+  r = q;
+  if (rest.empty()) {
+    // Only the prefix is left.
+  } else if (Shift == 0) {
     Shift = qChars - (t - 2);
     if (options_.AddSpaceBetweenQuoteAndText)
       r += ' ';
     else
       --Shift;
-    return r + rest;
+    r += rest;
+  } else {
+    const int64_t l = qChars;
+    Shift -= l - (t - 2);
+    if (options_.AddSpaceBetweenQuoteAndText)
+      r += ' ';
+    else
+      ++Shift;
+    if (Shift > 0) r.append(size_t(Shift), ' ');
+    r += rest;
+    // Each step takes one blank at the end of the prefix, while there is one.
+    if (Shift < 0) {
+      size_t n = 0;
+      while (n < size_t(-Shift) && q.size() + n < r.size() && r[q.size() + n] == ' ') ++n;
+      r.erase(q.size(), n);
+    }
+    Shift = l - (t - 2);
   }
-  const int64_t l = qChars;
-  Shift -= l - (t - 2);
-  if (options_.AddSpaceBetweenQuoteAndText)
-    r += ' ';
-  else
-    ++Shift;
-  if (Shift > 0) r.append(size_t(Shift), ' ');
-  r += rest;
-  for (int64_t k = Shift; k < 0; ++k)
-    if (q.size() < r.size() && r[q.size()] == ' ') r.erase(q.size(), 1);
-  Shift = l - (t - 2);
-  return r;
+  // The prefix may stand as it was after DelAtBegin changed the line.
+  if (r == p) return changed;
+  // The line's old buffer becomes the next line's scratch.
+  p.swap(r);
+  return true;
 }
 
-std::string TQuoteChecker::CheckLine(std::string_view line) {
-  std::string result;
+bool TQuoteChecker::CheckLine(std::string& line) {
+  if (line.find("\r\n") == std::string::npos) return CheckQuoteLine(line);
+  std::string result, piece;
   for (size_t from = 0;;) {
     const size_t end = line.find("\r\n", from);
-    result += CheckQuoteLine(std::string(line.substr(from, end == std::string_view::npos ? end : end - from)));
-    if (end == std::string_view::npos) break;
+    piece.assign(line, from, end == std::string::npos ? end : end - from);
+    CheckQuoteLine(piece);
+    result += piece;
+    if (end == std::string::npos) break;
     result += "\r\n";
     from = end + 2;
   }
-  return result;
+  if (result == line) return false;
+  line = std::move(result);
+  return true;
 }
 
 bool CheckBodyLines(TCharsetStringlist& body, const TQuoteOptions& options) {
   TQuoteChecker checker(options);
   bool changed = false;
+  std::string line;
   for (int i = 0; i < body.Count(); ++i) {
-    const std::string line = body.GetInternalLine(i);
-    const std::string corrected = checker.CheckLine(line);
-    if (corrected != line) {
-      body.SetInternalLine(i, corrected);
+    body.GetInternalLine(i, line);
+    if (checker.CheckLine(line)) {
+      body.SetInternalLine(i, line);
       changed = true;
     }
   }
@@ -167,11 +191,11 @@ bool CheckBodyLines(TCharsetStringlist& body, const TQuoteOptions& options) {
 
 bool DeleteEmptyLinesAtEnd(TCharsetStringlist& body, TCharsetStringlist* sig) {
   bool changed = false;
-  while (body.Count() >= 2 && Trim(body.GetInternalLine(body.Count() - 1)).empty()) {
+  while (body.Count() >= 2 && TrimmedView(body.GetInternalLine(body.Count() - 1)).empty()) {
     body.Delete(body.Count() - 1);
     changed = true;
   }
-  while (sig && sig->Count() >= 1 && Trim(sig->GetInternalLine(sig->Count() - 1)).empty()) {
+  while (sig && sig->Count() >= 1 && TrimmedView(sig->GetInternalLine(sig->Count() - 1)).empty()) {
     sig->Delete(sig->Count() - 1);
     changed = true;
   }

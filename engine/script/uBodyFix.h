@@ -7,6 +7,7 @@
 // internal charset, and a line is written back only when its text changed.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -44,18 +45,24 @@ public:
   // right (negative: to the left); an indented line after it follows.
   int64_t Shift = 0;
 
-  // One line piece (no CR LF in it).
-  std::string CheckQuoteLine(std::string piece);
-  // A body line: its CR LF pieces each corrected.
-  std::string CheckLine(std::string_view line);
+  // One line piece (no CR LF in it), corrected in place; true when its text
+  // changed.
+  bool CheckQuoteLine(std::string& piece);
+  // A body line: its CR LF pieces each corrected; true when its text changed.
+  bool CheckLine(std::string& line);
 
 private:
-  bool Matches(TPerlre& re, std::string_view pattern, const std::string& text);
+  bool Matches(TPerlre& re, std::string_view pattern, std::string_view text);
   size_t CharLength(std::string_view s, size_t i) const;
   bool IsQuoteChar(std::string_view c) const;
 
   TQuoteOptions options_;
+  // The allowed quote bytes, when characters are single bytes.
+  std::array<bool, 256> quoteByte_{};
   TPerlre begin_, end_;
+  // The corrected text of a quote line is built here, so that lines do not
+  // each allocate one.
+  std::string scratch_;
 };
 
 // Every line of Body corrected by a fresh TQuoteChecker; true when one changed.

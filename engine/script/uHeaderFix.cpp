@@ -227,9 +227,12 @@ void ExtractRecipients(std::string_view value, std::vector<std::string>& address
 bool FixHeaderLines(THeader& header, const TVQEinstellungen& settings, const TCharsets& charsets) {
   bool changed = false;
   for (int i = 0; i < header.Count(); ++i) {
-    const std::string stored = header.Get(i);
-    const std::string n = LowerCase(header.FieldNameAt(i));
-    if (n == "references") {
+    // Read before the line is written back.
+    const std::string& stored = header.Get(i);
+    const size_t colon = stored.find(": ");
+    const std::string_view n =
+        colon == std::string::npos ? std::string_view() : std::string_view(stored).substr(0, colon);
+    if (SameText(n, "references")) {
       std::string l = stored;
       if (!settings.KillMessageIDBegins.empty()) l = KillMessageIDBegin(l, settings.KillMessageIDBegins);
       if (settings.MaxReferencesLength > 0) l = ShortenReferences(l, settings.MaxReferencesLength);
@@ -241,8 +244,11 @@ bool FixHeaderLines(THeader& header, const TVQEinstellungen& settings, const TCh
       continue;
     }
     std::string name, value;
-    const bool subject = n == "subject";
-    const bool address = settings.CheckFromReplyFormat && SplitHeaderLine(stored, name, value) &&
+    const bool subject = SameText(n, "subject");
+    // Only a line that starts with one of the names can be split into it.
+    const bool address = settings.CheckFromReplyFormat &&
+                         (StartsText("from", stored) || StartsText("reply-to", stored)) &&
+                         SplitHeaderLine(stored, name, value) &&
                          (SameText(name, "from") || SameText(name, "reply-to"));
     if (!subject && !address) continue;
 
@@ -274,7 +280,12 @@ bool FixHeaderLines(THeader& header, const TVQEinstellungen& settings, const TCh
 bool OptimizeHeaderEncoding(THeader& header, const TCharsets& charsets) {
   bool changed = false;
   for (int i = 0; i < header.Count(); ++i) {
-    const std::string decoded = DecodeHeader(charsets, header.Get(i));
+    // Only 8-bit bytes or an encoded word ("=" ...) can give 8-bit text.
+    const std::string& stored = header.Get(i);
+    if (std::none_of(stored.begin(), stored.end(),
+                     [](char c) { return (unsigned char)c >= 128 || c == '='; }))
+      continue;
+    const std::string decoded = DecodeHeader(charsets, stored);
     if (std::none_of(decoded.begin(), decoded.end(), [](char c) { return (unsigned char)c >= 128; }))
       continue;
     const std::string encoded = EncodeHeader(charsets, decoded);
@@ -442,5 +453,5 @@ void TakeHeadersFromBody(TCharsetStringlist& body, bool allowX, bool allowAny, T
     hlist.Add(name + ": " + value);
     body.Delete(0);
   }
-  while (body.Count() >= 2 && Trim(body.GetInternalLine(0)).empty()) body.Delete(0);
+  while (body.Count() >= 2 && TrimmedView(body.GetInternalLine(0)).empty()) body.Delete(0);
 }

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "SysUtils.h"
@@ -57,9 +58,12 @@ public:
   }
 
 private:
+  // The lines one after the other in one text, and where each one ends: two
+  // allocations rather than one for every line.
   struct TMark {
     bool changed = false;
-    std::vector<std::string> lines;
+    std::string text;
+    std::vector<size_t> ends;
   };
   // Fetching the signature must not forget that a delimiter was seen.
   TSig& Signature() {
@@ -70,10 +74,30 @@ private:
   }
   static void Take(const TChangedStringlist& list, TMark& mark) {
     mark.changed = list.Changed;
-    if (!mark.changed) mark.lines = list.Lines();
+    if (mark.changed) return;
+    const int count = list.Count();
+    size_t size = 0;
+    for (int i = 0; i < count; ++i) size += list.Get(i).size();
+    mark.text.reserve(size);
+    mark.ends.reserve(size_t(count));
+    for (int i = 0; i < count; ++i) {
+      mark.text += list.Get(i);
+      mark.ends.push_back(mark.text.size());
+    }
+  }
+  static bool SameLines(const TChangedStringlist& list, const TMark& mark) {
+    if (size_t(list.Count()) != mark.ends.size()) return false;
+    const std::string_view text = mark.text;
+    size_t from = 0;
+    for (int i = 0; i < list.Count(); ++i) {
+      const size_t end = mark.ends[size_t(i)];
+      if (list.Get(i) != text.substr(from, end - from)) return false;
+      from = end;
+    }
+    return true;
   }
   static void Settle(TChangedStringlist& list, const TMark& mark) {
-    if (!mark.changed && list.Changed && list.Lines() == mark.lines) list.Changed = false;
+    if (!mark.changed && list.Changed && SameLines(list, mark)) list.Changed = false;
   }
 
   TMIMEPart& part_;
@@ -111,7 +135,7 @@ void CorrectTextPart(TVQSkript& script, TVQEinstellungen& settings, TArtikel& ar
     TMIMEPart* part = article.CurrentPart();
     TBody& body = part->Body();
     if (part->HasSignature() && (part->Sig().Changed || settings.DeleteEmptyLines) &&
-        (body.Count() == 0 || !Trim(body.GetInternalLine(body.Count() - 1)).empty()))
+        (body.Count() == 0 || !TrimmedView(body.GetInternalLine(body.Count() - 1)).empty()))
       body.Add("");
   }
 }

@@ -211,12 +211,14 @@ void Insert(std::string_view source, std::string& s, int64_t index) {
   s.insert(size_t(index - 1), source);
 }
 
-std::string Trim(std::string_view s) {
+std::string_view TrimmedView(std::string_view s) {
   size_t begin = 0, end = s.size();
   while (begin < end && IsBlank(s[begin])) ++begin;
   while (end > begin && IsBlank(s[end - 1])) --end;
-  return std::string(s.substr(begin, end - begin));
+  return s.substr(begin, end - begin);
 }
+
+std::string Trim(std::string_view s) { return std::string(TrimmedView(s)); }
 
 std::string TrimLeft(std::string_view s) {
   size_t i = 0;

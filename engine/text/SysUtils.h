@@ -102,6 +102,8 @@ void Insert(std::string_view source, std::string& s, int64_t index);
 std::string Trim(std::string_view s);
 std::string TrimLeft(std::string_view s);
 std::string TrimRight(std::string_view s);
+// Trim without a copy: the trimmed stretch of S.
+std::string_view TrimmedView(std::string_view s);
 
 // ASCII-only case mapping, as Delphi's UpperCase/LowerCase.
 std::string UpperCase(std::string_view s);

@@ -70,13 +70,15 @@ public:
   int Add(const std::string& s) override;
   void Insert(int index, const std::string& s) override;
   // Stores S as it stands.
-  void AddRaw(const std::string& s);
+  void AddRaw(std::string s);
 
   // Re-stores the lines in Name (nothing when it is the current charset).
   void SetCharset(std::string_view name);
   // Replaces line Index only when the converted text differs.
   void SetInternalLine(int index, std::string_view s);
   std::string GetInternalLine(int index) const;
+  // The same into Line, whose room is used again.
+  void GetInternalLine(int index, std::string& line) const;
   void SetInternalText(std::string_view text);
   // Every line followed by CR LF, in the internal charset.
   std::string GetInternalText() const;
@@ -85,7 +87,7 @@ public:
 
 private:
   std::string ToStored(std::string_view internal);
-  std::string ToInternal(std::string_view stored) const;
+  void ToInternal(std::string_view stored, std::string& result) const;
 };
 
 class TBody : public TCharsetStringlist {
@@ -194,7 +196,7 @@ public:
   bool CharsetLost(int kind, std::string_view text, std::string_view charset);
 
   // By the part's transfer encoding; no charset conversion.
-  std::string EncodeText(std::string_view text);
+  std::string EncodeText(std::string text);
   std::string DecodeText(std::string_view text);
   std::string GetDecodedBody();
 

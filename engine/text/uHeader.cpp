@@ -18,8 +18,8 @@ void TChangedStringlist::CheckIndex(int index) const {
         "StringList.IndexError", "Listenindex überschreitet das Maximum (%d)", {int64_t(index)}));
 }
 
-int TChangedStringlist::AddStored(const std::string& s, TListObject object) {
-  items_.push_back({s, object});
+int TChangedStringlist::AddStored(std::string s, TListObject object) {
+  items_.push_back({std::move(s), object});
   return int(items_.size()) - 1;
 }
 
@@ -235,7 +235,10 @@ int THeader::Add(const std::string& s) {
   return TChangedStringlist::Add(Charsets ? EncodeHeader(*Charsets, s) : s);
 }
 
-void THeader::AddRaw(const std::string& line) { TChangedStringlist::Add(line); }
+void THeader::AddRaw(std::string line) {
+  AddStored(std::move(line));
+  Changed = true;
+}
 
 std::string THeader::FieldNameAt(int index) const {
   const std::string& line = Get(index);
@@ -244,11 +247,16 @@ std::string THeader::FieldNameAt(int index) const {
 }
 
 int THeader::IndexOfField(std::string_view name) const {
-  const std::string prefix = HeaderFieldPrefix(name);
-  for (int i = 0, n = GetCount(); i < n; ++i) {
+  // The lines are matched against HeaderFieldPrefix(Name) without building
+  // it: the trimmed name, its colon unless it has one, and a blank.
+  const std::string_view n = TrimmedView(name);
+  if (n.empty()) HeaderFieldPrefix(name);  // raises
+  const bool hasColon = n.back() == ':';
+  const size_t prefixLength = n.size() + (hasColon ? 1 : 2);
+  for (int i = 0, count = GetCount(); i < count; ++i) {
     const std::string& line = Get(i);
-    if (line.size() >= prefix.size() &&
-        SameText(std::string_view(line).substr(0, prefix.size()), prefix))
+    if (line.size() >= prefixLength && line[prefixLength - 1] == ' ' &&
+        (hasColon || line[n.size()] == ':') && StartsText(n, line))
       return i;
   }
   return -1;
@@ -260,8 +268,9 @@ std::string THeader::GetFieldAt(int index, bool raw) const {
   // Without a colon the line still loses its first character, as the value
   // always starts two characters after the separator.
   size_t start = colon == std::string::npos ? 1 : colon + 2;
-  std::string value = start < line.size() ? line.substr(start) : std::string();
-  if (raw || !Charsets) return value;
+  const std::string_view value =
+      start < line.size() ? std::string_view(line).substr(start) : std::string_view();
+  if (raw || !Charsets) return std::string(value);
   return DecodeHeader(*Charsets, value);
 }
 

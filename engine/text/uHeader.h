@@ -78,7 +78,7 @@ public:
 
 protected:
   // The stored lines, for derived lists that bypass their own overrides.
-  int AddStored(const std::string& s, TListObject object = 0);
+  int AddStored(std::string s, TListObject object = 0);
   void InsertStored(int index, const std::string& s);
   void CheckIndex(int index) const;
 
@@ -116,7 +116,7 @@ public:
   // Stores the line with its 8-bit text encoded.
   int Add(const std::string& s) override;
   // Stores the line as it stands.
-  void AddRaw(const std::string& line);
+  void AddRaw(std::string line);
 
   // The text of line Index before its first ": " (empty when it has none).
   std::string FieldNameAt(int index) const;

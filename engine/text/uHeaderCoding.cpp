@@ -359,6 +359,12 @@ std::string TransliterateToAscii(std::string_view text) {
 // Header fields
 
 std::string DecodeHeader(const TCharsets& charsets, std::string_view value) {
+  if (value.find('=') == std::string_view::npos) {
+    // No encoded word: only the folds go.
+    std::string out(value);
+    std::erase_if(out, [](char c) { return c == '\r' || c == '\n'; });
+    return out;
+  }
   if (value.find("=?") == std::string_view::npos &&
       value.find_first_of("\r\n") == std::string_view::npos)
     return std::string(value);

@@ -1,5 +1,7 @@
 #include "uMIMEInfo.h"
 
+#include <algorithm>
+
 #include "SysUtils.h"
 
 const char* const MIMEEncodingNames[6] = {"", "7bit", "8bit", "quoted-printable", "Base64", ""};
@@ -11,8 +13,12 @@ constexpr std::string_view kValueEnd = " \t\r\n;";
 // Where the value of parameter Name begins (after leading line breaks and
 // blanks), npos when the parameter is absent.
 size_t ValueStart(std::string_view value, std::string_view nameWithEquals) {
-  size_t pos = LowerCase(value).find(nameWithEquals);
-  if (pos == std::string::npos) return pos;
+  // The first place where the lower-cased value holds the name.
+  auto same = [](char v, char n) { return ((v >= 'A' && v <= 'Z') ? char(v + 32) : v) == n; };
+  const auto found =
+      std::search(value.begin(), value.end(), nameWithEquals.begin(), nameWithEquals.end(), same);
+  if (found == value.end() && !nameWithEquals.empty()) return std::string_view::npos;
+  size_t pos = size_t(found - value.begin());
   pos += nameWithEquals.size();
   while (pos < value.size() && std::string_view(" \t\r\n").find(value[pos]) != std::string_view::npos)
     ++pos;
@@ -53,36 +59,37 @@ TMIMEInfo AnalyseMIMEFields(bool isArticle, std::string_view mimeVersion,
                             std::string_view contentType, std::string_view transferEncoding,
                             std::string_view disposition) {
   TMIMEInfo info;
-  info.HasMIME = !isArticle || !Trim(mimeVersion).empty();
-  std::string ct, cte, cd;
+  info.HasMIME = !isArticle || !TrimmedView(mimeVersion).empty();
+  std::string_view ct, cte, cd;
   if (info.HasMIME) {
     ct = contentType;
-    cte = LowerCase(Trim(transferEncoding));
+    cte = TrimmedView(transferEncoding);
     cd = disposition;
   } else {
     ct = "text/plain; charset=us-ascii";
     cte = "7-bit";
   }
 
+  // Names are compared without regard to (ASCII) case.
   info.Encoding = me7Bit;
   if (!cte.empty()) {
     info.Encoding = meOther;
     for (uint8_t e = me7Bit; e <= meBase64; ++e)
-      if (cte == LowerCase(MIMEEncodingNames[e])) {
+      if (SameText(cte, MIMEEncodingNames[e])) {
         info.Encoding = e;
         break;
       }
   }
 
-  std::string type = LowerCase(Trim(ct));
+  const std::string_view type = TrimmedView(ct);
   if (type.empty()) info.ContentClass = ccTextPlain;
-  else if (type.starts_with("text/plain")) info.ContentClass = ccTextPlain;
-  else if (type.starts_with("text/html")) info.ContentClass = ccTextHtml;
-  else if (type.starts_with("text/")) info.ContentClass = ccText;
-  else if (type.starts_with("application/")) info.ContentClass = ccApplication;
-  else if (type.starts_with("audio/")) info.ContentClass = ccAudio;
-  else if (type.starts_with("image/")) info.ContentClass = ccImage;
-  else if (type.starts_with("video/")) info.ContentClass = ccVideo;
+  else if (StartsText("text/plain", type)) info.ContentClass = ccTextPlain;
+  else if (StartsText("text/html", type)) info.ContentClass = ccTextHtml;
+  else if (StartsText("text/", type)) info.ContentClass = ccText;
+  else if (StartsText("application/", type)) info.ContentClass = ccApplication;
+  else if (StartsText("audio/", type)) info.ContentClass = ccAudio;
+  else if (StartsText("image/", type)) info.ContentClass = ccImage;
+  else if (StartsText("video/", type)) info.ContentClass = ccVideo;
   else info.ContentClass = ccOther;
 
   info.Boundary = MIMEParameter(ct, "boundary=");

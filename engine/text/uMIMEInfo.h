@@ -9,6 +9,7 @@
 // the first such field) and HasField(Name). Values are read raw.
 #pragma once
 
+#include <concepts>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -64,7 +65,9 @@ namespace mime_detail {
 template <class H>
 std::string RawField(H& header, std::string_view name) {
   std::string value;
-  if constexpr (requires { header.GetField(std::string(name), true, value); }) {
+  if constexpr (requires { { header.GetField(name, true) } -> std::convertible_to<std::string>; }) {
+    value = header.GetField(name, true);  // a header that takes the name as it is
+  } else if constexpr (requires { header.GetField(std::string(name), true, value); }) {
     header.GetField(std::string(name), true, value);
   } else {
     value = header.GetField(std::string(name), true);

@@ -26,6 +26,23 @@ size_t SearchLimit(std::string_view s) {
   return std::min<size_t>(n, INT32_MAX);
 }
 
+// The code unit the library says every match starts with, when it is ASCII;
+// else -1. (Bytes above 127 are left alone: whether they have case variants
+// depends on the library's character tables.)
+int FirstByte(const pcre2_code* code) {
+  uint32_t type = 0, unit = 0;
+  if (pcre2_pattern_info(code, PCRE2_INFO_FIRSTCODETYPE, &type) != 0 || type != 1) return -1;
+  if (pcre2_pattern_info(code, PCRE2_INFO_FIRSTCODEUNIT, &unit) != 0 || unit >= 128) return -1;
+  return int(unit);
+}
+
+// The other case of an ASCII letter; any other byte itself.
+char OtherCase(char c) {
+  if (c >= 'a' && c <= 'z') return char(c - 32);
+  if (c >= 'A' && c <= 'Z') return char(c + 32);
+  return c;
+}
+
 // Compiled patterns by options and text. A pattern is only read once it is
 // compiled, so one compilation serves every object that asks for it; the
 // cache is emptied when it grows large, as a script may build patterns freely.
@@ -55,6 +72,8 @@ TPerlre::~TPerlre() {
 void TPerlre::FreePattern() {
   compiled_.reset();
   code_ = nullptr;
+  firstByte_ = -2;
+  jitAsked_ = false;
 }
 
 void TPerlre::SetRegex(std::string_view regex) {
@@ -76,9 +95,6 @@ void TPerlre::SetRegex(std::string_view regex) {
       errorOffset_ = int(std::min<PCRE2_SIZE>(offset, INT_MAX));
       throw EPerlRe("Perlre: " + errorText_);
     }
-    // Without JIT support matching simply runs interpreted, as unstudied
-    // patterns did; so a JIT failure is no error.
-    if (study_) pcre2_jit_compile(compiled, PCRE2_JIT_COMPLETE);
     cached = TCompiledPtr(compiled, pcre2_code_free);
   }
   compiled_ = cached;
@@ -102,12 +118,22 @@ void TPerlre::Reset() {
   lastResult_ = -1;
 }
 
-bool TPerlre::FindNext() {
-  if (!code_) throw EPerlRe("Perlre: no regex defined");
+void TPerlre::PrepareSearch() {
   if (!matchData_) {
     matchData_ = pcre2_match_data_create(kPairs, nullptr);
     if (!matchData_) throw std::bad_alloc();
   }
+  if (study_ && !jitAsked_) {
+    // Without JIT support matching simply runs interpreted, as unstudied
+    // patterns did; so a JIT failure is no error.
+    pcre2_jit_compile(code_, PCRE2_JIT_COMPLETE);
+    jitAsked_ = true;
+  }
+}
+
+bool TPerlre::FindNext() {
+  if (!code_) throw EPerlRe("Perlre: no regex defined");
+  PrepareSearch();
   matchBase_ = std::min(nextPos_, limit_);
   uint32_t flags = lastWasEmpty_ ? PCRE2_NOTEMPTY_ATSTART : 0;
   auto search = [&](uint32_t extra) {
@@ -134,6 +160,28 @@ bool TPerlre::FindNext() {
 bool TPerlre::MatchSubject(std::string subject) {
   SetSubject(std::move(subject));
   return FindNext();
+}
+
+bool TPerlre::Test(std::string_view text) {
+  if (!code_) throw EPerlRe("Perlre: no regex defined");
+  if (firstByte_ == -2) firstByte_ = FirstByte(code_);
+  if (firstByte_ >= 0) {
+    // Absent from the whole text, the byte is absent before its first NUL.
+    const char c = char(firstByte_), other = OtherCase(c);
+    auto holds = [&](char b) { return !text.empty() && std::memchr(text.data(), b, text.size()); };
+    if (!holds(c) && (other == c || !holds(other))) return false;
+  }
+  PrepareSearch();
+  const size_t limit = SearchLimit(text);
+  // The library wants a subject even when it is empty.
+  const char* subject = text.empty() ? "" : text.data();
+  auto search = [&](uint32_t extra) {
+    return pcre2_match(code_, reinterpret_cast<PCRE2_SPTR>(subject), limit, 0, extra, matchData_,
+                       nullptr);
+  };
+  int result = search(0);
+  if (result == PCRE2_ERROR_JIT_STACKLIMIT) result = search(PCRE2_NO_JIT);
+  return result >= 0;
 }
 
 bool TPerlre::Match(std::string_view regex, std::string subject) {

@@ -37,7 +37,9 @@ public:
   static constexpr int kOffsetCount = 42;
   static constexpr int kPairs = kOffsetCount / 3;
 
-  // Study: each compiled pattern is also JIT-compiled where the library can.
+  // Study: each compiled pattern is also JIT-compiled where the library can,
+  // before its first search (a pattern whose searches Test answers without
+  // the library never pays for it).
   TPerlre(bool study, int options);
   ~TPerlre();
   TPerlre(const TPerlre&) = delete;
@@ -57,6 +59,11 @@ public:
   // loop over FindNext ends.
   bool FindNext();
   bool MatchSubject(std::string subject);
+  // Whether the pattern matches Text (up to its first NUL), searched from its
+  // start as MatchSubject would; the text is not copied, and the subject, the
+  // offsets and the search position stay as they were. Raises EPerlRe without
+  // a pattern.
+  bool Test(std::string_view text);
   // SetRegex (always compiles), then MatchSubject.
   bool Match(std::string_view regex, std::string subject);
 
@@ -96,6 +103,8 @@ public:
 
 private:
   void FreePattern();
+  // The match data, and the JIT compilation of a studied pattern.
+  void PrepareSearch();
 
   // Compiled patterns are shared through a cache of the process: the
   // correction of every message asks for the same few patterns again.
@@ -105,6 +114,12 @@ private:
   std::string regex_;
   std::string subject_;
   size_t limit_ = 0;  // searched length of subject_ (up to its first NUL)
+  // An ASCII byte that starts every match (either case of a letter), so that
+  // Test can answer most texts without the library; -1 none, -2 not yet asked.
+  int firstByte_ = -2;
+  // The pattern was handed to the JIT compiler (which leaves a pattern it
+  // already compiled, shared with another object, as it is).
+  bool jitAsked_ = false;
   size_t matchBase_ = 0;
   size_t nextPos_ = 0;
   bool lastWasEmpty_ = false;

@@ -127,6 +127,9 @@ TEST(QuoteLine, DelAtBeginWorksWithoutTheQuoteCheck) {
   EXPECT_EQ(Corrected({"| >>x", "|x", "a | b"}, o), (std::vector<std::string>{">>x", "|x", "a | b"}));
   o.CheckQuotes = true;
   EXPECT_EQ(One("| >>x", o), ">> x");
+  // A quote prefix that needs nothing more keeps the removal.
+  EXPECT_EQ(One("| >> x", o), ">> x");
+  EXPECT_EQ(One("| >>", o), ">>");
 }
 
 TEST(QuoteLine, PiecesOfAMultiLineEntry) {

@@ -219,6 +219,28 @@ TEST(FastLineRead, ReadsEveryKindOfLineEnd) {
   EXPECT_TRUE(r.Eof);
 }
 
+TEST(FastLineRead, LongLinesWithEveryLineEnd) {
+  // Lines longer than the reader's search steps, with the other line-end byte
+  // far ahead or missing.
+  std::string text;
+  std::vector<std::string> expected;
+  for (size_t length : {255, 256, 257, 700})
+    for (std::string_view end : {"\r\n", "\n", "\r"}) {
+      expected.push_back(std::string(length, char('a' + expected.size() % 26)));
+      text += expected.back();
+      text += end;
+    }
+  expected.push_back(std::string(600, 'z'));
+  text += expected.back();
+  TFastLineRead r(text);
+  std::vector<std::string> lines;
+  while (r.Position < r.Text.size()) {
+    lines.emplace_back(r.PeekLine());
+    r.SkipLine();
+  }
+  EXPECT_EQ(lines, expected);
+}
+
 TEST(FastLineRead, EofLeavesAtMostOneLineEnd) {
   TFastLineRead empty("");
   EXPECT_TRUE(empty.Eof);
@@ -280,6 +302,21 @@ TEST(TextPieces, LineEndsAndTheFinalLineEndAcrossPieces) {
   EXPECT_EQ(p.Join(), "head\r\na\r\nb\rc");
   p.Truncate(2);
   EXPECT_EQ(p.Join(), "head\r\na\r");
+}
+
+TEST(TextPieces, CountsLineEndsOfLongTexts) {
+  // The count runs in blocks: texts of many blocks, dense with line ends (more
+  // than a byte counter holds) and with every kind of them at block edges.
+  for (std::string_view unit : {"\n", "\r\n", "\r", "x\r\nyz\n\r"}) {
+    std::string text;
+    int expected = 0;
+    for (int i = 0; i < 1000; ++i) {
+      text += unit;
+      expected += unit == "x\r\nyz\n\r" ? 3 : 1;
+    }
+    EXPECT_EQ(CountLineEnds(text), expected) << unit.size();
+    EXPECT_EQ(CountLineEnds("a" + text + std::string(300, 'a')), expected);
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -565,6 +602,39 @@ TEST_F(Artikel, BodyLinesAreStoredInThePartsCharset) {
             "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=iso-8859-1\r\n"
             "Content-Transfer-Encoding: 8bit\r\n\r\nGr\xFC\xDF"
             "e\r\n\xE4\r\n");
+}
+
+TEST_F(Artikel, InternalLinesAgreeWithTheConversion) {
+  // Lines whose bytes all map to themselves are read and stored without a
+  // conversion; the result must be what the conversion gives (or, read, the
+  // stored text where it loses characters), for every kind of byte and charset.
+  const std::string lines[] = {
+      "plain ASCII",   "Gr\xFC\xDF" "e",     "price \xA4 5", "control \x85 byte",
+      std::string("nul\0byte", 8), "\xE4\xF6\xFC\xC4\xD6\xDC", "\x80 euro", "",
+      "\xC3\xA4 utf-8"};
+  for (const char* charset :
+       {"iso-8859-1", "iso-8859-15", "windows-1252", "us-ascii", "koi8-r", "utf-8", "utf-7"}) {
+    TBody body(&art.BodyCharsets);
+    body.Charset = charset;
+    const TCSInfos& infos = GetCSInfos();
+    for (const std::string& line : lines) {
+      body.AddRaw(line);
+      bool lossy = false;
+      const std::string converted = ConvertByIndex(line, infos.IndexOf(charset),
+                                                   art.BodyCharsets.SourceIndex, lossy);
+      const std::string expected = lossy ? line : converted;
+      EXPECT_EQ(body.GetInternalLine(body.Count() - 1), expected) << charset << ": " << line;
+      std::string reused = "old text";
+      body.GetInternalLine(body.Count() - 1, reused);
+      EXPECT_EQ(reused, expected);
+      // And the way back, for a line given in the internal charset.
+      body.Add(line);
+      lossy = false;
+      EXPECT_EQ(body.Get(body.Count() - 1), ConvertByIndex(line, art.BodyCharsets.SourceIndex,
+                                                           infos.IndexOf(charset), lossy))
+          << charset << ": " << line;
+    }
+  }
 }
 
 TEST_F(Artikel, LostCharactersMoveThePartToAFittingCharset) {

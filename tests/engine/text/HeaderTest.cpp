@@ -211,6 +211,8 @@ TEST_F(Header, FieldLookupNeedsTheBlankAfterTheColon) {
   EXPECT_EQ(header.IndexOfField("to"), 1);
   EXPECT_EQ(header.IndexOfField("To:"), 1);
   EXPECT_EQ(header.IndexOfField("Cc"), -1);
+  EXPECT_EQ(header.IndexOfField(" \tto-be: "), 0);  // trimmed, and its own colon counts
+  EXPECT_EQ(header.IndexOfField("To-B"), -1);
   EXPECT_TRUE(header.HasField("subject"));
   EXPECT_EQ(header.GetField("Subject", true), "first");
   EXPECT_EQ(header.GetField("Cc", true), "");
@@ -219,6 +221,7 @@ TEST_F(Header, FieldLookupNeedsTheBlankAfterTheColon) {
   EXPECT_EQ(header.GetFieldAt(2, true), "ight");  // the character after the colon is always skipped
   EXPECT_THROW(header.GetFieldAt(5, true), EStringListError);
   EXPECT_THROW(header.IndexOfField(""), Exception);
+  EXPECT_THROW(header.IndexOfField(" \t"), Exception);
 }
 
 TEST_F(Header, SetFieldReplacesInPlaceAppendsAndDeletes) {

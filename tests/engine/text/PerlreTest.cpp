@@ -170,6 +170,45 @@ TEST(Perlre, SubjectIsSearchedUpToItsFirstNul) {
   EXPECT_EQ(SplitAll(",", std::string("a,b\0,c", 6)), (Lines{"a", std::string("b\0,c", 4)}));
 }
 
+TEST(Perlre, TestAgreesWithMatchAndKeepsTheSearch) {
+  // Test skips the library when the byte every match starts with is missing;
+  // it must answer as MatchSubject does, case rules and the NUL included.
+  struct Row {
+    const char* regex;
+    int options;
+    std::string text;
+  };
+  const Row rows[] = {
+      {"-----BEGIN PGP*", TPerlre::kCaseless, "x -----begin pgp"},
+      {"-----BEGIN PGP*", TPerlre::kCaseless, "no dashes here"},
+      {"abc", TPerlre::kCaseless, "xABCx"},
+      {"Abc", TPerlre::kCaseless, "xaBCx"},
+      {"abc", 0, "xABCx"},
+      {"(?i)abc", 0, "xABCx"},
+      {"-x", 0, std::string("a\0-x", 4)},
+      {"a|b", 0, "xxb"},
+      {"\xE4", 0, "\xC4\xE4"},
+      {"^$", 0, ""},
+  };
+  for (const Row& r : rows) {
+    TPerlre tested(true, r.options), matched(true, r.options);
+    tested.SetRegex(r.regex);
+    tested.SetSubject("kept");
+    tested.FindNext();
+    const size_t nextPos = tested.NextPos();
+    EXPECT_EQ(tested.Test(r.text), matched.Match(r.regex, r.text)) << r.regex << " on " << r.text;
+    EXPECT_EQ(tested.Subject(), "kept");
+    EXPECT_EQ(tested.NextPos(), nextPos);
+  }
+  TPerlre empty(true, 0);
+  empty.SetRegex("^$");
+  EXPECT_TRUE(empty.Test(std::string_view()));
+  empty.SetRegex("-");
+  EXPECT_FALSE(empty.Test(std::string_view()));
+  TPerlre none(true, 0);
+  EXPECT_THROW(none.Test("x"), EPerlRe);
+}
+
 TEST(Perlre, Split) {
   EXPECT_EQ(SplitAll(",", "a,b,,c"), (Lines{"a", "b", "", "c"}));
   EXPECT_EQ(SplitAll(",", ",a,"), (Lines{"", "a"}));
