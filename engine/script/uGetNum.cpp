@@ -176,6 +176,8 @@ private:
   double Operand() const;
   void Bracket();
   void Reduce(int op);
+  // Reduce for an operand X that is final: no factorial, no sign.
+  void Combine(double x, int op);
   void Apply(int level, int op, double x);
   // False when the function is not registered.
   bool CallFunction(bool withBrackets, bool reportUnknown);
@@ -280,8 +282,10 @@ void NumericParser::Reduce(int op) {
   double x = Operand();
   for (; factorials_ > 0; --factorials_) x = Factorial(x);
   // The sign belongs to the whole operand, whatever its own sign: -(2-5) is 3.
-  x = sign_ * x;
+  Combine(sign_ * x, op);
+}
 
+void NumericParser::Combine(double x, int op) {
   int p = kPrecedence[previousOp_], q = kPrecedence[op];
   if (p == q) {
     Apply(p, previousOp_, x);
@@ -432,16 +436,17 @@ bool NumericParser::RunSimple(double& value) {
   value = 0;
   for (size_t k = 0; k < count; ++k) {
     const Term& o = operands[k];
+    double x = 0;
     if (text[o.begin] == '%') {
       name_.assign(text.substr(o.begin + 1, o.end - o.begin - 2));
       for (char& c : name_) c = AsciiUpper(c);
-      SetOperand(hooks_.varGetter ? CheckedResult(hooks_.varGetter(name_)) : 0);
+      if (hooks_.varGetter) x = CheckedResult(hooks_.varGetter(name_));
     } else {
       int64_t whole = 0;  // exact: at most 15 digits
       for (size_t d = o.begin; d < o.end; ++d) whole = whole * 10 + (text[d] - '0');
-      SetOperand(double(whole));
+      x = double(whole);
     }
-    Reduce(o.op);
+    Combine(x, o.op);  // no sign and no factorial here
   }
   value = acc_[1];
   text_.remove_prefix(i);

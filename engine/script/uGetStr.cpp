@@ -81,7 +81,8 @@ FunctionRegistry<StringRecord>& Registry() {
 // StartsWithKeyword(",", Text), spared the call between any two arguments.
 bool TakeComma(std::string_view& text) {
   if (!text.starts_with(',')) return false;
-  text = TrimView(text.substr(1));
+  text.remove_prefix(1);
+  text = TrimView(text);
   return true;
 }
 
@@ -958,8 +959,9 @@ bool SplitParenArgs(std::string_view& text, std::string_view& inner, bool remove
     ++i;
   }
   if (depth != 0) return false;
-  inner = TrimView(text.substr(1, i - 2));
-  if (removeGroup) text = TrimView(text.substr(i));
+  // Both brackets are in: 2 <= i <= size.
+  inner = TrimView(std::string_view(text.data() + 1, i - 2));
+  if (removeGroup) text = TrimView(std::string_view(text.data() + i, text.size() - i));
   return true;
 }
 

@@ -161,18 +161,24 @@ void TVQSkript::ReadStringArgument(std::string text, bool raw, std::string& coll
       collected += "\r\n";
     }
   } else if (!text.empty()) {
-    if (!StartsWithKeyword(":", text)) StartsWithKeyword("=", text);
+    // Read through a view: only an error needs what is left as a string.
+    std::string_view rest(text);
+    if (!StartsWithKeyword(":", rest)) StartsWithKeyword("=", rest);
     std::string value;
-    if (!InterpreteString(text, value))
+    if (!InterpreteString(rest, value)) {
+      const std::string left(rest);
       ScriptErrorFmt("StringExprXXX.Invalid",
                      "Unzulässiger Stringausdruck: \"%s\" ist keine String-Konstante, keine "
                      "String-Funktion und keine Variable!",
-                     {text}, text);
-    if (!IsBlank(text))
+                     {left}, left);
+    }
+    if (!IsBlank(rest)) {
+      const std::string left(rest);
       ScriptErrorFmt("AfterStringExpr.Invalid",
                      "Der Text nach dem Stringausdruck kann nicht mehr sinnvoll interpretiert "
                      "werden: \"%s\"",
-                     {text}, text);
+                     {left}, left);
+    }
     collected.reserve(collected.size() + value.size() + 2);
     collected += value;
     collected += "\r\n";
