@@ -16,26 +16,32 @@
 template <class Hooks>
 class HookStack {
 public:
-  // Shared pointers, so an evaluation keeps its hooks even when an owner comes
-  // or goes while it runs.
   using Ptr = std::shared_ptr<const Hooks>;
 
   void Install(Hooks hooks) {
     Remove(hooks.owner);
     stack_.push_back(std::make_shared<const Hooks>(std::move(hooks)));
   }
+  // Hooks that go while an evaluation runs are kept until none runs, so that
+  // the evaluation may go on with them.
   void Remove(HookOwner owner) {
-    std::erase_if(stack_, [owner](const Ptr& h) { return h->owner == owner; });
+    for (Ptr& h : stack_)
+      if (h->owner == owner) retired_.push_back(std::move(h));
+    std::erase_if(stack_, [](const Ptr& h) { return !h; });
+    if (ExpressionNesting::Depth() == 0) retired_.clear();
   }
-  Ptr Active() const { return stack_.empty() ? nullptr : stack_.back(); }
+  // A plain pointer: every evaluation asks, and a shared one would cost two
+  // atomic operations each time. Valid until Remove at nesting depth 0.
+  const Hooks* Active() const { return stack_.empty() ? nullptr : stack_.back().get(); }
 
   void Report(std::string_view message, std::string_view context) const {
-    Ptr hooks = Active();
+    Ptr hooks = stack_.empty() ? nullptr : stack_.back();
     if (hooks && hooks->errorHook) hooks->errorHook(message, context);
   }
 
 private:
   std::vector<Ptr> stack_;
+  std::vector<Ptr> retired_;
 };
 
 // Registered functions, the built-ins first. Record needs the fields name,

@@ -707,6 +707,8 @@ ExpressionNesting::ExpressionNesting(const ErrorHook& report) {
 
 ExpressionNesting::~ExpressionNesting() { --gNesting; }
 
+int ExpressionNesting::Depth() { return gNesting; }
+
 void SetNumericHooks(HookOwner owner, StringEvaluator stringEvaluator, ErrorHook errorHook,
                      NumericVarGetter numericVarGetter) {
   Hooks().Install({owner, stringEvaluator, std::move(errorHook), std::move(numericVarGetter)});
@@ -727,7 +729,7 @@ void RegisterBuiltinNumericFunctions() { Registry(); }
 
 bool InterpreteNumeric(std::string_view& text, double& value) {
   value = 0;
-  auto hooks = Hooks().Active();
+  const NumericHooks* hooks = Hooks().Active();
   if (!hooks || !hooks->errorHook || !hooks->stringEvaluator) return false;
   ExpressionNesting nesting(hooks->errorHook);
   UnknownName unknown;
@@ -737,7 +739,7 @@ bool InterpreteNumeric(std::string_view& text, double& value) {
 
 bool InterpreteNumeric(std::string& text, double& value) {
   value = 0;
-  auto hooks = Hooks().Active();
+  const NumericHooks* hooks = Hooks().Active();
   if (!hooks || !hooks->errorHook || !hooks->stringEvaluator) return false;
   ExpressionNesting nesting(hooks->errorHook);
   std::string_view view(text);

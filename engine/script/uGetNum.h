@@ -115,6 +115,8 @@ class ExpressionNesting {
 public:
   explicit ExpressionNesting(const ErrorHook& report);
   ~ExpressionNesting();
+  // The levels now open; 0 when no evaluation runs.
+  static int Depth();
   ExpressionNesting(const ExpressionNesting&) = delete;
   ExpressionNesting& operator=(const ExpressionNesting&) = delete;
 };

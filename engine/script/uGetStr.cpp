@@ -882,7 +882,7 @@ void RegisterBuiltinStringFunctions() { Registry(); }
 
 bool InterpreteString(std::string_view& text, std::string& s) {
   s.clear();
-  auto hooks = Hooks().Active();
+  const StringHooks* hooks = Hooks().Active();
   if (!hooks || !hooks->errorHook) return false;
   ExpressionNesting nesting(hooks->errorHook);
   if (ReadLoneConstant(text, s)) {

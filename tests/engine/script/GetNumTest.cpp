@@ -333,3 +333,23 @@ TEST_F(EvalTest, HandlersMayChangeTheRegistries) {
 }
 
 }  // namespace
+
+TEST_F(EvalTest, HooksRemovedDuringAnEvaluationServeItToTheEnd) {
+  numbers["V"] = 2;
+  RegisterNumericFunction("Leave", "", 0, [this](FunctionCall&) {
+    RemoveNumericHooks(this);
+    return 1.0;
+  }, this);
+  EXPECT_EQ(Num("Leave + %V%"), 3);
+  bool ok = true;
+  Num("1", nullptr, &ok);
+  EXPECT_FALSE(ok);
+
+  RegisterStringFunction("Quit", "", 0, 0, [this](FunctionCall&, std::string& r) {
+    RemoveStringHooks(this);
+    r = "by ";
+  }, this);
+  EXPECT_EQ(Str("Quit + %NAME%"), "by Ada");
+  Str("'x'", nullptr, &ok);
+  EXPECT_FALSE(ok);
+}
