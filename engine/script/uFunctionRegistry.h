@@ -22,8 +22,8 @@ public:
     Remove(hooks.owner);
     stack_.push_back(std::make_shared<const Hooks>(std::move(hooks)));
   }
-  // Hooks that go while an evaluation runs are kept until none runs, so that
-  // the evaluation may go on with them.
+  // Hooks that go while an evaluation runs are kept until a removal when none
+  // runs, so that the evaluation may go on with them.
   void Remove(HookOwner owner) {
     for (Ptr& h : stack_)
       if (h->owner == owner) retired_.push_back(std::move(h));
@@ -49,8 +49,8 @@ private:
 template <class Record>
 class FunctionRegistry {
 public:
-  // Shared, so a record stays alive while its handler runs even when the
-  // handler changes the registry.
+  // A record removed while an evaluation runs is kept until a removal when
+  // none runs, so a handler may change the registry while it runs.
   using Ptr = std::shared_ptr<const Record>;
 
   // Kind ("numeric", "string") names the registry in the errors of Check.
@@ -74,8 +74,9 @@ public:
   void RemoveLast(std::string_view name) {
     for (size_t i = records_.size(); i-- > 0;)
       if (records_[i]->name == name) {
+        retired_.push_back(std::move(records_[i]));
         records_.erase(records_.begin() + ptrdiff_t(i));
-        ++version_;
+        Removed();
         return;
       }
   }
@@ -83,10 +84,19 @@ public:
   // The built-ins (owner nullptr) stay.
   void RemoveOwner(HookOwner owner) {
     if (!owner) return;
-    if (std::erase_if(records_, [owner](const Ptr& r) { return r->owner == owner; }) > 0) ++version_;
+    const size_t before = records_.size();
+    for (Ptr& r : records_)
+      if (r->owner == owner) retired_.push_back(std::move(r));
+    std::erase_if(records_, [](const Ptr& r) { return !r; });
+    if (records_.size() != before) Removed();
   }
 
 private:
+  void Removed() {
+    ++version_;
+    if (ExpressionNesting::Depth() == 0) retired_.clear();
+  }
+
   // One "#" or "$" per argument, at most five of each, or "*" alone.
   void Check(const Record& r) const {
     int nums = 0, strs = 0;
@@ -102,5 +112,6 @@ private:
 
   std::string kind_;
   std::vector<Ptr> records_;
+  std::vector<Ptr> retired_;
   uint64_t version_ = 0;
 };

@@ -222,10 +222,10 @@ bool ReadTerm(const StringHooks& hooks, std::string_view& text, std::string& s) 
     read = true;
   }
   if (!read) {
-    RecordPtr found;
+    const StringRecord* found = nullptr;  // the registry keeps it while it runs
     for (const RecordPtr& rec : Candidates(text.empty() ? 0 : text.front()))
       if (BeginsWithName(text, rec->name) && StartsWithKeyword(rec->name, text)) {
-        found = rec;  // held, so a handler may change the registry
+        found = rec.get();
         break;
       }
     if (found) {

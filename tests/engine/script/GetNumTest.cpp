@@ -353,3 +353,17 @@ TEST_F(EvalTest, HooksRemovedDuringAnEvaluationServeItToTheEnd) {
   Str("'x'", nullptr, &ok);
   EXPECT_FALSE(ok);
 }
+
+TEST_F(EvalTest, AFunctionMayUnregisterItselfWhileItRuns) {
+  const std::string tail = " and only";  // held by the handler itself
+  RegisterStringFunction("Once", "", 0, 0, [tail](FunctionCall&, std::string& r) {
+    UnregisterStringFunction("Once");
+    std::string inner = "'one'";  // a new lookup of the registry
+    InterpreteString(inner, r);
+    r += tail;
+  }, this);
+  EXPECT_EQ(Str("Once + 'x'"), "one and onlyx");
+  bool ok = true;
+  Str("Once", nullptr, &ok);
+  EXPECT_FALSE(ok);
+}
