@@ -162,7 +162,7 @@ char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; }
 const std::vector<RecordPtr>& Candidates(char first) {
   static uint64_t version = ~uint64_t(0);
   static std::array<std::vector<RecordPtr>, 256> byFirst;
-  const FunctionRegistry<StringRecord>& registry = Registry();
+  static const FunctionRegistry<StringRecord>& registry = Registry();
   if (version != registry.Version()) {
     for (auto& list : byFirst) list.clear();
     for (const RecordPtr& rec : registry.Records()) {
@@ -204,10 +204,10 @@ bool ReadLoneConstant(std::string_view& text, std::string& s) {
     return false;
   const size_t close = t.find(t.front(), 1);
   if (close == std::string_view::npos) return false;
-  const std::string_view rest = TrimView(t.substr(close + 1));
+  // 1 <= close < size: the views need no checks.
+  const std::string_view rest = TrimView(std::string_view(t.data() + close + 1, t.size() - close - 1));
   if (rest.starts_with('[') || rest.starts_with('+')) return false;
-  s.clear();
-  s.append(t.substr(1, close - 1));
+  s.assign(t.data() + 1, close - 1);
   text = rest;
   return true;
 }

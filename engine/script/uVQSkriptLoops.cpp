@@ -17,16 +17,20 @@ const char* const RepeatHead = "Repeat-Schleife";
 const char* const WhileHead = "While-Schleife";
 const char* const EndlessHead = "Endless-Loop-Schleife";
 
-// Loop numbers are kept as their text, and computed with what the text says.
-double AsStored(double x) {
+double ThroughText(double x) {
   if (!std::isfinite(x)) return x;
-  // Whole numbers of up to 15 digits come back from their text unchanged.
-  if (x != 0 && std::fabs(x) < 1e15 && x == std::trunc(x)) return x;
   try {
     return StrToNumber(NumberToStr(x));
   } catch (const std::exception&) {
     return x;
   }
+}
+
+// Loop numbers are kept as their text, and computed with what the text says.
+double AsStored(double x) {
+  // Whole numbers of up to 15 digits come back from their text unchanged.
+  if (x != 0 && std::fabs(x) < 1e15 && x == std::trunc(x)) return x;
+  return ThroughText(x);
 }
 
 }  // namespace
