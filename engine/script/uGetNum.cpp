@@ -446,9 +446,13 @@ bool NumericParser::RunSimple(double& value) {
       for (size_t d = o.begin; d < o.end; ++d) whole = whole * 10 + (text[d] - '0');
       x = double(whole);
     }
+    if (count == 1) {
+      value = x;  // what Combine makes of a lone operand
+      break;
+    }
     Combine(x, o.op);  // no sign and no factorial here
   }
-  value = acc_[1];
+  if (count > 1) value = acc_[1];
   text_.remove_prefix(i);
   return true;
 }
