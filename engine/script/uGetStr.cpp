@@ -96,7 +96,7 @@ void CallFunction(const StringRecord& rec, std::string_view& text, std::string& 
   call.Index = rec.index;
   const std::string& sig = rec.signature;
   const std::string& name = rec.name;
-  if (!sig.empty() && sig != "*") {
+  if (!sig.empty() && !(sig.size() == 1 && sig[0] == kRawArgs)) {
     std::string_view inner;
     int len = int(sig.size());
     if (SplitParenArgs(text, inner, true)) {
@@ -111,13 +111,16 @@ void CallFunction(const StringRecord& rec, std::string_view& text, std::string& 
                                 {name, IntToStr(i)}),
                    inner);
         } else {
-          std::string a;
+          // Read into its place; a failed read leaves the place empty.
+          std::string& a = call.Str[size_t(call.StrCount + 1)];
           if (InterpreteString(inner, a)) {
-            call.Str[size_t(++call.StrCount)] = std::move(a);
+            ++call.StrCount;
           } else if (rec.flag == kLooseStringArgument) {
-            call.Str[size_t(++call.StrCount)] = std::string(inner);
+            a.assign(inner);
+            ++call.StrCount;
             inner = inner.substr(inner.size());
           } else {
+            a.clear();
             Report(TranslateFmt("FunctionNeedsStringAsXPar",
                                 "Syntaxfehler: Die Funktion \"%s\" erwartet als %s. Parameter einen String",
                                 {name, IntToStr(i)}),

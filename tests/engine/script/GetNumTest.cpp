@@ -367,3 +367,15 @@ TEST_F(EvalTest, AFunctionMayUnregisterItselfWhileItRuns) {
   Str("Once", nullptr, &ok);
   EXPECT_FALSE(ok);
 }
+
+TEST_F(EvalTest, AStringArgumentThatFailsLeavesNothingForTheFunction) {
+  std::vector<std::string> seen;
+  RegisterStringFunction("One", "$", 0, 0, [&seen](FunctionCall& c, std::string& r) {
+    seen = {IntToStr(c.StrCount), c.Str[1]};
+    r = "done";
+  }, this);
+  // The chain fails after its first term, which it keeps for itself.
+  EXPECT_EQ(Str("One('a' + 5)"), "done");
+  EXPECT_FALSE(errors.empty());
+  EXPECT_EQ(seen, (std::vector<std::string>{"0", ""}));
+}
