@@ -511,6 +511,9 @@ const TCSInfos::PairTable& TCSInfos::Pair(int from, int to) const {
       slot->map[size_t(b)] = lost ? uint8_t('?') : out;
       slot->lost[size_t(b)] = lost;
     }
+    slot->asciiSame = true;
+    for (int b = 1; b < 128; ++b)
+      if (slot->map[size_t(b)] != b || slot->lost[size_t(b)]) slot->asciiSame = false;
   }
   return *slot;
 }
@@ -624,9 +627,15 @@ std::string ConvertByIndex(std::string_view text, int from, int to, bool& lossy)
     bool lost = false;
     const auto* in = reinterpret_cast<const unsigned char*>(text.data());
     std::memcpy(out.data(), in, ascii);
-    for (size_t i = ascii; i < text.size(); ++i) {
+    for (size_t i = ascii; i < text.size();) {
       out[i] = char(pair.map[in[i]]);
       lost |= pair.lost[in[i]];
+      ++i;
+      if (pair.asciiSame) {
+        const size_t run = AsciiPrefixLength(text.substr(i));
+        std::memcpy(out.data() + i, in + i, run);
+        i += run;
+      }
     }
     lossy |= lost;
     return out;

@@ -81,6 +81,7 @@ public:
   struct PairTable {
     std::array<uint8_t, 256> map;
     std::array<bool, 256> lost;
+    bool asciiSame = false;  // bytes 1..127 map to themselves without loss
   };
   const PairTable& Pair(int from, int to) const;
 
