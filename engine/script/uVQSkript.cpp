@@ -284,11 +284,10 @@ void TVQSkript::LoadScript(bool doReset) {
 // Subs and labels
 
 bool TVQSkript::FindSub(std::string_view name, int& index, std::string& params) const {
-  const std::string target = LowerCase("Sub " + std::string(name));
+  const std::string target = "Sub " + std::string(name);
   for (int i = 0; i < Count(); ++i) {
-    const std::string source = Trim(GetLine(i).Source());
-    if (source.size() < target.size() || LowerCase(source.substr(0, target.size())) != target)
-      continue;
+    const std::string_view source = TrimmedView(GetLine(i).Source());
+    if (!StartsText(target, source)) continue;
     if (source.size() > target.size()) {
       const char next = source[target.size()];
       if (next != ' ' && next != '\t' && next != '(') continue;

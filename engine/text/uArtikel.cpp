@@ -446,6 +446,7 @@ void TMIMEPart::ParseBody() {
   sig_.SetCharset(info.Charset);
   bodyEndsWithLineEnd_ = EndsWithLineEnd(text);
 
+  body_.Reserve(CountLineEnds(text) + 1);
   TFastLineRead reader(text);
   bool inSig = false;
   while (reader.Position < reader.Text.size()) {

@@ -556,7 +556,7 @@ void TCharsets::SetAllowed(std::string_view list) {
     size_t comma = list.find(',', start);
     std::string_view entry =
         list.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
-    AllowedIndexes.push_back(infos.IndexOf(Trim(entry)));
+    AllowedIndexes.push_back(infos.IndexOf(TrimmedView(entry)));
     if (comma == std::string_view::npos) break;
     start = comma + 1;
   }
