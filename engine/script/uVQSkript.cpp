@@ -44,8 +44,11 @@ void CreateEmptyFile(const std::string& path) {
 // serves while the file has the identity, size and change times it was read
 // with. A file changed shortly before it was read is not kept: a change
 // within the same tick of the file system's clock leaves those times alone.
+// The lines are kept from the second reading on, so that a run that reads its
+// script once does not pay for a copy.
 struct TKeptScript {
-  struct stat stamp;
+  struct stat stamp {};
+  bool hasLines = false;
   std::vector<TZeile> lines;
 };
 
@@ -76,7 +79,8 @@ bool TakeKeptScript(const std::string& name, const struct stat& stamp,
                     std::vector<TZeile>& lines) {
   std::lock_guard lock(gKeptMutex);
   auto it = gKeptScripts.find(name);
-  if (it == gKeptScripts.end() || !SameStamp(it->second.stamp, stamp)) return false;
+  if (it == gKeptScripts.end() || !it->second.hasLines || !SameStamp(it->second.stamp, stamp))
+    return false;
   lines = it->second.lines;
   return true;
 }
@@ -85,8 +89,13 @@ void KeepScript(const std::string& name, const struct stat& stamp,
                 const std::vector<TZeile>& lines) {
   std::lock_guard lock(gKeptMutex);
   TKeptScript& kept = gKeptScripts[name];
+  const bool readBefore = SameStamp(kept.stamp, stamp);
   kept.stamp = stamp;
-  kept.lines = lines;
+  kept.hasLines = readBefore;
+  if (readBefore)
+    kept.lines = lines;
+  else
+    kept.lines.clear();
 }
 
 }  // namespace
