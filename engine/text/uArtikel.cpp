@@ -230,14 +230,21 @@ std::string_view TFastLineRead::GetRest() const {
 
 TCharsetStringlist::TCharsetStringlist(const TCharsets* charsets) : Charsets(charsets) {}
 
+bool TCharsetStringlist::StoredAsItIs(std::string_view internal) const {
+  if (Charset.empty() || !Charsets) return true;
+  const TCSInfos& infos = GetCSInfos();
+  return ConvertsToItself(infos, internal, Charsets->SourceIndex, infos.IndexOf(Charset));
+}
+
 std::string TCharsetStringlist::ToStored(std::string_view internal) {
-  if (Charset.empty() || !Charsets) return std::string(internal);
+  if (StoredAsItIs(internal)) return std::string(internal);
   // The handler may pick another charset; a second loss is stored as it is.
   // Line by line the source charset is taken by its index, not looked up by name.
   for (int attempt = 0;; ++attempt) {
     const TCSInfos& infos = GetCSInfos();
     const int to = infos.IndexOf(Charset);
-    if (ConvertsToItself(infos, internal, Charsets->SourceIndex, to)) return std::string(internal);
+    if (attempt > 0 && ConvertsToItself(infos, internal, Charsets->SourceIndex, to))
+      return std::string(internal);
     bool lossy = false;
     std::string result = ConvertByIndex(internal, Charsets->SourceIndex, to, lossy);
     if (!lossy || !OnCharsetLost || attempt >= 2 || !OnCharsetLost(1, internal, Charset))
@@ -260,10 +267,17 @@ void TCharsetStringlist::ToInternal(std::string_view stored, std::string& result
   if (same || lossy) result.assign(stored);
 }
 
-int TCharsetStringlist::Add(const std::string& s) { return TChangedStringlist::Add(ToStored(s)); }
+// Most lines are stored as they are: they go in without a converted copy.
+int TCharsetStringlist::Add(const std::string& s) {
+  if (StoredAsItIs(s)) return TChangedStringlist::Add(s);
+  return TChangedStringlist::Add(ToStored(s));
+}
 
 void TCharsetStringlist::Insert(int index, const std::string& s) {
-  TChangedStringlist::Insert(index, ToStored(s));
+  if (StoredAsItIs(s))
+    TChangedStringlist::Insert(index, s);
+  else
+    TChangedStringlist::Insert(index, ToStored(s));
 }
 
 void TCharsetStringlist::AddRaw(std::string s) {
@@ -282,7 +296,15 @@ void TCharsetStringlist::SetCharset(std::string_view name) {
   SetInternalText(text);
 }
 
-void TCharsetStringlist::SetInternalLine(int index, std::string_view s) { Put(index, ToStored(s)); }
+void TCharsetStringlist::SetInternalLine(int index, std::string_view s) {
+  if (!StoredAsItIs(s)) {
+    Put(index, ToStored(s));
+    return;
+  }
+  // A line set to what it holds, the usual case, is compared without a copy.
+  CheckIndex(index);
+  if (Get(index) != s) Put(index, std::string(s));
+}
 
 std::string TCharsetStringlist::GetInternalLine(int index) const {
   std::string line;

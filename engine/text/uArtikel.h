@@ -86,6 +86,8 @@ public:
   std::string GetRawText() const { return GetAllText(); }
 
 private:
+  // Whether Internal is stored unconverted.
+  bool StoredAsItIs(std::string_view internal) const;
   std::string ToStored(std::string_view internal);
   void ToInternal(std::string_view stored, std::string& result) const;
 };

@@ -550,6 +550,7 @@ void TCharsets::SetAllowed(std::string_view list) {
   if (list.empty()) return;
   Allowed = std::string(list);
   AllowedIndexes.clear();
+  AllowedIndexes.reserve(size_t(std::count(list.begin(), list.end(), ',')) + 1);
   const TCSInfos& infos = GetCSInfos();
   size_t start = 0;
   while (true) {
