@@ -230,10 +230,17 @@ std::string_view TFastLineRead::GetRest() const {
 
 TCharsetStringlist::TCharsetStringlist(const TCharsets* charsets) : Charsets(charsets) {}
 
+int TCharsetStringlist::CharsetIndex() const {
+  if (resolvedIndex_ < 0 || resolvedCharset_ != Charset) {
+    resolvedIndex_ = GetCSInfos().IndexOf(Charset);
+    resolvedCharset_ = Charset;
+  }
+  return resolvedIndex_;
+}
+
 bool TCharsetStringlist::StoredAsItIs(std::string_view internal) const {
   if (Charset.empty() || !Charsets) return true;
-  const TCSInfos& infos = GetCSInfos();
-  return ConvertsToItself(infos, internal, Charsets->SourceIndex, infos.IndexOf(Charset));
+  return ConvertsToItself(GetCSInfos(), internal, Charsets->SourceIndex, CharsetIndex());
 }
 
 std::string TCharsetStringlist::ToStored(std::string_view internal) {
@@ -242,7 +249,7 @@ std::string TCharsetStringlist::ToStored(std::string_view internal) {
   // Line by line the source charset is taken by its index, not looked up by name.
   for (int attempt = 0;; ++attempt) {
     const TCSInfos& infos = GetCSInfos();
-    const int to = infos.IndexOf(Charset);
+    const int to = CharsetIndex();
     if (attempt > 0 && ConvertsToItself(infos, internal, Charsets->SourceIndex, to))
       return std::string(internal);
     bool lossy = false;
@@ -258,7 +265,7 @@ void TCharsetStringlist::ToInternal(std::string_view stored, std::string& result
     return;
   }
   const TCSInfos& infos = GetCSInfos();
-  const int from = infos.IndexOf(Charset), to = Charsets->SourceIndex;
+  const int from = CharsetIndex(), to = Charsets->SourceIndex;
   const bool same = ConvertsToItself(infos, stored, from, to);
   bool lossy = false;
   if (!same) result = ConvertByIndex(stored, from, to, lossy);

@@ -499,7 +499,9 @@ int TCSInfos::IndexOf(std::string_view name) const {
 bool TCSInfos::Known(std::string_view name) const { return Find(name) >= 0; }
 
 const TCSInfos::PairTable& TCSInfos::Pair(int from, int to) const {
-  auto& slot = pairs_[from * 4096 + to];
+  const int key = from * 4096 + to;
+  if (key == lastPairKey_) return *lastPair_;
+  auto& slot = pairs_[key];
   if (!slot) {
     slot = std::make_unique<PairTable>();
     const TCSInfo& src = *items_[size_t(from)];
@@ -515,6 +517,8 @@ const TCSInfos::PairTable& TCSInfos::Pair(int from, int to) const {
     for (int b = 1; b < 128; ++b)
       if (slot->map[size_t(b)] != b || slot->lost[size_t(b)]) slot->asciiSame = false;
   }
+  lastPairKey_ = key;
+  lastPair_ = slot.get();
   return *slot;
 }
 
