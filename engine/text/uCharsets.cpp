@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstring>
 #include <tuple>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "IniFile.h"
 #include "ProgramDir.h"
@@ -362,6 +365,15 @@ size_t AsciiPrefixLength(std::string_view text) {
   const auto* p = reinterpret_cast<const unsigned char*>(text.data());
   const size_t n = text.size();
   size_t i = 0;
+#ifdef __SSE2__
+  // Sixteen bytes at a time: the mask has a bit for each 8-bit or NUL byte.
+  const __m128i zero = _mm_setzero_si128();
+  for (; i + 16 <= n; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    const int mask = _mm_movemask_epi8(_mm_or_si128(v, _mm_cmpeq_epi8(v, zero)));
+    if (mask != 0) return i + size_t(__builtin_ctz(unsigned(mask)));
+  }
+#endif
   constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
   for (; i + 8 <= n; i += 8) {
     uint64_t v;

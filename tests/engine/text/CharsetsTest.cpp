@@ -216,6 +216,19 @@ TEST_F(Charsets, FastConversionsAgreeWithTheGeneralOne) {
   }
 }
 
+TEST(AsciiPrefix, StopsAtTheFirst8BitOrNulByteWherever) {
+  for (size_t len = 0; len < 70; ++len) {
+    const std::string ascii(len, 'a');
+    EXPECT_EQ(AsciiPrefixLength(ascii), len);
+    for (size_t at = 0; at < len; ++at)
+      for (char stop : {'\0', '\x80', '\xff'}) {
+        std::string t = ascii;
+        t[at] = stop;
+        EXPECT_EQ(AsciiPrefixLength(t), at) << len << " " << at;
+      }
+  }
+}
+
 TEST_F(Charsets, InternalCharsetDrivesFromUtf8AndToUtf8) {
   EXPECT_EQ(FromUtf8("\xC3\xA4\xE2\x82\xAC"), "\xE4\x80");
   EXPECT_EQ(ToUtf8("\xE4\x80"), "\xC3\xA4\xE2\x82\xAC");
