@@ -9,6 +9,9 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "ProgramDir.h"
 #include "uEinstellungen.h"
@@ -63,6 +66,15 @@ size_t FindLineEnd(std::string_view t, size_t from) {
   // CRs) must not make every line search the rest of the text for the other.
   constexpr size_t kWindow = 256;
   const char* const base = t.data();
+#ifdef __SSE2__
+  // Lines are short: a scan for both bytes at once beats two memchr calls.
+  const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
+  for (; from + 16 <= t.size(); from += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(base + from));
+    const int mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
+    if (mask != 0) return from + size_t(__builtin_ctz(unsigned(mask)));
+  }
+#endif
   while (from < t.size()) {
     const size_t n = std::min(kWindow, t.size() - from);
     const void* lf = std::memchr(base + from, '\n', n);
