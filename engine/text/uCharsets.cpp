@@ -565,9 +565,18 @@ void TCharsets::SetSource(std::string_view name) {
 void TCharsets::SetAllowed(std::string_view list) {
   if (list.empty()) return;
   Allowed = std::string(list);
+  const TCSInfos& infos = GetCSInfos();
+  // A profile's few lists come again with every message (the table is read
+  // once, so a list always gives the same indexes): they are kept.
+  thread_local std::array<std::pair<std::string, std::vector<int32_t>>, 4> known;
+  thread_local size_t knownNext = 0;
+  for (const auto& [text, indexes] : known)
+    if (!text.empty() && text == list) {
+      AllowedIndexes = indexes;
+      return;
+    }
   AllowedIndexes.clear();
   AllowedIndexes.reserve(size_t(std::count(list.begin(), list.end(), ',')) + 1);
-  const TCSInfos& infos = GetCSInfos();
   size_t start = 0;
   while (true) {
     size_t comma = list.find(',', start);
@@ -577,6 +586,8 @@ void TCharsets::SetAllowed(std::string_view list) {
     if (comma == std::string_view::npos) break;
     start = comma + 1;
   }
+  known[knownNext] = {std::string(list), AllowedIndexes};
+  knownNext = (knownNext + 1) % known.size();
 }
 
 const TCSInfo& TCharsets::BestCharset(std::string_view text) const {
