@@ -304,24 +304,29 @@ bool SortHeaderFields(THeader& header, std::string_view list) {
     CutFirstItem(rest, more, item);
     if (!item.empty()) names.push_back(item);
   }
-  // The new order is built first, so a header already in order stays
-  // unchanged and the message does not count as changed.
-  std::vector<std::string> lines = header.Lines();
-  std::vector<std::string> top;
+  // The new order is built first, as indexes, so a header already in order
+  // stays unchanged and the message does not count as changed.
+  const int count = header.Count();
+  std::vector<int> order;
+  std::vector<bool> taken(size_t(count), false);
   for (const std::string& name : names) {
     const std::string prefix = HeaderFieldPrefix(name);
-    for (auto it = lines.begin(); it != lines.end();) {
-      if (StartsText(prefix, *it)) {
-        top.push_back(std::move(*it));
-        it = lines.erase(it);
-      } else {
-        ++it;
+    for (int i = 0; i < count; ++i)
+      if (!taken[size_t(i)] && StartsText(prefix, header.Get(i))) {
+        order.push_back(i);
+        taken[size_t(i)] = true;
       }
-    }
   }
-  if (top.empty()) return false;
-  lines.insert(lines.begin(), std::make_move_iterator(top.begin()), std::make_move_iterator(top.end()));
-  if (lines == header.Lines()) return false;
+  if (order.empty()) return false;
+  for (int i = 0; i < count; ++i)
+    if (!taken[size_t(i)]) order.push_back(i);
+  bool inOrder = true;
+  for (int i = 0; i < count && inOrder; ++i)
+    inOrder = header.Get(order[size_t(i)]) == header.Get(i);
+  if (inOrder) return false;
+  std::vector<std::string> lines;
+  lines.reserve(size_t(count));
+  for (int i : order) lines.push_back(header.Get(i));
   // Moves keep each line's object and set the changed mark.
   for (int target = 0; target < int(lines.size()); ++target) {
     if (header.Get(target) == lines[size_t(target)]) continue;

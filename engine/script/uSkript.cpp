@@ -199,6 +199,11 @@ void TSkript::SetLines(std::string_view fileName, const std::vector<std::string>
   }
 }
 
+void TSkript::AssignLines(std::vector<TZeile> lines) {
+  Clear();
+  lines_ = std::move(lines);
+}
+
 void TSkript::IncludeFile(int index, std::string_view fileName) {
   GetLine(index).SetSource(std::string());
   std::string data = ReadWholeFile(fileName);

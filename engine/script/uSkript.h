@@ -124,6 +124,10 @@ public:
 
   // Replaces the whole script by Lines, numbered from 1.
   void SetLines(std::string_view fileName, const std::vector<std::string>& lines);
+  // The lines as they stand, and replacing the whole script by such lines
+  // (kept from an earlier load, already numbered and classified).
+  const std::vector<TZeile>& Lines() const { return lines_; }
+  void AssignLines(std::vector<TZeile> lines);
   // Replaces the line at Index by the lines of a file (LF ends a line, CR is
   // dropped). The include line itself takes the first line, so an empty file
   // leaves one empty line in its place. A file that cannot be read raises

@@ -2,7 +2,11 @@
 #include "uVQSkript.h"
 
 #include <algorithm>
+#include <ctime>
 #include <fcntl.h>
+#include <map>
+#include <mutex>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "IniFile.h"
@@ -33,6 +37,65 @@ void CreateEmptyFile(const std::string& path) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) RaiseWin32Error();
   ::close(fd);
+}
+
+// Script files read and classified before, so that a folder sweep reads and
+// classifies its script once rather than for every message. A kept copy
+// serves while the file has the identity, size and change times it was read
+// with. A file changed shortly before it was read is not kept: a change
+// within the same tick of the file system's clock leaves those times alone.
+// The lines are kept from the second reading on, so that a run that reads its
+// script once does not pay for a copy.
+struct TKeptScript {
+  struct stat stamp {};
+  bool hasLines = false;
+  std::vector<TZeile> lines;
+};
+
+constexpr time_t SettleSeconds = 2;
+
+std::mutex gKeptMutex;
+std::map<std::string, TKeptScript, std::less<>> gKeptScripts;
+
+bool SameTime(const timespec& a, const timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+bool SameStamp(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+         a.st_mode == b.st_mode && SameTime(a.st_mtim, b.st_mtim) &&
+         SameTime(a.st_ctim, b.st_ctim);
+}
+
+bool Settled(const struct stat& stamp) {
+  timespec now{};
+  if (clock_gettime(CLOCK_REALTIME, &now) != 0) return false;
+  const time_t changed = std::max(stamp.st_mtim.tv_sec, stamp.st_ctim.tv_sec);
+  return changed < now.tv_sec - SettleSeconds;
+}
+
+// The kept lines of a file whose stamp is still Stamp, if any.
+bool TakeKeptScript(const std::string& name, const struct stat& stamp,
+                    std::vector<TZeile>& lines) {
+  std::lock_guard lock(gKeptMutex);
+  auto it = gKeptScripts.find(name);
+  if (it == gKeptScripts.end() || !it->second.hasLines || !SameStamp(it->second.stamp, stamp))
+    return false;
+  lines = it->second.lines;
+  return true;
+}
+
+void KeepScript(const std::string& name, const struct stat& stamp,
+                const std::vector<TZeile>& lines) {
+  std::lock_guard lock(gKeptMutex);
+  TKeptScript& kept = gKeptScripts[name];
+  const bool readBefore = SameStamp(kept.stamp, stamp);
+  kept.stamp = stamp;
+  kept.hasLines = readBefore;
+  if (readBefore)
+    kept.lines = lines;
+  else
+    kept.lines.clear();
 }
 
 }  // namespace
@@ -160,9 +223,20 @@ void TVQSkript::LoadScript(bool doReset) {
         CreateEmptyFile(name);
     }
     if (FileExists(name)) {
-      std::vector<std::string> lines;
-      LoadTextFile(name, lines);
-      SetLines(name, lines);
+      struct stat stamp {};
+      const bool stamped =
+          ::stat(NativePath(name).c_str(), &stamp) == 0 && S_ISREG(stamp.st_mode);
+      std::vector<TZeile> kept;
+      if (stamped && TakeKeptScript(name, stamp, kept)) {
+        AssignLines(std::move(kept));
+      } else {
+        std::vector<std::string> lines;
+        LoadTextFile(name, lines);
+        SetLines(name, lines);
+        // Stamped before the reading: a change while reading makes the
+        // stamp differ next time.
+        if (stamped && Settled(stamp)) KeepScript(name, stamp, Lines());
+      }
     }
   }
 
@@ -175,11 +249,12 @@ void TVQSkript::LoadScript(bool doReset) {
   // stops every further expansion.
   bool refused = false;
   while (i < Count()) {
-    std::string s = Trim(GetLine(i).Source());
+    std::string_view rest = TrimmedView(GetLine(i).Source());
     CurrentLine = i + 1;
-    const bool isInclude = !refused && StartsWithKeyword("Do Include", s);
+    const bool isInclude = !refused && StartsWithKeyword("Do Include", rest);
     if (isInclude && expansions < MaxIncludeDepth && depth[i] < MaxIncludeDepth) {
       if (!StepAllowed()) break;
+      std::string s(rest);
       std::string fileName;
       if (!InterpreteString(s, fileName)) {
         IncludeReportFile("Fehler",
@@ -218,11 +293,10 @@ void TVQSkript::LoadScript(bool doReset) {
 // Subs and labels
 
 bool TVQSkript::FindSub(std::string_view name, int& index, std::string& params) const {
-  const std::string target = LowerCase("Sub " + std::string(name));
+  const std::string target = "Sub " + std::string(name);
   for (int i = 0; i < Count(); ++i) {
-    const std::string source = Trim(GetLine(i).Source());
-    if (source.size() < target.size() || LowerCase(source.substr(0, target.size())) != target)
-      continue;
+    const std::string_view source = TrimmedView(GetLine(i).Source());
+    if (!StartsText(target, source)) continue;
     if (source.size() > target.size()) {
       const char next = source[target.size()];
       if (next != ' ' && next != '\t' && next != '(') continue;

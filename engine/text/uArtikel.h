@@ -86,8 +86,15 @@ public:
   std::string GetRawText() const { return GetAllText(); }
 
 private:
+  // The index of Charset, looked up again only when Charset changed.
+  int CharsetIndex() const;
+  // Whether Internal is stored unconverted.
+  bool StoredAsItIs(std::string_view internal) const;
   std::string ToStored(std::string_view internal);
   void ToInternal(std::string_view stored, std::string& result) const;
+
+  mutable std::string resolvedCharset_;
+  mutable int resolvedIndex_ = -1;
 };
 
 class TBody : public TCharsetStringlist {

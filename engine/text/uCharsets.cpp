@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstring>
 #include <tuple>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "IniFile.h"
 #include "ProgramDir.h"
@@ -362,6 +365,15 @@ size_t AsciiPrefixLength(std::string_view text) {
   const auto* p = reinterpret_cast<const unsigned char*>(text.data());
   const size_t n = text.size();
   size_t i = 0;
+#ifdef __SSE2__
+  // Sixteen bytes at a time: the mask has a bit for each 8-bit or NUL byte.
+  const __m128i zero = _mm_setzero_si128();
+  for (; i + 16 <= n; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    const int mask = _mm_movemask_epi8(_mm_or_si128(v, _mm_cmpeq_epi8(v, zero)));
+    if (mask != 0) return i + size_t(__builtin_ctz(unsigned(mask)));
+  }
+#endif
   constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
   for (; i + 8 <= n; i += 8) {
     uint64_t v;
@@ -499,7 +511,9 @@ int TCSInfos::IndexOf(std::string_view name) const {
 bool TCSInfos::Known(std::string_view name) const { return Find(name) >= 0; }
 
 const TCSInfos::PairTable& TCSInfos::Pair(int from, int to) const {
-  auto& slot = pairs_[from * 4096 + to];
+  const int key = from * 4096 + to;
+  if (key == lastPairKey_) return *lastPair_;
+  auto& slot = pairs_[key];
   if (!slot) {
     slot = std::make_unique<PairTable>();
     const TCSInfo& src = *items_[size_t(from)];
@@ -511,7 +525,12 @@ const TCSInfos::PairTable& TCSInfos::Pair(int from, int to) const {
       slot->map[size_t(b)] = lost ? uint8_t('?') : out;
       slot->lost[size_t(b)] = lost;
     }
+    slot->asciiSame = true;
+    for (int b = 1; b < 128; ++b)
+      if (slot->map[size_t(b)] != b || slot->lost[size_t(b)]) slot->asciiSame = false;
   }
+  lastPairKey_ = key;
+  lastPair_ = slot.get();
   return *slot;
 }
 
@@ -546,17 +565,29 @@ void TCharsets::SetSource(std::string_view name) {
 void TCharsets::SetAllowed(std::string_view list) {
   if (list.empty()) return;
   Allowed = std::string(list);
-  AllowedIndexes.clear();
   const TCSInfos& infos = GetCSInfos();
+  // A profile's few lists come again with every message (the table is read
+  // once, so a list always gives the same indexes): they are kept.
+  thread_local std::array<std::pair<std::string, std::vector<int32_t>>, 4> known;
+  thread_local size_t knownNext = 0;
+  for (const auto& [text, indexes] : known)
+    if (!text.empty() && text == list) {
+      AllowedIndexes = indexes;
+      return;
+    }
+  AllowedIndexes.clear();
+  AllowedIndexes.reserve(size_t(std::count(list.begin(), list.end(), ',')) + 1);
   size_t start = 0;
   while (true) {
     size_t comma = list.find(',', start);
     std::string_view entry =
         list.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
-    AllowedIndexes.push_back(infos.IndexOf(Trim(entry)));
+    AllowedIndexes.push_back(infos.IndexOf(TrimmedView(entry)));
     if (comma == std::string_view::npos) break;
     start = comma + 1;
   }
+  known[knownNext] = {std::string(list), AllowedIndexes};
+  knownNext = (knownNext + 1) % known.size();
 }
 
 const TCSInfo& TCharsets::BestCharset(std::string_view text) const {
@@ -624,9 +655,15 @@ std::string ConvertByIndex(std::string_view text, int from, int to, bool& lossy)
     bool lost = false;
     const auto* in = reinterpret_cast<const unsigned char*>(text.data());
     std::memcpy(out.data(), in, ascii);
-    for (size_t i = ascii; i < text.size(); ++i) {
+    for (size_t i = ascii; i < text.size();) {
       out[i] = char(pair.map[in[i]]);
       lost |= pair.lost[in[i]];
+      ++i;
+      if (pair.asciiSame) {
+        const size_t run = AsciiPrefixLength(text.substr(i));
+        std::memcpy(out.data() + i, in + i, run);
+        i += run;
+      }
     }
     lossy |= lost;
     return out;

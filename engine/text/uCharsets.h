@@ -81,6 +81,7 @@ public:
   struct PairTable {
     std::array<uint8_t, 256> map;
     std::array<bool, 256> lost;
+    bool asciiSame = false;  // bytes 1..127 map to themselves without loss
   };
   const PairTable& Pair(int from, int to) const;
 
@@ -95,6 +96,9 @@ private:
   mutable std::array<std::pair<std::string, int>, 2> recent_{{{"", -1}, {"", -1}}};
   mutable size_t recentNext_ = 0;
   mutable std::unordered_map<int, std::unique_ptr<PairTable>> pairs_;
+  // The pair asked for last: line by line it is the same one.
+  mutable int lastPairKey_ = -1;
+  mutable const PairTable* lastPair_ = nullptr;
 };
 
 // The shared table, read from charsets.dat of the program directory on first

@@ -189,10 +189,13 @@ std::vector<std::string> TChangedStringlist::Lines() const {
 // Header names and lines
 
 std::string HeaderFieldPrefix(std::string_view name) {
-  std::string n = Trim(name);
-  if (n.empty())
+  const std::string_view trimmed = TrimmedView(name);
+  if (trimmed.empty())
     throw Exception(
         Translate("FunctionToHeader-HeadernameEmpty", "Übergebener Headername ist leer!"));
+  std::string n;
+  n.reserve(trimmed.size() + 2);
+  n += trimmed;
   if (n.back() != ':') n += ':';
   n += ' ';
   return n;

@@ -7,6 +7,7 @@
 // below. Indexes are 0-based line numbers.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -75,6 +76,8 @@ public:
   void Move(int curIndex, int newIndex);
   // The lines as they are stored.
   std::vector<std::string> Lines() const;
+  // Room for Count lines in all, so that a list filled line by line is not moved.
+  void Reserve(int count) { items_.reserve(size_t(std::max(count, 0))); }
 
 protected:
   // The stored lines, for derived lists that bypass their own overrides.

@@ -3,9 +3,13 @@
 // header, from variables and from the files a run leaves behind.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <sys/stat.h>
+#include <thread>
 
 #include "ProgramDir.h"
 #include "Prompter.h"
@@ -606,6 +610,38 @@ TEST_F(ScriptRun, IncludesAreExpandedWhereTheyStand) {
     EXPECT_NE(Field(f), "") << f;
   EXPECT_EQ(script->GetLineNo(2), 1);
   EXPECT_EQ(Reports().size(), 0u);
+}
+
+// A sweep reads its script once; the next load still sees an edit that kept
+// the size and the modification time, and a changed include.
+TEST_F(ScriptRun, KeptScriptLinesFollowEditsOfTheFiles) {
+  const std::string path = dir / "header.def";
+  WriteFile(dir / "x.inc", "X-Inc: 1\r\n");
+  WriteFile(path, "X-One: 1\r\nDo Include \"x.inc\"\r\n");
+  // Only a file left alone for a moment is kept.
+  std::this_thread::sleep_for(std::chrono::milliseconds(3200));
+  auto reload = [&] {
+    script.reset();
+    script = std::make_unique<TVQSkript>("test.msg", article.get(), &settings);
+    script->LoadScript(true);
+  };
+  for (int i = 0; i < 3; ++i) reload();  // read, read and kept, copied
+  ASSERT_EQ(script->Count(), 2);
+  EXPECT_EQ(script->GetLine(0).Source(), "X-One: 1");
+  EXPECT_EQ(script->GetLine(1).Source(), "X-Inc: 1");
+  EXPECT_EQ(script->GetFileName(1), NativePath(dir / "x.inc"));
+
+  struct stat before {};
+  ASSERT_EQ(::stat(path.c_str(), &before), 0);
+  WriteFile(path, "X-Two: 2\r\nDo Include \"x.inc\"\r\n");
+  const timespec times[2] = {before.st_atim, before.st_mtim};
+  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+  WriteFile(dir / "x.inc", "X-Inc: 2\r\nX-More: 3\r\n");
+  reload();
+  ASSERT_EQ(script->Count(), 3);
+  EXPECT_EQ(script->GetLine(0).Source(), "X-Two: 2");
+  EXPECT_EQ(script->GetLine(2).Source(), "X-More: 3");
+  EXPECT_EQ(script->GetLineNo(0), 1);
 }
 
 TEST_F(ScriptRun, SelfIncludeStopsAtTheDepthLimitWithAnAbortReport) {

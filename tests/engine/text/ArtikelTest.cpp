@@ -224,7 +224,7 @@ TEST(FastLineRead, LongLinesWithEveryLineEnd) {
   // far ahead or missing.
   std::string text;
   std::vector<std::string> expected;
-  for (size_t length : {255, 256, 257, 700})
+  for (size_t length : {0, 1, 15, 16, 17, 31, 255, 256, 257, 700})
     for (std::string_view end : {"\r\n", "\n", "\r"}) {
       expected.push_back(std::string(length, char('a' + expected.size() % 26)));
       text += expected.back();

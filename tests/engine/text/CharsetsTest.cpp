@@ -193,6 +193,13 @@ TEST_F(Charsets, FastConversionsAgreeWithTheGeneralOne) {
     for (int i = 0; i < len; ++i) t += char(rng() % 3 ? 'a' + rng() % 26 : rng() % 256);
     texts.push_back(t);
   }
+  // Long ASCII runs between 8-bit and NUL bytes, as whole words are skipped.
+  for (int n = 0; n < 20; ++n) {
+    std::string t;
+    for (int k = int(rng() % 5); k >= 0; --k)
+      t += std::string(rng() % 30, char('a' + rng() % 26)) + char(rng() % 2 ? 0x80 + rng() % 128 : 0);
+    texts.push_back(t);
+  }
   texts.push_back("Gr\xC3\xBC\xC3\x9F" "e \xF0\x9F\x98\x80");
   for (const std::string& text : texts) {
     for (int from = 0; from < infos.Count(); from += 3) {
@@ -206,6 +213,19 @@ TEST_F(Charsets, FastConversionsAgreeWithTheGeneralOne) {
         EXPECT_EQ(fast, slow) << from << "->" << to;
       }
     }
+  }
+}
+
+TEST(AsciiPrefix, StopsAtTheFirst8BitOrNulByteWherever) {
+  for (size_t len = 0; len < 70; ++len) {
+    const std::string ascii(len, 'a');
+    EXPECT_EQ(AsciiPrefixLength(ascii), len);
+    for (size_t at = 0; at < len; ++at)
+      for (char stop : {'\0', '\x80', '\xff'}) {
+        std::string t = ascii;
+        t[at] = stop;
+        EXPECT_EQ(AsciiPrefixLength(t), at) << len << " " << at;
+      }
   }
 }
 
