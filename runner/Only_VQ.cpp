@@ -7,7 +7,6 @@
 #include "ProgramDir.h"
 #include "SysUtils.h"
 #include "uDriver.h"
-#include "uEinstellungen.h"
 #include "uHandOverPrompter.h"
 #include "uTransla.h"
 
@@ -34,9 +33,7 @@ int OnlyVQMain(int argc, char** argv) {
   SetDriverHost(TDriverHost::Runner);
   InstallHandOverPrompter();
   try {
-    StartEngineUnits();
-    // Once more without the start-up's guard.
-    RegisterInstallation(ProgramVersion());
+    StartEngineUnits();  // writes the registry record too
     if (!IsCorrectionCommandLine(CommandLine())) {
       StartConfigProgram();
       return 0;
