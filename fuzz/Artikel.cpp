@@ -3,31 +3,18 @@
 // and writing an unchanged message must be stable from the second round on.
 //
 // The first byte chooses the options (protected lines, a second signature
-// delimiter, which changes to make); the rest is the message. Needs
-// charsets.dat in the program folder (TIDELARN_HOME).
+// delimiter, which changes to make); the rest is the message.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "FuzzSupport.h"
 #include "SysUtils.h"
 #include "uArtikel.h"
 #include "uCharsets.h"
 
 namespace {
-
-bool TablesLoaded() {
-  static const bool loaded = [] {
-    try {
-      GetCSInfos();
-      return true;
-    } catch (const Exception& e) {
-      std::fprintf(stderr, "charsets.dat is needed (set TIDELARN_HOME): %s\n", e.what());
-      std::abort();
-    }
-  }();
-  return loaded;
-}
 
 void Check(bool ok, const char* what) {
   if (!ok) {
@@ -39,7 +26,8 @@ void Check(bool ok, const char* what) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size == 0 || !TablesLoaded()) return 0;
+  if (size == 0) return 0;
+  LoadCharsetTablesOnce();
   const uint8_t options = data[0];
   const std::string text(reinterpret_cast<const char*>(data) + 1, size - 1);
 

@@ -6,6 +6,4 @@ bash scripts/setup-deps.sh qt6-base-dev clang libclang-rt-14-dev
 preset=${1:-default}
 cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset" -j"$(nproc)"
-cd "build$([ "$preset" = default ] || echo "-$preset")"
-[ "$preset" = sanitize ] && export LSAN_OPTIONS="suppressions=$PWD/../tests/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
-ctest --output-on-failure -j"$(nproc)"
+ctest --preset "$preset" -j"$(nproc)"
