@@ -6,7 +6,6 @@
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QTextDocumentFragment>
-
 #include <filesystem>
 #include <functional>
 #include <map>

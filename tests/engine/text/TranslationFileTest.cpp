@@ -69,7 +69,19 @@ std::vector<Token> Tokenize(const std::string& src) {
     } else if (isIdent(c)) {
       size_t start = i;
       while (i < n && isIdent(src[i])) ++i;
-      out.push_back({Token::Ident, src.substr(start, i - start), line});
+      size_t open =
+          i < n && src[i] == '"' && src[i - 1] == 'R' ? src.find('(', i) : std::string::npos;
+      if (open == std::string::npos) {
+        out.push_back({Token::Ident, src.substr(start, i - start), line});
+        continue;
+      }
+      // A raw string: R"delim( ... )delim"
+      std::string close = ")" + src.substr(i + 1, open - i - 1) + "\"";
+      size_t end = src.find(close, open);
+      end = end == std::string::npos ? n : end;
+      out.push_back({Token::String, src.substr(open + 1, end - open - 1), line});
+      line += int(std::count(src.begin() + long(i), src.begin() + long(end), '\n'));
+      i = std::min(n, end + close.size());
     } else {
       static const char* const kPairs[] = {"::", "->", "==", "!=", "<=", ">=", "&&", "||"};
       std::string p(1, c);
@@ -138,8 +150,8 @@ struct Definition {
 };
 
 const std::set<std::string, std::less<>> kNotFunctions = {
-    "if", "for", "while", "switch", "catch", "return", "sizeof", "decltype", "alignof",
-    "static_assert", "noexcept", "operator", "defined", "alignas"};
+    "if",       "for",     "while",         "switch",   "catch",    "return",  "sizeof",
+    "decltype", "alignof", "static_assert", "noexcept", "operator", "defined", "alignas"};
 
 std::vector<Definition> Definitions(const std::vector<Token>& t) {
   std::vector<Definition> defs;
@@ -199,7 +211,8 @@ MessageFunctions FindMessageFunctions(const std::vector<SourceFile>& files) {
   for (bool changed = true; changed;) {
     changed = false;
     for (const auto& [file, d] : defs) {
-      if (d.name == "Translate" || d.name == "TranslateFmt" || d.name == "LookupTranslation") continue;
+      if (d.name == "Translate" || d.name == "TranslateFmt" || d.name == "LookupTranslation")
+        continue;
       const std::vector<Token>& t = file->tokens;
       for (size_t i = d.bodyBegin; i + 1 < d.bodyEnd; ++i) {
         auto f = known.find(t[i].text);
@@ -246,8 +259,8 @@ struct Use {
 std::optional<std::string> LiteralOf(const std::vector<Token>& t, const std::string& name,
                                      size_t position) {
   for (size_t i = std::min(position, t.size()); i-- > 1;)
-    if (t[i].kind == Token::String && Is(t[i - 1], "=") && i >= 2 && t[i - 2].kind == Token::Ident &&
-        t[i - 2].text == name)
+    if (t[i].kind == Token::String && Is(t[i - 1], "=") && i >= 2 &&
+        t[i - 2].kind == Token::Ident && t[i - 2].text == name)
       return t[i].text;
   return std::nullopt;
 }
@@ -267,14 +280,16 @@ std::vector<SourceFile> ReadSources() {
     for (const auto& e : fs::recursive_directory_iterator(root / dir)) {
       std::string ext = e.path().extension().string();
       if (!e.is_regular_file() || (ext != ".cpp" && ext != ".h")) continue;
-      files.push_back({fs::relative(e.path(), root).string(), Tokenize(ReadFile(e.path().string()))});
+      files.push_back(
+          {fs::relative(e.path(), root).string(), Tokenize(ReadFile(e.path().string()))});
     }
   }
   std::sort(files.begin(), files.end(), [](auto& a, auto& b) { return a.name < b.name; });
   return files;
 }
 
-std::vector<Use> CollectUses(const std::vector<SourceFile>& files, std::vector<std::string>& problems) {
+std::vector<Use> CollectUses(const std::vector<SourceFile>& files,
+                             std::vector<std::string>& problems) {
   const MessageFunctions known = FindMessageFunctions(files);
   std::vector<Use> uses;
   for (const SourceFile& f : files) {
@@ -295,8 +310,11 @@ std::vector<Use> CollectUses(const std::vector<SourceFile>& files, std::vector<s
         if (size_t(fn.id) >= args.size()) continue;
         Range idArg = args[size_t(fn.id)];
         if (idArg.second != idArg.first + 1 || t[idArg.first].kind != Token::String) continue;
-        Use use{"Runtime", t[idArg.first].text, std::nullopt, std::nullopt, fn.args >= 0,
-                f.name + ":" + std::to_string(t[i].line)};
+        Use use;
+        use.section = "Runtime";
+        use.id = t[idArg.first].text;
+        use.formatted = fn.args >= 0;
+        use.where = f.name + ":" + std::to_string(t[i].line);
         if (fn.kind == Kind::Form) {
           if (!form) {
             problems.push_back(use.where + ": no form section for \"" + use.id + "\"");
@@ -342,7 +360,8 @@ std::optional<std::vector<FmtArg>> ArgumentsFor(const std::vector<std::string>& 
   for (const std::string& p : placeholders) {
     char type = char(p.back() | 0x20);
     if (type == '%') continue;
-    if (size_t colon = p.find(':'); colon != std::string::npos) next = std::stoul(p.substr(1, colon - 1));
+    if (size_t colon = p.find(':'); colon != std::string::npos)
+      next = std::stoul(p.substr(1, colon - 1));
     if (args.size() <= next) args.resize(next + 1);
     if (type == 'd' || type == 'u' || type == 'x')
       args[next] = int64_t(7);
@@ -365,7 +384,7 @@ size_t LineBreaks(std::string_view s) {
 
 // The shipped file with English chosen, in a program folder of its own.
 class TranslationFileTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     saved_ = ProgramDir();
     SetProgramDir(dir_.Path());
@@ -413,6 +432,20 @@ TEST_F(TranslationFileTest, EveryMessageOfTheCodeHasAnEnglishLineThatFitsItsArgu
 
   std::map<std::string, std::vector<std::string>> formLines;
   for (const Use& use : uses) {
+    std::vector<std::string> german;
+    std::optional<std::vector<FmtArg>> args;
+    if (use.text) {
+      german = Placeholders(*use.text);
+      // A text shown as it is may hold a "%" of its own ("%Variable%").
+      args = ArgumentsFor(german);
+      if (!args && use.formatted)
+        problems.push_back(use.where + ": " + use.id + ": the German text does not format");
+      // The code's own arguments must fit the German text, or it shows "#FmtE#" as well.
+      if (args && use.argCount && *use.argCount != args->size())
+        problems.push_back(use.where + ": " + use.id + " is given " +
+                           std::to_string(*use.argCount) + " arguments for " +
+                           std::to_string(args->size()) + " placeholders");
+    }
     std::string english;
     if (use.section == "Runtime") {
       english = Translate(use.id, kMissing);
@@ -420,29 +453,17 @@ TEST_F(TranslationFileTest, EveryMessageOfTheCodeHasAnEnglishLineThatFitsItsArgu
       if (!formLines.count(use.section)) CollectFormTexts(use.section, formLines[use.section]);
       english = LookupTranslation(formLines[use.section], use.id, kMissing);
     }
-    std::string line = use.section + "/" + use.id + "=" +
-                       (use.text ? StringReplace(*use.text, "\n", "^m") : "?");
+    std::string line = use.section + "/" + use.id + "=" + (use.text ? *use.text : "?");
     if (english == kMissing) {
       missing[line] += "  " + use.where;
       continue;
     }
     if (!use.text) continue;
-    std::vector<std::string> german = Placeholders(*use.text);
     if (Placeholders(english) != german)
       problems.push_back(line + ": the English text has other placeholders: " + english);
     if (LineBreaks(english) != LineBreaks(StringReplace(*use.text, "^m", "\r\n")))
       problems.push_back(line + ": the English text has another number of lines: " + english);
-    // A text shown as it is may hold a "%" of its own ("%Variable%").
-    std::optional<std::vector<FmtArg>> args = ArgumentsFor(german);
-    if (!args) {
-      if (use.formatted)
-        problems.push_back(use.where + ": " + use.id + ": the German text does not format");
-      continue;
-    }
-    // The code's own arguments must fit the German text, or it would show "#FmtE#" too.
-    if (use.argCount && *use.argCount != args->size())
-      problems.push_back(use.where + ": " + use.id + " is given " + std::to_string(*use.argCount) +
-                         " arguments for " + std::to_string(args->size()) + " placeholders");
+    if (!args) continue;
     try {
       Format(english, *args);
     } catch (const EConvertError&) {
@@ -452,7 +473,8 @@ TEST_F(TranslationFileTest, EveryMessageOfTheCodeHasAnEnglishLineThatFitsItsArgu
   std::string report;
   for (const auto& [line, where] : missing) report += line + "\n    (" + where + ")\n";
   EXPECT_TRUE(missing.empty()) << missing.size() << " ids without an English line in "
-                               << "data/Tidelarn.dat:\n" << report;
+                               << "data/Tidelarn.dat:\n"
+                               << report;
   report.clear();
   for (const std::string& p : problems) report += p + "\n";
   EXPECT_TRUE(problems.empty()) << report;
