@@ -26,6 +26,7 @@
 #include "Process.h"
 #include "ProgramDir.h"
 #include "Prompter.h"
+#include "Shell.h"
 #include "SysUtils.h"
 #include "TabRows.h"
 #include "uCharsets.h"
@@ -274,9 +275,14 @@ std::string JoinEntries(const std::vector<std::string>& lines) {
   return text;
 }
 
-bool OpenDetached(const std::string& path) {
-  std::string opener = FindProgram("xdg-open");
-  return !opener.empty() && SpawnDetached(opener, {path});
+// Without a desktop opener nothing can show the file: say so, naming the
+// missing program, rather than let the click pass without a word.
+void OpenDetached(const std::string& path) {
+  if (OpenWithDesktop(path) != se::Started)
+    ShowInfoBox(TranslateFmt("NoDesktopOpener.Error",
+                             "Es wurde kein Programm zum Öffnen von Dateien gefunden (xdg-open), "
+                             "\"%s\" kann daher nicht geöffnet werden.",
+                             {path}));
 }
 
 std::string FormatOrMark(const std::string& text, const std::vector<FmtArg>& args) {
@@ -1067,9 +1073,11 @@ void TFrmMain::butSigFileEditClick() {
 
 void TFrmMain::Button1Click() {
   std::string page = ProgramFile("Tidelarn.htm");
-  if (!FileExists(page) || !OpenDetached(page))
+  if (!FileExists(page))
     ShowInfoBox(
         FormText("Error:NoTidelarn.htm", "Sorry, Tidelarn.htm ist leider nicht vorhanden..."));
+  else
+    OpenDetached(page);
 }
 
 void TFrmMain::Button2Click() {
