@@ -26,7 +26,6 @@
 #include "Process.h"
 #include "ProgramDir.h"
 #include "Prompter.h"
-#include "Shell.h"
 #include "SysUtils.h"
 #include "TabRows.h"
 #include "uCharsets.h"
@@ -275,14 +274,19 @@ std::string JoinEntries(const std::vector<std::string>& lines) {
   return text;
 }
 
-// Without a desktop opener nothing can show the file: say so, naming the
-// missing program, rather than let the click pass without a word.
-void OpenDetached(const std::string& path) {
-  if (OpenWithDesktop(path) != se::Started)
+// Without a desktop opener nothing can show the file: the user is told which
+// program is missing, and that counts as handled, so no caller goes on to claim
+// the file is missing. False only when the opener failed to start.
+bool OpenDetached(const std::string& path) {
+  std::string opener = FindProgram("xdg-open");
+  if (opener.empty()) {
     ShowInfoBox(TranslateFmt("NoDesktopOpener.Error",
                              "Es wurde kein Programm zum Öffnen von Dateien gefunden (xdg-open), "
                              "\"%s\" kann daher nicht geöffnet werden.",
                              {path}));
+    return true;
+  }
+  return SpawnDetached(opener, {path});
 }
 
 std::string FormatOrMark(const std::string& text, const std::vector<FmtArg>& args) {
@@ -1073,11 +1077,9 @@ void TFrmMain::butSigFileEditClick() {
 
 void TFrmMain::Button1Click() {
   std::string page = ProgramFile("Tidelarn.htm");
-  if (!FileExists(page))
+  if (!FileExists(page) || !OpenDetached(page))
     ShowInfoBox(
         FormText("Error:NoTidelarn.htm", "Sorry, Tidelarn.htm ist leider nicht vorhanden..."));
-  else
-    OpenDetached(page);
 }
 
 void TFrmMain::Button2Click() {

@@ -84,10 +84,6 @@ int ShellExecute(std::string_view verb, std::string_view file, std::string_view 
   return MissingTarget(path);
 }
 
-int OpenWithDesktop(std::string_view path) {
-  return StartHelper("xdg-open", Absolute(NativePath(path)), "");
-}
-
 bool PlaySoundFile(std::string_view file, bool wait) {
   std::string path = NativePath(file);
   if (!FileExists(path)) return false;

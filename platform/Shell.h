@@ -25,10 +25,6 @@ enum : int {
 int ShellExecute(std::string_view verb, std::string_view file, std::string_view params,
                  std::string_view workDir);
 
-// Opens a file with the desktop's handler (xdg-open), detached. NoAssociation
-// when no opener is on PATH or it cannot be started.
-int OpenWithDesktop(std::string_view path);
-
 // Plays a sound file with the first of pw-play, paplay and aplay on PATH. With
 // Wait the call returns when the player has ended and is true only when it
 // succeeded; without, the player runs on its own and the result tells whether
