@@ -274,9 +274,19 @@ std::string JoinEntries(const std::vector<std::string>& lines) {
   return text;
 }
 
+// Without a desktop opener nothing can show the file: the user is told which
+// program is missing, and that counts as handled, so no caller goes on to claim
+// the file is missing. False only when the opener failed to start.
 bool OpenDetached(const std::string& path) {
   std::string opener = FindProgram("xdg-open");
-  return !opener.empty() && SpawnDetached(opener, {path});
+  if (opener.empty()) {
+    ShowInfoBox(TranslateFmt("NoDesktopOpener.Error",
+                             "Es wurde kein Programm zum Öffnen von Dateien gefunden (xdg-open), "
+                             "\"%s\" kann daher nicht geöffnet werden.",
+                             {path}));
+    return true;
+  }
+  return SpawnDetached(opener, {path});
 }
 
 std::string FormatOrMark(const std::string& text, const std::vector<FmtArg>& args) {

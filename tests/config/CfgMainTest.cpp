@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -466,6 +467,28 @@ TEST_F(CfgMainOpenTest, HelpPageMissingIsSaidAndPresentIsOpened) {
   Click(form, "Button1");
   EXPECT_EQ(Opened(1), Path("Tidelarn.htm") + "\n");
   EXPECT_EQ(prompter_.boxes.size(), 1u);
+}
+
+TEST_F(CfgMainOpenTest, WithoutAnOpenerHelpAndEditSaySo) {
+  // A PATH that holds no xdg-open at all.
+  std::filesystem::remove(Path("bin/xdg-open"));
+  setenv("PATH", Path("bin").c_str(), 1);
+  WriteFile(Path("Tidelarn.htm"), "<html></html>");
+  WriteProfile("News", [](TVQEinstellungen&) {});
+  TFrmMain* form = Open();
+  Select(form, 1);
+  Click(form, "Button1");
+  Click(form, "butHeaderDefEdit");
+  ASSERT_EQ(prompter_.boxes.size(), 2u);
+  for (const std::string& file : {Path("Tidelarn.htm"), Path("Header.def")})
+    EXPECT_NE(std::find_if(prompter_.boxes.begin(), prompter_.boxes.end(),
+                           [&](const std::string& box) {
+                             return box.find("xdg-open") != std::string::npos &&
+                                    box.find("\"" + file + "\"") != std::string::npos;
+                           }),
+              prompter_.boxes.end())
+        << file;
+  EXPECT_FALSE(std::filesystem::exists(Path("opened")));
 }
 
 }  // namespace
