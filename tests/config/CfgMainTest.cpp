@@ -268,6 +268,24 @@ TEST_F(CfgMainTest, NewWithAKnownOrUnusableNameChangesNothing) {
   EXPECT_EQ(ReadFile(IniFile()), before);
 }
 
+TEST_F(CfgMainTest, NewProfilesGetTheLinuxFoldersAndStoredFoldersStay) {
+  WriteFile(IniFile(), "[Old]\r\nSaveAttachmentsDir=c:\\temp\r\nSaveHTMLAs=c:\\temp\\O_*.html\r\n");
+  TFrmMain* form = Open();
+  prompter_.inputs = {"New"};
+  Click(form, "butNeu");
+  EXPECT_EQ(TIniFile(IniFile()).ReadString("New", "SaveAttachmentsDir", ""), "/tmp");
+  Select(form, 1);
+  EXPECT_EQ(EditOf(form, "txtSaveHTMLAs")->text(), "/tmp/Original_*.html");
+  EXPECT_EQ(EditOf(form, "txtSaveAttDir")->text(), "/tmp");
+  Select(form, 2);
+  Click(form, "butOk");
+  TIniFile ini(IniFile());
+  EXPECT_EQ(ini.ReadString("New", "SaveHTMLAs", ""), "/tmp/Original_*.html");
+  EXPECT_EQ(ini.ReadString("New", "SaveAttachmentsDir", ""), "/tmp");
+  EXPECT_EQ(ini.ReadString("Old", "SaveHTMLAs", ""), "c:\\temp\\O_*.html");
+  EXPECT_EQ(ini.ReadString("Old", "SaveAttachmentsDir", ""), "c:\\temp");
+}
+
 TEST_F(CfgMainTest, DeleteErasesTheSectionAtOnceAfterYes) {
   WriteProfile("Mails", [](TVQEinstellungen&) {});
   WriteProfile("News", [](TVQEinstellungen&) {});
