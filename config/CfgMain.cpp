@@ -26,6 +26,7 @@
 #include "Process.h"
 #include "ProgramDir.h"
 #include "Prompter.h"
+#include "QtPrompter.h"
 #include "SysUtils.h"
 #include "TabRows.h"
 #include "uCharsets.h"
@@ -1008,6 +1009,7 @@ void TFrmMain::cbLangClick() {
   int i = cbLang->currentIndex();
   if (!cbLang->isEnabled() || i < 0 || size_t(i) >= languages_.size()) return;
   SetLanguage(languages_[size_t(i)]);
+  ApplyQtLanguage();
   // The profiles are let go either way; the new form reads them again.
   Guarded([this] { ReleaseProfiles(); });
   closeHandlerRemoved_ = true;

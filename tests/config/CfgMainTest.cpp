@@ -18,6 +18,7 @@
 #include "CfgMain.h"
 #include "ConfigTestSupport.h"
 #include "IniFile.h"
+#include "QtPrompter.h"
 #include "SysUtils.h"
 #include "uTransla.h"
 
@@ -394,6 +395,8 @@ TEST_F(CfgMainTest, LanguageSwitchMakesANewFormInTheNewLanguage) {
   Select(first, 1);
   Find<QTabWidget>(first, "pg")->setCurrentIndex(3);
   EditOf(first, "txtTestExt")->setText("dropped");
+  ApplyQtLanguage();
+  const bool germanQt = QCoreApplication::translate("QPlatformTheme", "Cancel") == "Abbrechen";
 
   lang->setCurrentIndex(1);
   ASSERT_NE(FrmMain, first);
@@ -413,6 +416,8 @@ TEST_F(CfgMainTest, LanguageSwitchMakesANewFormInTheNewLanguage) {
   EXPECT_EQ(Find<QTabWidget>(form, "pg")->currentIndex(), 3);
   EXPECT_EQ(EditOf(form, "txtTestExt")->text(), "msg");
   EXPECT_EQ(TIniFile(Path("Specials.ini")).ReadString("General", "Language", ""), "English");
+  // Qt's own buttons switch too.
+  EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), "Cancel") << germanQt;
 }
 
 // ---------------------------------------------------------------------------
