@@ -141,6 +141,8 @@ void SetUpQtApplication(QApplication* app) {
   // No display name: the desktop would append it to every window title.
   QApplication::setApplicationName(QStringLiteral("Tidelarn"));
   app->installEventFilter(new THintTime);
+  // The desktop's own file dialogs would speak the desktop's language.
+  QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
   ApplyQtLanguage();
   InstallTestAnswer(app);
 }

@@ -255,6 +255,8 @@ TEST_F(QtTextsTest, QtsOwnTextsFollowTheLanguage) {
     ApplyQtLanguage();
     EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), c.cancel) << c.language;
   }
+  // The desktop's file dialogs would not follow.
+  EXPECT_TRUE(QCoreApplication::testAttribute(Qt::AA_DontUseNativeDialogs));
 }
 
 }  // namespace
