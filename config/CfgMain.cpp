@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -918,6 +919,23 @@ void TFrmMain::ReleaseProfiles() {
 
 void TFrmMain::closeEvent(QCloseEvent* event) {
   if (!closeHandlerRemoved_) FormClose();
+  event->accept();
+}
+
+// Enter and Esc act as OK and Abbruch, as in the form's dialogs. Controls
+// that use the keys themselves (the memo's new line, an open drop-down list)
+// never pass them on; a focused button takes Enter for itself.
+void TFrmMain::keyPressEvent(QKeyEvent* event) {
+  const int key = event->key();
+  if (event->modifiers() & ~Qt::KeypadModifier) return QWidget::keyPressEvent(event);
+  if (key == Qt::Key_Escape) {
+    butAbort->click();
+  } else if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+    auto* focused = qobject_cast<QPushButton*>(focusWidget());
+    (focused && focused->isEnabled() ? focused : butOk)->click();
+  } else {
+    return QWidget::keyPressEvent(event);
+  }
   event->accept();
 }
 

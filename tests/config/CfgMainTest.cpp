@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -334,6 +335,39 @@ TEST_F(CfgMainTest, WithoutAProfileFileOnlyTheGeneralItemIsListed) {
   EXPECT_EQ(form->windowTitle(), "Tidelarn V4.2.8 konfigurieren");
   Click(form, "butOk");
   EXPECT_FALSE(std::filesystem::exists(IniFile()));
+}
+
+TEST_F(CfgMainTest, EnterAndEscActAsOkAndAbbruch) {
+  struct Case {
+    const char* focus;
+    int key;
+    bool closed, saved, asked;
+  };
+  const Case cases[] = {
+      {"txtTestExt", Qt::Key_Return, true, true, false},
+      {"cbDefaultEncoding", Qt::Key_Enter, true, true, false},
+      {"l", Qt::Key_Escape, true, false, false},
+      {"txtTestExt", Qt::Key_Escape, true, false, false},
+      {"memKillHeaderlines", Qt::Key_Return, false, false, false},  // a new line
+      {"butNeu", Qt::Key_Return, false, false, true},  // the focused button's own
+  };
+  for (const Case& c : cases) {
+    std::filesystem::remove(IniFile());
+    WriteProfile("News", [](TVQEinstellungen&) {});
+    prompter_.questions.clear();
+    TFrmMain* form = Open();
+    form->show();
+    Select(form, 1);
+    EditOf(form, "txtTestExt")->setText("typed");
+    QWidget* target = Find(form, c.focus);
+    target->setFocus();
+    QKeyEvent press(QEvent::KeyPress, c.key,
+                    c.key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+    QApplication::sendEvent(target, &press);
+    EXPECT_EQ(!form->isVisible(), c.closed) << c.focus;
+    EXPECT_EQ(ReadProfile("News")->CheckFilesWithExtension == "typed", c.saved) << c.focus;
+    EXPECT_EQ(prompter_.questions.size(), c.asked ? 1u : 0u) << c.focus;
+  }
 }
 
 TEST_F(CfgMainTest, SelectedItemAndPageAreRememberedOnEveryClose) {
