@@ -16,6 +16,7 @@
 #include "DisplayProbe.h"
 #include "FormTexts.h"
 #include "TestAnswer.h"
+#include "uDriver.h"
 #include "uTransla.h"
 
 namespace {
@@ -170,7 +171,9 @@ void ReleaseQtApplication() {
 int TQtPrompter::MessageBox(const std::string& text, const std::string& caption, unsigned flags) {
   if (!EnsureQtApplication()) return headless_.MessageBox(text, caption, flags);
   TButtonSet set = ButtonsOf(flags);
-  QMessageBox box(IconOf(flags), QStr(caption), QStr(text), set.buttons,
+  // A box without a caption of its own carries the application's title.
+  const std::string title = caption.empty() ? "Tidelarn V" + ProgramVersion() : caption;
+  QMessageBox box(IconOf(flags), QStr(title), QStr(text), set.buttons,
                   QApplication::activeWindow());
   box.setTextFormat(Qt::PlainText);
   unsigned def = (flags & mb::DefButtonMask) >> 8;

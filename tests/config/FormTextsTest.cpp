@@ -27,6 +27,7 @@
 #include "FormTexts.h"
 #include "QtPrompter.h"
 #include "SysUtils.h"
+#include "uDriver.h"
 #include "uTransla.h"
 
 namespace {
@@ -224,14 +225,19 @@ TEST_F(QtTextsTest, WindowTitlesAreExactlyTheirOwn) {
   TFrmMain form;
   EXPECT_EQ(ShownTitle(form.windowTitle()), "Tidelarn V4.2.8 konfigurieren");
 
+  const TDriverHost host = DriverHost();
+  SetDriverHost(TDriverHost::ConfigProgram);
   TTitleNoter noter;
   qApp->installEventFilter(&noter);
   TQtPrompter prompter;
   prompter.MessageBox("Text", FromUtf8("Abschnitt löschen"), mb::YesNo);
+  prompter.MessageBox("Text", "", mb::Ok);  // no caption of its own
   std::string value;
   prompter.InputBox("Neuen Abschnitt erzeugen", "Name?", value);
   qApp->removeEventFilter(&noter);
+  SetDriverHost(host);
   EXPECT_EQ(noter.titles, QStringList({QString::fromUtf8("Abschnitt löschen"),
+                                       QStringLiteral("Tidelarn V4.2.8"),
                                        QStringLiteral("Neuen Abschnitt erzeugen")}));
 }
 
