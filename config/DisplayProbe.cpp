@@ -43,7 +43,7 @@ bool XReachable(const std::string& display) {
 bool WaylandReachable() {
   if (!Env("WAYLAND_SOCKET").empty()) return true;  // a connection handed down
   std::string name = Env("WAYLAND_DISPLAY");
-  if (name.empty()) return false;
+  if (name.empty()) name = "wayland-0";  // the client library's default
   if (name[0] != '/') {
     std::string runtime = Env("XDG_RUNTIME_DIR");
     if (runtime.empty()) return false;
