@@ -164,8 +164,9 @@ void ApplyQtLanguage() {
 }
 
 void ReleaseQtApplication() {
-  delete gApp;
+  delete gApp;  // and with it the translator
   gApp = nullptr;
+  gQtTexts = nullptr;
 }
 
 int TQtPrompter::MessageBox(const std::string& text, const std::string& caption, unsigned flags) {
