@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -26,6 +27,7 @@
 #include "Process.h"
 #include "ProgramDir.h"
 #include "Prompter.h"
+#include "QtPrompter.h"
 #include "SysUtils.h"
 #include "TabRows.h"
 #include "uCharsets.h"
@@ -930,6 +932,23 @@ void TFrmMain::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
+// Enter and Esc act as OK and Abbruch, as in the form's dialogs. Controls
+// that use the keys themselves (the memo's new line, an open drop-down list)
+// never pass them on; a focused button takes Enter for itself.
+void TFrmMain::keyPressEvent(QKeyEvent* event) {
+  const int key = event->key();
+  if (event->modifiers() & ~Qt::KeypadModifier) return QWidget::keyPressEvent(event);
+  if (key == Qt::Key_Escape) {
+    butAbort->click();
+  } else if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+    auto* focused = qobject_cast<QPushButton*>(focusWidget());
+    (focused && focused->isEnabled() ? focused : butOk)->click();
+  } else {
+    return QWidget::keyPressEvent(event);
+  }
+  event->accept();
+}
+
 void TFrmMain::FormClose() {
   // A failed write is shown before the program ends: quitting ends every
   // event loop, a message box's too.
@@ -1018,6 +1037,7 @@ void TFrmMain::cbLangClick() {
   int i = cbLang->currentIndex();
   if (!cbLang->isEnabled() || i < 0 || size_t(i) >= languages_.size()) return;
   SetLanguage(languages_[size_t(i)]);
+  ApplyQtLanguage();
   // The profiles are let go either way; the new form reads them again.
   Guarded([this] { ReleaseProfiles(); });
   closeHandlerRemoved_ = true;

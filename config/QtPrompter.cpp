@@ -4,19 +4,20 @@
 #include <QHelpEvent>
 #include <QInputDialog>
 #include <QLibraryInfo>
-#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QToolTip>
 #include <QTranslator>
 
 #include <clocale>
-#include <cstdlib>
-#include <cstring>
+
 
 #include "CfgDialogs.h"
+#include "DisplayProbe.h"
 #include "FormTexts.h"
 #include "TestAnswer.h"
+#include "uDriver.h"
+#include "uTransla.h"
 
 namespace {
 
@@ -27,11 +28,6 @@ char* gFallbackArgv[] = {gFallbackName, nullptr};
 QApplication* gApp = nullptr;
 
 constexpr int kHintTimeMs = 100000;
-
-bool EnvSet(const char* name) {
-  const char* v = std::getenv(name);
-  return v && *v;
-}
 
 // The settings form carries hints of several lines; they stay long enough to
 // be read.
@@ -104,46 +100,81 @@ void SetQtArguments(int argc, char** argv) {
   gArgv = argv;
 }
 
-bool DisplayAvailable() {
-  if (EnvSet("DISPLAY") || EnvSet("WAYLAND_DISPLAY")) return true;
-  const char* platform = std::getenv("QT_QPA_PLATFORM");
-  return platform && std::strncmp(platform, "offscreen", 9) == 0;
+namespace {
+
+const TDisplayCheck& DisplayCheck() {
+  static const TDisplayCheck check = CheckDisplay();
+  return check;
+}
+
+QTranslator* gQtTexts = nullptr;
+
+}  // namespace
+
+std::string NoDisplayMessage() {
+  if (DisplayCheck().state == TDisplayState::Unreachable)
+    return TranslateFmt("Tidelarn.DisplayUnreachable",
+                        "Das Konfigurationsprogramm braucht eine grafische Oberfläche; "
+                        "\"%s\" ist nicht erreichbar.",
+                        {DisplayCheck().name});
+  return Translate("Tidelarn.NoDisplay",
+                   "Das Konfigurationsprogramm braucht eine grafische Oberfläche (DISPLAY oder "
+                   "WAYLAND_DISPLAY ist nicht gesetzt).");
 }
 
 QApplication* EnsureQtApplication() {
   if (gApp) return gApp;
   if (QCoreApplication::instance())
     return qobject_cast<QApplication*>(QCoreApplication::instance());
-  if (!DisplayAvailable()) return nullptr;
+  if (DisplayCheck().state != TDisplayState::Available) return nullptr;
   if (!gArgv) {
     gArgc = 1;
     gArgv = gFallbackArgv;
   }
   gApp = new QApplication(gArgc, gArgv);
-  // Qt takes the locale from the environment; numbers keep their ".".
-  std::setlocale(LC_NUMERIC, "C");
-  QApplication::setApplicationName(QStringLiteral("Tidelarn"));
-  QApplication::setApplicationDisplayName(QStringLiteral("Tidelarn V4.2.8"));
-  gApp->installEventFilter(new THintTime);
-  // Qt's own buttons (Cancel, Yes, ...) in the desktop's language, as the
-  // system's boxes would have them.
-  auto* qtTexts = new QTranslator(gApp);
-  if (qtTexts->load(QLocale::system(), QStringLiteral("qtbase"), QStringLiteral("_"),
-                    QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-    QApplication::installTranslator(qtTexts);
-  InstallTestAnswer(gApp);
+  SetUpQtApplication(gApp);
   return gApp;
 }
 
+void SetUpQtApplication(QApplication* app) {
+  // Qt takes the locale from the environment; numbers keep their ".".
+  std::setlocale(LC_NUMERIC, "C");
+  // No display name: the desktop would append it to every window title.
+  QApplication::setApplicationName(QStringLiteral("Tidelarn"));
+  app->installEventFilter(new THintTime);
+  // The desktop's own file dialogs would speak the desktop's language.
+  QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+  ApplyQtLanguage();
+  InstallTestAnswer(app);
+}
+
+void ApplyQtLanguage() {
+  auto* app = QCoreApplication::instance();
+  if (!app) return;
+  if (!gQtTexts) {
+    gQtTexts = new QTranslator(app);
+    // Missing translation files leave it empty: Qt's English texts.
+    (void)gQtTexts->load(QStringLiteral("qtbase_de"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+  }
+  if (GermanTexts())
+    QCoreApplication::installTranslator(gQtTexts);
+  else
+    QCoreApplication::removeTranslator(gQtTexts);
+}
+
 void ReleaseQtApplication() {
-  delete gApp;
+  delete gApp;  // and with it the translator
   gApp = nullptr;
+  gQtTexts = nullptr;
 }
 
 int TQtPrompter::MessageBox(const std::string& text, const std::string& caption, unsigned flags) {
   if (!EnsureQtApplication()) return headless_.MessageBox(text, caption, flags);
   TButtonSet set = ButtonsOf(flags);
-  QMessageBox box(IconOf(flags), QStr(caption), QStr(text), set.buttons,
+  // A box without a caption of its own carries the application's title.
+  const std::string title = caption.empty() ? "Tidelarn V" + ProgramVersion() : caption;
+  QMessageBox box(IconOf(flags), QStr(title), QStr(text), set.buttons,
                   QApplication::activeWindow());
   box.setTextFormat(Qt::PlainText);
   unsigned def = (flags & mb::DefButtonMask) >> 8;

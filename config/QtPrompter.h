@@ -4,19 +4,26 @@
 // is no display to show it on: Qt would end the process.
 #pragma once
 
+#include <string>
+
 #include "Prompter.h"
 
 class QApplication;
 
 // The program's arguments, for the Qt application made later.
 void SetQtArguments(int argc, char** argv);
-// True when a Qt application can start: a display (DISPLAY or WAYLAND_DISPLAY)
-// or the offscreen platform.
-bool DisplayAvailable();
 // The program's Qt application, made on the first call; nullptr when there is
-// no display. It is set up for the whole program: title, numbers with ".",
-// hint time.
+// no display Qt can reach (checked once). It is set up by SetUpQtApplication.
 QApplication* EnsureQtApplication();
+// Why EnsureQtApplication made no application, for stderr (internal charset).
+std::string NoDisplayMessage();
+// Sets up an application for the whole program: its name, numbers with ".",
+// hint time, Qt's own texts in the program's language.
+void SetUpQtApplication(QApplication* app);
+// Qt's own texts (standard buttons, file dialogs) follow the program's
+// language: Qt's German translation with the built-in German texts, English
+// otherwise. Without the translation files they stay English.
+void ApplyQtLanguage();
 // Ends the application made by EnsureQtApplication (at the end of main).
 void ReleaseQtApplication();
 

@@ -20,12 +20,7 @@ constexpr const char* kModule = "Tidelarn";
 int RunSettingsWindow() {
   QApplication* app = EnsureQtApplication();
   if (!app) {
-    std::string text =
-        ToUtf8(
-            Translate("Tidelarn.NoDisplay",
-                      "Das Konfigurationsprogramm braucht eine grafische Oberfläche (DISPLAY oder "
-                      "WAYLAND_DISPLAY ist nicht gesetzt).")) +
-        "\n";
+    std::string text = ToUtf8(NoDisplayMessage()) + "\n";
     std::fwrite(text.data(), 1, text.size(), stderr);
     return 1;
   }

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "SysUtils.h"
+#include "uTransla.h"
 
 namespace {
 
@@ -30,10 +31,28 @@ int DefaultButton(unsigned flags) {
   return kButtons[kind][def];
 }
 
+std::string ButtonName(int button) {
+  switch (button) {
+    case id::Ok: return Translate("Button.Ok", "OK");
+    case id::Cancel: return Translate("Button.Cancel", "Abbrechen");
+    case id::Abort: return Translate("Button.Abort", "Abbrechen");
+    case id::Retry: return Translate("Button.Retry", "Wiederholen");
+    case id::Ignore: return Translate("Button.Ignore", "Ignorieren");
+    case id::Yes: return Translate("Button.Yes", "Ja");
+    case id::No: return Translate("Button.No", "Nein");
+    default: return IntToStr(button);
+  }
+}
+
 int THeadlessPrompter::MessageBox(const std::string& text, const std::string& caption,
                                   unsigned flags) {
   WriteStderr(caption.empty() ? text : caption + ": " + text);
-  return DefaultButton(flags);
+  const int answer = DefaultButton(flags);
+  // A question answered by nobody: whoever reads the log learns what was done.
+  if ((flags & mb::ButtonsMask) != mb::Ok)
+    WriteStderr(TranslateFmt("Headless.Answer", "Ohne Anzeige beantwortet mit \"%s\".",
+                             {ButtonName(answer)}));
+  return answer;
 }
 
 bool THeadlessPrompter::InputBox(const std::string& title, const std::string& prompt,

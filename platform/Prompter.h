@@ -73,8 +73,9 @@ public:
 // The headless answer to an error or debug display: the error on stderr, End.
 int ShowErrorOnStderr(const TErrorDisplay& display);
 
-// Writes the box to stderr (as UTF-8) and answers with the default button; an
-// input box returns its preset.
+// Writes the box to stderr (as UTF-8) and answers with the default button,
+// naming the button taken when there was a choice; an input box returns its
+// preset.
 class THeadlessPrompter : public TPrompter {
 public:
   int MessageBox(const std::string& text, const std::string& caption, unsigned flags) override;
@@ -83,6 +84,8 @@ public:
 
 // The button a box of these flags answers with when nobody presses one.
 int DefaultButton(unsigned flags);
+// The button's caption in the current language.
+std::string ButtonName(int button);
 
 // The installed prompter (the headless one until a program installs another).
 TPrompter& Prompter();

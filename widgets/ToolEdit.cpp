@@ -288,8 +288,7 @@ void TFileDirEdit::dropEvent(QDropEvent* event) {
   try {
     ReceptFileDir(files.first());
   } catch (const Exception& e) {
-    Prompter().MessageBox(e.Message(), Internal(QApplication::applicationDisplayName()),
-                          mb::Ok | mb::IconStop);
+    Prompter().MessageBox(e.Message(), "", mb::Ok | mb::IconStop);  // the program's title
   }
   if (OnDropFiles) OnDropFiles(this);
 }

@@ -450,7 +450,7 @@ void ReceiveShowErrorHandover(const std::string& fileName) {
   } catch (...) {
     Prompter().MessageBox(
         TranslateFmt("OnlyVQErrorDataNotReadable",
-                     "Fehler beim Auslesen der von Only_VQ.exe übergebenene Fehlerdaten, "
+                     "Fehler beim Auslesen der von Only_VQ übergebenene Fehlerdaten, "
                      "Fehlermeldung selber war: \"%s\"",
                      {display.errorMsg}),
         "", mb::Ok);

@@ -19,8 +19,6 @@
 
 namespace {
 
-constexpr std::string_view kHtmlCopyDefault = "c:\\temp\\Original_*.html";
-
 // Replaces From in the raw value of the first field Name, at the value's start
 // or (Anywhere) at its first occurrence found without regard to case. The
 // stored line is edited as it stands, folds and all.
@@ -52,7 +50,7 @@ void TVQSkript::ConvertHtmlToText() {
   const std::string html = body.GetInternalText();
 
   const std::string pattern = NativePath(
-      Settings->SaveHTMLAs.empty() ? kHtmlCopyDefault : std::string_view(Settings->SaveHTMLAs));
+      Settings->SaveHTMLAs.empty() ? kDefaultHtmlCopies : std::string_view(Settings->SaveHTMLAs));
   const std::string folder = ExtractFilePath(pattern);
   // One level only; a folder that cannot be made shows when the copy fails.
   if (!folder.empty() && !DirectoryExists(folder)) mkdir(folder.c_str(), 0777);

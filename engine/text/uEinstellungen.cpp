@@ -336,11 +336,11 @@ void TVQEinstellungen::SetDefaults() {
   ConvertReFormats = false;
   RightTrimLines = false;
   HTML2Text = false;
-  SaveHTMLAs = "c:\\temp\\Original_*.html";
+  SaveHTMLAs = kDefaultHtmlCopies;
   SaveAttachments = false;
   ActionIfAttExists = 0;
   EndAction = 0;
-  SaveAttachmentsDir = "c:\\temp";
+  SaveAttachmentsDir = kDefaultAttachmentsDir;
   ConvertBase64 = false;
   Convert8Bit = false;
   ConvertQP = false;
@@ -398,9 +398,9 @@ void TVQEinstellungen::Load(bool raw) {
   RightTrimLines = flag("RightTrimLines", "0");
   HTML2Text = flag("HTML2Text", "0");
   SaveHTMLAs = GetParam(s, "SaveHTMLAs", "");
-  if (SaveHTMLAs.empty()) SaveHTMLAs = "c:\\temp\\Original_*.html";
+  if (SaveHTMLAs.empty()) SaveHTMLAs = kDefaultHtmlCopies;
   SaveAttachments = flag("SaveAttachments", "0");
-  SaveAttachmentsDir = GetParam(s, "SaveAttachmentsDir", "c:\\temp");
+  SaveAttachmentsDir = GetParam(s, "SaveAttachmentsDir", kDefaultAttachmentsDir);
   ActionIfAttExists = byteValue("ActionIfAttExists");
   EndAction = byteValue("EndAction");
   DefaultEncoding = integer("DefaultEncoding", "0");

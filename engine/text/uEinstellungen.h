@@ -57,6 +57,11 @@ protected:
 // ---------------------------------------------------------------------------
 // A correction profile: one section of Tidelarn.ini.
 
+// Where attachments and the originals of converted HTML go unless the profile
+// says otherwise; the last "*" of the pattern becomes a running number.
+inline constexpr std::string_view kDefaultAttachmentsDir = "/tmp";
+inline constexpr std::string_view kDefaultHtmlCopies = "/tmp/Original_*.html";
+
 class TVQEinstellungen : public TEinstellungen {
 public:
   TVQEinstellungen();

@@ -280,6 +280,16 @@ void SetLanguage(std::string_view name) {
   State().language = std::string(name);
 }
 
+bool GermanTexts() {
+  InitTranslation();
+  const TranslationState& state = State();
+  if (state.language.empty() || state.language == "Deutsch") return true;
+  const std::string head = "[" + state.language + "]";
+  for (const std::string& line : state.fileLines)
+    if (Trim(line) == head) return false;
+  return true;
+}
+
 const TComponentTexts* TFormTexts::Component(std::string_view componentName) const {
   auto it = components.find(LowerCase(componentName));
   return it == components.end() ? nullptr : &it->second;

@@ -60,6 +60,9 @@ bool TakeValue(std::vector<std::string>& lines, std::string_view key, std::strin
 int ListLanguages(std::vector<std::string>& items);
 // Stores the language in Specials.ini and uses it for form texts from now on.
 void SetLanguage(std::string_view name);
+// Whether the texts shown are the built-in German ones: no language chosen,
+// "Deutsch", or a language Tidelarn.dat has no section for.
+bool GermanTexts();
 
 // The translated texts of one form, for the toolkit code that applies them.
 struct TComponentTexts {

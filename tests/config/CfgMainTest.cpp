@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -19,6 +20,7 @@
 #include "CfgMain.h"
 #include "ConfigTestSupport.h"
 #include "IniFile.h"
+#include "QtPrompter.h"
 #include "SysUtils.h"
 #include "uTransla.h"
 
@@ -269,6 +271,24 @@ TEST_F(CfgMainTest, NewWithAKnownOrUnusableNameChangesNothing) {
   EXPECT_EQ(ReadFile(IniFile()), before);
 }
 
+TEST_F(CfgMainTest, NewProfilesGetTheLinuxFoldersAndStoredFoldersStay) {
+  WriteFile(IniFile(), "[Old]\r\nSaveAttachmentsDir=c:\\temp\r\nSaveHTMLAs=c:\\temp\\O_*.html\r\n");
+  TFrmMain* form = Open();
+  prompter_.inputs = {"New"};
+  Click(form, "butNeu");
+  EXPECT_EQ(TIniFile(IniFile()).ReadString("New", "SaveAttachmentsDir", ""), "/tmp");
+  Select(form, 1);
+  EXPECT_EQ(EditOf(form, "txtSaveHTMLAs")->text(), "/tmp/Original_*.html");
+  EXPECT_EQ(EditOf(form, "txtSaveAttDir")->text(), "/tmp");
+  Select(form, 2);
+  Click(form, "butOk");
+  TIniFile ini(IniFile());
+  EXPECT_EQ(ini.ReadString("New", "SaveHTMLAs", ""), "/tmp/Original_*.html");
+  EXPECT_EQ(ini.ReadString("New", "SaveAttachmentsDir", ""), "/tmp");
+  EXPECT_EQ(ini.ReadString("Old", "SaveHTMLAs", ""), "c:\\temp\\O_*.html");
+  EXPECT_EQ(ini.ReadString("Old", "SaveAttachmentsDir", ""), "c:\\temp");
+}
+
 TEST_F(CfgMainTest, DeleteErasesTheSectionAtOnceAfterYes) {
   WriteProfile("Mails", [](TVQEinstellungen&) {});
   WriteProfile("News", [](TVQEinstellungen&) {});
@@ -316,6 +336,39 @@ TEST_F(CfgMainTest, WithoutAProfileFileOnlyTheGeneralItemIsListed) {
   EXPECT_EQ(form->windowTitle(), "Tidelarn V4.2.8 konfigurieren");
   Click(form, "butOk");
   EXPECT_FALSE(std::filesystem::exists(IniFile()));
+}
+
+TEST_F(CfgMainTest, EnterAndEscActAsOkAndAbbruch) {
+  struct Case {
+    const char* focus;
+    int key;
+    bool closed, saved, asked;
+  };
+  const Case cases[] = {
+      {"txtTestExt", Qt::Key_Return, true, true, false},
+      {"cbDefaultEncoding", Qt::Key_Enter, true, true, false},
+      {"l", Qt::Key_Escape, true, false, false},
+      {"txtTestExt", Qt::Key_Escape, true, false, false},
+      {"memKillHeaderlines", Qt::Key_Return, false, false, false},  // a new line
+      {"butNeu", Qt::Key_Return, false, false, true},  // the focused button's own
+  };
+  for (const Case& c : cases) {
+    std::filesystem::remove(IniFile());
+    WriteProfile("News", [](TVQEinstellungen&) {});
+    prompter_.questions.clear();
+    TFrmMain* form = Open();
+    form->show();
+    Select(form, 1);
+    EditOf(form, "txtTestExt")->setText("typed");
+    QWidget* target = Find(form, c.focus);
+    target->setFocus();
+    QKeyEvent press(QEvent::KeyPress, c.key,
+                    c.key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+    QApplication::sendEvent(target, &press);
+    EXPECT_EQ(!form->isVisible(), c.closed) << c.focus;
+    EXPECT_EQ(ReadProfile("News")->CheckFilesWithExtension == "typed", c.saved) << c.focus;
+    EXPECT_EQ(prompter_.questions.size(), c.asked ? 1u : 0u) << c.focus;
+  }
 }
 
 TEST_F(CfgMainTest, SelectedItemAndPageAreRememberedOnEveryClose) {
@@ -377,6 +430,8 @@ TEST_F(CfgMainTest, LanguageSwitchMakesANewFormInTheNewLanguage) {
   Select(first, 1);
   Find<QTabWidget>(first, "pg")->setCurrentIndex(3);
   EditOf(first, "txtTestExt")->setText("dropped");
+  ApplyQtLanguage();
+  const bool germanQt = QCoreApplication::translate("QPlatformTheme", "Cancel") == "Abbrechen";
 
   lang->setCurrentIndex(1);
   ASSERT_NE(FrmMain, first);
@@ -396,6 +451,8 @@ TEST_F(CfgMainTest, LanguageSwitchMakesANewFormInTheNewLanguage) {
   EXPECT_EQ(Find<QTabWidget>(form, "pg")->currentIndex(), 3);
   EXPECT_EQ(EditOf(form, "txtTestExt")->text(), "msg");
   EXPECT_EQ(TIniFile(Path("Specials.ini")).ReadString("General", "Language", ""), "English");
+  // Qt's own buttons switch too.
+  EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), "Cancel") << germanQt;
 }
 
 // ---------------------------------------------------------------------------

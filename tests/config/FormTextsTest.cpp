@@ -1,5 +1,6 @@
-// Form texts applied to widgets by name, remembered edit texts and the
-// display test of the Qt prompter.
+// Form texts applied to widgets by name, remembered edit texts, the display
+// check, window titles and Qt's own texts.
+#include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -7,14 +8,26 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QDialog>
+#include <QFile>
+#include <QLibraryInfo>
+#include <QTimer>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 
+#include "CfgMain.h"
 #include "ConfigTestSupport.h"
+#include "DisplayProbe.h"
 #include "FormTexts.h"
 #include "QtPrompter.h"
 #include "SysUtils.h"
+#include "uDriver.h"
 #include "uTransla.h"
 
 namespace {
@@ -94,29 +107,162 @@ TEST_F(FormTextsTest, EditsHandBackTheirBytesWhileUnchanged) {
   EXPECT_EQ(edit->text(), QString::fromUtf8("ä"));
 }
 
-TEST(QtPrompterTest, ADisplayIsAnyOfTheDisplaysOrTheOffscreenPlatform) {
-  const char* names[] = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
-  std::optional<std::string> saved[3];
-  for (int i = 0; i < 3; ++i) {
-    if (const char* v = std::getenv(names[i])) saved[i] = v;
-    unsetenv(names[i]);
+// Sets environment variables for its lifetime and restores them after.
+class TEnv {
+public:
+  TEnv(std::initializer_list<std::pair<const char*, const char*>> values) {
+    for (const char* name : kNames) {
+      const char* v = std::getenv(name);
+      saved_.emplace_back(name, v ? std::optional<std::string>(v) : std::nullopt);
+      unsetenv(name);
+    }
+    for (auto [name, value] : values) setenv(name, value, 1);
   }
-  EXPECT_FALSE(DisplayAvailable());
-  setenv("QT_QPA_PLATFORM", "xcb", 1);
-  EXPECT_FALSE(DisplayAvailable());
-  setenv("DISPLAY", "", 1);
-  EXPECT_FALSE(DisplayAvailable());
-  setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  EXPECT_TRUE(DisplayAvailable());
-  unsetenv("QT_QPA_PLATFORM");
-  setenv("WAYLAND_DISPLAY", "wayland-0", 1);
-  EXPECT_TRUE(DisplayAvailable());
-  for (int i = 0; i < 3; ++i) {
-    if (saved[i])
-      setenv(names[i], saved[i]->c_str(), 1);
-    else
-      unsetenv(names[i]);
+  ~TEnv() {
+    for (auto& [name, value] : saved_)
+      if (value)
+        setenv(name, value->c_str(), 1);
+      else
+        unsetenv(name);
   }
+
+private:
+  static constexpr const char* kNames[] = {"DISPLAY", "WAYLAND_DISPLAY", "WAYLAND_SOCKET",
+                                           "QT_QPA_PLATFORM", "XDG_RUNTIME_DIR"};
+  std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
+};
+
+TEST(QtPrompterTest, ADisplayCountsOnlyWhenQtCanReachIt) {
+  // A Wayland compositor's socket that accepts connections.
+  TempDir runtime;
+  int listening = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  const std::string socketPath = runtime / "wayland-test";
+  std::strcpy(addr.sun_path, socketPath.c_str());
+  ASSERT_EQ(bind(listening, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(listen(listening, 4), 0);
+  const std::string rt = runtime.Path();
+
+  using S = TDisplayState;
+  struct Case {
+    std::vector<std::pair<const char*, const char*>> env;
+    TDisplayState state;
+    const char* name;
+  };
+  const Case cases[] = {
+      {{}, S::Missing, ""},
+      {{{"DISPLAY", ""}}, S::Missing, ""},
+      {{{"QT_QPA_PLATFORM", "xcb"}}, S::Missing, ""},
+      {{{"DISPLAY", ":55"}}, S::Unreachable, "DISPLAY=:55"},
+      {{{"QT_QPA_PLATFORM", "xcb"}, {"DISPLAY", ":55"}}, S::Unreachable, "DISPLAY=:55"},
+      {{{"WAYLAND_DISPLAY", "wayland-none"}, {"XDG_RUNTIME_DIR", rt.c_str()}},
+       S::Unreachable, "WAYLAND_DISPLAY=wayland-none"},
+      // An explicit platform that needs no display is not checked.
+      {{{"QT_QPA_PLATFORM", "offscreen"}, {"DISPLAY", ":55"}}, S::Available, ""},
+      {{{"QT_QPA_PLATFORM", "minimal:enable_fonts"}}, S::Available, ""},
+      {{{"QT_QPA_PLATFORM", "xcb;offscreen"}, {"DISPLAY", ":55"}}, S::Available, ""},
+      {{{"QT_QPA_PLATFORM", "wayland"}, {"WAYLAND_DISPLAY", "wayland-test"},
+        {"XDG_RUNTIME_DIR", rt.c_str()}},
+       S::Available, ""},
+      {{{"QT_QPA_PLATFORM", "wayland"}, {"WAYLAND_DISPLAY", socketPath.c_str()}},
+       S::Available, ""},
+  };
+  for (const Case& c : cases) {
+    TEnv env({});
+    for (auto [name, value] : c.env) setenv(name, value, 1);
+    TDisplayCheck check = CheckDisplay();
+    std::string label = c.env.empty() ? "(none)" : std::string(c.env.back().second);
+    EXPECT_EQ(check.state, c.state) << label;
+    EXPECT_EQ(check.name, c.name) << label;
+  }
+  close(listening);
+}
+
+// What a desktop shows as a window's title: Qt appends an application display
+// name when one is set.
+QString ShownTitle(const QString& title) {
+  const QString name = QCoreApplication::applicationName();
+  QCoreApplication::setApplicationName(QStringLiteral("probe"));
+  const bool displayNameSet = QGuiApplication::applicationDisplayName() != "probe";
+  QCoreApplication::setApplicationName(name);
+  return displayNameSet ? title + QString::fromUtf8(" \u2014 ") +
+                              QGuiApplication::applicationDisplayName()
+                        : title;
+}
+
+// Notes the title of every dialog shown and closes it.
+class TTitleNoter : public QObject {
+public:
+  QStringList titles;
+
+protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    auto* dialog = qobject_cast<QDialog*>(watched);
+    if (event->type() == QEvent::Show && dialog) {
+      titles << ShownTitle(dialog->windowTitle());
+      QTimer::singleShot(0, dialog, &QDialog::reject);
+    }
+    return false;
+  }
+};
+
+class QtTextsTest : public ConfigTest {
+protected:
+  void SetUp() override {
+    ConfigTest::SetUp();
+    static bool setUp = false;
+    if (!setUp) SetUpQtApplication(qApp);
+    setUp = true;
+  }
+  void TearDown() override {
+    ApplyQtLanguage();  // back to German with the fresh translation state
+    ConfigTest::TearDown();
+  }
+};
+
+TEST_F(QtTextsTest, WindowTitlesAreExactlyTheirOwn) {
+  TFrmMain form;
+  EXPECT_EQ(ShownTitle(form.windowTitle()), "Tidelarn V4.2.8 konfigurieren");
+
+  const TDriverHost host = DriverHost();
+  SetDriverHost(TDriverHost::ConfigProgram);
+  TTitleNoter noter;
+  qApp->installEventFilter(&noter);
+  TQtPrompter prompter;
+  prompter.MessageBox("Text", FromUtf8("Abschnitt löschen"), mb::YesNo);
+  prompter.MessageBox("Text", "", mb::Ok);  // no caption of its own
+  std::string value;
+  prompter.InputBox("Neuen Abschnitt erzeugen", "Name?", value);
+  qApp->removeEventFilter(&noter);
+  SetDriverHost(host);
+  EXPECT_EQ(noter.titles, QStringList({QString::fromUtf8("Abschnitt löschen"),
+                                       QStringLiteral("Tidelarn V4.2.8"),
+                                       QStringLiteral("Neuen Abschnitt erzeugen")}));
+}
+
+TEST_F(QtTextsTest, QtsOwnTextsFollowTheLanguage) {
+  WriteFile(Path("Tidelarn.dat"), "[English]\r\nRuntime/x=y\r\n");
+  DoneTranslation();  // read again, with the file
+  const bool german = QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) +
+                                    QStringLiteral("/qtbase_de.qm"));
+  struct Case {
+    const char* language;
+    const char* cancel;
+  };
+  const Case cases[] = {
+      {"English", "Cancel"},
+      {"Deutsch", german ? "Abbrechen" : "Cancel"},
+      {"English", "Cancel"},
+      {"Klingonisch", german ? "Abbrechen" : "Cancel"},  // no section: the built-in texts
+  };
+  for (const Case& c : cases) {
+    SetLanguage(c.language);
+    ApplyQtLanguage();
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), c.cancel) << c.language;
+  }
+  // The desktop's file dialogs would not follow.
+  EXPECT_TRUE(QCoreApplication::testAttribute(Qt::AA_DontUseNativeDialogs));
 }
 
 }  // namespace

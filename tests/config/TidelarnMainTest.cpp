@@ -7,7 +7,10 @@
 #include <optional>
 #include <string>
 
+#include "IniFile.h"
+#include "Prompter.h"
 #include "TestSupport.h"
+#include "uHandOver.h"
 
 namespace fs = std::filesystem;
 
@@ -49,10 +52,12 @@ protected:
     fs::create_directory(dir_ / "work");
   }
 
-  ProcessResult Run(const std::vector<std::string>& args) {
+  ProcessResult Run(const std::vector<std::string>& args, const std::string& env = "") {
     TNoDisplay none;
     // The registry record goes into the test folder.
-    return RunProcess(program_, args, {"XDG_CONFIG_HOME=" + (dir_ / "config")});
+    std::vector<std::string> vars = {"XDG_CONFIG_HOME=" + (dir_ / "config")};
+    if (!env.empty()) vars.push_back(env);
+    return RunProcess(program_, args, vars);
   }
 
   int Reports() const {
@@ -106,6 +111,38 @@ TEST_F(TidelarnMainTest, SettingsWindowWithoutDisplayRefusesWithoutCrashing) {
     EXPECT_EQ(r.exitCode, 1) << (args.empty() ? "" : args[0]) << ": " << r.err;
     EXPECT_NE(r.err.find("DISPLAY"), std::string::npos);
   }
+  EXPECT_FALSE(fs::exists(dir_ / "Tidelarn.ini"));
+}
+
+TEST_F(TidelarnMainTest, AnUnreachableDisplayCountsAsNoneInsteadOfAborting) {
+  TErrorDisplay error;
+  error.errorMsg = "Kaputt";
+  error.continueLine = 3;
+  WriteFile(dir_ / "error.tmp", FormatShowErrorRequest(error));
+  WriteFile(dir_ / "input.tmp", "[InputBox]\r\nTitle=T\r\nPrompt=Name?\r\nDefault=preset\r\n");
+  struct Case {
+    std::vector<std::string> args;
+    std::string env;
+    int exitCode;
+    const char* err;
+  };
+  const Case cases[] = {
+      {{}, "DISPLAY=:55", 1, "\"DISPLAY=:55\" ist nicht erreichbar"},
+      {{"?"}, "WAYLAND_DISPLAY=wayland-none", 1, "\"WAYLAND_DISPLAY=wayland-none\""},
+      {{"#InputBox#", dir_ / "input.tmp"}, "DISPLAY=:55", 0, "Name?"},
+      {{"#ShowError#", dir_ / "error.tmp"}, "DISPLAY=:55", 0, "Kaputt"},
+  };
+  for (const Case& c : cases) {
+    ProcessResult r = Run(c.args, c.env);
+    const std::string label = (c.args.empty() ? "" : c.args[0]) + " " + c.env;
+    EXPECT_EQ(r.exitCode, c.exitCode) << label << ": " << r.err;
+    EXPECT_NE(r.err.find(c.err), std::string::npos) << label << ": " << r.err;
+  }
+  // The hand-overs were answered as without a display: the preset, and "end".
+  EXPECT_EQ(TIniFile(dir_ / "input.tmp").ReadString("InputBox", "Default", ""), "preset");
+  int line = 0, state = 0;
+  EXPECT_TRUE(ParseShowErrorAnswer(ReadFile(dir_ / "error.tmp"), line, state));
+  EXPECT_EQ(state, ErrorChoice::End);
   EXPECT_FALSE(fs::exists(dir_ / "Tidelarn.ini"));
 }
 

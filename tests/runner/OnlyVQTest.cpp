@@ -88,6 +88,8 @@ TEST_F(OnlyVQ, AQuestionMarkWithMoreIsAProfile) {
   ProcessResult r = Run({"?x"});
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_TRUE(Contains(r.err, "Unbekannter Abschnitt")) << r.err;
+  // Nobody could answer: stderr says what was done.
+  EXPECT_TRUE(Contains(r.err, "Ohne Anzeige beantwortet mit \"Ja\".")) << r.err;
   EXPECT_TRUE(TIniFile(Ini()).SectionExists("?x"));
 }
 
@@ -121,6 +123,7 @@ TEST_F(OnlyVQ, AMissingWorkDirectoryFailsWithOneAndStopsTheRun) {
   EXPECT_TRUE(Contains(r.err, "\" existiert nicht!")) << r.err;
   EXPECT_FALSE(TIniFile(Ini()).SectionExists("Second"));
   EXPECT_FALSE(Contains(r.err, "Unbekannter Abschnitt")) << r.err;
+  EXPECT_FALSE(Contains(r.err, "Ohne Anzeige")) << r.err;  // an OK box asks nothing
 }
 
 TEST_F(OnlyVQ, AProfileNameThatWouldBreakTheIniFileFails) {

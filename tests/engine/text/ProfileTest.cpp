@@ -36,7 +36,7 @@ const KV kReadOrder = {
     {"HTML2Text", "0"},
     {"SaveHTMLAs", ""},
     {"SaveAttachments", "0"},
-    {"SaveAttachmentsDir", "c:\\temp"},
+    {"SaveAttachmentsDir", "/tmp"},
     {"DefaultEncoding", "0"},
     {"ConvertBase64", "0"},
     {"Convert8Bit", "0"},
@@ -96,7 +96,7 @@ TEST_F(ProfileTest, MissingSectionIsCreatedWithEveryDefaultInReadingOrder) {
   EXPECT_TRUE(profile.AutoFunctions && profile.CheckMIMEHeaders && profile.CheckQuotes &&
               profile.SetLines && profile.DelDoubleRe && profile.HamsterheaderFirst);
   EXPECT_FALSE(profile.MakeBak || profile.GMT || profile.RecreateRCPT_To_Always);
-  EXPECT_EQ(profile.SaveHTMLAs, "c:\\temp\\Original_*.html");
+  EXPECT_EQ(profile.SaveHTMLAs, "/tmp/Original_*.html");
   EXPECT_EQ(profile.CheckQuotesAllowedQuoteChars, ">|");
   EXPECT_EQ(profile.HeaderDef, "Header.def");
   EXPECT_EQ(profile.MaxReferencesLength, 512);
