@@ -6,14 +6,22 @@
 // evaluators.
 //
 // The class is implemented by concern:
-//   uVQSkript.cpp           creation, loading with includes, entry points
-//   uVQSkriptFunctions.cpp  the script's functions and variable access
+//   uVQSkript.cpp           creation, loading with includes, entry points, errors
 //   uVQSkriptExec.cpp       one step: continuation, if blocks, loop heads, trace
 //   uVQSkriptCommands.cpp   command dispatch, gosub, goto, Var, header lines
 //   uVQSkriptLoops.cpp      loop words, return and the goto check
 //   uVQSkriptConditions.cpp conditions
+//   uVQSkriptFunctions.cpp  the script's functions and variable access
+//   uVQSkriptArguments.cpp  string arguments of the text commands, wildcards, intro
+//   uVQSkriptText.cpp       Set, Append, Insert and Delete
+//   uVQSkriptReplace.cpp    Do Replace, Delete between, Set Macro
+//   uVQSkriptDo.cpp         the Do commands and HamsterApp; uVQSkriptDo.h: their effects hook
+//   uVQSkriptHHeaders.cpp   collected header lines, Set Option, the 8-bit test, saved parts
+//   uVQSkriptHeaderFix.cpp  automatic header corrections (over uHeaderFix)
+//   uVQSkriptBodyFix.cpp    automatic body corrections (over uBodyFix)
+//   uVQSkriptBoxQuotes.cpp  box quotes, footnotes, one-liners, reformat blocks
+//   uVQSkriptParts.cpp      HTML to text, body charset, transfer encoding of a part
 //   uVQSkriptInfo.cpp       the error and debug display
-//   uVQSkriptPending.cpp    commands and helpers not available yet
 #pragma once
 
 #include <array>
@@ -360,7 +368,6 @@ private:
   [[noreturn]] void ScriptErrorFmt(std::string_view id, std::string_view germanDefault,
                                    const std::vector<std::string>& args,
                                    const std::string& token = {});
-  [[noreturn]] void NotAvailable(std::string_view what);
 
   // Loading.
   void IncludeReportFile(std::string_view section, const std::string& message,
