@@ -803,7 +803,14 @@ TEST_F(ScriptRun, InputAndReadIniStr) {
   WriteFile(dir / "x.ini", "[S]\r\nKey=stored\r\n");
   Run("%a% = Input(\"\", \"\", \"preset\")\r\n"
       "%r% = ReadIniStr(\"" + dir.Path() + "/x.ini\", \"S\", \"Key\", \"def\")\r\n"
-      "%m% = ReadIniStr(\"" + dir.Path() + "/none.ini\", \"S\", \"Key\", \"def\")\r\n");
+      "%m% = ReadIniStr(\"" + dir.Path() + "/none.ini\", \"S\", \"Key\", \"def\")\r\n"
+      // A bare name is the settings folder's file, whatever the working folder.
+      "Do Write IniStr \"bare.ini\", \"S\", \"Key\", \"written\"\r\n"
+      "%b% = ReadIniStr(\"bare.ini\", \"S\", \"Key\", \"def\")\r\n"
+      "%n% = ReadIniStr(\"nowhere.ini\", \"S\", \"Key\", \"def\")\r\n");
+  EXPECT_EQ(Var("b"), "written");
+  EXPECT_EQ(Var("n"), "def");
+  EXPECT_FALSE(fs::exists("bare.ini"));
   EXPECT_EQ(Var("a"), "typed");
   ASSERT_EQ(prompter.asked.size(), 1u);
   EXPECT_EQ(prompter.asked[0], "Tidelarn V4.2.8|Bitte eingeben:|preset");
