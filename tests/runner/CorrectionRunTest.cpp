@@ -193,3 +193,24 @@ TEST_F(CorrectionRun, BundledSample) {
     EXPECT_FALSE(fs::exists(dir / ("messages/" + std::string(unchanged) + ".bak")));
   }
 }
+
+// A news-server call with no server running ends the run as a failure, past
+// the script's error display: exit code 1, and the message stays as it was.
+TEST_F(CorrectionRun, NewsServerCallsWithoutAServerFailTheRun) {
+  Profile("news", "MakeBak=1\r\n");
+  fs::create_directories(dir / "server");
+  const std::string msg = Out("x.msg");
+  for (const char* call : {"HamsterApp hs2command \"news.pull\"", "Do Touch \"^de\\.\""}) {
+    WriteFile(dir / "header.def", std::string("Sub main\r\n  X-Before: 1\r\n  ") + call +
+                                      "\r\n  X-After: 1\r\nEnd Sub\r\n");
+    WriteFile(msg, kPosting);
+    ProcessResult r = RunProcess(exe, {"Type:news", "Filename:" + msg},
+                                 {"HOME=" + home.Path(), "XDG_CONFIG_HOME=" + home.Path(),
+                                  "TIDELARN_NEWSSERVER=" + (dir / "server")},
+                                 dir.Path());
+    EXPECT_EQ(r.exitCode, 1) << call << "\n" << r.err;
+    EXPECT_NE(r.err.find("Anwendungsfehler"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFile(msg), kPosting) << call;
+    EXPECT_FALSE(fs::exists(Out("x.bak"))) << call;
+  }
+}
