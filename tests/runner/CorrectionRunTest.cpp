@@ -214,3 +214,20 @@ TEST_F(CorrectionRun, NewsServerCallsWithoutAServerFailTheRun) {
     EXPECT_FALSE(fs::exists(Out("x.bak"))) << call;
   }
 }
+
+// A sub that calls itself ends at the call-depth bound through the script's
+// error display (stderr here, with no configuration program to show it); the
+// run ends and the message, which nothing changed, stays as it was.
+TEST_F(CorrectionRun, ASubCallingItselfEndsAtTheDepthBound) {
+  Profile("news", "MakeBak=1\r\n");
+  WriteFile(dir / "header.def",
+            "Sub main\r\n  gosub R\r\nEnd Sub\r\nSub R\r\n  gosub R\r\nEnd Sub\r\n");
+  const std::string msg = Out("x.msg");
+  const std::string text = "Subject: x\r\n\r\ntext\r\n";
+  WriteFile(msg, text);
+  ProcessResult r = Run({"Type:news", "Filename:" + msg});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.err.find("verschachtelter Sub-Aufrufe"), std::string::npos) << r.err;
+  EXPECT_EQ(ReadFile(msg), text);
+  EXPECT_FALSE(fs::exists(Out("x.bak")));
+}
