@@ -302,8 +302,8 @@ public:
   std::string_view LoadedText() const;
 
   // Reads the whole file (a last line without a line end gets one, CR LF or
-  // the bare LF of an LF-only file, which stays part of the text) and parses it. On failure the article keeps its
-  // previous state.
+  // the bare LF of an LF-only file, which stays part of the text) and parses
+  // it. On failure the article keeps its previous state.
   void LoadFromFile(const std::string& fileName);
   void LoadFromString(std::string text);
   void Parse();

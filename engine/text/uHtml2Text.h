@@ -7,8 +7,9 @@
 // document's body (after an html or body tag) is written.
 //
 // Bytes in the internal charset in and out; entities become their characters
-// in that charset ("?" where it has none). Time and output size are linear in the input, whatever
-// the mail holds (unclosed tags, endless nesting, giant entities).
+// in that charset ("?" where it has none). Time and output size are linear in
+// the input, whatever the mail holds (unclosed tags, endless nesting, giant
+// entities).
 #pragma once
 
 #include <string>

@@ -73,7 +73,8 @@ TEST(HtmlToText, WritesEntitiesInTheInternalCharset) {
        "?????"},
       {"iso-8859-15", "&#8364;&#164;&curren;", "\xA4?&curren;"},
       {"utf-8", "&auml;&#228;&#xE4;&#8364;", "\xC3\xA4\xC3\xA4\xC3\xA4\xE2\x82\xAC"},
-      {"utf-8", "&#132;&#150;&#x1F600;&amp;&szlig;", "\xE2\x80\x9C\xE2\x80\x93\xF0\x9F\x98\x80&\xC3\x9F"},
+      {"utf-8", "&#132;&#150;&#x1F600;&amp;&szlig;",
+       "\xE2\x80\x9C\xE2\x80\x93\xF0\x9F\x98\x80&\xC3\x9F"},
       {"utf-8", "&#x110000;&#55296;", "??"},
   };
   for (const auto& c : cases) {
