@@ -114,15 +114,17 @@ bool IsGroupSelected(const std::string& name, const std::vector<std::string>* ig
                      const std::vector<std::string>* dontIgnoreList) {
   TPerlre re(false, TPerlre::kCaseless);
   bool selected = true;
+  // An empty entry (a stray comma in the list) matches no group: as an
+  // expression it would match every one, and one comma would skip them all.
   if (ignoreList)
     for (const std::string& expression : *ignoreList) {
       if (!selected) break;
-      selected = !re.Match(expression, name);
+      selected = expression.empty() || !re.Match(expression, name);
     }
   if (!selected && dontIgnoreList)
     for (const std::string& expression : *dontIgnoreList) {
       if (selected) break;
-      selected = re.Match(expression, name);
+      selected = !expression.empty() && re.Match(expression, name);
     }
   return selected;
 }

@@ -69,15 +69,30 @@ public:
     return !entries_.empty() && entries_.back().GroupSize == size &&
            entries_.back().Text.compare(0, word.size(), word) == 0;
   }
-  void Push(TControlEntry entry) { entries_.push_back(std::move(entry)); }
+  void Push(TControlEntry entry) {
+    subs_ += IsSub(entry);
+    entries_.push_back(std::move(entry));
+  }
   // Removes up to Count entries from the top.
   void Pop(int count = 1) {
-    while (count-- > 0 && !entries_.empty()) entries_.pop_back();
+    while (count-- > 0 && !entries_.empty()) {
+      subs_ -= IsSub(entries_.back());
+      entries_.pop_back();
+    }
   }
-  void Clear() { entries_.clear(); }
+  void Clear() {
+    entries_.clear();
+    subs_ = 0;
+  }
+  // The subs open on the stack.
+  int SubCount() const { return subs_; }
 
 private:
+  static bool IsSub(const TControlEntry& e) {
+    return e.GroupSize == 1 && e.Text.compare(0, 4, "Sub ") == 0;
+  }
   std::vector<TControlEntry> entries_;  // the back is the top
+  int subs_ = 0;
 };
 
 // Run states of a script run.
@@ -88,6 +103,10 @@ enum : uint8_t { Running = 0, Retry = 1, SingleStep = 2, Continue = 3, Ended = 4
 class TVQSkript : public TSkript {
 public:
   static constexpr int MaxIfDepth = 30;
+  // Open subs at most, the entry point's own included. A sub that calls itself
+  // without end would otherwise grow the control stack and the variable
+  // frames until the memory is gone.
+  static constexpr int MaxSubDepth = 1000;
 
   TVQSkript(std::string scriptName, TArtikel* article, TVQEinstellungen* settings);
   ~TVQSkript() override;

@@ -120,6 +120,11 @@ void TVQSkript::Gosub(std::string& text) {
   std::string params;
   if (!FindSub(name, index, params))
     ScriptErrorFmt("SubXXX.Missing", "Kein \"Sub %s\" im Skript auffindbar!", {name});
+  if (ControlStack.SubCount() >= MaxSubDepth)
+    ScriptErrorFmt("Gosub.MaxNested",
+                   "Die maximale Anzahl (%s) verschachtelter Sub-Aufrufe wurde beim Aufruf von "
+                   "Sub \"%s\" überschritten!",
+                   {IntToStr(MaxSubDepth), name});
 
   auto invalidParList = [&]() {
     ScriptErrorFmt("SubXXX.InvalidParList", "Die Parameterliste von Sub \"%s\" enthält Fehler",

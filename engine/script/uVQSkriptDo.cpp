@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "IniFile.h"
+#include "NewsServer.h"
 #include "ProgramDir.h"
 #include "Prompter.h"
 #include "SafeFile.h"
@@ -530,6 +531,10 @@ void TVQSkript::DoTouch(std::string& s) {
     TouchGroups(pattern);
   } catch (const EAbort&) {
     throw;
+  } catch (const ENewsServerError&) {
+    // The news server failing (not running, say) ends the run as a failure:
+    // finishing the script without it would pass for success.
+    throw;
   } catch (const std::exception& e) {
     ReportFailure(e.what());
   }
@@ -550,6 +555,10 @@ void TVQSkript::HamsterAppCommand(std::string& text) {
   try {
     SendHs2Command(command);
   } catch (const EAbort&) {
+    throw;
+  } catch (const ENewsServerError&) {
+    // The news server failing (not running, say) ends the run as a failure:
+    // finishing the script without it would pass for success.
     throw;
   } catch (const std::exception& e) {
     ReportFailure(e.what());

@@ -258,8 +258,9 @@ void TVQSkript::EvalStringFunction(FunctionCall& call, std::string& result) {
     case fnReadIniStr:
       result = call.Str[4];
       try {
-        const std::string path = NativePath(call.Str[1]);
-        if (FileExists(path)) result = TIniFile(path).ReadString(call.Str[2], call.Str[3], call.Str[4]);
+        // A bare name means the settings folder, as for Do Write IniStr; a
+        // missing file reads as empty.
+        result = TIniFile(call.Str[1]).ReadString(call.Str[2], call.Str[3], call.Str[4]);
       } catch (const std::exception&) {
         result = call.Str[4];
       }

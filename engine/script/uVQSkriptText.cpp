@@ -188,18 +188,18 @@ void TVQSkript::SetBodyline(std::string& text, bool raw) {
   TMIMEPart* part = CurrentPart();
   double x = 0;
   const bool numbered = InterpreteNumeric(text, x);
+  if (!numbered)
+    ScriptError("SetBodyline.MissingLineNumber",
+                "Hinter \"Set Bodyline\" muß noch die Zeilennummer folgen", text);
   const int n = LineNumber(x);
-  // A line that does not exist is reported like a missing number: there is
-  // nothing the text could replace.
-  if (!numbered || part == nullptr || n < 1 || n > part->Body().Count()) {
-    const char* message = "Hinter \"Set Bodyline\" muß noch die Zeilennummer folgen";
-    if (!numbered) ScriptError("SetBodyline.MissingLineNumber", message, text);
-    ArgumentError(text, raw, "SetBodyline.MissingLineNumber", message);
-  }
+  // The argument is read even for a line that does not exist, so that a text
+  // block after the command is not run as commands; the line is then left
+  // alone, as Delete Bodyline leaves it.
   std::vector<std::string> lines;
   ParseStringArgument(lines, text, true, raw);
+  if (part == nullptr) return;
   TBody& body = part->Body();
-  if (n <= body.Count()) body.SetInternalLine(n - 1, JoinedText(lines));
+  if (n >= 1 && n <= body.Count()) body.SetInternalLine(n - 1, JoinedText(lines));
 }
 
 void TVQSkript::SetLastAction(std::string& text) {

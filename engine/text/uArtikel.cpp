@@ -822,23 +822,21 @@ void TArtikel::LoadFromFile(const std::string& fileName) {
     data.append(chunk, size_t(n));
   }
   close(fd);
-  // The supplied line end follows the file's own kind, and output leaves it out again.
-  const bool supplied = !data.empty() && data.back() != '\r' && data.back() != '\n';
-  if (supplied) {
-    size_t first = data.find_first_of("\r\n");
-    data += first != std::string::npos && LineEndAt(data, first) == 1 && data[first] == '\n'
-                ? "\n"
-                : "\r\n";
+  // The last line gets its line end, which belongs to the text from now on: a
+  // message written back ends with it. It is CR LF, or a bare LF in a message
+  // whose lines end so, which would otherwise come back with CR LF line ends
+  // when nothing but its header is there.
+  if (!data.empty() && data.back() != '\r' && data.back() != '\n') {
+    const size_t first = data.find_first_of("\r\n");
+    data += first != std::string::npos && data[first] == '\n' ? std::string_view("\n") : kCRLF;
   }
   text_ = std::make_shared<const std::string>(std::move(data));
   loadedText_ = text_;
-  suppliedFinalLineEnd_ = supplied;
   Parse();
 }
 
 void TArtikel::LoadFromString(std::string text) {
   text_ = std::make_shared<const std::string>(std::move(text));
-  suppliedFinalLineEnd_ = false;
   Parse();
 }
 
@@ -945,7 +943,6 @@ void TArtikel::BuildPieces(TTextPieces& out, bool sign) {
   std::string tail;
   AppendLines(tail, SafeReg2Lines);
   out.AppendOwned(std::move(tail));
-  if (suppliedFinalLineEnd_ && !sign) out.RemoveFinalLineEnd();
 }
 
 // ---------------------------------------------------------------------------

@@ -301,9 +301,9 @@ public:
   std::string_view Text() const;
   std::string_view LoadedText() const;
 
-  // Reads the whole file (a missing final line end is supplied for the parse
-  // and left out again on output) and parses it. On failure the article keeps
-  // its previous state.
+  // Reads the whole file (a last line without a line end gets one, CR LF or
+  // the bare LF of an LF-only file, which stays part of the text) and parses
+  // it. On failure the article keeps its previous state.
   void LoadFromFile(const std::string& fileName);
   void LoadFromString(std::string text);
   void Parse();
@@ -326,8 +326,6 @@ private:
 
   std::shared_ptr<const std::string> text_, loadedText_;
   uint16_t currentPart_ = 1;
-  // The file lacked its final line end.
-  bool suppliedFinalLineEnd_ = false;
   // An empty line ended the header.
   bool headerSeparated_ = false;
 };

@@ -61,30 +61,45 @@ int HexDigit(char c) {
   return -1;
 }
 
-std::optional<unsigned char> LookupEntity(std::string_view name) {
+std::optional<uint32_t> LookupEntity(std::string_view name) {
   for (const TEntity& e : kEntities)
     if (e.name == name) return e.code;
   return std::nullopt;
 }
 
-// "#65" or "#x41" as a character; the value is taken modulo 256 digit by
-// digit, so no length of digits can overflow. Anything else is no number.
-std::optional<unsigned char> NumericEntity(std::string_view name) {
+// Past every character: a number beyond this is no character at all.
+constexpr uint32_t kBeyondUnicode = 0x110000;
+
+// "#65" or "#x41" as a number; long numbers stop growing past the last
+// character, so no length of digits can overflow. Anything else is no number.
+std::optional<uint32_t> NumericEntity(std::string_view name) {
   if (name.size() < 2 || name[0] != '#') return std::nullopt;
   std::string_view digits = name.substr(1);
-  unsigned base = 10;
+  uint32_t base = 10;
   if (digits[0] == 'x' || digits[0] == 'X') {
     base = 16;
     digits.remove_prefix(1);
   }
   if (digits.empty()) return std::nullopt;
-  unsigned value = 0;
+  uint32_t value = 0;
   for (char c : digits) {
     int d = base == 16 ? HexDigit(c) : (IsAsciiDigit(c) ? c - '0' : -1);
     if (d < 0) return std::nullopt;
-    value = (value * base + unsigned(d)) % 256;
+    value = std::min(value * base + uint32_t(d), kBeyondUnicode);
   }
-  return static_cast<unsigned char>(value);
+  return value;
+}
+
+// The character of an entity in the internal charset, "?" where that has
+// none. Codes up to 255 (the table's and small numbers) are windows-1252
+// codes, as the table's "#132" and "#147" rows are; larger ones are Unicode.
+std::string EntityText(uint32_t code) {
+  if (code > 0 && code < 0x80) return std::string(1, char(code));
+  const uint32_t cp = code <= 0xFF ? Cp1252ToUnicode(uint8_t(code)) : code;
+  if (cp == 0 || cp >= kBeyondUnicode || (cp >= 0xD800 && cp <= 0xDFFF)) return "?";
+  std::string utf8;
+  AppendUtf8(utf8, cp);
+  return FromUtf8(utf8);
 }
 
 // The output with its line state: where the current line began, the blank to
@@ -237,10 +252,10 @@ public:
 
 private:
   void CompleteEntity(char c, bool blank) {
-    std::optional<unsigned char> code = LookupEntity(entity_);
+    std::optional<uint32_t> code = LookupEntity(entity_);
     if (!code) code = NumericEntity(entity_);
     if (code) {
-      writer_.WriteChar(static_cast<char>(*code), blank);
+      writer_.Write(EntityText(*code), blank);
     } else {
       // Written as it stood: a blank that completed it must not be taken for
       // one that follows a blank.

@@ -6,9 +6,10 @@
 // paragraphs, and long lines wrap at 75 characters. Only text inside the
 // document's body (after an html or body tag) is written.
 //
-// Bytes in, bytes out: no charset is known here, and entities give their
-// ISO 8859-1 codes. Time and output size are linear in the input, whatever
-// the mail holds (unclosed tags, endless nesting, giant entities).
+// Bytes in the internal charset in and out; entities become their characters
+// in that charset ("?" where it has none). Time and output size are linear in
+// the input, whatever the mail holds (unclosed tags, endless nesting, giant
+// entities).
 #pragma once
 
 #include <string>

@@ -193,3 +193,41 @@ TEST_F(CorrectionRun, BundledSample) {
     EXPECT_FALSE(fs::exists(dir / ("messages/" + std::string(unchanged) + ".bak")));
   }
 }
+
+// A news-server call with no server running ends the run as a failure, past
+// the script's error display: exit code 1, and the message stays as it was.
+TEST_F(CorrectionRun, NewsServerCallsWithoutAServerFailTheRun) {
+  Profile("news", "MakeBak=1\r\n");
+  fs::create_directories(dir / "server");
+  const std::string msg = Out("x.msg");
+  for (const char* call : {"HamsterApp hs2command \"news.pull\"", "Do Touch \"^de\\.\""}) {
+    WriteFile(dir / "header.def", std::string("Sub main\r\n  X-Before: 1\r\n  ") + call +
+                                      "\r\n  X-After: 1\r\nEnd Sub\r\n");
+    WriteFile(msg, kPosting);
+    ProcessResult r = RunProcess(exe, {"Type:news", "Filename:" + msg},
+                                 {"HOME=" + home.Path(), "XDG_CONFIG_HOME=" + home.Path(),
+                                  "TIDELARN_NEWSSERVER=" + (dir / "server")},
+                                 dir.Path());
+    EXPECT_EQ(r.exitCode, 1) << call << "\n" << r.err;
+    EXPECT_NE(r.err.find("Anwendungsfehler"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFile(msg), kPosting) << call;
+    EXPECT_FALSE(fs::exists(Out("x.bak"))) << call;
+  }
+}
+
+// A sub that calls itself ends at the call-depth bound through the script's
+// error display (stderr here, with no configuration program to show it); the
+// run ends and the message, which nothing changed, stays as it was.
+TEST_F(CorrectionRun, ASubCallingItselfEndsAtTheDepthBound) {
+  Profile("news", "MakeBak=1\r\n");
+  WriteFile(dir / "header.def",
+            "Sub main\r\n  gosub R\r\nEnd Sub\r\nSub R\r\n  gosub R\r\nEnd Sub\r\n");
+  const std::string msg = Out("x.msg");
+  const std::string text = "Subject: x\r\n\r\ntext\r\n";
+  WriteFile(msg, text);
+  ProcessResult r = Run({"Type:news", "Filename:" + msg});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.err.find("verschachtelter Sub-Aufrufe"), std::string::npos) << r.err;
+  EXPECT_EQ(ReadFile(msg), text);
+  EXPECT_FALSE(fs::exists(Out("x.bak")));
+}

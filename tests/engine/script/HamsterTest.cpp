@@ -209,6 +209,12 @@ TEST(IsGroupSelected, SkipsIgnoredGroupsUnlessKeptOnPurpose) {
   EXPECT_TRUE(IsGroupSelected("local.test", &ignore, &keep));
   EXPECT_FALSE(IsGroupSelected("local.other", &ignore, &keep));
   EXPECT_TRUE(IsGroupSelected("anything", nullptr, nullptr));
+  // Empty entries (stray commas) match no group, in either list.
+  const std::vector<std::string> strayCommas{"", "^local\\.", ""};
+  const std::vector<std::string> emptyKeep{"", ""};
+  EXPECT_TRUE(IsGroupSelected("de.comp.misc", &strayCommas, nullptr));
+  EXPECT_TRUE(IsGroupSelected("de.comp.misc", &strayCommas, &emptyKeep));
+  EXPECT_FALSE(IsGroupSelected("local.test", &strayCommas, &emptyKeep));
   const std::vector<std::string> broken{"("};
   EXPECT_THROW(IsGroupSelected("x", &broken, nullptr), EPerlRe);
 }

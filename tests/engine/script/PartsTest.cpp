@@ -146,6 +146,16 @@ TEST_F(Parts, AlternativeMessageBecomesMixed) {
   EXPECT_EQ(again.Parts.Items(0)->Body().GetInternalText(), "Hallo Welt\r\n");
 }
 
+TEST_F(Parts, EntitiesKeepTheirCharactersWithAUtf8InternalCharset) {
+  SetInternalCharset("utf-8");
+  Load(Message("text/html; charset=utf-8", "<html><body>&auml; &#228; &#8364;</body></html>\r\n"))
+      .ConvertHtmlToText();
+  const std::string out = article->GetText();
+  SetInternalCharset("windows-1252");
+  EXPECT_NE(out.find("\r\n\xC3\xA4 \xC3\xA4 \xE2\x82\xAC"), std::string::npos) << out;
+  EXPECT_NE(out.find("Content-Type: text/plain; charset=utf-8\r\n"), std::string::npos) << out;
+}
+
 TEST_F(Parts, HtmlWithoutTextKeepsItsHtml) {
   Load(Message("text/html", "<html><body><p></p></body></html>\r\n")).ConvertHtmlToText();
   EXPECT_EQ(article->Header.GetField("Content-Type", true), "text/html");

@@ -259,6 +259,28 @@ TEST_F(SaveMessage, LFOnlyMessagesStayLFOnly) {
   EXPECT_EQ(ReadFile(msg), "Subject: test\n\nbody\nline\nend\nadded\n");
 }
 
+// The line end supplied for a last line without one is written with a changed
+// message; an unchanged one keeps its file as it was.
+TEST_F(SaveMessage, MissingFinalLineEndIsWrittenWithAChangedMessage) {
+  Profile("EndAction=0\r\n");
+  const struct {
+    std::string file, changed;
+  } cases[] = {
+      {"Subject: test\r\n\r\nlast", "Subject: changed\r\n\r\nlast\r\n"},
+      {"Subject: test\n\nlast", "Subject: changed\n\nlast\n"},
+      {"Subject: test", "Subject: changed\r\n"},
+  };
+  for (const auto& c : cases) {
+    WriteFile(msg, c.file);
+    change = nullptr;
+    Run();
+    EXPECT_EQ(ReadFile(msg), c.file);
+    change = ChangeSubject;
+    Run();
+    EXPECT_EQ(ReadFile(msg), c.changed);
+  }
+}
+
 TEST_F(SaveMessage, FailuresLeaveMessageAndBackupAsTheyWere) {
   Profile("EndAction=0\r\nMakeBak=1\r\n");
   const std::string big = "Subject: big\r\n\r\n" + std::string(300000, 'x') + "\r\n";

@@ -427,6 +427,35 @@ TEST_F(ScriptRun, GosubErrors) {
   EXPECT_EQ(Field("X-After"), "");
 }
 
+// Subs nest up to the bound, Sub main included; the call beyond it is refused
+// through the error display, so a sub that calls itself cannot run away.
+TEST_F(ScriptRun, SubCallsNestUpToTheBound) {
+  const std::string bound = std::to_string(TVQSkript::MaxSubDepth);
+  const struct {
+    int calls;
+    bool refused;
+  } cases[] = {{TVQSkript::MaxSubDepth - 1, false}, {TVQSkript::MaxSubDepth, true}};
+  for (const auto& c : cases) {
+    Run("Sub main\r\n"
+        "  Var global %d%: Integer = 0\r\n"
+        "  gosub R(" + std::to_string(c.calls) + ")\r\n"
+        "  X-Back: yes\r\n"
+        "End Sub\r\n"
+        "Sub R(%n%: Integer)\r\n"
+        "  %d% = %d% + 1\r\n"
+        "  if %n% > 1 then gosub R(%n% - 1)\r\n"
+        "End Sub\r\n");
+    EXPECT_EQ(Var("d"), std::to_string(c.refused ? c.calls - 1 : c.calls));
+    EXPECT_EQ(Field("X-Back"), "yes");  // the error display's answer here goes on
+    EXPECT_EQ(errors.find("maximale Anzahl (" + bound + ") verschachtelter Sub-Aufrufe") !=
+                  std::string::npos,
+              c.refused)
+        << errors;
+  }
+  ExpectError("Sub main\r\n  gosub R\r\nEnd Sub\r\nSub R\r\n  gosub R\r\nEnd Sub\r\n",
+              "beim Aufruf von Sub \"R\"");
+}
+
 TEST_F(ScriptRun, ReturnIsOnlyTheBareWord) {
   Run("gosub S\r\nX-Back: yes\r\nSub S\r\n  RETURN  \r\n  X-Never: x\r\nEnd Sub\r\n");
   EXPECT_EQ(Field("X-Back"), "yes");
@@ -803,7 +832,14 @@ TEST_F(ScriptRun, InputAndReadIniStr) {
   WriteFile(dir / "x.ini", "[S]\r\nKey=stored\r\n");
   Run("%a% = Input(\"\", \"\", \"preset\")\r\n"
       "%r% = ReadIniStr(\"" + dir.Path() + "/x.ini\", \"S\", \"Key\", \"def\")\r\n"
-      "%m% = ReadIniStr(\"" + dir.Path() + "/none.ini\", \"S\", \"Key\", \"def\")\r\n");
+      "%m% = ReadIniStr(\"" + dir.Path() + "/none.ini\", \"S\", \"Key\", \"def\")\r\n"
+      // A bare name is the settings folder's file, whatever the working folder.
+      "Do Write IniStr \"bare.ini\", \"S\", \"Key\", \"written\"\r\n"
+      "%b% = ReadIniStr(\"bare.ini\", \"S\", \"Key\", \"def\")\r\n"
+      "%n% = ReadIniStr(\"nowhere.ini\", \"S\", \"Key\", \"def\")\r\n");
+  EXPECT_EQ(Var("b"), "written");
+  EXPECT_EQ(Var("n"), "def");
+  EXPECT_FALSE(fs::exists("bare.ini"));
   EXPECT_EQ(Var("a"), "typed");
   ASSERT_EQ(prompter.asked.size(), 1u);
   EXPECT_EQ(prompter.asked[0], "Tidelarn V4.2.8|Bitte eingeben:|preset");

@@ -321,7 +321,18 @@ TEST_F(TextCommands, SetBodylineAndInsertBodyLine) {
       "Insert BodyLine 99 = \"%x%\"\r\n");
   EXPECT_EQ(prompter.Errors(), "");
   EXPECT_EQ(Body(), (Lines{"ganz oben", "oben", "Hallo,", "", "neu", "und noch eine", "%x%"}));
-  Run("Set Bodyline 99 = \"x\"\r\n");
+  // A line that does not exist is left alone and the run goes on; a text
+  // block after the command is read all the same, not run as commands.
+  const Lines before = Body();
+  for (const char* line : {"Set Bodyline 99 = \"x\"", "Set Bodyline 0 \"x\"",
+                           "Set Bodyline -1\r\nX-Block: 1\r\nend"}) {
+    Run(std::string(line) + "\r\nX-After: yes\r\n");
+    EXPECT_EQ(prompter.Errors(), "") << line;
+    EXPECT_EQ(Body(), before) << line;
+    EXPECT_EQ(article->Header.GetField("X-After", false), "yes") << line;
+    EXPECT_EQ(article->Header.GetField("X-Block", false), "") << line;
+  }
+  Run("Set Bodyline = \"x\"\r\n");
   EXPECT_TRUE(ErrorShown("Hinter \"Set Bodyline\" muß noch die Zeilennummer")) << prompter.Errors();
   Run("Insert BodyLine 1 \"x\"\r\n");
   EXPECT_TRUE(ErrorShown("Insert BodyLine Zeile = Inhalt")) << prompter.Errors();

@@ -322,13 +322,23 @@ TEST(TextPieces, CountsLineEndsOfLongTexts) {
 // ---------------------------------------------------------------------------
 // Loading and parsing
 
-TEST_F(Artikel, MissingFinalLineEndIsSuppliedForTheParseOnly) {
+// The supplied CR LF belongs to the text: a message written back ends with it
+// (a bare LF in an LF-only message).
+TEST_F(Artikel, MissingFinalLineEndIsSupplied) {
   LoadFile("Subject: x\r\n\r\nlast line");
   EXPECT_EQ(art.LoadedText(), "Subject: x\r\n\r\nlast line\r\n");
   EXPECT_EQ(BodyLines(), (std::vector<std::string>{"last line"}));
-  EXPECT_EQ(art.GetFinalText(), "Subject: x\r\n\r\nlast line");
+  EXPECT_EQ(art.GetFinalText(), "Subject: x\r\n\r\nlast line\r\n");
   art.Parts.Items(0)->Body().Add("added");
-  EXPECT_EQ(art.GetFinalText(), "Subject: x\r\n\r\nlast line\r\nadded");
+  EXPECT_EQ(art.GetFinalText(), "Subject: x\r\n\r\nlast line\r\nadded\r\n");
+
+  LoadFile("Subject: x\n\nlast line");
+  EXPECT_EQ(art.LoadedText(), "Subject: x\n\nlast line\n");
+  art.Header.SetField("Subject", "y");
+  EXPECT_EQ(Saved(art), "Subject: y\n\nlast line\n");
+  LoadFile("Subject: x\nX-A: b");
+  art.Header.SetField("Subject", "y");
+  EXPECT_EQ(Saved(art), "Subject: y\nX-A: b\n");
 }
 
 TEST_F(Artikel, LoadFailureKeepsThePreviousMessage) {
@@ -504,16 +514,19 @@ TEST_F(Artikel, UnchangedCorpusComesOutByteForByte) {
         art.SafeReg2 = s.safeReg2;
         LoadFile(file);
         EXPECT_EQ(art.LineEndsLFOnly, !crlf);
-        EXPECT_EQ(Saved(art), file);
+        // A missing final line end is supplied, and written with the text.
+        const std::string saved =
+            file.ends_with("\n") ? file : file + (crlf ? "\r\n" : "\n");
+        EXPECT_EQ(Saved(art), saved);
         TouchAll();
-        EXPECT_EQ(Saved(art), file);
+        EXPECT_EQ(Saved(art), saved);
         // Written back from the lists, the well-formed parts give the same bytes.
         RebuildAll();
-        EXPECT_EQ(Saved(art), file);
+        EXPECT_EQ(Saved(art), saved);
         // And a second round over the saved text is stable.
         LoadFile(Saved(art));
         RebuildAll();
-        EXPECT_EQ(Saved(art), file);
+        EXPECT_EQ(Saved(art), saved);
       }
     }
   }

@@ -5,6 +5,8 @@
 #include <string>
 
 #include "SysUtils.h"
+#include "TestSupport.h"
+#include "uTools.h"
 
 namespace {
 
@@ -52,12 +54,34 @@ TEST(HtmlToText, ReplacesEntities) {
   EXPECT_EQ(Body("&AUML;"), "&AUML;");
   EXPECT_EQ(Body("&euro; costs"), "&euro; costs");
   EXPECT_EQ(Body("&#65;&#x41;&#X41;&#0065;"), "AAAA");
-  EXPECT_EQ(Body("&#8364;"), "\xAC");
   EXPECT_EQ(Body("&#132;&#147;"), "\x93\x94");
-  EXPECT_EQ(Body("&#256;"), std::string(1, '\0'));
-  // Far too many digits for any integer: still the value modulo 256.
-  EXPECT_EQ(Body("&#" + Repeat("9", 5000) + "1;"), std::string(1, char(247)));
-  EXPECT_EQ(Body("&#x" + Repeat("f", 5000) + "41;"), "A");
+}
+
+// Entities become their characters in the internal charset, "?" where it has
+// none; codes up to 255 are read as windows-1252, larger ones as Unicode.
+TEST(HtmlToText, WritesEntitiesInTheInternalCharset) {
+  LoadCharsetTables();
+  const std::string many = Repeat("9", 5000);
+  const struct {
+    const char* charset;
+    std::string html, text;
+  } cases[] = {
+      {"windows-1252", "&#8364;&#x20AC;&#X20ac;", "\x80\x80\x80"},
+      {"windows-1252", "&#x201E;&#150;&#228;&auml;", "\x84\x96\xE4\xE4"},
+      {"windows-1252", "&#256;&#x3B1;&#x1F600;&#1114111;", "????"},
+      {"windows-1252", "&#0;&#xD800;&#x110000;&#" + many + ";&#x" + Repeat("f", 5000) + "41;",
+       "?????"},
+      {"iso-8859-15", "&#8364;&#164;&curren;", "\xA4?&curren;"},
+      {"utf-8", "&auml;&#228;&#xE4;&#8364;", "\xC3\xA4\xC3\xA4\xC3\xA4\xE2\x82\xAC"},
+      {"utf-8", "&#132;&#150;&#x1F600;&amp;&szlig;",
+       "\xE2\x80\x9C\xE2\x80\x93\xF0\x9F\x98\x80&\xC3\x9F"},
+      {"utf-8", "&#x110000;&#55296;", "??"},
+  };
+  for (const auto& c : cases) {
+    SetInternalCharset(c.charset);
+    EXPECT_EQ(Body(c.html), c.text) << c.charset << " " << c.html.substr(0, 60);
+  }
+  SetInternalCharset("");
 }
 
 TEST(HtmlToText, KeepsWhatIsNoEntity) {
