@@ -16,10 +16,6 @@ void WriteStderr(const std::string& internal) {
   std::fputc('\n', stderr);
 }
 
-}  // namespace
-
-namespace {
-
 // The buttons of each set in their order; shorter sets repeat their last.
 const int kButtons[][3] = {
     {id::Ok, id::Ok, id::Ok},             {id::Ok, id::Cancel, id::Cancel},
