@@ -16,19 +16,29 @@ void WriteStderr(const std::string& internal) {
   std::fputc('\n', stderr);
 }
 
+// The buttons of each set in their order; shorter sets repeat their last.
+const int kButtons[][3] = {
+    {id::Ok, id::Ok, id::Ok},             {id::Ok, id::Cancel, id::Cancel},
+    {id::Abort, id::Retry, id::Ignore},   {id::Yes, id::No, id::Cancel},
+    {id::Yes, id::No, id::No},            {id::Retry, id::Cancel, id::Cancel},
+};
+
+const int* ButtonsOf(unsigned flags) {
+  unsigned kind = flags & mb::ButtonsMask;
+  return kButtons[kind > mb::RetryCancel ? mb::Ok : kind];
+}
+
 }  // namespace
 
 int DefaultButton(unsigned flags) {
-  static const int kButtons[][3] = {
-      {id::Ok, id::Ok, id::Ok},             {id::Ok, id::Cancel, id::Cancel},
-      {id::Abort, id::Retry, id::Ignore},   {id::Yes, id::No, id::Cancel},
-      {id::Yes, id::No, id::No},            {id::Retry, id::Cancel, id::Cancel},
-  };
-  unsigned kind = flags & mb::ButtonsMask;
-  if (kind > mb::RetryCancel) kind = mb::Ok;
   unsigned def = (flags & mb::DefButtonMask) >> 8;
   if (def > 2) def = 0;
-  return kButtons[kind][def];
+  return ButtonsOf(flags)[def];
+}
+
+bool IsButtonOf(unsigned flags, int button) {
+  const int* buttons = ButtonsOf(flags);
+  return button == buttons[0] || button == buttons[1] || button == buttons[2];
 }
 
 std::string ButtonName(int button) {

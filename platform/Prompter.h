@@ -84,8 +84,16 @@ public:
 
 // The button a box of these flags answers with when nobody presses one.
 int DefaultButton(unsigned flags);
+// Whether a box of these flags has the button.
+bool IsButtonOf(unsigned flags, int button);
 // The button's caption in the current language.
 std::string ButtonName(int button);
+
+// The helper program beside the runner that shows a message box on the
+// desktop: arguments caption, text (UTF-8) and flags (decimal); its exit code
+// is the button pressed, or kMsgBoxNoDisplay when Qt can reach no display.
+inline constexpr const char* kMsgBoxHelper = "tidelarn-msgbox";
+inline constexpr int kMsgBoxNoDisplay = 100;
 
 // The installed prompter (the headless one until a program installs another).
 TPrompter& Prompter();
