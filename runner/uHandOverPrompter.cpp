@@ -1,5 +1,6 @@
 #include "uHandOverPrompter.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "Process.h"
@@ -49,8 +50,13 @@ public:
 
   int MessageBox(const std::string& text, const std::string& caption, unsigned flags) override {
     int answer = 0;
-    if (ShowOnDesktop(text, caption, flags, answer)) return answer;
-    return boxes_.MessageBox(text, caption, flags);
+    if (!ShowOnDesktop(text, caption, flags, answer)) return boxes_.MessageBox(text, caption, flags);
+    // Errors shown on the desktop stay in the log of the server that ran us too.
+    if ((flags & mb::IconMask) == mb::IconStop) {
+      const std::string line = ToUtf8(caption.empty() ? text : caption + ": " + text) + "\n";
+      std::fwrite(line.data(), 1, line.size(), stderr);
+    }
+    return answer;
   }
 
   bool InputBox(const std::string& title, const std::string& prompt, std::string& value) override {
