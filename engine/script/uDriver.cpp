@@ -16,6 +16,7 @@
 #include "Prompter.h"
 #include "SafeFile.h"
 #include "SysUtils.h"
+#include "TidelarnVersion.h"
 #include "uArtikel.h"
 #include "uCharsets.h"
 #include "uHandOver.h"
@@ -104,7 +105,7 @@ void CorrectProfiles(const TCommandLineMode& mode, const std::vector<std::string
                                    "Der Profilname \"%s\" kann nicht als Abschnitt in der "
                                    "tidelarn.ini stehen.",
                                    {name}));
-    settings->IniFileName = ProgramDir() + "Tidelarn.ini";
+    settings->IniFileName = SettingsDir() + "Tidelarn.ini";
     settings->Section = name;
     if (!settings->SectionExists()) {
       TNewProfile answer = ConfirmNewProfile(name);
@@ -189,7 +190,9 @@ bool IsCorrectionCommandLine(const std::vector<std::string>& args) {
   return first != "?";
 }
 
-std::string ProgramVersion() { return DriverHost() == TDriverHost::Runner ? "4.2.1" : "4.2.8"; }
+std::string ProgramVersion() {
+  return DriverHost() == TDriverHost::Runner ? TIDELARN_RUNNER_VERSION : TIDELARN_VERSION;
+}
 
 void StartEngineUnits() {
   // Read once for the three units that take settings from it.

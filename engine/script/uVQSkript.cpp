@@ -169,7 +169,7 @@ void TVQSkript::Reset() {
 // File names
 
 std::string TVQSkript::GetScriptFileName() const {
-  if (CopyIfMode) return ProgramFile("Copyif.def");
+  if (CopyIfMode) return SettingsFile("Copyif.def");
   if (Trim(Settings->HeaderDef).empty()) return {};
   std::string full = NativePath(Settings->FilePath + Settings->HeaderDef);
   return ResolveFileCI(ExtractFilePath(full), ExtractFileName(full));

@@ -179,7 +179,7 @@ std::string NormalizeDesignators(std::string_view text) {
 std::string ExpandProgramPath(std::string_view path) {
   bool rooted = !path.empty() && (path[0] == '\\' || path[0] == '/');
   bool drive = path.size() >= 2 && path[1] == ':';
-  std::string result = rooted || drive ? std::string(path) : ProgramDir() + std::string(path);
+  std::string result = rooted || drive ? std::string(path) : SettingsDir() + std::string(path);
   if (!result.empty() && result.back() != '/' && result.back() != '\\') result += '/';
   return result;
 }
@@ -201,7 +201,7 @@ void ShowInfoBox(const std::string& text) {
   Prompter().MessageBox(text, "", mb::Ok | mb::IconInformation);
 }
 
-std::string MakeTempFileNameSettings() { return CreateUniqueFile(ProgramDir(), "VQ-", ".tmp"); }
+std::string MakeTempFileNameSettings() { return CreateUniqueFile(SettingsDir(), "VQ-", ".tmp"); }
 
 std::string WriteExceptionReport(std::string_view message, std::string_view reason,
                                  std::string_view fileName,
@@ -564,7 +564,7 @@ TCIEinstellungen::TCIEinstellungen() {
 
 TCIEinstellungen::~TCIEinstellungen() = default;
 
-std::string TCIEinstellungen::GetIniFileName() { return ProgramFile("CopyIf.ini"); }
+std::string TCIEinstellungen::GetIniFileName() { return SettingsFile("CopyIf.ini"); }
 
 void TCIEinstellungen::Load() {
   TIniFileUTF8 ini(GetIniFileName());
@@ -626,7 +626,7 @@ void LoadSpecials(const TIniFile& ini) {
   sp.DefHeader = ini.ReadString("Charsets", "DefHeader", "");
   if (sp.DefHeader.empty()) sp.DefHeader = FirstCharsetSet();
   // The adapter shipped beside the programs stands in for the PGP program.
-  sp.PGPExe = ini.ReadString("PGP", "exe", ProgramDir() + "pgp");
+  sp.PGPExe = ini.ReadString("PGP", "exe", SiblingProgram("pgp"));
   sp.PGPSigPars = ini.ReadString("PGP", "sigpars", "-sat %1 -o %2 -u \"IDName\" -z\"Passphrase\"");
   sp.SigHeaders1 = ini.ReadString("PGP", "sigheaders1", "Subject,Date,From,Newsgroups,Followup-To");
   sp.SigHeaders2 =
@@ -792,9 +792,9 @@ void WriteFootNoteSettings() {
 // Start-up
 
 void CreateDefaultProfiles() {
-  if (FileExists(ProgramFile("Tidelarn.ini")) || !FileExists(ProgramFile("Hamster.ini"))) return;
+  if (FileExists(SettingsFile("Tidelarn.ini")) || !FileExists(SettingsFile("Hamster.ini"))) return;
   TVQEinstellungen profile;
-  profile.IniFileName = ProgramDir() + "Tidelarn.ini";
+  profile.IniFileName = SettingsDir() + "Tidelarn.ini";
   profile.Section = "News";
   profile.Load(true);
   profile.MessagePath = "Groups\\News.Out";
@@ -805,9 +805,10 @@ void CreateDefaultProfiles() {
 }
 
 void RegisterInstallation(std::string_view version) {
+  // Where the programs live, and the profile file of the settings folder.
   std::string dir = ProgramDir();
   std::string path = dir.size() > 1 && dir.back() == '/' ? dir.substr(0, dir.size() - 1) : dir;
-  WriteRegistryRecord(version, path, dir + "tidelarn.ini");
+  WriteRegistryRecord(version, path, SettingsDir() + "tidelarn.ini");
 }
 
 namespace {
