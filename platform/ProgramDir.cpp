@@ -107,13 +107,20 @@ bool SameFolder(const struct stat& a, const struct stat& b) {
          a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
 }
 
+// The listing of a folder read before and unchanged since, else none.
+const std::vector<std::string>* KnownListing(const std::string& folder) {
+  auto& listings = Listings();
+  auto it = listings.find(folder);
+  if (it == listings.end() || !it->second.trusted) return nullptr;
+  struct stat st;
+  if (stat(folder.c_str(), &st) != 0 || !SameFolder(it->second.st, st)) return nullptr;
+  return &it->second.names;
+}
+
 const std::vector<std::string>* ListFolder(const std::string& folder) {
   struct stat st;
   if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return nullptr;
   auto& listings = Listings();
-  if (auto it = listings.find(folder);
-      it != listings.end() && it->second.trusted && SameFolder(it->second.st, st))
-    return &it->second.names;
   timespec now{};
   clock_gettime(CLOCK_REALTIME_COARSE, &now);
   std::unique_ptr<DIR, int (*)(DIR*)> d(opendir(folder.c_str()), closedir);
@@ -125,17 +132,23 @@ const std::vector<std::string>* ListFolder(const std::string& folder) {
   return &(listings[folder] = std::move(listing)).names;
 }
 
-// The path of Name in Dir when it exists in any case.
+// The path of Name in Dir when it exists in any case. The exact name is tried
+// first; a folder already listed answers from its listing.
 std::optional<std::string> FindFileCI(std::string_view dir, std::string_view name) {
   std::string exact = JoinPath(NativePath(dir), NativePath(name));
-  struct stat st;
-  if (lstat(exact.c_str(), &st) == 0) return exact;
   std::string folder = ExtractFilePath(exact);
   std::string leaf = ExtractFileName(exact);
-  const std::vector<std::string>* names = ListFolder(folder.empty() ? "." : folder);
+  const std::string listed = folder.empty() ? "./" : folder;
+  const std::vector<std::string>* names = KnownListing(listed);
+  if (!names) {
+    struct stat st;
+    if (lstat(exact.c_str(), &st) == 0) return exact;
+    names = ListFolder(listed);
+  }
   if (!names) return std::nullopt;
   const std::string* found = nullptr;
   for (const std::string& n : *names) {
+    if (n == leaf) return exact;
     if (strcasecmp(n.c_str(), leaf.c_str()) != 0) continue;
     // Several spellings: take the first in byte order, so the choice is stable.
     if (!found || *found > n) found = &n;

@@ -107,12 +107,19 @@ void CorrectProfiles(const TCommandLineMode& mode, const std::vector<std::string
                                    {name}));
     settings->IniFileName = SettingsDir() + "Tidelarn.ini";
     settings->Section = name;
-    if (!settings->SectionExists()) {
+    // Read once for the check and the load, unless a question came between.
+    auto profiles = std::make_unique<TIniFileUTF8>(settings->IniFileName);
+    if (!settings->SectionExists(*profiles)) {
+      profiles.reset();
       TNewProfile answer = ConfirmNewProfile(name);
       if (answer == TNewProfile::EndRun) return;
       if (answer == TNewProfile::Skip) continue;
     }
-    settings->Load(false);
+    if (profiles)
+      settings->Load(false, *profiles);
+    else
+      settings->Load(false);
+    profiles.reset();
     TProfileArticle article(*settings);
     if (!mode.ProfileOverride.empty())
       HandleFile(mode.FileName);

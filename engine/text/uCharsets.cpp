@@ -537,13 +537,14 @@ const TCSInfos::PairTable& TCSInfos::Pair(int from, int to) const {
 TCSInfos& GetCSInfos() {
   if (!gCSInfos) {
     std::string path = ShippedFile("charsets.dat");
-    // Say where it was looked for: an installed program finds it elsewhere
-    // than a portable one.
-    if (!FileExists(path))
-      throw Exception(Translate("CharsetsDatDoesntExists.Error",
-                                "FEHLER! \"Charsets.dat\" nicht vorhanden bzw. nicht korrekt") +
-                      " (" + ShippedFileFolders() + ")");
-    gCSInfos = std::make_unique<TCSInfos>(path);
+    try {
+      gCSInfos = std::make_unique<TCSInfos>(path);
+    } catch (const Exception& e) {
+      // A missing file says where it was looked for: an installed program
+      // looks elsewhere than a portable one.
+      if (FileExists(path)) throw;
+      throw Exception(std::string(e.what()) + " (" + ShippedFileFolders() + ")");
+    }
     gUtf8Index = gCSInfos->IndexOf("utf-8");
     SetInternalCharsetConverters(InternalFromUtf8, InternalToUtf8);
   }

@@ -224,10 +224,6 @@ std::string WriteExceptionReport(std::string_view message, std::string_view reas
 
 void LoadTextFile(std::string_view fileName, std::vector<std::string>& lines) {
   std::string path = NativePath(fileName);
-  if (!FileExists(path)) {
-    lines.clear();
-    return;
-  }
   // Made at the first retry only: seeding asks the processor, which is slow
   // in a virtual machine, and nearly every read succeeds at once.
   std::optional<std::mt19937> random;
@@ -236,6 +232,11 @@ void LoadTextFile(std::string_view fileName, std::vector<std::string>& lines) {
       lines = SplitLines(ReadTextFile(path));
       return;
     } catch (const std::exception& e) {
+      // Asked only now: nearly every file read is there.
+      if (!FileExists(path)) {
+        lines.clear();
+        return;
+      }
       const char* reason = "LoadTextFile TStriongs.LoadFromFile";
       WriteExceptionReport(e.what(), reason, fileName, {{"Versuch", IntToStr(attempt)}});
       if (attempt >= 21) {
@@ -256,8 +257,10 @@ void LoadTextFile(std::string_view fileName, std::vector<std::string>& lines) {
 TEinstellungen::TEinstellungen() = default;
 TEinstellungen::~TEinstellungen() = default;
 
-bool TEinstellungen::SectionExists() const {
-  return TIniFile(IniFileName).SectionHasKeys(Section);
+bool TEinstellungen::SectionExists() const { return SectionExists(TIniFile(IniFileName)); }
+
+bool TEinstellungen::SectionExists(const TIniFile& ini) const {
+  return ini.SectionHasKeys(Section);
 }
 
 void TEinstellungen::CheckSectionName() const {
@@ -363,6 +366,11 @@ void TVQEinstellungen::SetDefaults() {
 void TVQEinstellungen::Load(bool raw) {
   CheckSectionName();
   TIniFileUTF8 ini(IniFileName);
+  Load(raw, ini);
+}
+
+void TVQEinstellungen::Load(bool raw, TIniFileUTF8& ini) {
+  CheckSectionName();
   TIniSlot slot(ini, !IniFileName.empty());
   const std::string& s = Section;
   auto flag = [&](const char* key, const char* def) { return IsFlag(GetParam(s, key, def)); };
