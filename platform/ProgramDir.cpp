@@ -71,7 +71,10 @@ std::string ComputeSettingsDir() {
   if (const char* home = std::getenv("TIDELARN_HOME"); home && *home)
     return WithSlash(Absolute(home));
   const std::string& programs = ProgramDir();
-  if (access(programs.c_str(), W_OK) == 0 || HoldsProfileFile(programs)) return programs;
+  // An installed program folder (its data folder beside it) stays clean even
+  // for root, who may write anywhere.
+  if (access(programs.c_str(), W_OK) == 0 && !DirectoryExists(DataDir())) return programs;
+  if (HoldsProfileFile(programs)) return programs;
   std::string config = UserConfigDir();
   // No home to keep settings in: writes into the program folder fail loudly.
   if (config.empty()) return programs;

@@ -15,8 +15,9 @@ void SetProgramDir(std::string dir);
 
 // The settings folder: settings, reports, hand-over files and everything the
 // programs write. TIDELARN_HOME when set (made absolute); else the program
-// folder when it holds Tidelarn.ini or may be written (a portable install);
-// else ${XDG_CONFIG_HOME:-$HOME/.config}/tidelarn, created 0700 on first use.
+// folder when it holds Tidelarn.ini, or may be written and is not installed
+// (no data folder beside it: a portable install); else
+// ${XDG_CONFIG_HOME:-$HOME/.config}/tidelarn, created 0700 on first use.
 // With a trailing "/"; computed once.
 const std::string& SettingsDir();
 // For tests: only the settings folder moves to Dir.

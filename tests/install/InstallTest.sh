@@ -41,22 +41,24 @@ TIDELARN_HOME=$tmp/home XDG_CONFIG_HOME=$tmp/config "$prefix/bin/Only_VQ" Type:n
 corrected "$tmp/msg1" "run 1"
 [ -f "$tmp/home/Tidelarn.ini" ] || fail "run 1: no profile in the settings folder"
 
-# 2. No TIDELARN_HOME, a program folder the user may not write: the settings
-# go to the user's configuration folder, created 0700. Root may write anywhere,
-# so the run is made as another user then.
-user=$tmp/user
-mkdir -p "$user"
-message "$tmp/msg2"
-as_user=()
-if [ "$(id -u)" = 0 ]; then
-  chown -R nobody:nogroup "$user" "$tmp/msg2"
-  as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
-fi
-env -u TIDELARN_HOME -u XDG_CONFIG_HOME HOME="$user" "${as_user[@]}" "$prefix/bin/Only_VQ" \
-  Type:news "Filename:$tmp/msg2/m.msg" 2>"$tmp/err2" || fail "run 2: exit code $? $(cat "$tmp/err2")"
-corrected "$tmp/msg2" "run 2"
-[ -f "$user/.config/tidelarn/Tidelarn.ini" ] || fail "run 2: no profile in ~/.config/tidelarn"
-[ "$(stat -c %a "$user/.config/tidelarn")" = 700 ] || fail "run 2: settings folder not 0700"
+# 2. No TIDELARN_HOME: the settings go to the user's configuration folder,
+# created 0700, never into the installed program folder; also for root, and
+# for a user who may not write that folder.
+by_user() {  # NAME COMMAND-PREFIX...
+  local name=$1 user=$tmp/$1
+  shift
+  mkdir -p "$user"
+  message "$tmp/msg-$name"
+  [ $# -gt 0 ] && chown -R nobody:nogroup "$user" "$tmp/msg-$name"
+  env -u TIDELARN_HOME -u XDG_CONFIG_HOME HOME="$user" "$@" "$prefix/bin/Only_VQ" \
+    Type:news "Filename:$tmp/msg-$name/m.msg" 2>"$tmp/err-$name" ||
+    fail "$name: exit code $? $(cat "$tmp/err-$name")"
+  corrected "$tmp/msg-$name" "$name"
+  [ -f "$user/.config/tidelarn/Tidelarn.ini" ] || fail "$name: no profile in ~/.config/tidelarn"
+  [ "$(stat -c %a "$user/.config/tidelarn")" = 700 ] || fail "$name: settings folder not 0700"
+}
+by_user user
+[ "$(id -u)" = 0 ] && by_user nobody setpriv --reuid=nobody --regid=nogroup --clear-groups
 
 [ "$before" = "$(ls -lR "$prefix")" ] || fail "the installed folders changed"
 

@@ -79,19 +79,20 @@ TEST_F(FoldersTest, TheSettingsFolderFollowsTheEnvironmentNotThePrograms) {
     EXPECT_EQ(SettingsDir(), c.expected) << (c.home ? c.home : "(unset)");
     EXPECT_EQ(ProgramDir(), bin + "/");  // siblings stay beside the programs
   }
-  // Only a user without the right to write there sees the folder as closed.
-  if (geteuid() != 0) {
-    ScopedEnv home("TIDELARN_HOME", nullptr);
-    const std::string config = root / "config";
-    ScopedEnv xdg("XDG_CONFIG_HOME", config.c_str());
-    chmod(bin.c_str(), 0555);
-    ResetSettingsDir();
-    EXPECT_EQ(SettingsDir(), root / "config/tidelarn/");
-    struct stat st {};
-    EXPECT_EQ(stat((root / "config/tidelarn").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0700u);
-    chmod(bin.c_str(), 0755);
-  }
+  // Installed (share/tidelarn beside bin): the user's folder, also for root;
+  // unless the program folder already holds the profiles.
+  const std::string config = root / "config";
+  ScopedEnv home("TIDELARN_HOME", nullptr);
+  ScopedEnv xdg("XDG_CONFIG_HOME", config.c_str());
+  for (const std::string& d : {root / "share", root / "share/tidelarn"}) mkdir(d.c_str(), 0755);
+  ResetSettingsDir();
+  EXPECT_EQ(SettingsDir(), config + "/tidelarn/");
+  struct stat st {};
+  EXPECT_EQ(stat((config + "/tidelarn").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  WriteFile(bin + "/tidelarn.ini", "");
+  ResetSettingsDir();
+  EXPECT_EQ(SettingsDir(), bin + "/");
 }
 
 TEST_F(FoldersTest, ShippedFilesAndSiblingsAreFoundInTheirFoldersInOrder) {
