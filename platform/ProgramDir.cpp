@@ -185,13 +185,29 @@ std::string DataDir() {
   return ExtractFilePath(dir) + "share/tidelarn/";
 }
 
+namespace {
+
+// The settings folder (a user's own copy), the installed data folder, and the
+// program folder of a portable install whose settings are elsewhere.
+std::vector<std::string> ShippedFolders() {
+  std::vector<std::string> folders{SettingsDir(), DataDir()};
+  if (ProgramDir() != SettingsDir()) folders.push_back(ProgramDir());
+  return folders;
+}
+
+}  // namespace
+
 std::string ShippedFile(std::string_view name) {
-  if (auto own = FindFileCI(SettingsDir(), name)) return *own;
-  if (auto shipped = FindFileCI(DataDir(), name)) return *shipped;
+  for (const std::string& folder : ShippedFolders())
+    if (auto found = FindFileCI(folder, name)) return *found;
   return JoinPath(SettingsDir(), NativePath(name));
 }
 
-std::string ShippedFileFolders() { return SettingsDir() + ", " + DataDir(); }
+std::string ShippedFileFolders() {
+  std::string list;
+  for (const std::string& folder : ShippedFolders()) list += (list.empty() ? "" : ", ") + folder;
+  return list;
+}
 
 std::string SiblingProgram(std::string_view name) {
   std::string beside = ProgramDir() + std::string(name);

@@ -30,7 +30,8 @@ void ResetSettingsDir();
 std::string DataDir();
 // A read-only file the system ships (charsets.dat, lHeader.txt, Tidelarn.dat,
 // Tidelarn.htm): from the settings folder, where a user may put an own copy,
-// else from the data folder. When neither holds it, the settings-folder path.
+// else from the data folder, else from the program folder (a portable install
+// with its settings elsewhere). When none holds it, the settings-folder path.
 std::string ShippedFile(std::string_view name);
 // The folders ShippedFile searches, for messages about a missing file.
 std::string ShippedFileFolders();

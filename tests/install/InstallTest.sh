@@ -72,5 +72,5 @@ TIDELARN_HOME=$tmp/empty XDG_CONFIG_HOME=$tmp/config "$tmp/bare/bin/Only_VQ" Typ
 code=$?
 set -e
 [ "$code" = 1 ] || fail "run 3: exit code $code"
-grep -qF "$tmp/empty/, $tmp/bare/share/tidelarn/" "$tmp/err3" || fail "run 3: $(cat "$tmp/err3")"
+grep -qF "$tmp/empty/, $tmp/bare/share/tidelarn/, $tmp/bare/bin/" "$tmp/err3" || fail "run 3: $(cat "$tmp/err3")"
 echo "installed and corrected"

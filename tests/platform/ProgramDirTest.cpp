@@ -109,7 +109,9 @@ TEST_F(FoldersTest, ShippedFilesAndSiblingsAreFoundInTheirFoldersInOrder) {
   EXPECT_EQ(ShippedFile("charsets.dat"), data + "/charsets.dat");
   EXPECT_EQ(ShippedFile("lHeader.txt"), home + "/LHEADER.TXT");  // the user's copy first
   EXPECT_EQ(ShippedFile("Tidelarn.dat"), home + "/Tidelarn.dat");  // nowhere: where it belongs
-  EXPECT_EQ(ShippedFileFolders(), home + "/, " + data + "/");
+  WriteFile(bin + "/Tidelarn.htm", "portable");
+  EXPECT_EQ(ShippedFile("Tidelarn.htm"), bin + "/Tidelarn.htm");
+  EXPECT_EQ(ShippedFileFolders(), home + "/, " + data + "/, " + bin + "/");
   EXPECT_EQ(SiblingProgram("pgp"), data + "/pgp");
   EXPECT_EQ(SiblingProgram("Tidelarn"), bin + "/Tidelarn");
   EXPECT_EQ(SiblingProgram("Only_VQ"), bin + "/Only_VQ");
