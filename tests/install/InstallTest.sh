@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
 # Installs the built programs into a temporary prefix and runs the installed
 # runner as a user would: with an empty settings folder and a program folder
-# that nobody may write. Usage: InstallTest.sh BUILD_DIR SOURCE_DIR
+# that nobody may write. Usage: InstallTest.sh BUILD_DIR SOURCE_DIR [CMAKE]
 set -euo pipefail
-build=$1 src=$2
+build=$1 src=$2 cmake=${3:-cmake}
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/tidelarn-install-XXXXXX")
 trap 'chmod -R u+w "$tmp"; rm -rf "$tmp"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 prefix=$tmp/prefix
-cmake --install "$build" --prefix "$prefix" >"$tmp/install.log"
+"$cmake" --install "$build" --prefix "$prefix" >"$tmp/install.log"
 share=$prefix/share/tidelarn
 [ -x "$prefix/bin/Only_VQ" ] || fail "bin/Only_VQ missing"
 for f in charsets.dat lHeader.txt; do [ -f "$share/$f" ] || fail "share/tidelarn/$f missing"; done
