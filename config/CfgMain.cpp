@@ -29,6 +29,7 @@
 #include "Prompter.h"
 #include "QtPrompter.h"
 #include "SysUtils.h"
+#include "TidelarnVersion.h"
 #include "TabRows.h"
 #include "uCharsets.h"
 #include "uEinstellungen.h"
@@ -38,7 +39,7 @@ TFrmMain* FrmMain = nullptr;
 namespace {
 
 constexpr const char* kFormName = "MainForm";
-constexpr const char* kVersion = "4.2.8";
+constexpr const char* kVersion = TIDELARN_VERSION;
 
 // Pages of the page control, in their order; the remembered page counts so.
 enum TPage {
@@ -759,8 +760,8 @@ void TFrmMain::FormCreate() {
 // be read (a number key holding letters, say) is left out and left alone, so
 // that the other profiles can still be edited.
 void TFrmMain::LoadProfiles() {
-  ProfileFileName = ProgramDir() + "Tidelarn.ini";
-  if (!FileExists(ProgramFile(ProfileFileName))) return;
+  ProfileFileName = SettingsDir() + "Tidelarn.ini";
+  if (!FileExists(SettingsFile(ProfileFileName))) return;
   std::vector<std::string> sections = TIniFile(ProfileFileName).ReadSections();
   std::string failures;
   for (std::string& name : sections) {
@@ -1096,7 +1097,7 @@ void TFrmMain::butSigFileEditClick() {
 }
 
 void TFrmMain::Button1Click() {
-  std::string page = ProgramFile("Tidelarn.htm");
+  std::string page = ShippedFile("Tidelarn.htm");
   if (!FileExists(page) || !OpenDetached(page))
     ShowInfoBox(
         FormText("Error:NoTidelarn.htm", "Sorry, Tidelarn.htm ist leider nicht vorhanden..."));

@@ -226,7 +226,7 @@ bool TIniFile::ParseKeyLine(std::string_view line, std::string& key, std::string
   return true;
 }
 
-TIniFile::TIniFile(std::string_view fileName) : fileName_(ProgramFile(fileName)) { Load(); }
+TIniFile::TIniFile(std::string_view fileName) : fileName_(SettingsFile(fileName)) { Load(); }
 
 TIniFile::~TIniFile() {
   try {

@@ -92,7 +92,7 @@ void SetNewsServerFactory(TNewsServerFactory factory) { Factory() = std::move(fa
 
 std::string NewsServerDir() {
   const char* env = std::getenv("TIDELARN_NEWSSERVER");
-  if (!env || !*env) return ProgramDir();
+  if (!env || !*env) return SettingsDir();
   std::error_code ec;
   std::filesystem::path dir = std::filesystem::absolute(env, ec);
   return WithSlash(ec ? std::string(env) : dir.string());

@@ -3,11 +3,15 @@
 #include <dirent.h>
 #include <strings.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <climits>
 #include <cstdlib>
+#include <map>
 #include <memory>
+#include <optional>
+#include <vector>
 
 namespace {
 
@@ -16,11 +20,17 @@ std::string WithSlash(std::string dir) {
   return dir;
 }
 
+// The kernel's link already names the real path: no realpath walk over its
+// components at every start.
 std::string ComputeProgramDir() {
-  if (const char* home = std::getenv("TIDELARN_HOME"); home && *home) return WithSlash(home);
   char buf[PATH_MAX];
-  if (realpath("/proc/self/exe", buf)) return ExtractFilePath(buf);
-  return "./";
+  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) return "./";
+  std::string_view exe(buf, size_t(n));
+  // An executable replaced while it runs (an update) is still in its folder.
+  if (exe.ends_with(" (deleted)")) exe.remove_suffix(10);
+  std::string dir = ExtractFilePath(exe);
+  return dir.empty() ? "./" : dir;
 }
 
 std::string& ProgramDirStorage() {
@@ -28,11 +38,183 @@ std::string& ProgramDirStorage() {
   return dir;
 }
 
+std::string Absolute(std::string_view path) {
+  if (!path.empty() && path[0] == '/') return std::string(path);
+  char cwd[PATH_MAX];
+  if (!getcwd(cwd, sizeof cwd)) return std::string(path);
+  return JoinPath(cwd, path);
+}
+
+// Makes each missing folder of Path; the folders it creates get Mode.
+void MakeFolders(const std::string& path, mode_t mode) {
+  for (size_t slash = path.find('/', 1); slash != std::string::npos;
+       slash = path.find('/', slash + 1))
+    mkdir(path.substr(0, slash).c_str(), mode);
+  mkdir(path.c_str(), mode);
+}
+
+// Empty without a home folder.
+std::string UserConfigDir() {
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/') return xdg;
+  if (const char* home = std::getenv("HOME"); home && *home == '/') return JoinPath(home, ".config");
+  return {};
+}
+
+// The spellings of the profile file that a portable install may hold.
+bool HoldsProfileFile(const std::string& dir) {
+  for (const char* name : {"Tidelarn.ini", "tidelarn.ini", "Tidelarn.Ini", "TIDELARN.INI"})
+    if (FileExists(dir + name)) return true;
+  return false;
+}
+
+std::string ComputeSettingsDir() {
+  if (const char* home = std::getenv("TIDELARN_HOME"); home && *home)
+    return WithSlash(Absolute(home));
+  const std::string& programs = ProgramDir();
+  // An installed program folder (its data folder beside it) stays clean even
+  // for root, who may write anywhere.
+  if (access(programs.c_str(), W_OK) == 0 && !DirectoryExists(DataDir())) return programs;
+  if (HoldsProfileFile(programs)) return programs;
+  std::string config = UserConfigDir();
+  // No home to keep settings in: writes into the program folder fail loudly.
+  if (config.empty()) return programs;
+  std::string dir = JoinPath(config, "tidelarn");
+  MakeFolders(dir, 0700);
+  return WithSlash(dir);
+}
+
+std::optional<std::string>& SettingsDirStorage() {
+  static std::optional<std::string> dir;
+  return dir;
+}
+
+// One listing per folder and process, for the names looked up without regard
+// to case (most of them do not exist at all). A listing is used again only
+// while the folder is unchanged, and only when the folder had not changed for
+// a second before it was read: a file added in the same clock tick as the
+// listing leaves the folder's time as it was.
+struct FolderListing {
+  struct stat st {};
+  bool trusted = false;
+  std::vector<std::string> names;
+};
+
+std::map<std::string, FolderListing>& Listings() {
+  static std::map<std::string, FolderListing> listings;
+  return listings;
+}
+
+bool SameFolder(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
+         a.st_mtim.tv_nsec == b.st_mtim.tv_nsec && a.st_ctim.tv_sec == b.st_ctim.tv_sec &&
+         a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+}
+
+// The listing of a folder read before and unchanged since, else none.
+const std::vector<std::string>* KnownListing(const std::string& folder) {
+  auto& listings = Listings();
+  auto it = listings.find(folder);
+  if (it == listings.end() || !it->second.trusted) return nullptr;
+  struct stat st;
+  if (stat(folder.c_str(), &st) != 0 || !SameFolder(it->second.st, st)) return nullptr;
+  return &it->second.names;
+}
+
+const std::vector<std::string>* ListFolder(const std::string& folder) {
+  struct stat st;
+  if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return nullptr;
+  auto& listings = Listings();
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME_COARSE, &now);
+  std::unique_ptr<DIR, int (*)(DIR*)> d(opendir(folder.c_str()), closedir);
+  if (!d) return nullptr;
+  FolderListing listing;
+  listing.st = st;
+  listing.trusted = st.st_mtim.tv_sec + 1 < now.tv_sec && st.st_ctim.tv_sec + 1 < now.tv_sec;
+  while (dirent* e = readdir(d.get())) listing.names.emplace_back(e->d_name);
+  return &(listings[folder] = std::move(listing)).names;
+}
+
+// The path of Name in Dir when it exists in any case. The exact name is tried
+// first; a folder already listed answers from its listing.
+std::optional<std::string> FindFileCI(std::string_view dir, std::string_view name) {
+  std::string exact = JoinPath(NativePath(dir), NativePath(name));
+  std::string folder = ExtractFilePath(exact);
+  std::string leaf = ExtractFileName(exact);
+  const std::string listed = folder.empty() ? "./" : folder;
+  const std::vector<std::string>* names = KnownListing(listed);
+  if (!names) {
+    struct stat st;
+    if (lstat(exact.c_str(), &st) == 0) return exact;
+    names = ListFolder(listed);
+  }
+  if (!names) return std::nullopt;
+  const std::string* found = nullptr;
+  for (const std::string& n : *names) {
+    if (n == leaf) return exact;
+    if (strcasecmp(n.c_str(), leaf.c_str()) != 0) continue;
+    // Several spellings: take the first in byte order, so the choice is stable.
+    if (!found || *found > n) found = &n;
+  }
+  if (!found) return std::nullopt;
+  return folder + *found;
+}
+
 }  // namespace
 
 const std::string& ProgramDir() { return ProgramDirStorage(); }
 
-void SetProgramDir(std::string dir) { ProgramDirStorage() = WithSlash(std::move(dir)); }
+void SetProgramDir(std::string dir) {
+  ProgramDirStorage() = WithSlash(std::move(dir));
+  SettingsDirStorage() = ProgramDirStorage();
+}
+
+const std::string& SettingsDir() {
+  auto& dir = SettingsDirStorage();
+  if (!dir) dir = ComputeSettingsDir();
+  return *dir;
+}
+
+void SetSettingsDir(std::string dir) { SettingsDirStorage() = WithSlash(std::move(dir)); }
+
+void ResetSettingsDir() { SettingsDirStorage().reset(); }
+
+std::string DataDir() {
+  std::string dir = ProgramDir();
+  if (dir.size() > 1) dir.pop_back();
+  return ExtractFilePath(dir) + "share/tidelarn/";
+}
+
+namespace {
+
+// The settings folder (a user's own copy), the installed data folder, and the
+// program folder of a portable install whose settings are elsewhere.
+std::vector<std::string> ShippedFolders() {
+  std::vector<std::string> folders{SettingsDir(), DataDir()};
+  if (ProgramDir() != SettingsDir()) folders.push_back(ProgramDir());
+  return folders;
+}
+
+}  // namespace
+
+std::string ShippedFile(std::string_view name) {
+  for (const std::string& folder : ShippedFolders())
+    if (auto found = FindFileCI(folder, name)) return *found;
+  return JoinPath(SettingsDir(), NativePath(name));
+}
+
+std::string ShippedFileFolders() {
+  std::string list;
+  for (const std::string& folder : ShippedFolders()) list += (list.empty() ? "" : ", ") + folder;
+  return list;
+}
+
+std::string SiblingProgram(std::string_view name) {
+  std::string beside = ProgramDir() + std::string(name);
+  if (FileExists(beside)) return beside;
+  std::string shipped = DataDir() + std::string(name);
+  return FileExists(shipped) ? shipped : beside;
+}
 
 std::string NativePath(std::string_view path) {
   std::string p(path);
@@ -91,24 +273,12 @@ bool DirectoryExists(std::string_view path) {
 }
 
 std::string ResolveFileCI(std::string_view dir, std::string_view name) {
-  std::string exact = JoinPath(NativePath(dir), NativePath(name));
-  struct stat st;
-  if (lstat(exact.c_str(), &st) == 0) return exact;
-  std::string folder = ExtractFilePath(exact);
-  std::string leaf = ExtractFileName(exact);
-  std::unique_ptr<DIR, int (*)(DIR*)> d(opendir(folder.empty() ? "." : folder.c_str()), closedir);
-  if (!d) return exact;
-  std::string found;
-  while (dirent* e = readdir(d.get())) {
-    if (strcasecmp(e->d_name, leaf.c_str()) != 0) continue;
-    // Several spellings: take the first in byte order, so the choice is stable.
-    if (found.empty() || found > e->d_name) found = e->d_name;
-  }
-  return found.empty() ? exact : folder + found;
+  if (auto found = FindFileCI(dir, name)) return *found;
+  return JoinPath(NativePath(dir), NativePath(name));
 }
 
-std::string ProgramFile(std::string_view name) {
-  if (ExtractFilePath(name).empty()) return ResolveFileCI(ProgramDir(), name);
+std::string SettingsFile(std::string_view name) {
+  if (ExtractFilePath(name).empty()) return ResolveFileCI(SettingsDir(), name);
   std::string native = NativePath(name);
   return ResolveFileCI(ExtractFilePath(native), ExtractFileName(native));
 }

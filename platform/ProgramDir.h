@@ -5,11 +5,39 @@
 #include <string>
 #include <string_view>
 
-// Directory of the running program with a trailing "/"; TIDELARN_HOME replaces it
-// when set. Computed once.
+// The program folder: where the running executable lies (its real path), with
+// a trailing "/". The sibling programs (Tidelarn, Only_VQ, the pgp adapter) are
+// looked up here, whatever the settings folder is. Computed once.
 const std::string& ProgramDir();
-// For tests: replaces the program directory for the rest of the process.
+// For tests: the programs and the settings both in Dir (a portable install)
+// for the rest of the process.
 void SetProgramDir(std::string dir);
+
+// The settings folder: settings, reports, hand-over files and everything the
+// programs write. TIDELARN_HOME when set (made absolute); else the program
+// folder when it holds Tidelarn.ini, or may be written and is not installed
+// (no data folder beside it: a portable install); else
+// ${XDG_CONFIG_HOME:-$HOME/.config}/tidelarn, created 0700 on first use.
+// With a trailing "/"; computed once.
+const std::string& SettingsDir();
+// For tests: only the settings folder moves to Dir.
+void SetSettingsDir(std::string dir);
+// For tests: the next SettingsDir() decides again from the environment and the
+// program folder.
+void ResetSettingsDir();
+
+// The installed data folder, share/tidelarn beside the program folder's bin.
+std::string DataDir();
+// A read-only file the system ships (charsets.dat, lHeader.txt, Tidelarn.dat,
+// Tidelarn.htm): from the settings folder, where a user may put an own copy,
+// else from the data folder, else from the program folder (a portable install
+// with its settings elsewhere). When none holds it, the settings-folder path.
+std::string ShippedFile(std::string_view name);
+// The folders ShippedFile searches, for messages about a missing file.
+std::string ShippedFileFolders();
+// A sibling program: in the program folder, else in the data folder (the pgp
+// adapter is installed there). When neither holds it, the program-folder path.
+std::string SiblingProgram(std::string_view name);
 
 // "\" becomes "/", and the Windows folder "c:\temp" (any case) becomes "/tmp";
 // the stored value is not changed by callers, only the path opened.
@@ -28,9 +56,12 @@ std::string ChangeFileExt(std::string_view path, std::string_view ext);
 // Finds Name in Dir: the exact spelling first, then case-insensitively. Returns
 // the path to use; when nothing exists, the path under the spelling given.
 std::string ResolveFileCI(std::string_view dir, std::string_view name);
-// The same for a bare name in the program directory; a name with a folder is
+// The same for a bare name in the settings folder; a name with a folder is
 // resolved in that folder.
-std::string ProgramFile(std::string_view name);
+std::string SettingsFile(std::string_view name);
+// The name settings code used before the settings folder had its own; kept
+// for code written against it.
+inline std::string ProgramFile(std::string_view name) { return SettingsFile(name); }
 
 bool FileExists(std::string_view path);       // a regular file (or a link to one)
 bool DirectoryExists(std::string_view path);

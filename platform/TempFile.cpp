@@ -37,7 +37,7 @@ std::string TryCreate(const std::string& dir, std::string_view prefix, std::stri
 }  // namespace
 
 std::string CreateUniqueFile(std::string_view dir, std::string_view prefix, std::string_view ext) {
-  std::string first = dir.empty() ? ProgramDir() : NativePath(dir);
+  std::string first = dir.empty() ? SettingsDir() : NativePath(dir);
   std::string path = TryCreate(first, prefix, ext);
   if (path.empty()) {
     const char* tmp = std::getenv("TMPDIR");

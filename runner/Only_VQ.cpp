@@ -21,7 +21,7 @@ void WriteStderr(const std::string& internal) {
 
 // Started without waiting; the runner's work is done either way.
 void StartConfigProgram() {
-  std::string program = ProgramFile("Tidelarn");
+  std::string program = ProgramDir() + "Tidelarn";
   if (!SpawnDetached(program, {}))
     WriteStderr(TranslateFmt("OnlyVQ.ConfigProgramMissing",
                              "Das Konfigurationsprogramm \"%s\" konnte nicht gestartet werden.",

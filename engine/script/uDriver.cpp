@@ -16,6 +16,7 @@
 #include "Prompter.h"
 #include "SafeFile.h"
 #include "SysUtils.h"
+#include "TidelarnVersion.h"
 #include "uArtikel.h"
 #include "uCharsets.h"
 #include "uHandOver.h"
@@ -104,14 +105,21 @@ void CorrectProfiles(const TCommandLineMode& mode, const std::vector<std::string
                                    "Der Profilname \"%s\" kann nicht als Abschnitt in der "
                                    "tidelarn.ini stehen.",
                                    {name}));
-    settings->IniFileName = ProgramDir() + "Tidelarn.ini";
+    settings->IniFileName = SettingsDir() + "Tidelarn.ini";
     settings->Section = name;
-    if (!settings->SectionExists()) {
+    // Read once for the check and the load, unless a question came between.
+    auto profiles = std::make_unique<TIniFileUTF8>(settings->IniFileName);
+    if (!settings->SectionExists(*profiles)) {
+      profiles.reset();
       TNewProfile answer = ConfirmNewProfile(name);
       if (answer == TNewProfile::EndRun) return;
       if (answer == TNewProfile::Skip) continue;
     }
-    settings->Load(false);
+    if (profiles)
+      settings->Load(false, *profiles);
+    else
+      settings->Load(false);
+    profiles.reset();
     TProfileArticle article(*settings);
     if (!mode.ProfileOverride.empty())
       HandleFile(mode.FileName);
@@ -189,7 +197,9 @@ bool IsCorrectionCommandLine(const std::vector<std::string>& args) {
   return first != "?";
 }
 
-std::string ProgramVersion() { return DriverHost() == TDriverHost::Runner ? "4.2.1" : "4.2.8"; }
+std::string ProgramVersion() {
+  return DriverHost() == TDriverHost::Runner ? TIDELARN_RUNNER_VERSION : TIDELARN_VERSION;
+}
 
 void StartEngineUnits() {
   // Read once for the three units that take settings from it.

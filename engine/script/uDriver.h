@@ -28,7 +28,7 @@ std::string ParamStr(int index);
 enum class TDriverHost { Runner, ConfigProgram };
 void SetDriverHost(TDriverHost host);
 TDriverHost DriverHost();
-// The version text of the running program: the runner's "4.2.1" or Tidelarn's "4.2.8".
+// The version text of the running program: the runner's or Tidelarn's.
 std::string ProgramVersion();
 
 // Starts the engine's units in the programs' order; the host must be set first.

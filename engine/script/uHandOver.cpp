@@ -11,6 +11,7 @@
 #include "Process.h"
 #include "ProgramDir.h"
 #include "SysUtils.h"
+#include "TidelarnVersion.h"
 #include "TempFile.h"
 #include "uTransla.h"
 
@@ -280,7 +281,7 @@ int HandOverErrorDisplay(TErrorDisplay& display) {
 
 std::string HandOverInputBox(const TInputBoxRequest& request) {
   TInputBoxRequest r = request;
-  if (r.title.empty()) r.title = "Tidelarn V4.2.1";
+  if (r.title.empty()) r.title = "Tidelarn V" TIDELARN_RUNNER_VERSION;
   if (r.prompt.empty()) r.prompt = Translate("Input.Message", "Bitte eingeben:");
 
   std::string file = CreateUniqueFile();

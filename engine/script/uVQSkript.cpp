@@ -169,7 +169,7 @@ void TVQSkript::Reset() {
 // File names
 
 std::string TVQSkript::GetScriptFileName() const {
-  if (CopyIfMode) return ProgramFile("Copyif.def");
+  if (CopyIfMode) return SettingsFile("Copyif.def");
   if (Trim(Settings->HeaderDef).empty()) return {};
   std::string full = NativePath(Settings->FilePath + Settings->HeaderDef);
   return ResolveFileCI(ExtractFilePath(full), ExtractFileName(full));
@@ -210,7 +210,10 @@ void TVQSkript::LoadScript(bool doReset) {
 
   const std::string name = GetScriptFileName();
   if (!name.empty()) {
-    if (!FileExists(name)) {
+    // One stat tells whether the script is there and whether it changed.
+    struct stat stamp {};
+    bool stamped = ::stat(NativePath(name).c_str(), &stamp) == 0 && S_ISREG(stamp.st_mode);
+    if (!stamped) {
       const std::string caption =
           Translate("HeaderDefDoesntExists.Title", "Keine Skript-Ausführung");
       const std::string text = TranslateFmt(
@@ -221,11 +224,9 @@ void TVQSkript::LoadScript(bool doReset) {
           {name});
       if (Prompter().MessageBox(text, caption, mb::YesNo | mb::IconQuestion) == id::Yes)
         CreateEmptyFile(name);
+      stamped = ::stat(NativePath(name).c_str(), &stamp) == 0 && S_ISREG(stamp.st_mode);
     }
-    if (FileExists(name)) {
-      struct stat stamp {};
-      const bool stamped =
-          ::stat(NativePath(name).c_str(), &stamp) == 0 && S_ISREG(stamp.st_mode);
+    if (stamped) {
       std::vector<TZeile> kept;
       if (stamped && TakeKeptScript(name, stamp, kept)) {
         AssignLines(std::move(kept));

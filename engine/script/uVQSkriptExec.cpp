@@ -76,7 +76,7 @@ void TVQSkript::WriteTrace(const std::string& line) {
                            "\r\nFilename=" + OneLine(ScriptName) +
                            "\r\nLine#=" + IntToStr(CurrentLine) + "\r\nLine=" + OneLine(line) +
                            "\r\n";
-  const std::string path = ProgramDir() + "VQDebug.txt";
+  const std::string path = SettingsDir() + "VQDebug.txt";
   try {
     const std::string temp = path + "." + IntToStr(getpid()) + ".tmp";
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);

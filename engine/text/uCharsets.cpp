@@ -536,7 +536,15 @@ const TCSInfos::PairTable& TCSInfos::Pair(int from, int to) const {
 
 TCSInfos& GetCSInfos() {
   if (!gCSInfos) {
-    gCSInfos = std::make_unique<TCSInfos>(ProgramFile("charsets.dat"));
+    std::string path = ShippedFile("charsets.dat");
+    try {
+      gCSInfos = std::make_unique<TCSInfos>(path);
+    } catch (const Exception& e) {
+      // A missing file says where it was looked for: an installed program
+      // looks elsewhere than a portable one.
+      if (FileExists(path)) throw;
+      throw Exception(std::string(e.what()) + " (" + ShippedFileFolders() + ")");
+    }
     gUtf8Index = gCSInfos->IndexOf("utf-8");
     SetInternalCharsetConverters(InternalFromUtf8, InternalToUtf8);
   }

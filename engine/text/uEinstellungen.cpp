@@ -179,7 +179,7 @@ std::string NormalizeDesignators(std::string_view text) {
 std::string ExpandProgramPath(std::string_view path) {
   bool rooted = !path.empty() && (path[0] == '\\' || path[0] == '/');
   bool drive = path.size() >= 2 && path[1] == ':';
-  std::string result = rooted || drive ? std::string(path) : ProgramDir() + std::string(path);
+  std::string result = rooted || drive ? std::string(path) : SettingsDir() + std::string(path);
   if (!result.empty() && result.back() != '/' && result.back() != '\\') result += '/';
   return result;
 }
@@ -201,7 +201,7 @@ void ShowInfoBox(const std::string& text) {
   Prompter().MessageBox(text, "", mb::Ok | mb::IconInformation);
 }
 
-std::string MakeTempFileNameSettings() { return CreateUniqueFile(ProgramDir(), "VQ-", ".tmp"); }
+std::string MakeTempFileNameSettings() { return CreateUniqueFile(SettingsDir(), "VQ-", ".tmp"); }
 
 std::string WriteExceptionReport(std::string_view message, std::string_view reason,
                                  std::string_view fileName,
@@ -224,10 +224,6 @@ std::string WriteExceptionReport(std::string_view message, std::string_view reas
 
 void LoadTextFile(std::string_view fileName, std::vector<std::string>& lines) {
   std::string path = NativePath(fileName);
-  if (!FileExists(path)) {
-    lines.clear();
-    return;
-  }
   // Made at the first retry only: seeding asks the processor, which is slow
   // in a virtual machine, and nearly every read succeeds at once.
   std::optional<std::mt19937> random;
@@ -236,6 +232,11 @@ void LoadTextFile(std::string_view fileName, std::vector<std::string>& lines) {
       lines = SplitLines(ReadTextFile(path));
       return;
     } catch (const std::exception& e) {
+      // Asked only now: nearly every file read is there.
+      if (!FileExists(path)) {
+        lines.clear();
+        return;
+      }
       const char* reason = "LoadTextFile TStriongs.LoadFromFile";
       WriteExceptionReport(e.what(), reason, fileName, {{"Versuch", IntToStr(attempt)}});
       if (attempt >= 21) {
@@ -256,8 +257,10 @@ void LoadTextFile(std::string_view fileName, std::vector<std::string>& lines) {
 TEinstellungen::TEinstellungen() = default;
 TEinstellungen::~TEinstellungen() = default;
 
-bool TEinstellungen::SectionExists() const {
-  return TIniFile(IniFileName).SectionHasKeys(Section);
+bool TEinstellungen::SectionExists() const { return SectionExists(TIniFile(IniFileName)); }
+
+bool TEinstellungen::SectionExists(const TIniFile& ini) const {
+  return ini.SectionHasKeys(Section);
 }
 
 void TEinstellungen::CheckSectionName() const {
@@ -363,6 +366,11 @@ void TVQEinstellungen::SetDefaults() {
 void TVQEinstellungen::Load(bool raw) {
   CheckSectionName();
   TIniFileUTF8 ini(IniFileName);
+  Load(raw, ini);
+}
+
+void TVQEinstellungen::Load(bool raw, TIniFileUTF8& ini) {
+  CheckSectionName();
   TIniSlot slot(ini, !IniFileName.empty());
   const std::string& s = Section;
   auto flag = [&](const char* key, const char* def) { return IsFlag(GetParam(s, key, def)); };
@@ -564,7 +572,7 @@ TCIEinstellungen::TCIEinstellungen() {
 
 TCIEinstellungen::~TCIEinstellungen() = default;
 
-std::string TCIEinstellungen::GetIniFileName() { return ProgramFile("CopyIf.ini"); }
+std::string TCIEinstellungen::GetIniFileName() { return SettingsFile("CopyIf.ini"); }
 
 void TCIEinstellungen::Load() {
   TIniFileUTF8 ini(GetIniFileName());
@@ -626,7 +634,7 @@ void LoadSpecials(const TIniFile& ini) {
   sp.DefHeader = ini.ReadString("Charsets", "DefHeader", "");
   if (sp.DefHeader.empty()) sp.DefHeader = FirstCharsetSet();
   // The adapter shipped beside the programs stands in for the PGP program.
-  sp.PGPExe = ini.ReadString("PGP", "exe", ProgramDir() + "pgp");
+  sp.PGPExe = ini.ReadString("PGP", "exe", SiblingProgram("pgp"));
   sp.PGPSigPars = ini.ReadString("PGP", "sigpars", "-sat %1 -o %2 -u \"IDName\" -z\"Passphrase\"");
   sp.SigHeaders1 = ini.ReadString("PGP", "sigheaders1", "Subject,Date,From,Newsgroups,Followup-To");
   sp.SigHeaders2 =
@@ -792,9 +800,9 @@ void WriteFootNoteSettings() {
 // Start-up
 
 void CreateDefaultProfiles() {
-  if (FileExists(ProgramFile("Tidelarn.ini")) || !FileExists(ProgramFile("Hamster.ini"))) return;
+  if (FileExists(SettingsFile("Tidelarn.ini")) || !FileExists(SettingsFile("Hamster.ini"))) return;
   TVQEinstellungen profile;
-  profile.IniFileName = ProgramDir() + "Tidelarn.ini";
+  profile.IniFileName = SettingsDir() + "Tidelarn.ini";
   profile.Section = "News";
   profile.Load(true);
   profile.MessagePath = "Groups\\News.Out";
@@ -805,9 +813,10 @@ void CreateDefaultProfiles() {
 }
 
 void RegisterInstallation(std::string_view version) {
+  // Where the programs live, and the profile file of the settings folder.
   std::string dir = ProgramDir();
   std::string path = dir.size() > 1 && dir.back() == '/' ? dir.substr(0, dir.size() - 1) : dir;
-  WriteRegistryRecord(version, path, dir + "tidelarn.ini");
+  WriteRegistryRecord(version, path, SettingsDir() + "tidelarn.ini");
 }
 
 namespace {

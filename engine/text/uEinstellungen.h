@@ -38,8 +38,10 @@ public:
   std::string IniFileName;  // full path of the INI file
   std::string Section;      // the profile name
 
-  // True when the section holds at least one key.
+  // True when the section holds at least one key; the second form asks a file
+  // already read.
   bool SectionExists() const;
+  bool SectionExists(const TIniFile& ini) const;
 
   // One value of the INI file that Load holds open: a missing key is written
   // back with Def and Def is the value; an attached override replaces the
@@ -143,6 +145,9 @@ public:
   // Reads the section; Raw keeps paths and charset lists as stored, otherwise
   // paths are made absolute and empty charset lists take the Specials.ini ones.
   void Load(bool raw);
+  // The same from a file already read (the object named by IniFileName), so
+  // that a run reads the profile file once.
+  void Load(bool raw, TIniFileUTF8& ini);
   // Writes every field back to the section.
   void WriteSettings();
 };

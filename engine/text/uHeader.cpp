@@ -315,13 +315,13 @@ bool headerOrderLoaded = false;
 
 void LoadHeaderOrder() {
   auto& list = HeaderOrderStorage();
-  const std::string path = ProgramFile("lHeader.txt");
-  LoadTextFile(path, list);
+  LoadTextFile(ShippedFile("lHeader.txt"), list);
   if (!list.empty()) return;
   list = {"!MAIL FROM", "!RCPT TO"};
   // The defaults are in place before the file is written, so a read-only
   // program folder costs only the file.
   std::string text = JoinLines(list, "\r\n");
+  const std::string path = SettingsFile("lHeader.txt");
   FILE* f = std::fopen(path.c_str(), "wb");
   bool ok = f && std::fwrite(text.data(), 1, text.size(), f) == text.size();
   // fclose releases the stream even when it fails: it is called exactly once.

@@ -172,7 +172,7 @@ bool RunAndWait(std::string_view fileName, std::string_view params, uint16_t /*s
 
 std::string MakeTempFileName() {
   try {
-    return CreateUniqueFile(ProgramDir(), "VQ-", ".tmp");
+    return CreateUniqueFile(SettingsDir(), "VQ-", ".tmp");
   } catch (const EInOutError&) {
     int code = errno;
     RaiseWin32Error(code != 0 ? code : EIO);
@@ -283,7 +283,7 @@ void SaveToUniqueFile(std::string_view dir, std::string_view name, std::string_v
                       std::string& fileName, uint8_t mode) {
   fileName.clear();
   std::string safe = SafeFileName(name);
-  std::string folder = dir.empty() ? ProgramDir() : NativePath(dir);
+  std::string folder = dir.empty() ? SettingsDir() : NativePath(dir);
   if (folder.back() != '/') folder += '/';
 
   std::string path;

@@ -181,7 +181,7 @@ void InitTranslation(const TIniFile& specials) {
   if (state.loaded) return;
   std::string language = specials.ReadString("General", "Language", "");
   std::vector<std::string> lines;
-  std::string path = ProgramFile("Tidelarn.dat");
+  std::string path = ShippedFile("Tidelarn.dat");
   if (FileExists(path)) lines = SplitLines(FromUtf8(Windows1252ToUtf8(ReadTranslationFile(path))));
   state.language = std::move(language);
   state.fileLines = std::move(lines);

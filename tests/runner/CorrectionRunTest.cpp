@@ -231,3 +231,23 @@ TEST_F(CorrectionRun, ASubCallingItselfEndsAtTheDepthBound) {
   EXPECT_EQ(ReadFile(msg), text);
   EXPECT_FALSE(fs::exists(Out("x.bak")));
 }
+
+// TIDELARN_HOME moves the settings, reports and hand-over files, never the
+// siblings: the configuration program beside the runner still gets the dialog.
+TEST_F(CorrectionRun, SettingsApartFromTheProgramsStillReachTheSibling) {
+  TempDir settings;
+  WriteFile(settings / "Tidelarn.ini", "[news]\r\nHeader.def=header.def\r\nSetLines=0\r\n");
+  WriteFile(settings / "header.def", "Sub main\r\n  %x% = Input(\"\", \"\", \"pre\")\r\nEnd Sub\r\n");
+  WriteFile(dir / "Tidelarn", "#!/bin/sh\necho \"$1 $2\" >\"$(dirname \"$0\")/asked\"\n");
+  fs::permissions(dir / "Tidelarn", fs::perms::owner_all);
+  const std::string msg = Out("x.msg");
+  WriteFile(msg, "Subject: x\r\n\r\ntext\r\n");
+  ProcessResult r = RunProcess(
+      exe, {"Type:news", "Filename:" + msg},
+      {"TIDELARN_HOME=" + settings.Path(), "XDG_CONFIG_HOME=" + home.Path()}, home.Path());
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(ReadFile(dir / "asked").rfind("#InputBox# " + settings.Path() + "/VQ-", 0), 0u)
+      << ReadFile(dir / "asked");
+  EXPECT_FALSE(fs::exists(dir / "Tidelarn.ini"));
+  EXPECT_NE(ReadFile(settings / "Tidelarn.ini").find("AutoFunctions=1"), std::string::npos);
+}

@@ -408,3 +408,18 @@ TEST_F(StartupTest, ASecondStartDoesNothingAndAnUnwritableRecordIsIgnored) {
   DoneEinstellungen();  // the first end only counts down
   EXPECT_EQ(Specials.OnelinerBegin, "changed");
 }
+
+// Settings apart from the programs: the first run's profiles go to the settings
+// folder, and the record names both folders.
+TEST_F(StartupTest, SettingsApartFromTheProgramsKeepTheProfilesAndTheRecordApart) {
+  TempDir settings;
+  SetSettingsDir(settings.Path());
+  WriteFile(settings / "Hamster.ini", "[Setup]\r\n");
+  InitEinstellungen("4.2.1");
+  EXPECT_TRUE(FileExists(settings / "Tidelarn.ini"));
+  EXPECT_FALSE(FileExists(File("Tidelarn.ini")));
+  TIniFile reg(config / "Wex-Soft/Tidelarn/registry.ini");
+  const char* sec = "HKEY_LOCAL_MACHINE\\Software\\Wex-Soft\\Tidelarn";
+  EXPECT_EQ(reg.ReadString(sec, "Path", ""), dir.Path());
+  EXPECT_EQ(reg.ReadString(sec, "Config", ""), settings.Path() + "/tidelarn.ini");
+}
