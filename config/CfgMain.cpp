@@ -62,7 +62,8 @@ constexpr TPage kAutoPages[] = {pgKodierungen, pgHeader1, pgHeader2, pgBody1, pg
 // The settings pages, row by row from the top: the kind of row, its label
 // (name and caption), the control's name and the profile field the control
 // shows. The choice lists and the list edits show converted values; they are
-// bound by hand in ShowProfile and StoreProfile.
+// bound by hand in ShowProfile and StoreProfile. Hints come from kHints, by
+// the control's name.
 
 enum TRowKind {
   rkHeading,      // bold caption of the rows below
@@ -78,8 +79,8 @@ enum TRowKind {
   rkChoice,       // drop-down list beside its label
   rkChoiceBelow,  // drop-down list under its long label
   rkMemo,         // label across the page, the memo under it taking the free height
-  rkInLine,       // label and short edit on a line of their own, after those of the row above
-  rkLineEnd,      // label that ends such a line
+  rkInLine,       // label and short edit, sharing one line with the rows around it
+  rkLineEnd,      // label that ends that line
 };
 
 // The profile field of a control: a flag for a check box, a text or a number
@@ -105,7 +106,7 @@ struct TPageRow {
   const char* buttonCaption = nullptr;
 };
 
-using P = TVQEinstellungen;
+using P = TVQEinstellungen;  // short, for the rows
 
 const TPageRow kBasics[] = {
     {rkChoice, "labDefAction", "Standard-Aktion:", "cbDefAction"},
