@@ -19,7 +19,10 @@
 
 #include <cstdio>
 #include <exception>
+#include <iterator>
 #include <map>
+#include <span>
+#include <type_traits>
 
 #include "CfgDialogs.h"
 #include "CfgEdits.h"
@@ -57,80 +60,199 @@ enum TPage {
 constexpr TPage kAutoPages[] = {pgKodierungen, pgHeader1, pgHeader2, pgBody1, pgBody2, pgSonder};
 
 // ---------------------------------------------------------------------------
-// Which profile field each control shows.
+// The settings pages, row by row from the top: the kind of row, its label
+// (name and caption), the control's name and the profile field the control
+// shows. The choice lists and the list edits show converted values; they are
+// bound by hand in ShowProfile and StoreProfile. Hints come from kHints, by
+// the control's name.
 
-struct TFlagBinding {
-  const char* control;
-  bool TVQEinstellungen::*field;
-};
-const TFlagBinding kFlagBindings[] = {
-    {"chkAutoFunctions", &TVQEinstellungen::AutoFunctions},
-    {"chkBackup", &TVQEinstellungen::MakeBak},
-    {"chkMinBodyCharset", &TVQEinstellungen::MinBodyCharset},
-    {"chkConvert8Bit", &TVQEinstellungen::Convert8Bit},
-    {"chkConvertQP", &TVQEinstellungen::ConvertQP},
-    {"chkConvertBase64", &TVQEinstellungen::ConvertBase64},
-    {"chkHTML2text", &TVQEinstellungen::HTML2Text},
-    {"chkTrimRight", &TVQEinstellungen::RightTrimLines},
-    {"chkDeleteEmptyLines", &TVQEinstellungen::DeleteEmptyLines},
-    {"chkSaveAtt", &TVQEinstellungen::SaveAttachments},
-    {"chkISO", &TVQEinstellungen::CheckMIMEHeaders},
-    {"chkDelWas", &TVQEinstellungen::CheckSubjectKillWasAfterRe},
-    {"chkDelMultiRes", &TVQEinstellungen::DelDoubleRe},
-    {"chkReplaceSubject8Bits", &TVQEinstellungen::CheckReplaceSubject8Bits},
-    {"chkCheckFromReplyFormat", &TVQEinstellungen::CheckFromReplyFormat},
-    {"chkSetLines", &TVQEinstellungen::SetLines},
-    {"chkRefFolding", &TVQEinstellungen::FoldingReferences},
-    {"chkHamsterheaderFirst", &TVQEinstellungen::HamsterheaderFirst},
-    {"chkRCPTto", &TVQEinstellungen::RecreateRCPT_To},
-    {"chkRCPTtoAlways", &TVQEinstellungen::RecreateRCPT_To_Always},
-    {"chkXHeader", &TVQEinstellungen::AllowXHeader},
-    {"chkSonstHeader", &TVQEinstellungen::AllowAnyHeader},
-    {"chkBlankLineBeforeSig", &TVQEinstellungen::BlankBeforeSig},
-    {"chkQuoting", &TVQEinstellungen::CheckQuotes},
-    {"chkSpaceBefText", &TVQEinstellungen::CheckQuotesAddSpaceBetweenQuoteAndText},
-    {"chkSpaceBetween", &TVQEinstellungen::CheckQuotesAddSpaceBetweenDifferentQuoteChars},
-    {"chkNoCheckAfterSig", &TVQEinstellungen::CheckQuotesDoNotChangeAfterSigDelimiter},
-    {"chkFootnotes", &TVQEinstellungen::ConvertFootnotes},
-    {"chkReformat", &TVQEinstellungen::ConvertReFormats},
-    {"chkOneliner", &TVQEinstellungen::ConvertOneLiners},
-    {"chkBoxQuotes", &TVQEinstellungen::ConvertBoxQuotes},
-    {"chkDelKammQuoting", &TVQEinstellungen::KillOEWordWraps},
-    {"chkBlankBeforeLines", &TVQEinstellungen::BlankBeforeLines},
+enum TRowKind {
+  rkHeading,      // bold caption of the rows below
+  rkUnderlined,   // underlined caption of the rows below
+  rkNote,         // label across the page
+  rkCheck,        // check box across the page, with the row's caption
+  rkSubCheck,     // the same, indented under the check box above
+  rkEdit,         // edit beside its label
+  rkEditBelow,    // edit under its long label
+  rkNumber,       // short edit beside its label
+  rkDirectory,    // path edit with a folder choice, beside its label
+  rkFileName,     // path edit with a file choice, beside its label
+  rkChoice,       // drop-down list beside its label
+  rkChoiceBelow,  // drop-down list under its long label
+  rkMemo,         // label across the page, the memo under it taking the free height
+  rkInLine,       // label and short edit, sharing one line with the rows around it
+  rkLineEnd,      // label that ends that line
 };
 
-// Plain edits and path edits.
-struct TTextBinding {
-  const char* control;
-  std::string TVQEinstellungen::*field;
-};
-const TTextBinding kTextBindings[] = {
-    {"txtMessagePath", &TVQEinstellungen::MessagePath},
-    {"txtFilePath", &TVQEinstellungen::FilePath},
-    {"txtHeaderDef", &TVQEinstellungen::HeaderDef},
-    {"txtTestExt", &TVQEinstellungen::CheckFilesWithExtension},
-    {"txtRenameTo", &TVQEinstellungen::DontChangeRenameToExtension},
-    {"txtSaveHTMLAs", &TVQEinstellungen::SaveHTMLAs},
-    {"txtSaveAttDir", &TVQEinstellungen::SaveAttachmentsDir},
-    {"txtRes", &TVQEinstellungen::ConvertToRe},
-    {"txtSortHeader", &TVQEinstellungen::SortHeader},
-    {"txtSigTrenner", &TVQEinstellungen::ConvertToSigDelimiter},
-    {"txtSigFile", &TVQEinstellungen::SigFile},
-    {"txtZitatzeichen", &TVQEinstellungen::CheckQuotesAllowedQuoteChars},
-    {"txtDoNot1", &TVQEinstellungen::CheckQuotesDoNotChangeBegin},
-    {"txtDoNot2", &TVQEinstellungen::CheckQuotesDoNotChangeEnd},
-    {"txtDelAtBegin", &TVQEinstellungen::DelAtBegin},
+// The profile field of a control: a flag for a check box, a text or a number
+// for an edit.
+struct TBinding {
+  TBinding() = default;
+  TBinding(bool TVQEinstellungen::*f) : flag(f) {}
+  TBinding(std::string TVQEinstellungen::*t) : text(t) {}
+  TBinding(int32_t TVQEinstellungen::*n) : number(n) {}
+  bool TVQEinstellungen::*flag = nullptr;
+  std::string TVQEinstellungen::*text = nullptr;
+  int32_t TVQEinstellungen::*number = nullptr;
 };
 
-struct TNumberBinding {
-  const char* control;
-  int32_t TVQEinstellungen::*field;
+struct TPageRow {
+  TRowKind kind;
+  const char* label;  // the label's name; "" for a check box
+  const char* caption;
+  const char* control = nullptr;
+  TBinding binding = {};
+  // A button beside the control.
+  const char* button = nullptr;
+  const char* buttonCaption = nullptr;
 };
-const TNumberBinding kNumberBindings[] = {
-    {"txtSafeReg1", &TVQEinstellungen::SafeReg1},
-    {"txtSafeReg2", &TVQEinstellungen::SafeReg2},
-    {"txtMaxRef", &TVQEinstellungen::MaxReferencesLength},
+
+using P = TVQEinstellungen;  // short, for the rows
+
+const TPageRow kBasics[] = {
+    {rkChoice, "labDefAction", "Standard-Aktion:", "cbDefAction"},
+    {rkCheck, "", "Automatische Funktionen anwenden", "chkAutoFunctions", &P::AutoFunctions},
+    {rkDirectory, "labMessagePath", "Message-Path:", "txtMessagePath", &P::MessagePath},
+    {rkDirectory, "labFilePath", "File-Path:", "txtFilePath", &P::FilePath},
+    {rkEdit, "labHeaderDef", "Header.def:", "txtHeaderDef", &P::HeaderDef, "butHeaderDefEdit",
+     "Edit"},
+    {rkEdit, "labTestExt", "Dateiendung der Posting/Maildateien:", "txtTestExt",
+     &P::CheckFilesWithExtension},
+    {rkInLine, "labSafeReg1", "Die ersten", "txtSafeReg1", &P::SafeReg1},
+    {rkInLine, "labSafeReg2", "und letzten", "txtSafeReg2", &P::SafeReg2},
+    {rkLineEnd, "labSafeReg3", "Zeilen ignorieren."},
+    {rkUnderlined, "labTesten", "Einstellungen zum Testen der Funktionalität:"},
+    {rkEditBelow, "labRenameTo", "Änderungen in Kopien mit folgender Endung speichern:",
+     "txtRenameTo", &P::DontChangeRenameToExtension},
+    {rkCheck, "", " Backups (Endung \"bak\") erstellen", "chkBackup", &P::MakeBak},
 };
+
+const TPageRow kCharsets[] = {
+    {rkCheck, "", "Automatisch minimalen Zeichensatz verwenden", "chkMinBodyCharset",
+     &P::MinBodyCharset},
+    {rkChoiceBelow, "labCSHeader", "Zulässige Zeichensätze für Header-Kodierung:", "cbCSHeader"},
+    {rkChoiceBelow, "labCSBody", "Zulässige Zeichensätze für Body-Kodierung:", "cbCSBody"},
+};
+
+const TPageRow kEncodings[] = {
+    {rkChoice, "labDefaultEncoding", "Standard-Text-Kodierung:", "cbDefaultEncoding"},
+    {rkCheck, "", "8-Bit in Standard-Kodierung konvertieren", "chkConvert8Bit", &P::Convert8Bit},
+    {rkCheck, "", "quoted-printable in Standard-Kodierung konvertieren", "chkConvertQP",
+     &P::ConvertQP},
+    {rkCheck, "", "Base64 in Standard-Kodierung konvertieren", "chkConvertBase64",
+     &P::ConvertBase64},
+    {rkHeading, "labSonderfunktionen", "Sonderfunktionen:"},
+    {rkCheck, "", "HTML nach Text konvertieren", "chkHTML2text", &P::HTML2Text},
+    {rkEdit, "labSaveHTMLAs", "Original speichern unter:", "txtSaveHTMLAs", &P::SaveHTMLAs},
+    {rkCheck, "", "Überflüssige Leerzeichen an Zeilenenden löschen", "chkTrimRight",
+     &P::RightTrimLines},
+    {rkCheck, "", "Leerzeilen am Posting/Mail-Ende löschen", "chkDeleteEmptyLines",
+     &P::DeleteEmptyLines},
+    {rkCheck, "", "Attachments extrahieren (incl. Löschen)", "chkSaveAtt", &P::SaveAttachments},
+    {rkDirectory, "labSaveAttDir", "Zielpfad:", "txtSaveAttDir", &P::SaveAttachmentsDir},
+    {rkChoice, "labSaveAttReaction", "Falls Dateiname existent:", "cbSaveAttReaction"},
+};
+
+const TPageRow kHeader1[] = {
+    {rkHeading, "labAllHeaders", "Bzgl. aller Header-Zeilen:"},
+    {rkCheck, "", "(Optimierte) ISO-Kodierung der Headerzeilen", "chkISO", &P::CheckMIMEHeaders},
+    {rkHeading, "labSubject", "Subject-Header:"},
+    {rkCheck, "", "\"Re: Hallo (was: Huhu)\" => \"Re: Hallo\"", "chkDelWas",
+     &P::CheckSubjectKillWasAfterRe},
+    {rkCheck, "", "\"Re: AW: Re: Hallo\" => \"Re: Hallo\"", "chkDelMultiRes", &P::DelDoubleRe},
+    {rkEditBelow, "labRes", "Dabei folgende Anfänge zu \"Re\" konvertieren:", "txtRes",
+     &P::ConvertToRe},
+    {rkCheck, "", "Umlaute in neuem Subject umschreiben", "chkReplaceSubject8Bits",
+     &P::CheckReplaceSubject8Bits},
+    {rkHeading, "labFromReply", "From + Reply-To - Header:"},
+    {rkCheck, "", "mail@adr (Name) => \"Name\" <mail@adr>", "chkCheckFromReplyFormat",
+     &P::CheckFromReplyFormat},
+    {rkHeading, "labLines", "Lines-Header:"},
+    {rkCheck, "", "Neu berechnen und automatisch setzen", "chkSetLines", &P::SetLines},
+};
+
+const TPageRow kHeader2[] = {
+    {rkHeading, "labDate", "Date-Header:"},
+    {rkChoice, "labSetDate", "Automatisch erstellen:", "cbSetDate"},
+    {rkChoice, "labDateFormat", "Gewünschtes Format:", "cbDateFormat"},
+    {rkHeading, "labReferences", "References-Header:"},
+    {rkNumber, "labMaxRef", "Maximallänge:", "txtMaxRef", &P::MaxReferencesLength},
+    {rkCheck, "", "\"Folding\" aktivieren", "chkRefFolding", &P::FoldingReferences},
+    {rkEditBelow, "labSortHeader", "Header-Reihenfolge: (Komma-Liste)", "txtSortHeader",
+     &P::SortHeader},
+    {rkMemo, "labKillHeaderlines", "X-Headerzeilen setzen/löschen:", "memKillHeaderlines"},
+};
+
+const TPageRow kHeader3[] = {
+    {rkHeading, "labSpecialPrograms", "Einstellungen für spezielle Programme:"},
+    {rkHeading, "labPlimsort", "Plimsort:"},
+    {rkEditBelow, "labKillMID", "Message-IDs um hinzugesetzte Anfänge kürzen:", "txtKillMID"},
+    {rkHeading, "labHamster", "Hamster-Mails:"},
+    {rkCheck, "", "\"!MAIL FROM\" und \"!RCPT TO\"-Header zuerst", "chkHamsterheaderFirst",
+     &P::HamsterheaderFirst},
+    {rkCheck, "", "\"!RCPT TO\"-Liste neu generieren (To, CC)", "chkRCPTto", &P::RecreateRCPT_To},
+    {rkSubCheck, "", " Auch, wenn noch keiner vorhanden", "chkRCPTtoAlways",
+     &P::RecreateRCPT_To_Always},
+};
+
+const TPageRow kBody1[] = {
+    {rkHeading, "labBodyHeader", "\"Body-Header\":"},
+    {rkCheck, "", "Manuelle X-Header erlauben", "chkXHeader", &P::AllowXHeader},
+    {rkCheck, "", "Manuelle sonstige/@-Header erlauben", "chkSonstHeader", &P::AllowAnyHeader},
+    {rkHeading, "labSignatur", "Signatur:"},
+    {rkEdit, "labSigTrenner", "In Signatur-Trenner wandeln (für OE):", "txtSigTrenner",
+     &P::ConvertToSigDelimiter},
+    {rkFileName, "labSigFile", "Random-Sig-Datei:", "txtSigFile", &P::SigFile, "butSigFileEdit",
+     "..."},
+    {rkCheck, "", "Leerzeile vor automatischer Signatur", "chkBlankLineBeforeSig",
+     &P::BlankBeforeSig},
+};
+
+const TPageRow kBody2[] = {
+    {rkHeading, "labEinrueckungen", "Einrückungen:"},
+    {rkCheck, "", "Einrückungen optimieren", "chkQuoting", &P::CheckQuotes},
+    {rkCheck, "", "Leerzeichen zwischen Zitatzeichen und Text", "chkSpaceBefText",
+     &P::CheckQuotesAddSpaceBetweenQuoteAndText},
+    {rkCheck, "", "Leerzeichen zw. verschiedenen Zitatzeichen", "chkSpaceBetween",
+     &P::CheckQuotesAddSpaceBetweenDifferentQuoteChars},
+    {rkEdit, "labZitatzeichen", "Erlaubte Zitatzeichen:", "txtZitatzeichen",
+     &P::CheckQuotesAllowedQuoteChars},
+    {rkEdit, "labDoNot1", "Keine Änderungen zwischen:", "txtDoNot1",
+     &P::CheckQuotesDoNotChangeBegin},
+    {rkEdit, "labDoNot2", "und", "txtDoNot2", &P::CheckQuotesDoNotChangeEnd},
+    {rkNote, "labWildcard", "(ein \"*\" am Anfang oder Ende dient als Wildcard)"},
+    {rkCheck, "", "Keine Änderungen nach Signatur-Trenner", "chkNoCheckAfterSig",
+     &P::CheckQuotesDoNotChangeAfterSigDelimiter},
+};
+
+const TPageRow kSpecial[] = {
+    {rkEdit, "labDelAtBegin", "Lösche am Zeilenanfang:", "txtDelAtBegin", &P::DelAtBegin},
+    {rkCheck, "", "Fußnoten-Automatik", "chkFootnotes", &P::ConvertFootnotes},
+    {rkCheck, "", "manuellen \"Reformat\" ausführen", "chkReformat", &P::ConvertReFormats},
+    {rkCheck, "", "manuelle \"Oneliner\" ausführen", "chkOneliner", &P::ConvertOneLiners},
+    {rkCheck, "", "\"Box-Quotes\" erzeugen", "chkBoxQuotes", &P::ConvertBoxQuotes},
+    {rkCheck, "", "OE-Kamm-Quoting-Reparatur", "chkDelKammQuoting", &P::KillOEWordWraps},
+    {rkCheck, "", "Leerzeile vor \"Lines\"-Einschub", "chkBlankBeforeLines", &P::BlankBeforeLines},
+};
+
+struct TPageTable {
+  const char* name;
+  const char* caption;
+  std::span<const TPageRow> rows;
+};
+// In the order of TPage.
+const TPageTable kPages[] = {
+    {"tsGrundeinstellungen", "Grundeinstellungen", kBasics},
+    {"tsZeichensaetze", "Zeichensätze", kCharsets},
+    {"tsKodierungen", "Kodierungen", kEncodings},
+    {"tsHeader1", "Header I", kHeader1},
+    {"tsHeader2", "Header II", kHeader2},
+    {"tsHeader3", "Header III", kHeader3},
+    {"tsBody1", "Body I", kBody1},
+    {"tsBody2", "Body II", kBody2},
+    {"tsSonderfunktionen", "Sonderfunktionen", kSpecial},
+};
+static_assert(std::size(kPages) == pgSonder + 1);
 
 // ---------------------------------------------------------------------------
 // Hints of the controls (German; translated like the captions).
@@ -300,107 +422,168 @@ std::string FormatOrMark(const std::string& text, const std::vector<FmtArg>& arg
   }
 }
 
-}  // namespace
-
 // ---------------------------------------------------------------------------
-// Layout of one settings page: labels on the left, controls on the right.
+// Layout of one settings page from its rows: labels on the left, controls on
+// the right.
 
-class TFrmMain::TBuilder {
+class TPageBuilder {
 public:
-  explicit TBuilder(QWidget* page) : page_(page), grid_(new QGridLayout(page)) {
+  explicit TPageBuilder(QWidget* page) : page_(page), grid_(new QGridLayout(page)) {
     grid_->setColumnStretch(1, 1);
   }
 
-  QLabel* Heading(const char* name, const char* caption, bool underline = false) {
-    QLabel* label = MakeLabel(page_, name, caption);
-    QFont font = label->font();
-    font.setBold(!underline);
-    font.setUnderline(underline);
-    label->setFont(font);
-    if (row_ > 0) grid_->setRowMinimumHeight(row_++, 6);
-    grid_->addWidget(label, row_++, 0, 1, 2);
-    return label;
+  void Add(const TPageRow& row);
+  // Free height below the rows, unless a memo takes it.
+  void Finish() {
+    if (!stretched_) grid_->setRowStretch(row_, 1);
   }
-
-  QCheckBox* Check(const char* name, const char* caption, int indent = 0) {
-    auto* box = Named(new QCheckBox(QUtf8(caption), page_), name);
-    if (indent == 0) {
-      grid_->addWidget(box, row_++, 0, 1, 2);
-      return box;
-    }
-    auto* holder = new QWidget(page_);
-    auto* row = new QHBoxLayout(holder);
-    row->setContentsMargins(indent * 20, 0, 0, 0);
-    row->addWidget(box);
-    grid_->addWidget(holder, row_++, 0, 1, 2);
-    return box;
-  }
-
-  // A labelled control; Below puts it under a long label.
-  template <class W>
-  W* Labelled(const char* labelName, const char* caption, W* control, bool below = false) {
-    QLabel* label = MakeLabel(page_, labelName, caption);
-    label->setBuddy(control);
-    if (below) {
-      grid_->addWidget(label, row_++, 0, 1, 2);
-      grid_->addWidget(control, row_++, 0, 1, 2);
-    } else {
-      grid_->addWidget(label, row_, 0);
-      grid_->addWidget(control, row_++, 1);
-    }
-    return control;
-  }
-
-  QLineEdit* Edit(const char* labelName, const char* caption, const char* name,
-                  bool below = false) {
-    return Labelled(labelName, caption, Named(new QLineEdit(page_), name), below);
-  }
-
-  QLineEdit* Path(const char* labelName, const char* caption, const char* name, TPathKind kind) {
-    QWidget* edit = MakePathEdit(page_, name, kind);
-    ApplyHint(edit);
-    Labelled(labelName, caption, edit);
-    return PathEditField(edit);
-  }
-
-  QComboBox* Combo(const char* labelName, const char* caption, const char* name,
-                   bool below = false) {
-    auto* combo = Named(new QComboBox(page_), name);
-    combo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    auto* box = new QWidget(page_);
-    auto* row = new QHBoxLayout(box);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->addWidget(combo);
-    row->addStretch(1);
-    Labelled(labelName, caption, box, below);
-    return combo;
-  }
-
-  // A row of its own layout, spanning both columns.
-  QHBoxLayout* Row() {
-    auto* box = new QWidget(page_);
-    auto* row = new QHBoxLayout(box);
-    row->setContentsMargins(0, 0, 0, 0);
-    grid_->addWidget(box, row_++, 0, 1, 2);
-    return row;
-  }
-
-  template <class W>
-  W* Span(W* widget, int stretch = 0) {
-    grid_->addWidget(widget, row_, 0, 1, 2);
-    grid_->setRowStretch(row_++, stretch);
-    return widget;
-  }
-
-  void Finish() { grid_->setRowStretch(row_, 1); }
-
-  QWidget* Page() const { return page_; }
 
 private:
+  void Heading(const TPageRow& row);
+  void Check(const TPageRow& row);
+  void Edit(const TPageRow& row);
+  void Choice(const TPageRow& row);
+  void Memo(const TPageRow& row);
+  void InLine(const TPageRow& row);
+  // Control beside its label, or under it.
+  void Labelled(const TPageRow& row, QWidget* control, bool below);
+  // A widget across both columns.
+  void Span(QWidget* widget, int stretch = 0) {
+    grid_->addWidget(widget, row_, 0, 1, 2);
+    grid_->setRowStretch(row_++, stretch);
+  }
+
   QWidget* page_;
   QGridLayout* grid_;
   int row_ = 0;
+  bool stretched_ = false;
+  QHBoxLayout* line_ = nullptr;  // of the rkInLine rows
 };
+
+void TPageBuilder::Add(const TPageRow& row) {
+  switch (row.kind) {
+    case rkHeading:
+    case rkUnderlined:
+      return Heading(row);
+    case rkNote:
+      return Span(MakeLabel(page_, row.label, row.caption));
+    case rkCheck:
+    case rkSubCheck:
+      return Check(row);
+    case rkEdit:
+    case rkEditBelow:
+    case rkNumber:
+    case rkDirectory:
+    case rkFileName:
+      return Edit(row);
+    case rkChoice:
+    case rkChoiceBelow:
+      return Choice(row);
+    case rkMemo:
+      return Memo(row);
+    case rkInLine:
+      return InLine(row);
+    case rkLineEnd:
+      line_->addWidget(MakeLabel(page_, row.label, row.caption));
+      line_->addStretch(1);
+      line_ = nullptr;
+      return;
+  }
+}
+
+void TPageBuilder::Heading(const TPageRow& row) {
+  QLabel* label = MakeLabel(page_, row.label, row.caption);
+  QFont font = label->font();
+  font.setBold(row.kind == rkHeading);
+  font.setUnderline(row.kind == rkUnderlined);
+  label->setFont(font);
+  if (row_ > 0) grid_->setRowMinimumHeight(row_++, 6);
+  grid_->addWidget(label, row_++, 0, 1, 2);
+}
+
+void TPageBuilder::Check(const TPageRow& row) {
+  auto* box = Named(new QCheckBox(QUtf8(row.caption), page_), row.control);
+  if (row.kind == rkCheck) {
+    grid_->addWidget(box, row_++, 0, 1, 2);
+    return;
+  }
+  auto* holder = new QWidget(page_);
+  auto* line = new QHBoxLayout(holder);
+  line->setContentsMargins(20, 0, 0, 0);
+  line->addWidget(box);
+  grid_->addWidget(holder, row_++, 0, 1, 2);
+}
+
+void TPageBuilder::Edit(const TPageRow& row) {
+  // With a button the two share a box in the control's column.
+  QWidget* box = row.button ? new QWidget(page_) : nullptr;
+  QWidget* parent = box ? box : page_;
+  QWidget* edit = nullptr;
+  if (row.kind == rkDirectory || row.kind == rkFileName) {
+    edit = MakePathEdit(parent, row.control,
+                        row.kind == rkDirectory ? TPathKind::Directory : TPathKind::FileName);
+    ApplyHint(edit);
+  } else {
+    edit = Named(new QLineEdit(parent), row.control);
+  }
+  if (box) {
+    auto* line = new QHBoxLayout(box);
+    line->setContentsMargins(0, 0, 0, 0);
+    line->addWidget(edit, 1);
+    QPushButton* button = MakeButton(box, row.button, row.buttonCaption);
+    // The "..." beside a file name is as narrow as the browse button.
+    if (row.kind == rkFileName) button->setMaximumWidth(40);
+    line->addWidget(button);
+  }
+  Labelled(row, box ? box : edit, row.kind == rkEditBelow);
+  if (row.kind == rkNumber) edit->setMaximumWidth(80);
+}
+
+void TPageBuilder::Choice(const TPageRow& row) {
+  auto* combo = Named(new QComboBox(page_), row.control);
+  combo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  auto* box = new QWidget(page_);
+  auto* line = new QHBoxLayout(box);
+  line->setContentsMargins(0, 0, 0, 0);
+  line->addWidget(combo);
+  line->addStretch(1);
+  Labelled(row, box, row.kind == rkChoiceBelow);
+}
+
+void TPageBuilder::Memo(const TPageRow& row) {
+  Span(MakeLabel(page_, row.label, row.caption));
+  auto* memo = Named(new QPlainTextEdit(page_), row.control);
+  memo->setLineWrapMode(QPlainTextEdit::NoWrap);
+  Span(memo, 1);
+  stretched_ = true;
+}
+
+void TPageBuilder::InLine(const TPageRow& row) {
+  if (!line_) {
+    auto* box = new QWidget(page_);
+    line_ = new QHBoxLayout(box);
+    line_->setContentsMargins(0, 0, 0, 0);
+    grid_->addWidget(box, row_++, 0, 1, 2);
+  }
+  auto* edit = Named(new QLineEdit(page_), row.control);
+  edit->setFixedWidth(50);
+  line_->addWidget(MakeLabel(page_, row.label, row.caption));
+  line_->addWidget(edit);
+}
+
+void TPageBuilder::Labelled(const TPageRow& row, QWidget* control, bool below) {
+  QLabel* label = MakeLabel(page_, row.label, row.caption);
+  label->setBuddy(control);
+  if (below) {
+    grid_->addWidget(label, row_++, 0, 1, 2);
+    grid_->addWidget(control, row_++, 0, 1, 2);
+  } else {
+    grid_->addWidget(label, row_, 0);
+    grid_->addWidget(control, row_++, 1);
+  }
+}
+
+}  // namespace
 
 // ---------------------------------------------------------------------------
 
@@ -421,8 +604,30 @@ void TFrmMain::CreateControls() {
   auto* outer = new QVBoxLayout(this);
   auto* panel = new QHBoxLayout;
   outer->addLayout(panel, 1);
+  CreateProfileColumn(panel);
 
-  // Left: language, profile list, new/copy/delete, note.
+  // Right: the pages, the general buttons, or nothing.
+  area_ = new QStackedWidget(this);
+  panel->addWidget(area_, 1);
+  empty_ = new QWidget(area_);
+  area_->addWidget(empty_);
+  CreatePages();
+  CreateGeneralButtons();
+
+  auto* bottom = new QHBoxLayout;
+  bottom->addStretch(1);
+  butOk = MakeButton(this, "butOk", "&OK");
+  butAbort = MakeButton(this, "butAbort", "Abbruch");
+  bottom->addWidget(butOk);
+  bottom->addWidget(butAbort);
+  outer->addLayout(bottom);
+
+  area_->setCurrentWidget(empty_);
+  setFixedSize(sizeHint().expandedTo(QSize(546, 401)));
+}
+
+// Left: language, profile list, new/copy/delete, note.
+void TFrmMain::CreateProfileColumn(QHBoxLayout* panel) {
   auto* leftBox = new QWidget(this);
   leftBox->setFixedWidth(210);
   auto* left = new QVBoxLayout(leftBox);
@@ -451,13 +656,9 @@ void TFrmMain::CreateControls() {
                            "(Hinweis: Jede Einstellung hat einen Hint mit einer kurzen Erklärung)");
   note->setWordWrap(true);
   left->addWidget(note);
+}
 
-  // Right: the pages, the general buttons, or nothing.
-  area_ = new QStackedWidget(this);
-  panel->addWidget(area_, 1);
-  empty_ = new QWidget(area_);
-  area_->addWidget(empty_);
-
+void TFrmMain::CreatePages() {
   pages_ = new QWidget(area_);
   auto* pagesLayout = new QVBoxLayout(pages_);
   pagesLayout->setContentsMargins(0, 0, 0, 0);
@@ -467,195 +668,58 @@ void TFrmMain::CreateControls() {
   pagesLayout->addWidget(tabRows_);
   pagesLayout->addWidget(pg, 1);
   area_->addWidget(pages_);
-  auto addPage = [this](const char* name, const char* caption) {
+  for (const TPageTable& table : kPages) {
     auto* page = new QWidget;
-    page->setObjectName(QString::fromLatin1(name));
-    pg->addTab(page, QUtf8(caption));
-    return TBuilder(page);
+    page->setObjectName(QString::fromLatin1(table.name));
+    pg->addTab(page, QUtf8(table.caption));
+    TPageBuilder builder(page);
+    for (const TPageRow& row : table.rows) builder.Add(row);
+    builder.Finish();
+  }
+
+  // The controls the code reaches by hand.
+  auto child = [this](auto*& control, const char* name) {
+    control = findChild<std::remove_reference_t<decltype(control)>>(QString::fromLatin1(name));
   };
+  child(cbDefAction, "cbDefAction");
+  cbDefAction->setEnabled(false);
+  child(chkAutoFunctions, "chkAutoFunctions");
+  txtFilePath = BoundEdit("txtFilePath");
+  child(txtHeaderDef, "txtHeaderDef");
+  child(chkMinBodyCharset, "chkMinBodyCharset");
+  child(cbCSHeader, "cbCSHeader");
+  child(cbCSBody, "cbCSBody");
+  child(cbDefaultEncoding, "cbDefaultEncoding");
+  cbDefaultEncoding->addItems({QStringLiteral("8-Bit"), QStringLiteral("quoted-printable"),
+                               QStringLiteral("Base64"), QStringLiteral("7-Bit")});
+  child(chkConvert8Bit, "chkConvert8Bit");
+  child(chkConvertQP, "chkConvertQP");
+  child(chkConvertBase64, "chkConvertBase64");
+  child(cbSaveAttReaction, "cbSaveAttReaction");
+  child(cbSetDate, "cbSetDate");
+  child(cbDateFormat, "cbDateFormat");
+  child(memKillHeaderlines, "memKillHeaderlines");
+  child(txtKillMID, "txtKillMID");
+  txtSigFile = BoundEdit("txtSigFile");
+}
 
-  {
-    TBuilder b = addPage("tsGrundeinstellungen", "Grundeinstellungen");
-    cbDefAction = b.Combo("labDefAction", "Standard-Aktion:", "cbDefAction");
-    cbDefAction->setEnabled(false);
-    chkAutoFunctions = b.Check("chkAutoFunctions", "Automatische Funktionen anwenden");
-    b.Path("labMessagePath", "Message-Path:", "txtMessagePath", TPathKind::Directory);
-    txtFilePath = b.Path("labFilePath", "File-Path:", "txtFilePath", TPathKind::Directory);
-    QHBoxLayout* headerRow = nullptr;
-    {
-      auto* box = new QWidget(b.Page());
-      headerRow = new QHBoxLayout(box);
-      headerRow->setContentsMargins(0, 0, 0, 0);
-      txtHeaderDef = Named(new QLineEdit(box), "txtHeaderDef");
-      headerRow->addWidget(txtHeaderDef, 1);
-      headerRow->addWidget(MakeButton(box, "butHeaderDefEdit", "Edit"));
-      b.Labelled("labHeaderDef", "Header.def:", box);
-    }
-    b.Edit("labTestExt", "Dateiendung der Posting/Maildateien:", "txtTestExt");
-    QHBoxLayout* safe = b.Row();
-    auto* safe1 = Named(new QLineEdit(b.Page()), "txtSafeReg1");
-    auto* safe2 = Named(new QLineEdit(b.Page()), "txtSafeReg2");
-    for (QLineEdit* e : {safe1, safe2}) e->setFixedWidth(50);
-    safe->addWidget(MakeLabel(b.Page(), "labSafeReg1", "Die ersten"));
-    safe->addWidget(safe1);
-    safe->addWidget(MakeLabel(b.Page(), "labSafeReg2", "und letzten"));
-    safe->addWidget(safe2);
-    safe->addWidget(MakeLabel(b.Page(), "labSafeReg3", "Zeilen ignorieren."));
-    safe->addStretch(1);
-    b.Heading("labTesten", "Einstellungen zum Testen der Funktionalität:", true);
-    b.Edit("labRenameTo", "Änderungen in Kopien mit folgender Endung speichern:", "txtRenameTo",
-           true);
-    b.Check("chkBackup", " Backups (Endung \"bak\") erstellen");
-    b.Finish();
-  }
-  {
-    TBuilder b = addPage("tsZeichensaetze", "Zeichensätze");
-    chkMinBodyCharset = b.Check("chkMinBodyCharset", "Automatisch minimalen Zeichensatz verwenden");
-    cbCSHeader =
-        b.Combo("labCSHeader", "Zulässige Zeichensätze für Header-Kodierung:", "cbCSHeader", true);
-    cbCSBody = b.Combo("labCSBody", "Zulässige Zeichensätze für Body-Kodierung:", "cbCSBody", true);
-    b.Finish();
-  }
-  {
-    TBuilder b = addPage("tsKodierungen", "Kodierungen");
-    cbDefaultEncoding =
-        b.Combo("labDefaultEncoding", "Standard-Text-Kodierung:", "cbDefaultEncoding");
-    cbDefaultEncoding->addItems({QStringLiteral("8-Bit"), QStringLiteral("quoted-printable"),
-                                 QStringLiteral("Base64"), QStringLiteral("7-Bit")});
-    chkConvert8Bit = b.Check("chkConvert8Bit", "8-Bit in Standard-Kodierung konvertieren");
-    chkConvertQP = b.Check("chkConvertQP", "quoted-printable in Standard-Kodierung konvertieren");
-    chkConvertBase64 = b.Check("chkConvertBase64", "Base64 in Standard-Kodierung konvertieren");
-    b.Heading("labSonderfunktionen", "Sonderfunktionen:");
-    b.Check("chkHTML2text", "HTML nach Text konvertieren");
-    b.Edit("labSaveHTMLAs", "Original speichern unter:", "txtSaveHTMLAs");
-    b.Check("chkTrimRight", "Überflüssige Leerzeichen an Zeilenenden löschen");
-    b.Check("chkDeleteEmptyLines", "Leerzeilen am Posting/Mail-Ende löschen");
-    b.Check("chkSaveAtt", "Attachments extrahieren (incl. Löschen)");
-    b.Path("labSaveAttDir", "Zielpfad:", "txtSaveAttDir", TPathKind::Directory);
-    cbSaveAttReaction =
-        b.Combo("labSaveAttReaction", "Falls Dateiname existent:", "cbSaveAttReaction");
-    b.Finish();
-  }
-  {
-    TBuilder b = addPage("tsHeader1", "Header I");
-    b.Heading("labAllHeaders", "Bzgl. aller Header-Zeilen:");
-    b.Check("chkISO", "(Optimierte) ISO-Kodierung der Headerzeilen");
-    b.Heading("labSubject", "Subject-Header:");
-    b.Check("chkDelWas", "\"Re: Hallo (was: Huhu)\" => \"Re: Hallo\"");
-    b.Check("chkDelMultiRes", "\"Re: AW: Re: Hallo\" => \"Re: Hallo\"");
-    b.Edit("labRes", "Dabei folgende Anfänge zu \"Re\" konvertieren:", "txtRes", true);
-    b.Check("chkReplaceSubject8Bits", "Umlaute in neuem Subject umschreiben");
-    b.Heading("labFromReply", "From + Reply-To - Header:");
-    b.Check("chkCheckFromReplyFormat", "mail@adr (Name) => \"Name\" <mail@adr>");
-    b.Heading("labLines", "Lines-Header:");
-    b.Check("chkSetLines", "Neu berechnen und automatisch setzen");
-    b.Finish();
-  }
-  {
-    TBuilder b = addPage("tsHeader2", "Header II");
-    b.Heading("labDate", "Date-Header:");
-    cbSetDate = b.Combo("labSetDate", "Automatisch erstellen:", "cbSetDate");
-    cbDateFormat = b.Combo("labDateFormat", "Gewünschtes Format:", "cbDateFormat");
-    b.Heading("labReferences", "References-Header:");
-    QLineEdit* maxRef = b.Edit("labMaxRef", "Maximallänge:", "txtMaxRef");
-    maxRef->setMaximumWidth(80);
-    b.Check("chkRefFolding", "\"Folding\" aktivieren");
-    b.Edit("labSortHeader", "Header-Reihenfolge: (Komma-Liste)", "txtSortHeader", true);
-    b.Span(MakeLabel(b.Page(), "labKillHeaderlines", "X-Headerzeilen setzen/löschen:"));
-    memKillHeaderlines = Named(new QPlainTextEdit(b.Page()), "memKillHeaderlines");
-    memKillHeaderlines->setLineWrapMode(QPlainTextEdit::NoWrap);
-    b.Span(memKillHeaderlines, 1);
-  }
-  {
-    TBuilder b = addPage("tsHeader3", "Header III");
-    b.Heading("labSpecialPrograms", "Einstellungen für spezielle Programme:");
-    b.Heading("labPlimsort", "Plimsort:");
-    txtKillMID =
-        b.Edit("labKillMID", "Message-IDs um hinzugesetzte Anfänge kürzen:", "txtKillMID", true);
-    b.Heading("labHamster", "Hamster-Mails:");
-    b.Check("chkHamsterheaderFirst", "\"!MAIL FROM\" und \"!RCPT TO\"-Header zuerst");
-    b.Check("chkRCPTto", "\"!RCPT TO\"-Liste neu generieren (To, CC)");
-    b.Check("chkRCPTtoAlways", " Auch, wenn noch keiner vorhanden", 1);
-    b.Finish();
-  }
-  {
-    TBuilder b = addPage("tsBody1", "Body I");
-    b.Heading("labBodyHeader", "\"Body-Header\":");
-    b.Check("chkXHeader", "Manuelle X-Header erlauben");
-    b.Check("chkSonstHeader", "Manuelle sonstige/@-Header erlauben");
-    b.Heading("labSignatur", "Signatur:");
-    b.Edit("labSigTrenner", "In Signatur-Trenner wandeln (für OE):", "txtSigTrenner");
-    {
-      auto* box = new QWidget(b.Page());
-      auto* row = new QHBoxLayout(box);
-      row->setContentsMargins(0, 0, 0, 0);
-      QWidget* sig = MakePathEdit(box, "txtSigFile", TPathKind::FileName);
-      ApplyHint(sig);
-      txtSigFile = PathEditField(sig);
-      row->addWidget(sig, 1);
-      QPushButton* edit = MakeButton(box, "butSigFileEdit", "...");
-      edit->setMaximumWidth(40);
-      row->addWidget(edit);
-      b.Labelled("labSigFile", "Random-Sig-Datei:", box);
-    }
-    b.Check("chkBlankLineBeforeSig", "Leerzeile vor automatischer Signatur");
-    b.Finish();
-  }
-  {
-    TBuilder b = addPage("tsBody2", "Body II");
-    b.Heading("labEinrueckungen", "Einrückungen:");
-    b.Check("chkQuoting", "Einrückungen optimieren");
-    b.Check("chkSpaceBefText", "Leerzeichen zwischen Zitatzeichen und Text");
-    b.Check("chkSpaceBetween", "Leerzeichen zw. verschiedenen Zitatzeichen");
-    b.Edit("labZitatzeichen", "Erlaubte Zitatzeichen:", "txtZitatzeichen");
-    b.Edit("labDoNot1", "Keine Änderungen zwischen:", "txtDoNot1");
-    b.Edit("labDoNot2", "und", "txtDoNot2");
-    b.Span(
-        MakeLabel(b.Page(), "labWildcard", "(ein \"*\" am Anfang oder Ende dient als Wildcard)"));
-    b.Check("chkNoCheckAfterSig", "Keine Änderungen nach Signatur-Trenner");
-    b.Finish();
-  }
-  {
-    TBuilder b = addPage("tsSonderfunktionen", "Sonderfunktionen");
-    b.Edit("labDelAtBegin", "Lösche am Zeilenanfang:", "txtDelAtBegin");
-    b.Check("chkFootnotes", "Fußnoten-Automatik");
-    b.Check("chkReformat", "manuellen \"Reformat\" ausführen");
-    b.Check("chkOneliner", "manuelle \"Oneliner\" ausführen");
-    b.Check("chkBoxQuotes", "\"Box-Quotes\" erzeugen");
-    b.Check("chkDelKammQuoting", "OE-Kamm-Quoting-Reparatur");
-    b.Check("chkBlankBeforeLines", "Leerzeile vor \"Lines\"-Einschub");
-    b.Finish();
-  }
-
+void TFrmMain::CreateGeneralButtons() {
   frAllgemein = Named(new QWidget(area_), "frAllgemein");
   area_->addWidget(frAllgemein);
-  {
-    auto* column = new QVBoxLayout(frAllgemein);
-    column->setContentsMargins(24, 12, 24, 12);
-    const std::pair<const char*, const char*> general[] = {
-        {"Button1", "HTML-&Hilfe"},
-        {"Button2", "Assistent ..."},
-        {"Button6", "Default-Zeichensatz-Einstellungen ..."},
-        {"Button4", "\"Box-Quotes\" konfigurieren ..."},
-        {"Button3", "Fußnoten-Automatik konfigurieren ..."},
-        {"Button5", "One-Liner && Reformat konfigurieren ..."},
-        {"butPGP", "PGP konfigurieren (für's Signieren) ..."},
-    };
-    for (const auto& [name, caption] : general)
-      column->addWidget(MakeButton(frAllgemein, name, caption));
-    column->addStretch(1);
-  }
-
-  auto* bottom = new QHBoxLayout;
-  bottom->addStretch(1);
-  butOk = MakeButton(this, "butOk", "&OK");
-  butAbort = MakeButton(this, "butAbort", "Abbruch");
-  bottom->addWidget(butOk);
-  bottom->addWidget(butAbort);
-  outer->addLayout(bottom);
-
-  area_->setCurrentWidget(empty_);
-  setFixedSize(sizeHint().expandedTo(QSize(546, 401)));
+  auto* column = new QVBoxLayout(frAllgemein);
+  column->setContentsMargins(24, 12, 24, 12);
+  const std::pair<const char*, const char*> general[] = {
+      {"Button1", "HTML-&Hilfe"},
+      {"Button2", "Assistent ..."},
+      {"Button6", "Default-Zeichensatz-Einstellungen ..."},
+      {"Button4", "\"Box-Quotes\" konfigurieren ..."},
+      {"Button3", "Fußnoten-Automatik konfigurieren ..."},
+      {"Button5", "One-Liner && Reformat konfigurieren ..."},
+      {"butPGP", "PGP konfigurieren (für's Signieren) ..."},
+  };
+  for (const auto& [name, caption] : general)
+    column->addWidget(MakeButton(frAllgemein, name, caption));
+  column->addStretch(1);
 }
 
 template <class F>
@@ -860,18 +924,24 @@ void StoreIndex(const QComboBox* combo, T& value) {
 
 }  // namespace
 
+QLineEdit* TFrmMain::BoundEdit(const char* name) const {
+  auto* edit = findChild<QLineEdit*>(QString::fromLatin1(name));
+  return edit ? edit : PathEditField(findChild<QWidget*>(QString::fromLatin1(name)));
+}
+
 void TFrmMain::ShowProfile(int index) {
   if (index <= 0 || index > Profiles.Count()) return;
   const TVQEinstellungen& p = Profiles.Object(index - 1);
-  for (const auto& b : kFlagBindings)
-    findChild<QCheckBox*>(QString::fromLatin1(b.control))->setChecked(p.*b.field);
-  for (const auto& b : kTextBindings) {
-    auto* edit = findChild<QLineEdit*>(QString::fromLatin1(b.control));
-    if (!edit) edit = PathEditField(findChild<QWidget*>(QString::fromLatin1(b.control)));
-    ShowInternalText(edit, p.*b.field);
-  }
-  for (const auto& b : kNumberBindings)
-    ShowInternalText(findChild<QLineEdit*>(QString::fromLatin1(b.control)), IntToStr(p.*b.field));
+  for (const TPageTable& table : kPages)
+    for (const TPageRow& row : table.rows) {
+      const TBinding& b = row.binding;
+      if (b.flag)
+        findChild<QCheckBox*>(QString::fromLatin1(row.control))->setChecked(p.*b.flag);
+      else if (b.text)
+        ShowInternalText(BoundEdit(row.control), p.*b.text);
+      else if (b.number)
+        ShowInternalText(BoundEdit(row.control), IntToStr(p.*b.number));
+    }
 
   cbDefAction->setCurrentIndex(cbDefAction->findData(int(p.EndAction)));
   ShowCharsetChoice(cbCSHeader, p.HeaderCharsets);
@@ -890,16 +960,16 @@ void TFrmMain::ShowProfile(int index) {
 void TFrmMain::StoreProfile(int index) {
   if (index <= 0 || index > Profiles.Count()) return;
   TVQEinstellungen& p = Profiles.Object(index - 1);
-  for (const auto& b : kFlagBindings)
-    p.*b.field = findChild<QCheckBox*>(QString::fromLatin1(b.control))->isChecked();
-  for (const auto& b : kTextBindings) {
-    auto* edit = findChild<QLineEdit*>(QString::fromLatin1(b.control));
-    if (!edit) edit = PathEditField(findChild<QWidget*>(QString::fromLatin1(b.control)));
-    p.*b.field = TakeInternalText(edit);
-  }
-  for (const auto& b : kNumberBindings)
-    p.*b.field =
-        StrToIntDef(TakeInternalText(findChild<QLineEdit*>(QString::fromLatin1(b.control))), 0);
+  for (const TPageTable& table : kPages)
+    for (const TPageRow& row : table.rows) {
+      const TBinding& b = row.binding;
+      if (b.flag)
+        p.*b.flag = findChild<QCheckBox*>(QString::fromLatin1(row.control))->isChecked();
+      else if (b.text)
+        p.*b.text = TakeInternalText(BoundEdit(row.control));
+      else if (b.number)
+        p.*b.number = StrToIntDef(TakeInternalText(BoundEdit(row.control)), 0);
+    }
 
   if (cbDefAction->currentIndex() >= 0) p.EndAction = uint8_t(cbDefAction->currentData().toInt());
   p.HeaderCharsets = StoredCharsetChoice(cbCSHeader);

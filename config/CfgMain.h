@@ -14,6 +14,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QHBoxLayout;
 class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
@@ -66,9 +67,11 @@ protected:
   void keyPressEvent(QKeyEvent* event) override;
 
 private:
-  class TBuilder;
-
   void CreateControls();
+  void CreateProfileColumn(QHBoxLayout* panel);
+  // The settings pages from their tables, and the controls reached by hand.
+  void CreatePages();
+  void CreateGeneralButtons();
   void ConnectHandlers();
   // A form text of the current language ("^m" as a line break).
   std::string FormText(std::string_view id, std::string_view germanDefault) const;
@@ -83,6 +86,8 @@ private:
   void LoadProfiles();
   void OpenInEditor(const std::string& path);
   std::string FileFolder() const;
+  // The text field of a plain or path edit, by name.
+  QLineEdit* BoundEdit(const char* name) const;
 
   bool released_ = false;
   bool closeHandlerRemoved_ = false;

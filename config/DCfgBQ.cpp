@@ -13,6 +13,8 @@
 #include <QTabBar>
 #include <QVBoxLayout>
 
+#include <span>
+
 #include "DlgTools.h"
 #include "FormTexts.h"
 #include "SysUtils.h"
@@ -21,19 +23,73 @@
 
 namespace {
 
-// The frame pieces an empty edit stands for; the bottom right corner is the
-// acute accent alone.
-const char kTopLeft[] = " ,";
-const char kTopRight[] = ".";
-const char kBottomLeft[] = " `";
-const char kBottomRightUtf8[] = "´";
-const char kLeft[] = "| ";
-const char kRight[] = " |";
-const char kLine[] = "-";
+// ---------------------------------------------------------------------------
+// The edits of a style, each with its label and the field it edits: a text,
+// or a line width (at least 1, an empty edit is 0).
 
-std::string Piece(const QLineEdit* edit, std::string_view standard) {
+struct TEditRow {
+  QLabel* TDlgCfgBQ::*label;
+  const char* labelName;
+  const char* caption;
+  QLineEdit* TDlgCfgBQ::*edit;
+  const char* editName;
+  std::string TBoxQuote::*text = nullptr;
+  int32_t TBoxQuote::*width = nullptr;
+};
+
+// How the box is recognized.
+const TEditRow kLines[] = {
+    {&TDlgCfgBQ::labAnf, "labAnf", "Anfangszeile:", &TDlgCfgBQ::txtAnf, "txtAnf",
+     &TBoxQuote::StartLine},
+    {&TDlgCfgBQ::labTr, "labTr", "Trenner Titel/Text:", &TDlgCfgBQ::txtTr, "txtTr",
+     &TBoxQuote::SepLine},
+    {&TDlgCfgBQ::labEnd, "labEnd", "Endzeile:", &TDlgCfgBQ::txtEnd, "txtEnd", &TBoxQuote::EndLine},
+};
+
+// The look, under the frame.
+const TEditRow kTitle[] = {
+    {&TDlgCfgBQ::Label5, "Label5", "Titelumrandung (@=Titel):", &TDlgCfgBQ::txtTit, "txtTit",
+     &TBoxQuote::Title},
+};
+const TEditRow kWidths[] = {
+    {&TDlgCfgBQ::labBreiteO, "labBreiteO", "Zeilenbreite oben:", &TDlgCfgBQ::txtBreiteO,
+     "txtBreiteO", nullptr, &TBoxQuote::WidthTop},
+    {&TDlgCfgBQ::labBreiteU, "labBreiteU", "unten:", &TDlgCfgBQ::txtBreiteU, "txtBreiteU", nullptr,
+     &TBoxQuote::WidthDown},
+};
+
+const std::span<const TEditRow> kEditTables[] = {kLines, kTitle, kWidths};
+
+// The pieces of the frame in reading order: the edit, its place in the frame,
+// the field and what an empty edit stands for (UTF-8; the bottom right corner
+// is the acute accent alone).
+struct TPieceRow {
+  QLineEdit* TDlgCfgBQ::*edit;
+  const char* name;
+  int row, column;
+  std::string TBoxQuote::*field;
+  const char* standard;
+};
+const TPieceRow kPieces[] = {
+    {&TDlgCfgBQ::txtObLEck, "txtObLEck", 0, 0, &TBoxQuote::TopLeft, " ,"},
+    {&TDlgCfgBQ::txtOben, "txtOben", 0, 1, &TBoxQuote::Top, "-"},
+    {&TDlgCfgBQ::txtObREck, "txtObREck", 0, 2, &TBoxQuote::TopRight, "."},
+    {&TDlgCfgBQ::txtLRand, "txtLRand", 1, 0, &TBoxQuote::Left, "| "},
+    {&TDlgCfgBQ::txtRRand, "txtRRand", 1, 2, &TBoxQuote::Right, " |"},
+    {&TDlgCfgBQ::txtUntLEck, "txtUntLEck", 2, 0, &TBoxQuote::BottomLeft, " `"},
+    {&TDlgCfgBQ::txtUnten, "txtUnten", 2, 1, &TBoxQuote::Bottom, "-"},
+    {&TDlgCfgBQ::txtUntREck, "txtUntREck", 2, 2, &TBoxQuote::BottomRight, "´"},
+};
+
+// The label and edit of a row, in Parent.
+void MakeEditRow(TDlgCfgBQ* dialog, QWidget* parent, const TEditRow& row, int maxLength = 0) {
+  dialog->*row.label = MakeLabel(parent, row.labelName, row.caption);
+  dialog->*row.edit = MakeEdit(parent, row.editName, maxLength);
+}
+
+std::string Piece(const QLineEdit* edit, const char* standardUtf8) {
   std::string text = TakeInternalText(edit);
-  return text.empty() ? std::string(standard) : text;
+  return text.empty() ? FromUtf8(standardUtf8) : text;
 }
 
 // A width: the number the edit holds, at least 1 (an empty edit is 0).
@@ -63,7 +119,6 @@ QString TabText(const std::string& internal) {
 TDlgCfgBQ::TDlgCfgBQ(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("DlgBoxquotes"));
   setWindowTitle(QUtf8("Einstellungen für \"Box-Quotes\""));
-  const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
 
   tc = new QTabBar(this);
   tc->setObjectName(QStringLiteral("tc"));
@@ -76,121 +131,9 @@ TDlgCfgBQ::TDlgCfgBQ(QWidget* parent) : QDialog(parent) {
                      "Hinweis: Box-Quotes müssen gezielt aktiviert werden! (Konfiguration "
                      "\"Sonderfunktionen\")",
                      true);
-
-  GroupBox1 = new QGroupBox(QUtf8(" Erkennung: "), page);
-  GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
-  optText = new QRadioButton(QUtf8("für zitierten Text"), GroupBox1);
-  optText->setObjectName(QStringLiteral("optText"));
-  optDatei = new QRadioButton(QUtf8("für Datei"), GroupBox1);
-  optDatei->setObjectName(QStringLiteral("optDatei"));
-  labAnf = MakeLabel(GroupBox1, "labAnf", "Anfangszeile:");
-  txtAnf = MakeEdit(GroupBox1, "txtAnf");
-  labTr = MakeLabel(GroupBox1, "labTr", "Trenner Titel/Text:");
-  txtTr = MakeEdit(GroupBox1, "txtTr");
-  labEnd = MakeLabel(GroupBox1, "labEnd", "Endzeile:");
-  txtEnd = MakeEdit(GroupBox1, "txtEnd");
-  for (QWidget* w : std::initializer_list<QWidget*>{labTr, txtTr, labEnd, txtEnd})
-    KeepSpaceWhenHidden(w);
-  for (QLineEdit* edit : {txtAnf, txtTr, txtEnd})
-    edit->setMinimumWidth(QFontMetrics(edit->font()).horizontalAdvance(QLatin1Char('x')) * 14);
-  auto* recognition = new QGridLayout(GroupBox1);
-  recognition->addWidget(optText, 0, 0, 1, 2);
-  recognition->addWidget(optDatei, 1, 0, 1, 2);
-  recognition->addWidget(labAnf, 2, 0);
-  recognition->addWidget(txtAnf, 2, 1);
-  recognition->addWidget(labTr, 3, 0);
-  recognition->addWidget(txtTr, 3, 1);
-  recognition->addWidget(labEnd, 4, 0);
-  recognition->addWidget(txtEnd, 4, 1);
-  recognition->setRowStretch(5, 1);
-  recognition->setColumnStretch(1, 1);
-
-  gbOptik = new QGroupBox(QUtf8("Optik: "), page);
-  gbOptik->setObjectName(QStringLiteral("gbOptik"));
-  Label6 = MakeLabel(gbOptik, "Label6", "Grundtyp:");
-  cbTyp = new QComboBox(gbOptik);
-  cbTyp->setObjectName(QStringLiteral("cbTyp"));
-  cbTyp->addItems({QUtf8("Einfache Klammer"), QUtf8("Offener Kasten"), QUtf8("Geschl. Kasten")});
-  auto piece = [&](const char* name) {
-    QLineEdit* edit = MakeEdit(gbOptik, name);
-    edit->setFont(fixed);
-    edit->setFixedWidth(QFontMetrics(fixed).horizontalAdvance(QLatin1Char('M')) * 5 + 12);
-    KeepSpaceWhenHidden(edit);
-    return edit;
-  };
-  txtObLEck = piece("txtObLEck");
-  txtOben = piece("txtOben");
-  txtObREck = piece("txtObREck");
-  txtLRand = piece("txtLRand");
-  txtRRand = piece("txtRRand");
-  txtUntLEck = piece("txtUntLEck");
-  txtUnten = piece("txtUnten");
-  txtUntREck = piece("txtUntREck");
-  Label5 = MakeLabel(gbOptik, "Label5", "Titelumrandung (@=Titel):");
-  txtTit = MakeEdit(gbOptik, "txtTit");
-  txtTit->setFont(fixed);
-  labBreiteO = MakeLabel(gbOptik, "labBreiteO", "Zeilenbreite oben:");
-  txtBreiteO = MakeEdit(gbOptik, "txtBreiteO", 2);
-  labBreiteU = MakeLabel(gbOptik, "labBreiteU", "unten:");
-  txtBreiteU = MakeEdit(gbOptik, "txtBreiteU", 2);
-  for (QLineEdit* edit : {txtBreiteO, txtBreiteU})
-    edit->setFixedWidth(QFontMetrics(edit->font()).horizontalAdvance(QStringLiteral("000")) + 12);
-  for (QWidget* w : std::initializer_list<QWidget*>{labBreiteO, txtBreiteO, labBreiteU, txtBreiteU})
-    KeepSpaceWhenHidden(w);
-  Button1 = MakeButton(gbOptik, "Button1", "Std.");
-  Button2 = MakeButton(gbOptik, "Button2", "Fett");
-
-  auto* frame = new QGridLayout;
-  frame->setHorizontalSpacing(4);
-  frame->addWidget(txtObLEck, 0, 0);
-  frame->addWidget(txtOben, 0, 1);
-  frame->addWidget(txtObREck, 0, 2);
-  frame->addWidget(txtLRand, 1, 0);
-  frame->addWidget(txtRRand, 1, 2);
-  frame->addWidget(txtUntLEck, 2, 0);
-  frame->addWidget(txtUnten, 2, 1);
-  frame->addWidget(txtUntREck, 2, 2);
-  auto* presets = new QVBoxLayout;
-  presets->addWidget(Button1);
-  presets->addWidget(Button2);
-  presets->addStretch(1);
-  auto* frameRow = new QHBoxLayout;
-  frameRow->addLayout(frame);
-  frameRow->addStretch(1);
-  frameRow->addLayout(presets);
-  auto* widths = new QHBoxLayout;
-  widths->addWidget(labBreiteO);
-  widths->addWidget(txtBreiteO);
-  widths->addSpacing(8);
-  widths->addWidget(labBreiteU);
-  widths->addWidget(txtBreiteU);
-  widths->addStretch(1);
-  auto* look = new QGridLayout(gbOptik);
-  look->addWidget(Label6, 0, 0);
-  look->addWidget(cbTyp, 0, 1);
-  look->addLayout(frameRow, 1, 0, 1, 2);
-  look->addWidget(Label5, 2, 0);
-  look->addWidget(txtTit, 2, 1);
-  look->addLayout(widths, 3, 0, 1, 2);
-  look->setColumnStretch(1, 1);
-
-  gbPreview = new QGroupBox(QUtf8("Beispiel:"), page);
-  gbPreview->setObjectName(QStringLiteral("gbPreview"));
-  lOrg = new QListWidget(gbPreview);
-  lOrg->setObjectName(QStringLiteral("lOrg"));
-  Label11 = MakeLabel(gbPreview, "Label11", "wird zu:");
-  lErg = new QListWidget(gbPreview);
-  lErg->setObjectName(QStringLiteral("lErg"));
-  for (QListWidget* list : {lOrg, lErg}) {
-    list->setFont(fixed);
-    list->setSelectionMode(QAbstractItemView::NoSelection);
-    list->setFocusPolicy(Qt::NoFocus);
-    list->setMinimumHeight(QFontMetrics(fixed).lineSpacing() * 9);
-  }
-  auto* example = new QHBoxLayout(gbPreview);
-  example->addWidget(lOrg, 1);
-  example->addWidget(Label11);
-  example->addWidget(lErg, 1);
+  CreateRecognition(page);
+  CreateLook(page);
+  CreatePreview(page);
   for (QWidget* w : std::initializer_list<QWidget*>{gbOptik, gbPreview}) KeepSpaceWhenHidden(w);
 
   auto* groups = new QHBoxLayout;
@@ -208,17 +151,121 @@ TDlgCfgBQ::TDlgCfgBQ(QWidget* parent) : QDialog(parent) {
   column->addSpacing(8);
   column->addLayout(MakeOkAbortRow(this, butOk, butAbort));
 
+  ConnectHandlers();
+  FormCreate();
+}
+
+void TDlgCfgBQ::CreateRecognition(QWidget* page) {
+  GroupBox1 = new QGroupBox(QUtf8(" Erkennung: "), page);
+  GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+  optText = new QRadioButton(QUtf8("für zitierten Text"), GroupBox1);
+  optText->setObjectName(QStringLiteral("optText"));
+  optDatei = new QRadioButton(QUtf8("für Datei"), GroupBox1);
+  optDatei->setObjectName(QStringLiteral("optDatei"));
+  for (const TEditRow& row : kLines) MakeEditRow(this, GroupBox1, row);
+  for (QWidget* w : std::initializer_list<QWidget*>{labTr, txtTr, labEnd, txtEnd})
+    KeepSpaceWhenHidden(w);
+
+  auto* recognition = new QGridLayout(GroupBox1);
+  recognition->addWidget(optText, 0, 0, 1, 2);
+  recognition->addWidget(optDatei, 1, 0, 1, 2);
+  int line = 2;
+  for (const TEditRow& row : kLines) {
+    QLineEdit* edit = this->*row.edit;
+    edit->setMinimumWidth(QFontMetrics(edit->font()).horizontalAdvance(QLatin1Char('x')) * 14);
+    recognition->addWidget(this->*row.label, line, 0);
+    recognition->addWidget(edit, line++, 1);
+  }
+  recognition->setRowStretch(line, 1);
+  recognition->setColumnStretch(1, 1);
+}
+
+void TDlgCfgBQ::CreateLook(QWidget* page) {
+  const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  gbOptik = new QGroupBox(QUtf8("Optik: "), page);
+  gbOptik->setObjectName(QStringLiteral("gbOptik"));
+  Label6 = MakeLabel(gbOptik, "Label6", "Grundtyp:");
+  cbTyp = new QComboBox(gbOptik);
+  cbTyp->setObjectName(QStringLiteral("cbTyp"));
+  cbTyp->addItems({QUtf8("Einfache Klammer"), QUtf8("Offener Kasten"), QUtf8("Geschl. Kasten")});
+  auto* frame = new QGridLayout;
+  frame->setHorizontalSpacing(4);
+  for (const TPieceRow& piece : kPieces) {
+    QLineEdit* edit = this->*piece.edit = MakeEdit(gbOptik, piece.name);
+    edit->setFont(fixed);
+    edit->setFixedWidth(QFontMetrics(fixed).horizontalAdvance(QLatin1Char('M')) * 5 + 12);
+    KeepSpaceWhenHidden(edit);
+    frame->addWidget(edit, piece.row, piece.column);
+  }
+  for (const TEditRow& row : kTitle) MakeEditRow(this, gbOptik, row);
+  txtTit->setFont(fixed);
+  auto* widths = new QHBoxLayout;
+  for (const TEditRow& row : kWidths) {
+    MakeEditRow(this, gbOptik, row, 2);
+    QLineEdit* edit = this->*row.edit;
+    edit->setFixedWidth(QFontMetrics(edit->font()).horizontalAdvance(QStringLiteral("000")) + 12);
+    KeepSpaceWhenHidden(this->*row.label);
+    KeepSpaceWhenHidden(edit);
+    if (&row != kWidths) widths->addSpacing(8);
+    widths->addWidget(this->*row.label);
+    widths->addWidget(edit);
+  }
+  widths->addStretch(1);
+  Button1 = MakeButton(gbOptik, "Button1", "Std.");
+  Button2 = MakeButton(gbOptik, "Button2", "Fett");
+
+  auto* presets = new QVBoxLayout;
+  presets->addWidget(Button1);
+  presets->addWidget(Button2);
+  presets->addStretch(1);
+  auto* frameRow = new QHBoxLayout;
+  frameRow->addLayout(frame);
+  frameRow->addStretch(1);
+  frameRow->addLayout(presets);
+  auto* look = new QGridLayout(gbOptik);
+  look->addWidget(Label6, 0, 0);
+  look->addWidget(cbTyp, 0, 1);
+  look->addLayout(frameRow, 1, 0, 1, 2);
+  look->addWidget(Label5, 2, 0);
+  look->addWidget(txtTit, 2, 1);
+  look->addLayout(widths, 3, 0, 1, 2);
+  look->setColumnStretch(1, 1);
+}
+
+void TDlgCfgBQ::CreatePreview(QWidget* page) {
+  const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  gbPreview = new QGroupBox(QUtf8("Beispiel:"), page);
+  gbPreview->setObjectName(QStringLiteral("gbPreview"));
+  lOrg = new QListWidget(gbPreview);
+  lOrg->setObjectName(QStringLiteral("lOrg"));
+  Label11 = MakeLabel(gbPreview, "Label11", "wird zu:");
+  lErg = new QListWidget(gbPreview);
+  lErg->setObjectName(QStringLiteral("lErg"));
+  for (QListWidget* list : {lOrg, lErg}) {
+    list->setFont(fixed);
+    list->setSelectionMode(QAbstractItemView::NoSelection);
+    list->setFocusPolicy(Qt::NoFocus);
+    list->setMinimumHeight(QFontMetrics(fixed).lineSpacing() * 9);
+  }
+  auto* example = new QHBoxLayout(gbPreview);
+  example->addWidget(lOrg, 1);
+  example->addWidget(Label11);
+  example->addWidget(lErg, 1);
+}
+
+void TDlgCfgBQ::ConnectHandlers() {
   auto preview = [this] { Guarded([this] { Preview(); }); };
-  for (QLineEdit* edit : {txtAnf, txtTr, txtEnd, txtObLEck, txtObREck, txtUntLEck, txtUntREck,
-                          txtLRand, txtRRand, txtOben, txtUnten, txtTit, txtBreiteO, txtBreiteU})
-    connect(edit, &QLineEdit::textChanged, this, preview);
+  for (std::span<const TEditRow> rows : kEditTables)
+    for (const TEditRow& row : rows)
+      connect(this->*row.edit, &QLineEdit::textChanged, this, preview);
+  for (const TPieceRow& piece : kPieces)
+    connect(this->*piece.edit, &QLineEdit::textChanged, this, preview);
   connect(cbTyp, &QComboBox::currentIndexChanged, this, preview);
   connect(optText, &QRadioButton::toggled, this, preview);
   connect(tc, &QTabBar::currentChanged, this, [this] { Guarded([this] { tcChange(); }); });
   connect(Button1, &QPushButton::clicked, this, [this] { Guarded([this] { Button1Click(); }); });
   connect(Button2, &QPushButton::clicked, this, [this] { Guarded([this] { Button2Click(); }); });
   connect(butOk, &QPushButton::clicked, this, [this] { butOkClick(); });
-  FormCreate();
 }
 
 void TDlgCfgBQ::FitTabs() {
@@ -273,20 +320,10 @@ void TDlgCfgBQ::ShowStyle() {
   cbTyp->setCurrentIndex(r.BoxType < cbTyp->count() ? r.BoxType : -1);
   optDatei->setChecked(r.FromFlag);
   optText->setChecked(!r.FromFlag);
-  ShowInternalText(txtAnf, r.StartLine);
-  ShowInternalText(txtTr, r.SepLine);
-  ShowInternalText(txtEnd, r.EndLine);
-  ShowInternalText(txtObLEck, r.TopLeft);
-  ShowInternalText(txtObREck, r.TopRight);
-  ShowInternalText(txtUntLEck, r.BottomLeft);
-  ShowInternalText(txtUntREck, r.BottomRight);
-  ShowInternalText(txtLRand, r.Left);
-  ShowInternalText(txtRRand, r.Right);
-  ShowInternalText(txtOben, r.Top);
-  ShowInternalText(txtUnten, r.Bottom);
-  ShowInternalText(txtBreiteO, IntToStr(r.WidthTop));
-  ShowInternalText(txtBreiteU, IntToStr(r.WidthDown));
-  ShowInternalText(txtTit, r.Title);
+  for (std::span<const TEditRow> rows : kEditTables)
+    for (const TEditRow& row : rows)
+      ShowInternalText(this->*row.edit, row.text ? r.*row.text : IntToStr(r.*row.width));
+  for (const TPieceRow& piece : kPieces) ShowInternalText(this->*piece.edit, r.*piece.field);
   Filled = true;
   Preview();
 }
@@ -298,20 +335,14 @@ void TDlgCfgBQ::Preview() {
   r.FromFlag = optDatei->isChecked();
   // Without an entry the stored type stays.
   if (cbTyp->currentIndex() >= 0) r.BoxType = uint8_t(cbTyp->currentIndex());
-  r.StartLine = TakeInternalText(txtAnf);
-  r.SepLine = TakeInternalText(txtTr);
-  r.EndLine = TakeInternalText(txtEnd);
-  r.Title = TakeInternalText(txtTit);
-  r.WidthTop = Width(txtBreiteO);
-  r.WidthDown = Width(txtBreiteU);
-  r.TopLeft = Piece(txtObLEck, kTopLeft);
-  r.TopRight = Piece(txtObREck, kTopRight);
-  r.BottomLeft = Piece(txtUntLEck, kBottomLeft);
-  r.BottomRight = Piece(txtUntREck, FromUtf8(kBottomRightUtf8));
-  r.Left = Piece(txtLRand, kLeft);
-  r.Right = Piece(txtRRand, kRight);
-  r.Top = Piece(txtOben, kLine);
-  r.Bottom = Piece(txtUnten, kLine);
+  for (std::span<const TEditRow> rows : kEditTables)
+    for (const TEditRow& row : rows) {
+      if (row.text)
+        r.*row.text = TakeInternalText(this->*row.edit);
+      else
+        r.*row.width = Width(this->*row.edit);
+    }
+  for (const TPieceRow& piece : kPieces) r.*piece.field = Piece(this->*piece.edit, piece.standard);
 
   labAnf->setText(QStr(r.FromFlag ? Text("BeginOfLine", "Zeilenanfang:")
                                   : Text("First Line", "Anfangszeile:")));
@@ -351,13 +382,7 @@ void TDlgCfgBQ::Preview() {
 
 void TDlgCfgBQ::Button1Click() {
   TBoxQuote& r = Current();
-  r.TopLeft = kTopLeft;
-  r.TopRight = kTopRight;
-  r.BottomLeft = kBottomLeft;
-  r.BottomRight = FromUtf8(kBottomRightUtf8);
-  r.Left = kLeft;
-  r.Right = kRight;
-  r.Top = r.Bottom = kLine;
+  for (const TPieceRow& piece : kPieces) r.*piece.field = FromUtf8(piece.standard);
   ShowStyle();
 }
 

@@ -90,6 +90,10 @@ public:
   QPushButton* butAbort = nullptr;
 
 private:
+  void CreateRecognition(QWidget* page);
+  void CreateLook(QWidget* page);
+  void CreatePreview(QWidget* page);
+  void ConnectHandlers();
   TBoxQuote& Current();
   void FitTabs();
   // Tab N (0-based) shows the style's start line, or "#" and its number.

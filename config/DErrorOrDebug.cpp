@@ -106,6 +106,27 @@ TDlgErrorOrDebug::TDlgErrorOrDebug(QWidget* parent) : QDialog(parent) {
   butRetry->setEnabled(false);
   butEnde = MakeButton(this, "butEnde", "&Ende!");
 
+  CreateErrorFrame();
+
+  nb = new QTabWidget(this);
+  nb->setObjectName(QStringLiteral("nb"));
+  tsHeader = MakePage(nb, "tsHeader", "");
+  tsText = MakePage(nb, "tsText", "Aktuelles Posting/Aktuelle Mail");
+  TabSheet1 = MakePage(nb, "TabSheet1", "Gesamtskript");
+
+  CreateFilePage();
+  CreateTextPages();
+
+  butNaechsteZeile = MakeButton(this, "butNaechsteZeile", "Nächste Zeile ausf.");
+  butWeiter = MakeButton(this, "butWeiter", "Weiter");
+  butSkip = MakeButton(this, "butSkip", "Zeile überspringen");
+
+  ConnectHandlers();
+  resize(kClientWidth, kClientHeight);
+}
+
+// The message of the stop, in a sunken frame.
+void TDlgErrorOrDebug::CreateErrorFrame() {
   frFehler = new QFrame(this);
   frFehler->setObjectName(QStringLiteral("frFehler"));
   frFehler->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -120,15 +141,11 @@ TDlgErrorOrDebug::TDlgErrorOrDebug(QWidget* parent) : QDialog(parent) {
   labFehler->setFont(bold);
   SetHint(labFehler,
           QUtf8("Die Erläuterung der korrekten Syntax finden\nsie in der Datei \"header.txt\""));
+}
 
-  nb = new QTabWidget(this);
-  nb->setObjectName(QStringLiteral("nb"));
-  tsHeader = MakePage(nb, "tsHeader", "");
-  tsText = MakePage(nb, "tsText", "Aktuelles Posting/Aktuelle Mail");
-  TabSheet1 = MakePage(nb, "TabSheet1", "Gesamtskript");
-
-  // The file page: the script above the information lines, the splitter
-  // between them, save and reload at the bottom.
+// The file page: the script above the information lines, the splitter
+// between them, save and reload at the bottom.
+void TDlgErrorOrDebug::CreateFilePage() {
   RxSplitter1 = new QSplitter(Qt::Vertical, tsHeader);
   RxSplitter1->setObjectName(QStringLiteral("RxSplitter1"));
   RxSplitter1->setChildrenCollapsible(false);
@@ -153,7 +170,10 @@ TDlgErrorOrDebug::TDlgErrorOrDebug(QWidget* parent) : QDialog(parent) {
   headerColumn->setSpacing(0);
   headerColumn->addWidget(RxSplitter1, 1);
   headerColumn->addWidget(Panel2);
+}
 
+// The pages of the message and of the whole script.
+void TDlgErrorOrDebug::CreateTextPages() {
   mText = MakeMemo(tsText, "mText", false, true);
   auto* textColumn = new QVBoxLayout(tsText);
   textColumn->setContentsMargins(4, 4, 4, 4);
@@ -166,11 +186,9 @@ TDlgErrorOrDebug::TDlgErrorOrDebug(QWidget* parent) : QDialog(parent) {
   auto* wholeColumn = new QVBoxLayout(TabSheet1);
   wholeColumn->setContentsMargins(4, 4, 4, 4);
   wholeColumn->addWidget(mGesamt);
+}
 
-  butNaechsteZeile = MakeButton(this, "butNaechsteZeile", "Nächste Zeile ausf.");
-  butWeiter = MakeButton(this, "butWeiter", "Weiter");
-  butSkip = MakeButton(this, "butSkip", "Zeile überspringen");
-
+void TDlgErrorOrDebug::ConnectHandlers() {
   connect(butSave, &QPushButton::clicked, this, [this] { Guarded([this] { butSaveClick(); }); });
   connect(butReLoad, &QPushButton::clicked, this,
           [this] { Guarded([this] { butReLoadClick(); }); });
@@ -179,8 +197,6 @@ TDlgErrorOrDebug::TDlgErrorOrDebug(QWidget* parent) : QDialog(parent) {
   connect(butWeiter, &QPushButton::clicked, this, [this] { butWeiterClick(); });
   connect(butSkip, &QPushButton::clicked, this, [this] { butSkipClick(); });
   connect(butEnde, &QPushButton::clicked, this, [this] { butEndeClick(); });
-
-  resize(kClientWidth, kClientHeight);
 }
 
 TDlgErrorOrDebug::~TDlgErrorOrDebug() { RememberedPage = nb->currentIndex(); }

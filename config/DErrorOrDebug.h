@@ -80,6 +80,10 @@ protected:
   void resizeEvent(QResizeEvent* event) override;
 
 private:
+  void CreateErrorFrame();
+  void CreateFilePage();
+  void CreateTextPages();
+  void ConnectHandlers();
   void Choose(uint8_t result);
   void RemoveButton(QPushButton*& button);
   void SetSaveButtons(bool enabled);
