@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <random>
 #include <thread>
@@ -362,7 +363,11 @@ void TVQEinstellungen::SetDefaults() {
 
 void TVQEinstellungen::Load(bool raw) {
   CheckSectionName();
-  TIniFileUTF8 ini(IniFileName);
+  // Without a file name the defaults are used: an object of no file.
+  std::unique_ptr<TIniFileUTF8> own = IniFileName.empty()
+                                          ? std::make_unique<TIniFileUTF8>(TIniText{})
+                                          : std::make_unique<TIniFileUTF8>(IniFileName);
+  TIniFileUTF8& ini = *own;
   TIniSlot slot(ini, !IniFileName.empty());
   const std::string& s = Section;
   auto flag = [&](const char* key, const char* def) { return IsFlag(GetParam(s, key, def)); };

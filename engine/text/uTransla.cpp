@@ -173,7 +173,20 @@ bool StartsLower(std::string_view line, std::string_view key) {
 
 void InitTranslation() {
   if (State().loaded) return;
-  InitTranslation(TIniFile("Specials.ini"));
+  // A Specials.ini that cannot be read raises with a translated message,
+  // which comes here again: that message, and every other until the file is
+  // read, is German.
+  static bool reading = false;
+  if (reading) return;
+  reading = true;
+  try {
+    TIniFile specials("Specials.ini");
+    reading = false;
+    InitTranslation(specials);
+  } catch (...) {
+    reading = false;
+    throw;
+  }
 }
 
 void InitTranslation(const TIniFile& specials) {
@@ -193,6 +206,7 @@ void DoneTranslation() { State() = TranslationState(); }
 std::string Translate(std::string_view id, std::string_view germanDefault) {
   InitTranslation();
   TranslationState& state = State();
+  if (!state.loaded) return LookupTranslation({}, id, germanDefault);  // while it loads
   if (!state.runtimeCollected) {
     CollectSection(state.fileLines, nullptr, state.runtimeLines, "Runtime");
     state.runtimeCollected = true;
