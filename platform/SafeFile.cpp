@@ -163,6 +163,13 @@ TReplacementFile::TReplacementFile(std::string target, std::string_view modeFrom
 TReplacementFile::TReplacementFile(std::string target, const TReplaceOptions& options)
     : target_(std::move(target)), durable_(options.durable) {
   path_ = options.followLinks ? ResolveLinks(target_) : target_;
+  // Only a regular file is ever replaced: a rename over a device or a pipe
+  // (a link to /dev/null, say) would put a file in its place.
+  struct stat existing {};
+  // Names that are never followed are only placed by CommitAsNew, or by
+  // Commit once the caller saw a regular file there.
+  if (options.followLinks && lstat(path_.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode))
+    RaiseWriteError(target_, S_ISDIR(existing.st_mode) ? EISDIR : EINVAL);
   const std::string folder = FolderOf(path_);
   RemoveStaleTemporaries(folder, options.legacyTempPrefix);
   std::string pattern = folder + "." + ExtractFileName(path_).substr(0, 200) +

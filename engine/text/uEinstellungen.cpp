@@ -14,6 +14,7 @@
 #include "ProgramDir.h"
 #include "Prompter.h"
 #include "Registry.h"
+#include "SafeFile.h"
 #include "SysUtils.h"
 #include "TempFile.h"
 #include "uCharsets.h"
@@ -75,28 +76,13 @@ void FlushWriteBacks(TIniFileUTF8& ini) {
 
 bool IsFlag(const std::string& v) { return v == "1"; }
 
-// The whole file; a failing open or read raises EInOutError (a stream would
-// hide a read error behind an early end of file).
+// The whole file; a failing open or read raises EInOutError.
 std::string ReadTextFile(const std::string& path) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   std::string text;
-  bool ok = fd >= 0;
-  char buf[65536];
-  while (ok) {
-    ssize_t n = read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ok = n == 0;
-      break;
-    }
-    text.append(buf, size_t(n));
-  }
-  int err = errno;
-  if (fd >= 0) close(fd);
-  if (!ok)
+  if (int err = ReadWholeFile(path, text))
     throw EInOutError(TranslateFmt("LoadTextFile.Error",
                                    "Die Datei \"%s\" kann nicht gelesen werden (%s)",
-                                   {path, std::string(std::strerror(err))}));
+                                   {path, FromUtf8(std::strerror(err))}));
   return text;
 }
 

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
+#include <cstring>
 
 #include "ProgramDir.h"
+#include "SafeFile.h"
 #include "SysUtils.h"
 
 namespace {
@@ -151,12 +151,11 @@ TranslationState& State() {
 }
 
 std::string ReadTranslationFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  if (in) text << in.rdbuf();
-  if (!in || in.bad())
-    throw EInOutError(Format(FromUtf8("Datei \"%s\" kann nicht gelesen werden"), {path}));
-  return text.str();
+  std::string text;
+  if (int err = ReadWholeFile(path, text))
+    throw EInOutError(Format(FromUtf8("Datei \"%s\" kann nicht gelesen werden"), {path}) + " (" +
+                      FromUtf8(std::strerror(err)) + ")");
+  return text;
 }
 
 char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : c; }
