@@ -130,8 +130,7 @@ void RemoveStaleTemporaries(const std::string& folder, const std::string& legacy
     if (!ours) continue;
     struct stat st {};
     if (fstatat(dfd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-    if (!S_ISREG(st.st_mode) || st.st_uid != me || st.st_nlink != 1 || st.st_mtime >= limit ||
-        st.st_ctime >= limit)
+    if (!S_ISREG(st.st_mode) || st.st_uid != me || st.st_nlink != 1 || st.st_mtime >= limit)
       continue;
     unlinkat(dfd, e->d_name, 0);
   }
