@@ -244,6 +244,9 @@ void TReplacementFile::Commit() {
 
 bool TReplacementFile::CommitIfAbsent() {
   if (fd_ >= 0) Finish();
+  // A link of the target's name, dangling or not, takes the name: nothing is
+  // ever created where a link points.
+  if (path_ != target_) return false;
   if (renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, path_.c_str(), RENAME_NOREPLACE) == 0) {
     committed_ = true;
   } else if (errno == EINVAL || errno == ENOSYS) {

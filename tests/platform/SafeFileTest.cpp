@@ -223,6 +223,15 @@ TEST(SafeFile, ModesLinksAndSharedFolders) {
   EXPECT_EQ(ReadFile(dir / "real/t.ini"), "new");
   EXPECT_EQ(ModeOf(dir / "real/t.ini"), 0604u);
 
+  // A copy that must not replace anything takes a dangling link for a taken name.
+  symlink("real/made-by-link", (dir / "dangling").c_str());
+  {
+    TReplacementFile copy(dir / "dangling");
+    copy.Write("x");
+    EXPECT_FALSE(copy.CommitIfAbsent());
+  }
+  EXPECT_FALSE(fs::exists(dir / "real/made-by-link"));
+
   // Nothing but a regular file is ever replaced.
   mkfifo((dir / "real/pipe").c_str(), 0600);
   symlink("real/pipe", (dir / "pipe.link").c_str());
