@@ -100,49 +100,61 @@ bool SameName(std::string_view a, std::string_view b) {
   return true;
 }
 
+// Where a section runs: its head line up to the next section head of any name.
+struct LineRange {
+  size_t head, end;
+};
+
 // Names within groups mapped to numbers, names compared as SameText does; the
 // first entry of a name wins. Open addressing in one array: the table is built
 // once per load and read many times, and a node per name would cost more than
-// the lookups. A name is kept as its place in the lines, so that lines may
-// move in memory and be inserted without the table losing its names.
+// the lookups. Groups are section numbers (their keys, valued by line) and
+// kSections (section names, valued by section number). A name is kept as its
+// place in the lines, a key's relative to its section's head, so that lines
+// may move in memory and lines inserted at the end of a section move only the
+// section ranges.
 class NameTable {
 public:
+  static constexpr size_t kSections = npos;
+
   struct Slot {
     uint64_t hash = 0;
     size_t group = 0;
-    size_t line = 0;
+    size_t value = npos;  // npos: free; a key's line relative to its section's head
     uint32_t offset = 0, length = 0;
-    size_t value = npos;  // npos: free
   };
 
   // Room for up to Count entries.
-  NameTable(const std::vector<std::string>& lines, size_t count) : lines_(&lines) {
+  NameTable(const std::vector<std::string>& lines, const std::vector<LineRange>& sections,
+            size_t count)
+      : lines_(&lines), sections_(&sections) {
     size_t size = 8;
     while (size < 2 * count) size *= 2;
     slots_.resize(size);
   }
 
-  // The number stored for the name, a view into line Line: Value when the
-  // name is new.
-  size_t Add(size_t group, size_t line, std::string_view name, size_t value) {
+  // Adds a name, a view into line Line, with Value (a key's value is Line;
+  // a section's range must be in place already). False when the name is there.
+  bool Add(size_t group, size_t line, std::string_view name, size_t value) {
     if (2 * (used_ + 1) > slots_.size()) Grow();
     uint64_t h = Hash(group, name);
     for (size_t i = h & (slots_.size() - 1);; i = (i + 1) & (slots_.size() - 1)) {
       Slot& s = slots_[i];
       if (s.value == npos) {
         const char* base = (*lines_)[line].data();
-        s = {h, group, line, uint32_t(name.data() - base), uint32_t(name.size()), value};
+        s = {h, group, group == kSections ? value : value - (*sections_)[group].head,
+             uint32_t(name.data() - base), uint32_t(name.size())};
         ++used_;
-        return value;
+        return true;
       }
-      if (s.hash == h && s.group == group && SameName(Name(s), name)) return s.value;
+      if (s.hash == h && s.group == group && SameName(Name(s), name)) return false;
     }
   }
 
   // npos when the name is not there.
   size_t Find(size_t group, std::string_view name) const {
     const Slot* s = FindSlot(group, name);
-    return s ? s->value : npos;
+    return s ? Value(*s) : npos;
   }
 
   Slot* FindSlot(size_t group, std::string_view name) {
@@ -158,19 +170,16 @@ public:
     }
   }
 
-  // A line was inserted before line First: the names from there on moved one
-  // line down, and so did the lines stored as values (all but ValueGroup's).
-  void Shift(size_t first, size_t valueGroup) {
-    for (Slot& s : slots_) {
-      if (s.value == npos || s.line < first) continue;
-      ++s.line;
-      if (s.group != valueGroup) ++s.value;
-    }
+  size_t Value(const Slot& s) const {
+    return s.group == kSections ? s.value : (*sections_)[s.group].head + s.value;
+  }
+  size_t Line(const Slot& s) const {
+    return s.group == kSections ? (*sections_)[s.value].head : Value(s);
   }
 
 private:
   std::string_view Name(const Slot& s) const {
-    return std::string_view((*lines_)[s.line]).substr(s.offset, s.length);
+    return std::string_view((*lines_)[Line(s)]).substr(s.offset, s.length);
   }
 
   void Grow() {
@@ -194,6 +203,7 @@ private:
   }
 
   const std::vector<std::string>* lines_;
+  const std::vector<LineRange>* sections_;
   std::vector<Slot> slots_;
   size_t used_ = 0;
 };
@@ -255,28 +265,29 @@ private:
 
 // Where the sections and keys of lines_ stand, found in one pass: profile loads
 // look up a hundred keys, and a scan of the lines for each cost most of the
-// runner's start. The names are views into lines_.
+// runner's start. The names are places in lines_.
 struct TIniFile::Index {
   // Only the first section of a name counts; it runs up to the next section
   // head of any name.
-  struct Range {
-    size_t head, end;
-  };
+  using Range = LineRange;
   std::vector<Range> sections;  // in file order
   // Section names (group kSections) give their number in Sections; key names
   // (group: their section's number) the line of their first occurrence.
   NameTable names;
-  static constexpr size_t kSections = npos;
+  static constexpr size_t kSections = NameTable::kSections;
 
-  explicit Index(const std::vector<std::string>& lines) : names(lines, lines.size()) {
+  explicit Index(const std::vector<std::string>& lines) : names(lines, sections, lines.size()) {
     size_t current = npos;  // npos before the first section and in repeated ones
     for (size_t i = 0; i < lines.size(); ++i) {
       std::string_view name;
       if (ParseSectionLine(lines[i], name)) {
         if (current != npos) sections[current].end = i;
-        size_t n = sections.size();
-        current = names.Add(kSections, i, name, n) == n ? n : npos;
-        if (current != npos) sections.push_back({i, lines.size()});
+        current = npos;
+        if (names.Find(kSections, name) == npos) {
+          current = sections.size();
+          sections.push_back({i, lines.size()});
+          names.Add(kSections, i, name, current);
+        }
       } else if (current != npos && KeyOfLine(lines[i], name)) {
         names.Add(current, i, name, i);
       }
@@ -467,18 +478,19 @@ bool TIniFile::ApplyIndexed(const Op& op) {
     lines_.push_back("[" + op.section + "]");
     lines_.push_back(op.key + "=" + op.value);
     const size_t number = index.sections.size();
+    index.sections.push_back({head, lines_.size()});
     index.names.Add(Index::kSections, head, std::string_view(lines_[head]).substr(1, op.section.size()),
                     number);
-    index.sections.push_back({head, lines_.size()});
     index.names.Add(number, head + 1, std::string_view(lines_[head + 1]).substr(0, op.key.size()),
                     head + 1);
     return true;
   }
   if (NameTable::Slot* slot = index.names.FindSlot(n, op.key)) {
     // Keep the stored spelling of the key.
+    const size_t line = index.names.Line(*slot);
     std::string_view key;
-    KeyOfLine(lines_[slot->line], key);
-    lines_[slot->line] = std::string(key) + "=" + op.value;
+    KeyOfLine(lines_[line], key);
+    lines_[line] = std::string(key) + "=" + op.value;
     slot->offset = 0;
     return true;
   }
@@ -488,8 +500,9 @@ bool TIniFile::ApplyIndexed(const Op& op) {
   std::string_view key;
   for (size_t j = range.head + 1; j < range.end; ++j)
     if (KeyOfLine(lines_[j], key)) after = j + 1;
+  // Keys are kept relative to their section's head, and none of this
+  // section's lies beyond the new line: moving the ranges moves every name.
   lines_.insert(lines_.begin() + after, op.key + "=" + op.value);
-  index.names.Shift(after, Index::kSections);
   for (Index::Range& r : index.sections) {
     if (r.head >= after) ++r.head;
     if (r.end >= after) ++r.end;
