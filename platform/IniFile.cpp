@@ -580,10 +580,7 @@ void TIniFile::UpdateFile() {
     Reloaded(std::move(fresh), std::move(text), true);
     return;
   }
-  TReplaceOptions options;
-  // Earlier versions named their temporary files "<name>.XXXXXX".
-  options.legacyTempPrefix = ExtractFileName(path) + ".";
-  TReplacementFile file(path, options);
+  TReplacementFile file(path);
   file.Write(out);
   file.Commit();
   Reloaded(std::move(fresh), std::move(out), true);

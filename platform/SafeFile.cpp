@@ -105,12 +105,12 @@ bool IsTemporaryName(std::string_view name) {
          EndsInUniquePart(name);
 }
 
-void RemoveStaleTemporaries(const std::string& folder, const std::string& legacyPrefix) {
+void RemoveStaleTemporaries(const std::string& folder) {
   static std::mutex mutex;
   static std::set<std::string> done;
   {
     std::lock_guard<std::mutex> lock(mutex);
-    if (!done.insert(folder + '\0' + legacyPrefix).second) return;
+    if (!done.insert(folder).second) return;
   }
   int dfd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dfd < 0) return;
@@ -122,12 +122,7 @@ void RemoveStaleTemporaries(const std::string& folder, const std::string& legacy
   const time_t limit = time(nullptr) - kStaleSeconds;
   const uid_t me = geteuid();
   while (dirent* e = readdir(dir)) {
-    std::string_view name = e->d_name;
-    bool ours = IsTemporaryName(name);
-    if (!ours && !legacyPrefix.empty())
-      ours = name.size() == legacyPrefix.size() + kUniqueChars && name.starts_with(legacyPrefix) &&
-             EndsInUniquePart(name);
-    if (!ours) continue;
+    if (!IsTemporaryName(e->d_name)) continue;
     struct stat st {};
     if (fstatat(dfd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
     if (!S_ISREG(st.st_mode) || st.st_uid != me || st.st_nlink != 1 || st.st_mtime >= limit)
@@ -163,14 +158,14 @@ TReplacementFile::TReplacementFile(std::string target, const TReplaceOptions& op
     : target_(std::move(target)), durable_(options.durable) {
   path_ = options.followLinks ? ResolveLinks(target_) : target_;
   // Only a regular file is ever replaced: a rename over a device or a pipe
-  // (a link to /dev/null, say) would put a file in its place.
+  // (a link to /dev/null, say) would put a file in its place. Names that are
+  // not followed are placed by CommitAsNew, or by Commit once the caller saw
+  // a regular file there.
   struct stat existing {};
-  // Names that are never followed are only placed by CommitAsNew, or by
-  // Commit once the caller saw a regular file there.
   if (options.followLinks && lstat(path_.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode))
     RaiseWriteError(target_, S_ISDIR(existing.st_mode) ? EISDIR : EINVAL);
   const std::string folder = FolderOf(path_);
-  RemoveStaleTemporaries(folder, options.legacyTempPrefix);
+  RemoveStaleTemporaries(folder);
   std::string pattern = folder + "." + ExtractFileName(path_).substr(0, 200) +
                         std::string(kTempMarker) + std::string(kUniqueChars, 'X');
   fd_ = mkostemp(pattern.data(), O_CLOEXEC);

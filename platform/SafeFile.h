@@ -30,9 +30,6 @@ struct TReplaceOptions {
   // In a folder every user may write (sticky or world-writable, like /tmp)
   // the file is made readable by its owner only.
   bool privateInSharedFolder = false;
-  // The name of temporary files an older version left beside the target
-  // ("<name>.XXXXXX"): stale ones are removed as the program's own are.
-  std::string legacyTempPrefix;
 };
 
 // The replacement of one file. The temporary file is a hidden name beside the
@@ -116,11 +113,11 @@ std::string ReadErrorText(const std::string& path, int err);
 // The file a symlink chain leads to (Path itself when it is no link).
 std::string ResolveLinks(std::string path);
 
-// Removes the temporary files of the pattern TReplacementFile uses (and of
-// LegacyPrefix followed by six letters or digits, when given) that are
-// regular files of this user, unchanged for over an hour, in Folder. Any
-// other file stays. Done once per folder and process; failures are ignored.
-void RemoveStaleTemporaries(const std::string& folder, const std::string& legacyPrefix = {});
+// Removes the temporary files of the pattern TReplacementFile uses that are
+// regular files of this user, unchanged for over an hour (a kill left them),
+// from Folder. Any other file stays. Done once per folder and process;
+// failures are ignored.
+void RemoveStaleTemporaries(const std::string& folder);
 // Whether Name (no folder) is one of TReplacementFile's temporary names.
 bool IsTemporaryName(std::string_view name);
 

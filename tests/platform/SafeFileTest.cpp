@@ -263,9 +263,7 @@ TEST(SafeFile, StaleTemporaryFilesOfTheOwnPatternGo) {
       {".c.msg.Ab12Cf", true, true},        // another pattern
       {".d.msg.~Ab1-Cg", true, true},       // not six letters or digits
       {"e.msg.~Ab12Ch", true, true},        // not hidden
-      {"Tidelarn.ini.Ab12Ci", true, false}, // the older versions' INI pattern
-      {"Tidelarn.ini.Ab12Cj", false, true},
-      {"Other.ini.Ab12Ck", true, true},
+      {"Tidelarn.ini.backup", true, true},  // a user's copy, like earlier versions' temporaries
       {"x.msg", true, true},
   };
   for (const auto& f : files) {
@@ -274,9 +272,7 @@ TEST(SafeFile, StaleTemporaryFilesOfTheOwnPatternGo) {
   }
   mkdir((dir / ".f.msg.~Ab12Cl").c_str(), 0755);  // a folder of that name stays
   MakeOld(dir / ".f.msg.~Ab12Cl");
-  TReplaceOptions options;
-  options.legacyTempPrefix = "Tidelarn.ini.";
-  TReplacementFile file(dir / "Tidelarn.ini", options);
+  TReplacementFile file(dir / "Tidelarn.ini");
   for (const auto& f : files) EXPECT_EQ(fs::exists(dir / f.name), f.stays) << f.name;
   EXPECT_TRUE(fs::exists(dir / ".f.msg.~Ab12Cl"));
 }
