@@ -208,6 +208,8 @@ private:
   size_t used_ = 0;
 };
 
+constexpr const char* kLockName = ".tidelarn-ini.lock";
+
 // How long a writer waits for the lock before it gives up.
 std::chrono::milliseconds gLockWait{5000};
 
@@ -216,14 +218,16 @@ std::string FolderOf(const std::string& path) {
   return dir.empty() ? "./" : dir;
 }
 
-// The writers' lock of one INI file: a lock file of our own beside it, so
-// that no other program's lock on the folder (a shared one like /tmp) can
-// stall a writer. The file is never removed: a writer that removed it would
-// leave the next two writers locking different files.
+// The writers' lock of the INI files of one folder: a lock file of our own
+// beside them, so that no other program's lock on the folder (a shared one
+// like /tmp) can stall a writer, and a held lock is an error after a while
+// rather than a hang. One for the folder, not one per file: the file is never
+// removed (a writer that removed it would leave the next two locking
+// different files), and report and hand-over files come and go by the dozen.
 class TIniLock {
 public:
   explicit TIniLock(const std::string& path) {
-    const std::string lockPath = FolderOf(path) + "." + ExtractFileName(path) + ".lock";
+    const std::string lockPath = FolderOf(path) + kLockName;
     do {
       fd_ = open(lockPath.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
     } while (fd_ < 0 && errno == EINTR);

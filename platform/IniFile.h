@@ -10,8 +10,9 @@
 //
 // Only a missing file reads as empty: any other failure to read it raises
 // EInOutError, so nothing is ever written back over a file that was not read
-// whole. Writers lock a file of their own beside the INI file and give up with
-// EInOutError when another holds it for a few seconds.
+// whole. Writers lock a file of their own in the INI file's folder
+// (".tidelarn-ini.lock") and give up with EInOutError when another holds it
+// for a few seconds.
 #pragma once
 
 #include <chrono>

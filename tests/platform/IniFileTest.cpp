@@ -239,7 +239,7 @@ TEST(IniFile, TheLockIsAFileOfItsOwnAndAHeldOneIsAnError) {
   EXPECT_EQ(ReadFile(file), "[A]\r\nk=2\r\n");
 
   // The writers' own lock, held elsewhere, makes the update fail and change nothing.
-  int lock = open((dir / ".a.ini.lock").c_str(), O_RDONLY);
+  int lock = open((dir / ".tidelarn-ini.lock").c_str(), O_RDONLY);
   ASSERT_GE(lock, 0);
   ASSERT_EQ(flock(lock, LOCK_EX), 0);
   TIniFile::SetLockWait(std::chrono::milliseconds(50));
