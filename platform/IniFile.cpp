@@ -230,6 +230,10 @@ public:
     const std::string lockPath = FolderOf(path) + kLockName;
     do {
       fd_ = open(lockPath.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+      // In a sticky folder the system may refuse O_CREAT on another user's
+      // file (protected_regular) even though it may be opened.
+      if (fd_ < 0 && errno == EACCES)
+        fd_ = open(lockPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     } while (fd_ < 0 && errno == EINTR);
     if (fd_ < 0) Fail(path, lockPath, errno);
     const auto deadline = std::chrono::steady_clock::now() + gLockWait;
