@@ -1,6 +1,5 @@
 #include "DErrorOrDebug.h"
 
-#include <QFile>
 #include <QFontDatabase>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -14,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cstring>
 
 #include "DlgTools.h"
 #include "FormTexts.h"
@@ -70,26 +70,22 @@ int ButtonWidth(const QPushButton* button) {
 }
 
 std::string LoadScriptFile(const std::string& fileName) {
-  QFile file(QString::fromStdString(NativePath(fileName)));
-  if (!file.open(QIODevice::ReadOnly))
+  std::string data;
+  if (int err = ReadWholeFile(NativePath(fileName), data))
     throw EInOutError(TranslateFmt("ErrorOrDebug.CannotLoad",
                                    "Die Datei \"%s\" kann nicht gelesen werden: %s",
-                                   {fileName, InternalStr(file.errorString())}));
-  QByteArray bytes = file.readAll();
-  return std::string(bytes.constData(), size_t(bytes.size()));
+                                   {fileName, FromUtf8(std::strerror(err))}));
+  return data;
 }
 
 // A script saved by the dialog keeps the line ends the file had: LF for a
 // file written on this system, CR LF otherwise.
 std::string LineEndOf(const std::string& fileName) {
-  std::string path = NativePath(fileName);
-  if (!FileExists(path)) return "\r\n";
-  QFile file(QString::fromStdString(path));
-  if (!file.open(QIODevice::ReadOnly)) return "\r\n";
-  QByteArray head = file.read(65536);
-  qsizetype lf = head.indexOf('\n');
-  if (lf < 0) return "\r\n";
-  return lf == 0 || head[lf - 1] != '\r' ? "\n" : "\r\n";
+  std::string text;
+  if (ReadWholeFile(NativePath(fileName), text) != 0) return "\r\n";
+  size_t lf = text.find('\n');
+  if (lf == std::string::npos) return "\r\n";
+  return lf == 0 || text[lf - 1] != '\r' ? "\n" : "\r\n";
 }
 
 }  // namespace

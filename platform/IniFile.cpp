@@ -6,11 +6,15 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <thread>
 
 #include "ProgramDir.h"
+#include "SafeFile.h"
 #include "SysUtils.h"
+#include "uTransla.h"
 
 namespace {
 
@@ -83,29 +87,6 @@ std::string CutAtLineBreak(std::string_view v) {
   return std::string(p == std::string_view::npos ? v : v.substr(0, p));
 }
 
-// The whole file; Exists tells whether it could be opened. A read error ends
-// the text where it happened.
-std::string ReadWholeFile(const std::string& path, bool& exists) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  exists = fd >= 0;
-  if (fd < 0) return {};
-  struct stat st;
-  size_t hint = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? size_t(st.st_size) : 0;
-  // One byte more than the size, so that the end shows on the second read.
-  std::string text(hint + 1, '\0');
-  size_t used = 0;
-  for (;;) {
-    if (used == text.size()) text.resize(text.size() * 2);
-    ssize_t n = read(fd, text.data() + used, text.size() - used);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    used += size_t(n);
-  }
-  close(fd);
-  text.resize(used);
-  return text;
-}
-
 constexpr size_t npos = std::string::npos;
 
 char Fold(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; }
@@ -119,49 +100,101 @@ bool SameName(std::string_view a, std::string_view b) {
   return true;
 }
 
+// Where a section runs: its head line up to the next section head of any name.
+struct LineRange {
+  size_t head, end;
+};
+
 // Names within groups mapped to numbers, names compared as SameText does; the
 // first entry of a name wins. Open addressing in one array: the table is built
 // once per load and read many times, and a node per name would cost more than
-// the lookups.
+// the lookups. Groups are section numbers (their keys, valued by line) and
+// kSections (section names, valued by section number). A name is kept as its
+// place in the lines, a key's relative to its section's head, so that lines
+// may move in memory and lines inserted at the end of a section move only the
+// section ranges.
 class NameTable {
 public:
+  static constexpr size_t kSections = npos;
+
+  struct Slot {
+    uint64_t hash = 0;
+    size_t group = 0;
+    size_t value = npos;  // npos: free; a key's line relative to its section's head
+    uint32_t offset = 0, length = 0;
+  };
+
   // Room for up to Count entries.
-  explicit NameTable(size_t count) {
+  NameTable(const std::vector<std::string>& lines, const std::vector<LineRange>& sections,
+            size_t count)
+      : lines_(&lines), sections_(&sections) {
     size_t size = 8;
     while (size < 2 * count) size *= 2;
     slots_.resize(size);
   }
 
-  // The number stored for the name: Value when the name is new.
-  size_t Add(size_t group, std::string_view name, size_t value) {
+  // Adds a name, a view into line Line, with Value (a key's value is Line;
+  // a section's range must be in place already). False when the name is there.
+  bool Add(size_t group, size_t line, std::string_view name, size_t value) {
+    if (2 * (used_ + 1) > slots_.size()) Grow();
     uint64_t h = Hash(group, name);
     for (size_t i = h & (slots_.size() - 1);; i = (i + 1) & (slots_.size() - 1)) {
       Slot& s = slots_[i];
       if (s.value == npos) {
-        s = {h, group, name, value};
-        return value;
+        const char* base = (*lines_)[line].data();
+        s = {h, group, group == kSections ? value : value - (*sections_)[group].head,
+             uint32_t(name.data() - base), uint32_t(name.size())};
+        ++used_;
+        return true;
       }
-      if (s.hash == h && s.group == group && SameName(s.name, name)) return s.value;
+      if (s.hash == h && s.group == group && SameName(Name(s), name)) return false;
     }
   }
 
   // npos when the name is not there.
   size_t Find(size_t group, std::string_view name) const {
+    const Slot* s = FindSlot(group, name);
+    return s ? Value(*s) : npos;
+  }
+
+  Slot* FindSlot(size_t group, std::string_view name) {
+    return const_cast<Slot*>(std::as_const(*this).FindSlot(group, name));
+  }
+
+  const Slot* FindSlot(size_t group, std::string_view name) const {
     uint64_t h = Hash(group, name);
     for (size_t i = h & (slots_.size() - 1);; i = (i + 1) & (slots_.size() - 1)) {
       const Slot& s = slots_[i];
-      if (s.value == npos) return npos;
-      if (s.hash == h && s.group == group && SameName(s.name, name)) return s.value;
+      if (s.value == npos) return nullptr;
+      if (s.hash == h && s.group == group && SameName(Name(s), name)) return &s;
     }
   }
 
+  size_t Value(const Slot& s) const {
+    return s.group == kSections ? s.value : (*sections_)[s.group].head + s.value;
+  }
+  size_t Line(const Slot& s) const {
+    return s.group == kSections ? (*sections_)[s.value].head : Value(s);
+  }
+
 private:
-  struct Slot {
-    uint64_t hash = 0;
-    size_t group = 0;
-    std::string_view name;
-    size_t value = npos;  // npos: free
-  };
+  std::string_view Name(const Slot& s) const {
+    return std::string_view((*lines_)[Line(s)]).substr(s.offset, s.length);
+  }
+
+  void Grow() {
+    std::vector<Slot> old(slots_.size() * 2);
+    old.swap(slots_);
+    for (const Slot& s : old) {
+      if (s.value == npos) continue;
+      for (size_t i = s.hash & (slots_.size() - 1);; i = (i + 1) & (slots_.size() - 1)) {
+        if (slots_[i].value == npos) {
+          slots_[i] = s;
+          break;
+        }
+      }
+    }
+  }
 
   static uint64_t Hash(size_t group, std::string_view name) {
     uint64_t h = 14695981039346656037ull ^ (uint64_t(group) * 0x9E3779B97F4A7C15ull);
@@ -169,37 +202,102 @@ private:
     return h ^ (h >> 29);
   }
 
+  const std::vector<std::string>* lines_;
+  const std::vector<LineRange>* sections_;
   std::vector<Slot> slots_;
+  size_t used_ = 0;
+};
+
+constexpr const char* kLockName = ".tidelarn-ini.lock";
+
+// How long a writer waits for the lock before it gives up.
+std::chrono::milliseconds gLockWait{5000};
+
+std::string FolderOf(const std::string& path) {
+  std::string dir = ExtractFilePath(path);
+  return dir.empty() ? "./" : dir;
+}
+
+// The writers' lock of the INI files of one folder: a lock file of our own
+// beside them, so that no other program's lock on the folder (a shared one
+// like /tmp) can stall a writer, and a held lock is an error after a while
+// rather than a hang. One for the folder, not one per file: the file is never
+// removed (a writer that removed it would leave the next two locking
+// different files), and report and hand-over files come and go by the dozen.
+class TIniLock {
+public:
+  explicit TIniLock(const std::string& path) {
+    const std::string lockPath = FolderOf(path) + kLockName;
+    do {
+      fd_ = open(lockPath.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+      // In a sticky folder the system may refuse O_CREAT on another user's
+      // file (protected_regular) even though it may be opened.
+      if (fd_ < 0 && errno == EACCES)
+        fd_ = open(lockPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    } while (fd_ < 0 && errno == EINTR);
+    if (fd_ < 0) Fail(path, lockPath, errno);
+    const auto deadline = std::chrono::steady_clock::now() + gLockWait;
+    auto pause = std::chrono::milliseconds(2);
+    while (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+      if (errno == EINTR) continue;
+      if (errno != EWOULDBLOCK) Fail(path, lockPath, errno);
+      if (std::chrono::steady_clock::now() >= deadline)
+        Fail(path, lockPath, 0);
+      std::this_thread::sleep_for(pause);
+      pause = std::min(pause * 2, std::chrono::milliseconds(50));
+    }
+  }
+  ~TIniLock() { close(fd_); }
+  TIniLock(const TIniLock&) = delete;
+  TIniLock& operator=(const TIniLock&) = delete;
+
+private:
+  [[noreturn]] void Fail(const std::string& path, const std::string& lockPath, int err) {
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+    if (err != 0)
+      throw EInOutError(
+          TranslateFmt("IniFile.LockError", "Die Datei %s kann nicht gesperrt werden: %s (%s)",
+                       {path, lockPath, FromUtf8(std::strerror(err))}));
+    throw EInOutError(TranslateFmt(
+        "IniFile.Locked",
+        "Die Datei %s kann nicht geschrieben werden: ein anderes Programm hält die Sperre %s "
+        "seit %d ms",
+        {path, lockPath, int64_t(gLockWait.count())}));
+  }
+
+  int fd_ = -1;
 };
 
 }  // namespace
 
 // Where the sections and keys of lines_ stand, found in one pass: profile loads
 // look up a hundred keys, and a scan of the lines for each cost most of the
-// runner's start. The names are views into lines_.
+// runner's start. The names are places in lines_.
 struct TIniFile::Index {
   // Only the first section of a name counts; it runs up to the next section
   // head of any name.
-  struct Range {
-    size_t head, end;
-  };
+  using Range = LineRange;
   std::vector<Range> sections;  // in file order
   // Section names (group kSections) give their number in Sections; key names
   // (group: their section's number) the line of their first occurrence.
   NameTable names;
-  static constexpr size_t kSections = npos;
+  static constexpr size_t kSections = NameTable::kSections;
 
-  explicit Index(const std::vector<std::string>& lines) : names(lines.size()) {
+  explicit Index(const std::vector<std::string>& lines) : names(lines, sections, lines.size()) {
     size_t current = npos;  // npos before the first section and in repeated ones
     for (size_t i = 0; i < lines.size(); ++i) {
       std::string_view name;
       if (ParseSectionLine(lines[i], name)) {
         if (current != npos) sections[current].end = i;
-        size_t n = sections.size();
-        current = names.Add(kSections, name, n) == n ? n : npos;
-        if (current != npos) sections.push_back({i, lines.size()});
+        current = npos;
+        if (names.Find(kSections, name) == npos) {
+          current = sections.size();
+          sections.push_back({i, lines.size()});
+          names.Add(kSections, i, name, current);
+        }
       } else if (current != npos && KeyOfLine(lines[i], name)) {
-        names.Add(current, name, i);
+        names.Add(current, i, name, i);
       }
     }
   }
@@ -214,7 +312,7 @@ struct TIniFile::Index {
 };
 
 const TIniFile::Index& TIniFile::Lookup() const {
-  if (!index_) index_ = std::make_unique<const Index>(lines_);
+  if (!index_) index_ = std::make_unique<Index>(lines_);
   return *index_;
 }
 
@@ -228,6 +326,10 @@ bool TIniFile::ParseKeyLine(std::string_view line, std::string& key, std::string
 
 TIniFile::TIniFile(std::string_view fileName) : fileName_(SettingsFile(fileName)) { Load(); }
 
+TIniFile::TIniFile(TIniText text) : inMemory_(true) { TakeText(std::move(text.text), true); }
+
+void TIniFile::SetLockWait(std::chrono::milliseconds wait) { gLockWait = wait; }
+
 TIniFile::~TIniFile() {
   try {
     UpdateFile();
@@ -237,13 +339,23 @@ TIniFile::~TIniFile() {
 }
 
 void TIniFile::Load() {
-  std::string text = ReadWholeFile(fileName_, loadedExists_);
+  // Only a missing file is empty: any other failure raises, so that nothing
+  // is ever written back over a file that was not read whole.
+  std::string text;
+  bool exists = ReadFileIfExists(fileName_, text);
+  TakeText(std::move(text), exists);
+}
+
+void TIniFile::TakeText(std::string text, bool exists) {
   lines_ = SplitLines(text);
   index_.reset();
   size_t lf = text.find('\n');
   eol_ = (lf != std::string::npos && (lf == 0 || text[lf - 1] != '\r')) ? "\n" : "\r\n";
   loaded_ = std::move(text);
+  loadedExists_ = exists;
 }
+
+std::string TIniFile::Text() const { return JoinLines(lines_, eol_); }
 
 std::string TIniFile::ReadString(std::string_view section, std::string_view key,
                                  std::string_view def) const {
@@ -349,9 +461,62 @@ void TIniFile::DeleteKey(std::string_view section, std::string_view key) {
 }
 
 void TIniFile::ApplyAndQueue(Op op) {
-  index_.reset();
-  Apply(lines_, op);
+  if (!ApplyIndexed(op)) {
+    index_.reset();
+    Apply(lines_, op);
+  }
   pending_.push_back(std::move(op));
+}
+
+// A write as Apply makes it, with the index kept up to date rather than
+// dropped: a profile load writes back every missing key between lookups, and
+// an index built anew for each would cost a pass over every line per key.
+// False (nothing done) where only Apply knows the outcome.
+bool TIniFile::ApplyIndexed(const Op& op) {
+  if (op.kind != Op::Write || !index_) return false;
+  // Names that would not read back as written: Apply handles them.
+  if (op.section.empty() || TrimView(op.section) != op.section || TrimView(op.key) != op.key ||
+      op.key.front() == ';' || op.key.front() == '[')
+    return false;
+  Index& index = *index_;
+  const size_t n = index.Section(op.section);
+  if (n == npos) {
+    // A new section at the end: ranges that ran to the end now end at its head.
+    const size_t head = lines_.size();
+    lines_.push_back("[" + op.section + "]");
+    lines_.push_back(op.key + "=" + op.value);
+    const size_t number = index.sections.size();
+    index.sections.push_back({head, lines_.size()});
+    index.names.Add(Index::kSections, head, std::string_view(lines_[head]).substr(1, op.section.size()),
+                    number);
+    index.names.Add(number, head + 1, std::string_view(lines_[head + 1]).substr(0, op.key.size()),
+                    head + 1);
+    return true;
+  }
+  if (NameTable::Slot* slot = index.names.FindSlot(n, op.key)) {
+    // Keep the stored spelling of the key.
+    const size_t line = index.names.Line(*slot);
+    std::string_view key;
+    KeyOfLine(lines_[line], key);
+    lines_[line] = std::string(key) + "=" + op.value;
+    slot->offset = 0;
+    return true;
+  }
+  // After the section's last key, so trailing blank lines and comments stay put.
+  Index::Range& range = index.sections[n];
+  size_t after = range.head + 1;
+  std::string_view key;
+  for (size_t j = range.head + 1; j < range.end; ++j)
+    if (KeyOfLine(lines_[j], key)) after = j + 1;
+  // Keys are kept relative to their section's head, and none of this
+  // section's lies beyond the new line: moving the ranges moves every name.
+  lines_.insert(lines_.begin() + after, op.key + "=" + op.value);
+  for (Index::Range& r : index.sections) {
+    if (r.head >= after) ++r.head;
+    if (r.end >= after) ++r.end;
+  }
+  index.names.Add(n, after, std::string_view(lines_[after]).substr(0, op.key.size()), after);
+  return true;
 }
 
 void TIniFile::Apply(std::vector<std::string>& lines, const Op& op) {
@@ -397,68 +562,35 @@ void TIniFile::Apply(std::vector<std::string>& lines, const Op& op) {
 
 void TIniFile::UpdateFile() {
   if (pending_.empty()) return;
+  if (inMemory_) {
+    TakeText(Text(), true);
+    pending_.clear();
+    return;
+  }
   if (loadedExists_ && JoinLines(lines_, eol_) == loaded_) {
     // Writes that leave the file as it was read need neither the lock nor a
     // second read: the runner writes the same registry values at every start.
     pending_.clear();
     return;
   }
-  std::string dir = ExtractFilePath(fileName_);
-  if (dir.empty()) dir = "./";
-  // The lock lives on the folder: the file itself is replaced by rename, so a
-  // lock on its inode would not be seen by the next writer.
-  int dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dirFd < 0) throw EInOutError(FromUtf8("Kann nicht schreiben: ") + fileName_);
-  while (flock(dirFd, LOCK_EX) != 0 && errno == EINTR) {
-  }
-  std::string tmp;
-  auto fail = [&](const char* what) {
-    int err = errno;
-    if (!tmp.empty()) unlink(tmp.c_str());
-    close(dirFd);
-    throw EInOutError(FromUtf8("Kann nicht schreiben: ") + fileName_ + " (" + what + ": " +
-                      std::strerror(err) + ")");
-  };
-
-  bool exists;
-  std::string text = ReadWholeFile(fileName_, exists);
+  // A symlinked file is replaced at its target, and writers through other
+  // links to it take the same lock.
+  const std::string path = ResolveLinks(fileName_);
+  TIniLock lock(path);
+  std::string text;
+  bool exists = ReadFileIfExists(path, text);
   std::vector<std::string> fresh = SplitLines(text);
   for (const Op& op : pending_) Apply(fresh, op);
   std::string out = JoinLines(fresh, eol_);
   if (exists && out == text) {
     // Nothing to change: the runner rewrites the same values at every start,
     // and a rewrite with its syncs costs more than the whole run.
-    close(dirFd);
     Reloaded(std::move(fresh), std::move(text), true);
     return;
   }
-
-  tmp = fileName_ + ".XXXXXX";
-  int fd = mkstemp(tmp.data());
-  if (fd < 0) {
-    tmp.clear();
-    fail("mkstemp");
-  }
-  struct stat st;
-  fchmod(fd, exists && stat(fileName_.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
-  size_t done = 0;
-  while (done < out.size()) {
-    ssize_t n = write(fd, out.data() + done, out.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      close(fd);
-      fail("write");
-    }
-    done += size_t(n);
-  }
-  if (fsync(fd) != 0) {
-    close(fd);
-    fail("fsync");
-  }
-  close(fd);
-  if (rename(tmp.c_str(), fileName_.c_str()) != 0) fail("rename");
-  fsync(dirFd);
-  close(dirFd);
+  TReplacementFile file(path);
+  file.Write(out);
+  file.Commit();
   Reloaded(std::move(fresh), std::move(out), true);
 }
 

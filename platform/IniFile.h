@@ -7,19 +7,34 @@
 // now, and the result replaces the file atomically. Two processes writing the
 // same file at once therefore lose nothing and never leave a torn file. Writes
 // that leave the file as it was read are dropped without touching it.
+//
+// Only a missing file reads as empty: any other failure to read it raises
+// EInOutError, so nothing is ever written back over a file that was not read
+// whole. Writers lock a file of their own in the INI file's folder
+// (".tidelarn-ini.lock") and give up with EInOutError when another holds it
+// for a few seconds.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+// The text of an INI object that belongs to no file.
+struct TIniText {
+  std::string text;
+};
+
 class TIniFile {
 public:
   // A bare name (no folder) means the program directory; the name is looked up
   // case-insensitively there when the exact spelling does not exist.
   explicit TIniFile(std::string_view fileName);
+  // An object over Text, tied to no file: UpdateFile keeps the result in
+  // memory, where Text() shows it.
+  explicit TIniFile(TIniText text);
   virtual ~TIniFile();
   TIniFile(const TIniFile&) = delete;
   TIniFile& operator=(const TIniFile&) = delete;
@@ -56,6 +71,11 @@ public:
   // Writes the collected changes; raises EInOutError when the file cannot be written.
   void UpdateFile();
   bool HasPendingWrites() const { return !pending_.empty(); }
+  // The text the file holds after UpdateFile, as far as this object knows.
+  std::string Text() const;
+
+  // How long a writer waits for another's lock before it gives up (tests).
+  static void SetLockWait(std::chrono::milliseconds wait);
 
   // Parsing of one line, shared with the readers of other INI-shaped files.
   static bool ParseKeyLine(std::string_view line, std::string& key, std::string& value);
@@ -67,7 +87,9 @@ private:
   };
   struct Index;
   void Load();
+  void TakeText(std::string text, bool exists);
   void ApplyAndQueue(Op op);
+  bool ApplyIndexed(const Op& op);
   // Takes the lines and text of the file as a flush left it.
   void Reloaded(std::vector<std::string> lines, std::string text, bool exists);
   static void Apply(std::vector<std::string>& lines, const Op& op);
@@ -82,7 +104,8 @@ private:
   // The file as Load or the last flush found it, and whether it existed.
   std::string loaded_;
   bool loadedExists_ = false;
+  bool inMemory_ = false;
   std::vector<Op> pending_;
-  // Dropped whenever lines_ changes.
-  mutable std::unique_ptr<const Index> index_;
+  // Kept up to date by plain writes, dropped by other changes.
+  mutable std::unique_ptr<Index> index_;
 };

@@ -1,13 +1,18 @@
 #include "SafeFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <mutex>
 #include <random>
+#include <set>
 
 #include "ProgramDir.h"
 #include "SysUtils.h"
@@ -68,18 +73,109 @@ bool WriteAll(int fd, std::string_view data, int& err) {
   return true;
 }
 
+// A folder every user may write: what is created there is private.
+bool SharedFolder(const std::string& folder) {
+  struct stat st {};
+  return stat(folder.c_str(), &st) == 0 && (st.st_mode & (S_IWOTH | S_ISVTX)) != 0;
+}
+
+// The marker between the target's name and mkstemp's six characters.
+constexpr std::string_view kTempMarker = ".~";
+constexpr size_t kUniqueChars = 6;
+constexpr time_t kStaleSeconds = 3600;
+
+bool EndsInUniquePart(std::string_view name) {
+  if (name.size() < kUniqueChars) return false;
+  for (char c : name.substr(name.size() - kUniqueChars))
+    if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))) return false;
+  return true;
+}
+
+std::function<int(const std::string&)>& ReadFault() {
+  static std::function<int(const std::string&)> fault;
+  return fault;
+}
+
+}  // namespace
+
+bool IsTemporaryName(std::string_view name) {
+  const size_t tail = kTempMarker.size() + kUniqueChars;
+  return name.size() > tail + 1 && name.front() == '.' &&
+         name.substr(name.size() - tail, kTempMarker.size()) == kTempMarker &&
+         EndsInUniquePart(name);
+}
+
+void RemoveStaleTemporaries(const std::string& folder) {
+  static std::mutex mutex;
+  static std::set<std::string> done;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (!done.insert(folder).second) return;
+  }
+  int dfd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd < 0) return;
+  DIR* dir = fdopendir(dfd);
+  if (!dir) {
+    close(dfd);
+    return;
+  }
+  const time_t limit = time(nullptr) - kStaleSeconds;
+  const uid_t me = geteuid();
+  while (dirent* e = readdir(dir)) {
+    if (!IsTemporaryName(e->d_name)) continue;
+    struct stat st {};
+    if (fstatat(dfd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (!S_ISREG(st.st_mode) || st.st_uid != me || st.st_nlink != 1 || st.st_mtime >= limit)
+      continue;
+    unlinkat(dfd, e->d_name, 0);
+  }
+  closedir(dir);
+}
+
+std::string ResolveLinks(std::string path) {
+  for (int hops = 0; hops < 40; ++hops) {
+    char buf[PATH_MAX];
+    ssize_t n = readlink(path.c_str(), buf, sizeof buf);
+    if (n <= 0 || size_t(n) >= sizeof buf) break;
+    std::string link(buf, size_t(n));
+    path = link.front() == '/' ? link : FolderOf(path) + link;
+  }
+  return path;
+}
+
+namespace {
+TReplaceOptions ModeFrom(std::string_view modeFrom) {
+  TReplaceOptions options;
+  options.modeFrom = modeFrom;
+  return options;
+}
 }  // namespace
 
 TReplacementFile::TReplacementFile(std::string target, std::string_view modeFrom)
-    : target_(std::move(target)) {
-  std::string pattern =
-      FolderOf(target_) + "." + ExtractFileName(target_).substr(0, 200) + ".XXXXXX";
+    : TReplacementFile(std::move(target), ModeFrom(modeFrom)) {}
+
+TReplacementFile::TReplacementFile(std::string target, const TReplaceOptions& options)
+    : target_(std::move(target)), durable_(options.durable) {
+  path_ = options.followLinks ? ResolveLinks(target_) : target_;
+  // Only a regular file is ever replaced: a rename over a device or a pipe
+  // (a link to /dev/null, say) would put a file in its place. Names that are
+  // not followed are placed by CommitAsNew, or by Commit once the caller saw
+  // a regular file there.
+  struct stat existing {};
+  if (options.followLinks && lstat(path_.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode))
+    RaiseWriteError(target_, S_ISDIR(existing.st_mode) ? EISDIR : EINVAL);
+  const std::string folder = FolderOf(path_);
+  RemoveStaleTemporaries(folder);
+  std::string pattern = folder + "." + ExtractFileName(path_).substr(0, 200) +
+                        std::string(kTempMarker) + std::string(kUniqueChars, 'X');
   fd_ = mkostemp(pattern.data(), O_CLOEXEC);
   if (fd_ < 0) RaiseWriteError(target_, errno);
   temp_ = pattern;
   struct stat st {};
-  const std::string source = modeFrom.empty() ? target_ : std::string(modeFrom);
-  if (stat(source.c_str(), &st) == 0) {
+  const std::string& source = options.modeFrom.empty() ? path_ : options.modeFrom;
+  if (options.privateInSharedFolder && SharedFolder(folder)) {
+    // mkstemp made it 0600 already.
+  } else if (stat(source.c_str(), &st) == 0) {
     fchmod(fd_, st.st_mode & 07777);
     // Only a privileged run can hand the file back to its owner; others keep theirs.
     [[maybe_unused]] int ignored = fchown(fd_, st.st_uid, st.st_gid);
@@ -128,7 +224,7 @@ void TReplacementFile::WriteWithoutCR(std::string_view data) {
 
 void TReplacementFile::Finish() {
   Flush();
-  if (fsync(fd_) != 0) Fail(target_, errno);
+  if (durable_ && fsync(fd_) != 0) Fail(target_, errno);
   int fd = fd_;
   fd_ = -1;
   if (close(fd) != 0) RaiseWriteError(target_, errno);
@@ -136,23 +232,47 @@ void TReplacementFile::Finish() {
 
 void TReplacementFile::Commit() {
   if (fd_ >= 0) Finish();
-  if (rename(temp_.c_str(), target_.c_str()) != 0) RaiseWriteError(target_, errno);
+  if (rename(temp_.c_str(), path_.c_str()) != 0) RaiseWriteError(target_, errno);
   committed_ = true;
-  SyncFolder(target_);
+  if (durable_) SyncFolder(path_);
 }
 
 bool TReplacementFile::CommitIfAbsent() {
   if (fd_ >= 0) Finish();
-  if (renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, target_.c_str(), RENAME_NOREPLACE) == 0) {
+  // A link of the target's name, dangling or not, takes the name: nothing is
+  // ever created where a link points.
+  if (path_ != target_) return false;
+  if (renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, path_.c_str(), RENAME_NOREPLACE) == 0) {
     committed_ = true;
   } else if (errno == EINVAL || errno == ENOSYS) {
     // File systems without the no-replace rename: a link fails just as well
     // when the name is taken.
-    if (link(temp_.c_str(), target_.c_str()) != 0) return false;
+    if (link(temp_.c_str(), path_.c_str()) != 0) return false;
   } else {
     return false;
   }
-  SyncFolder(target_);
+  SyncFolder(path_);
+  return true;
+}
+
+bool TReplacementFile::CommitAsNew(const std::string& name) {
+  if (fd_ >= 0) Finish();
+  if (renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, name.c_str(), RENAME_NOREPLACE) == 0) {
+    committed_ = true;
+  } else if (errno == EINVAL || errno == ENOSYS) {
+    if (link(temp_.c_str(), name.c_str()) != 0) {
+      if (errno == EEXIST) return false;
+      RaiseWriteError(name, errno);
+    }
+    unlink(temp_.c_str());
+    committed_ = true;
+  } else if (errno == EEXIST) {
+    return false;
+  } else {
+    RaiseWriteError(name, errno);
+  }
+  target_ = path_ = name;
+  if (durable_) SyncFolder(name);
   return true;
 }
 
@@ -162,26 +282,11 @@ namespace {
 // OnlyIfAbsent). False when nothing was copied.
 bool CopySynced(const std::string& from, const std::string& to, bool onlyIfAbsent) {
   try {
-    // Non-blocking and regular files only, so that a pipe named as the source
-    // cannot stall the run.
-    int in = open(from.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (in < 0) return false;
-    struct Closer {
-      int fd;
-      ~Closer() { close(fd); }
-    } closer{in};
-    struct stat st {};
-    if (fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    // Regular files only, so that a pipe named as the source cannot stall the run.
+    std::string data;
+    if (ReadWholeFile(from, data) != 0) return false;
     TReplacementFile copy(to, from);
-    char chunk[kBufferSize];
-    ssize_t n;
-    while ((n = read(in, chunk, sizeof chunk)) != 0) {
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        return false;
-      }
-      copy.Write(std::string_view(chunk, size_t(n)));
-    }
+    copy.Write(data);
     if (onlyIfAbsent) return copy.CommitIfAbsent();
     copy.Commit();
     return true;
@@ -230,31 +335,67 @@ bool SameFile(const std::string& a, const std::string& b) {
          sa.st_ino == sb.st_ino;
 }
 
-bool ReadRegularFile(const std::string& path, std::string& data) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return false;
+void SetReadFault(std::function<int(const std::string& path)> fault) {
+  ReadFault() = std::move(fault);
+}
+
+int ReadWholeFile(const std::string& path, std::string& data, size_t spare) {
+  data.clear();
+  int fd;
+  do {
+    fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return errno;
   struct Closer {
     int fd;
-    ~Closer() {
-      int err = errno;  // the caller reads the reason of the failure, not of close
-      close(fd);
-      errno = err;
-    }
+    ~Closer() { close(fd); }
   } closer{fd};
   struct stat st;
-  if (fstat(fd, &st) != 0) return false;
-  if (!S_ISREG(st.st_mode)) {
-    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-    return false;
-  }
-  data.clear();
-  data.reserve(size_t(st.st_size));
-  char buf[kBufferSize];
+  if (fstat(fd, &st) != 0) return errno;
+  if (!S_ISREG(st.st_mode)) return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+  // Some file systems take the flag for regular files too.
+  fcntl(fd, F_SETFL, O_RDONLY);
+  // One byte more than the size, so that the end shows without growing.
+  data.reserve(size_t(st.st_size) + 1 + spare);
+  data.resize(size_t(st.st_size) + 1);
+  const auto& fault = ReadFault();
+  size_t used = 0;
   for (;;) {
-    ssize_t n = read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    if (n == 0) return true;
-    data.append(buf, size_t(n));
+    if (used == data.size()) data.resize(data.size() * 2);  // it grew meanwhile
+    ssize_t n;
+    if (int err = fault ? fault(path) : 0) {
+      errno = err;
+      n = -1;
+    } else {
+      n = read(fd, data.data() + used, data.size() - used);
+    }
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      int err = errno;
+      data.clear();
+      return err;
+    }
+    if (n == 0) break;
+    used += size_t(n);
   }
+  data.resize(used);
+  return 0;
+}
+
+bool ReadRegularFile(const std::string& path, std::string& data) {
+  int err = ReadWholeFile(path, data);
+  errno = err;
+  return err == 0;
+}
+
+std::string ReadErrorText(const std::string& path, int err) {
+  return TranslateFmt("FileReadError", "Die Datei %s kann nicht gelesen werden", {path}) +
+         Reason(err);
+}
+
+bool ReadFileIfExists(const std::string& path, std::string& data, size_t spare) {
+  int err = ReadWholeFile(path, data, spare);
+  if (err == ENOENT) return false;
+  if (err != 0) throw EInOutError(ReadErrorText(path, err));
+  return true;
 }

@@ -1,20 +1,48 @@
-// Writing files so that no failure ever leaves a half-written one behind: new
-// content goes to a temporary file in the same folder, is synced, and only
-// then takes the place of the old file by rename. Failures raise EInOutError
-// with the file's name and the system's reason. Reading files named from
-// outside so that no pipe or device can block the caller.
+// The one way the programs read and replace whole files.
+//
+// Reading: a whole file at once, into a buffer sized from the file's size;
+// only "no such file" counts as absent, every other failure is reported, and
+// only regular files are read (opened without blocking, so a pipe or device
+// named from outside can neither block nor flood the caller).
+//
+// Writing: new content goes to a temporary file in the same folder, is made
+// durable, and only then takes the place of the old file by rename, so no
+// failure or kill ever leaves a half-written file under the real name. A
+// symlinked file is replaced at the file it leads to. Failures raise
+// EInOutError with the file's name and the system's reason.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
+// How a TReplacementFile is made.
+struct TReplaceOptions {
+  // The file whose permission bits (and, where allowed, owner) the new file
+  // gets when it replaces none; empty: the target itself.
+  std::string modeFrom;
+  // A symlinked target is replaced at the file it leads to. Off for names
+  // that come from outside: the link itself is then the name, never followed.
+  bool followLinks = true;
+  // Sync the data before the rename. Off only for files that need to outlive
+  // the process but not the system (a trace rewritten for every line).
+  bool durable = true;
+  // In a folder every user may write (sticky or world-writable, like /tmp)
+  // the file is made readable by its owner only.
+  bool privateInSharedFolder = false;
+};
+
 // The replacement of one file. The temporary file is a hidden name beside the
-// target that no "*.ext" pattern matches; it is removed again unless committed.
+// target (".<name>.~XXXXXX") that no "*.ext" pattern matches; it is removed
+// again unless committed. Temporary files of that pattern that a killed run
+// left in the folder are removed when they are over an hour old (once per
+// folder and process).
 class TReplacementFile {
 public:
   // The new file gets the permission bits (and, where allowed, the owner) of
   // an existing Target, else 0666 less the umask.
   explicit TReplacementFile(std::string target, std::string_view modeFrom = {});
+  TReplacementFile(std::string target, const TReplaceOptions& options);
   ~TReplacementFile();
   TReplacementFile(const TReplacementFile&) = delete;
   TReplacementFile& operator=(const TReplacementFile&) = delete;
@@ -29,6 +57,10 @@ public:
   // The same, but only when no file of the target's name exists; false then
   // (and the temporary file is removed).
   bool CommitIfAbsent();
+  // Puts the finished file under Name, a file of the target's folder, only
+  // when no entry of that name exists (a link included); false when one
+  // does, and the file stays ready for another name. Other failures raise.
+  bool CommitAsNew(const std::string& name);
 
   const std::string& Target() const { return target_; }
   const std::string& TempPath() const { return temp_; }
@@ -38,8 +70,11 @@ private:
   [[noreturn]] void Fail(const std::string& path, int err);
 
   std::string target_, temp_;
+  // Where the file goes: the target, or the file a symlinked target leads to.
+  std::string path_;
   int fd_ = -1;
   bool committed_ = false;
+  bool durable_ = true;
   std::string buffer_;
 };
 
@@ -62,8 +97,30 @@ bool CopyRegularFile(const std::string& from, const std::string& to, bool overwr
 // Both names lead to the same existing file.
 bool SameFile(const std::string& a, const std::string& b);
 
-// Reads the whole of a regular file. It is opened without blocking and read
-// only when it is a regular file, so a pipe or a device cannot block or flood
-// the caller. False with errno set when that fails: EISDIR for a folder,
-// EINVAL for anything else that is no regular file.
+// Reads the whole of a regular file into Data (room for Spare more bytes
+// reserved). 0, or the reason of the failure: ENOENT only when there is no
+// such file, EISDIR for a folder, EINVAL for anything else that is no regular
+// file; Data is empty then.
+int ReadWholeFile(const std::string& path, std::string& data, size_t spare = 0);
+// The same; false with errno set when it fails.
 bool ReadRegularFile(const std::string& path, std::string& data);
+// The same; false when there is no such file, EInOutError naming the file and
+// the reason for any other failure.
+bool ReadFileIfExists(const std::string& path, std::string& data, size_t spare = 0);
+// The text of a failure to read Path, for the callers' own exceptions.
+std::string ReadErrorText(const std::string& path, int err);
+
+// The file a symlink chain leads to (Path itself when it is no link).
+std::string ResolveLinks(std::string path);
+
+// Removes the temporary files of the pattern TReplacementFile uses that are
+// regular files of this user, unchanged for over an hour (a kill left them),
+// from Folder. Any other file stays. Done once per folder and process;
+// failures are ignored.
+void RemoveStaleTemporaries(const std::string& folder);
+// Whether Name (no folder) is one of TReplacementFile's temporary names.
+bool IsTemporaryName(std::string_view name);
+
+// Test seam: when set, asked before every read(2) of a whole-file read; a
+// result other than 0 fails that read with this errno.
+void SetReadFault(std::function<int(const std::string& path)> fault);

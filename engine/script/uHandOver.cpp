@@ -10,6 +10,7 @@
 #include "IniFile.h"
 #include "Process.h"
 #include "ProgramDir.h"
+#include "SafeFile.h"
 #include "SysUtils.h"
 #include "TidelarnVersion.h"
 #include "TempFile.h"
@@ -19,36 +20,20 @@ namespace {
 
 const char kSection[] = "InputBox";
 
-std::string ReadWholeFile(const std::string& path) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw EInOutError(FromUtf8("Datei kann nicht geöffnet werden: ") + path);
+std::string ReadText(const std::string& path) {
   std::string text;
-  char buf[65536];
-  for (;;) {
-    ssize_t n = read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      close(fd);
-      throw EInOutError(FromUtf8("Datei kann nicht gelesen werden: ") + path);
-    }
-    if (n == 0) break;
-    text.append(buf, size_t(n));
-  }
-  close(fd);
+  if (int err = ReadWholeFile(path, text)) throw EInOutError(ReadErrorText(path, err));
   return text;
 }
 
+// Replaced whole, so the other side never reads half an answer. Not synced:
+// the file lives only as long as the exchange.
 void WriteWholeFile(const std::string& path, const std::string& text) {
-  int fd = open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-  bool ok = fd >= 0;
-  for (size_t done = 0; ok && done < text.size();) {
-    ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) done += size_t(n);
-  }
-  if (fd >= 0 && close(fd) != 0) ok = false;
-  if (!ok) throw EInOutError(FromUtf8("Datei kann nicht geschrieben werden: ") + path);
+  TReplaceOptions options;
+  options.durable = false;
+  TReplacementFile file(path, options);
+  file.Write(text);
+  file.Commit();
 }
 
 // Removes the hand-over file however the exchange ends.
@@ -253,7 +238,7 @@ void WriteInputBoxAnswer(const std::string& path, std::string_view answer) {
 
 // ---------------------------------------------------------------------------
 
-std::string ReadHandOverFile(const std::string& path) { return ReadWholeFile(path); }
+std::string ReadHandOverFile(const std::string& path) { return ReadText(path); }
 
 void RewriteHandOverFile(const std::string& path, const std::string& text) {
   WriteWholeFile(path, text);
@@ -270,7 +255,7 @@ int HandOverErrorDisplay(TErrorDisplay& display) {
   WriteWholeFile(file, request);
   if (!RunConfigurationProgram("#ShowError#", file)) return ShowErrorOnStderr(display);
 
-  std::string answer = ReadWholeFile(file);
+  std::string answer = ReadText(file);
   // An untouched file means the configuration program ended without answering.
   if (answer == request) return ShowErrorOnStderr(display);
   int state = 0;

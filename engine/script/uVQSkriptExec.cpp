@@ -8,6 +8,7 @@
 
 #include "IniFile.h"
 #include "ProgramDir.h"
+#include "SafeFile.h"
 #include "SysUtils.h"
 #include "uEinstellungen.h"
 #include "uGetNum.h"
@@ -78,27 +79,11 @@ void TVQSkript::WriteTrace(const std::string& line) {
                            "\r\n";
   const std::string path = SettingsDir() + "VQDebug.txt";
   try {
-    const std::string temp = path + "." + IntToStr(getpid()) + ".tmp";
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0) RaiseWin32Error();
-    size_t done = 0;
-    while (done < text.size()) {
-      const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        const int error = errno;
-        ::close(fd);
-        ::unlink(temp.c_str());
-        RaiseWin32Error(error);
-      }
-      done += size_t(n);
-    }
-    ::close(fd);
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-      const int error = errno;
-      ::unlink(temp.c_str());
-      RaiseWin32Error(error);
-    }
+    TReplaceOptions options;
+    options.durable = false;
+    TReplacementFile trace(path, options);
+    trace.Write(text);
+    trace.Commit();
   } catch (const std::exception& e) {
     // One report is enough: the trace stays off for the rest of the run.
     TraceFailed = true;

@@ -14,6 +14,7 @@
 #endif
 
 #include "ProgramDir.h"
+#include "SafeFile.h"
 #include "uEinstellungen.h"
 #include "uHeaderCoding.h"
 #include "uTools.h"
@@ -804,24 +805,9 @@ void TArtikel::LoadFromFile(const std::string& fileName) {
         TranslateFmt("FileOpenError", "Datei %s kann nicht geöffnet werden", {fileName}) + " (" +
         FromUtf8(std::strerror(err)) + ")");
   };
-  int fd = open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) fail(errno);
   std::string data;
-  struct stat st {};
-  if (fstat(fd, &st) == 0 && st.st_size > 0) data.reserve(size_t(st.st_size) + 2);
-  char chunk[65536];
-  while (true) {
-    ssize_t n = read(fd, chunk, sizeof chunk);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      int err = errno;
-      close(fd);
-      fail(err);
-    }
-    if (n == 0) break;
-    data.append(chunk, size_t(n));
-  }
-  close(fd);
+  // Room for the line end that may be supplied below.
+  if (int err = ReadWholeFile(fileName, data, 2)) fail(err);
   // The last line gets its line end, which belongs to the text from now on: a
   // message written back ends with it. It is CR LF, or a bare LF in a message
   // whose lines end so, which would otherwise come back with CR LF line ends
@@ -985,23 +971,6 @@ bool WriteWholeFile(const std::string& path, std::string_view data) {
   return close(fd) == 0 && ok;
 }
 
-bool ReadWholeFile(const std::string& path, std::string& data) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  char chunk[16384];
-  ssize_t n;
-  while ((n = read(fd, chunk, sizeof chunk)) != 0) {
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      close(fd);
-      return false;
-    }
-    data.append(chunk, size_t(n));
-  }
-  close(fd);
-  return true;
-}
-
 // Replaces the first Placeholder of Params by Path, quoted when it holds a
 // blank and the template does not quote it already.
 void FillPlaceholder(std::string& params, std::string_view placeholder, const std::string& path) {
@@ -1039,7 +1008,7 @@ void SignWithPGP(TArtikel& article, std::string_view bodyText) {
   if (!RunAndWait(Specials.PGPExe, params, 1)) return;
 
   std::string output;
-  if (!ReadWholeFile(folder.Output(), output)) return;
+  if (ReadWholeFile(folder.Output(), output) != 0) return;
   const std::vector<std::string> lines = SplitLines(output);
   for (size_t i = 0; i < lines.size(); ++i) {
     if (lines[i] != "-----BEGIN PGP SIGNATURE-----") continue;

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <random>
 #include <thread>
@@ -13,6 +14,7 @@
 #include "ProgramDir.h"
 #include "Prompter.h"
 #include "Registry.h"
+#include "SafeFile.h"
 #include "SysUtils.h"
 #include "TempFile.h"
 #include "uCharsets.h"
@@ -74,28 +76,13 @@ void FlushWriteBacks(TIniFileUTF8& ini) {
 
 bool IsFlag(const std::string& v) { return v == "1"; }
 
-// The whole file; a failing open or read raises EInOutError (a stream would
-// hide a read error behind an early end of file).
+// The whole file; a failing open or read raises EInOutError.
 std::string ReadTextFile(const std::string& path) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   std::string text;
-  bool ok = fd >= 0;
-  char buf[65536];
-  while (ok) {
-    ssize_t n = read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ok = n == 0;
-      break;
-    }
-    text.append(buf, size_t(n));
-  }
-  int err = errno;
-  if (fd >= 0) close(fd);
-  if (!ok)
+  if (int err = ReadWholeFile(path, text))
     throw EInOutError(TranslateFmt("LoadTextFile.Error",
                                    "Die Datei \"%s\" kann nicht gelesen werden (%s)",
-                                   {path, std::string(std::strerror(err))}));
+                                   {path, FromUtf8(std::strerror(err))}));
   return text;
 }
 
@@ -365,6 +352,12 @@ void TVQEinstellungen::SetDefaults() {
 
 void TVQEinstellungen::Load(bool raw) {
   CheckSectionName();
+  if (IniFileName.empty()) {
+    // Without a file name the defaults are used: an object of no file.
+    TIniFileUTF8 ini{TIniText{}};
+    Load(raw, ini);
+    return;
+  }
   TIniFileUTF8 ini(IniFileName);
   Load(raw, ini);
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "ProgramDir.h"
+#include "SafeFile.h"
 #include "uCharsets.h"
 #include "uEinstellungen.h"
 #include "uHeaderCoding.h"
@@ -320,15 +321,14 @@ void LoadHeaderOrder() {
   list = {"!MAIL FROM", "!RCPT TO"};
   // The defaults are in place before the file is written, so a read-only
   // program folder costs only the file.
-  std::string text = JoinLines(list, "\r\n");
   const std::string path = SettingsFile("lHeader.txt");
-  FILE* f = std::fopen(path.c_str(), "wb");
-  bool ok = f && std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  // fclose releases the stream even when it fails: it is called exactly once.
-  if (f && std::fclose(f) != 0) ok = false;
-  if (!ok)
+  try {
+    ReplaceFileContent(path, JoinLines(list, "\r\n"));
+  } catch (const EInOutError& e) {
     throw EInOutError(
-        TranslateFmt("FileCreateError", "Datei %s kann nicht erstellt werden", {path}));
+        TranslateFmt("FileCreateError", "Datei %s kann nicht erstellt werden", {path}) + " (" +
+        e.Message() + ")");
+  }
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 
 #include "Process.h"
 #include "ProgramDir.h"
+#include "SafeFile.h"
 #include "TempFile.h"
 #include "uCharsets.h"
 #include "uEinstellungen.h"
@@ -221,62 +222,6 @@ std::string SafeFileName(std::string_view name) {
   return r;
 }
 
-// Opens Path as a new file; -1 when the name is taken (by anything, a link
-// included). Any other failure raises.
-int CreateExclusive(const std::string& path) {
-  int fd;
-  do {
-    fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0 && errno != EEXIST) ThrowFileError(path, errno);
-  return fd;
-}
-
-// Writes and closes; on failure the half-written file is removed.
-void WriteAndClose(int fd, const std::string& path, std::string_view text, bool sync) {
-  int error = 0;
-  for (size_t done = 0; done < text.size() && !error;) {
-    ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n > 0) done += size_t(n);
-    else if (n < 0 && errno != EINTR) error = errno;
-  }
-  if (!error && sync && fsync(fd) != 0) error = errno;
-  if (close(fd) != 0 && !error && errno != EINTR) error = errno;
-  if (error) {
-    unlink(path.c_str());
-    ThrowFileError(path, error);
-  }
-}
-
-// The first free name Make(1), Make(2), ..., created and returned open.
-template <typename MakeName>
-int CreateNumbered(MakeName makeName, std::string& path) {
-  for (uint64_t n = 1; n <= 1000000; ++n) {
-    path = makeName(n);
-    int fd = CreateExclusive(path);
-    if (fd >= 0) return fd;
-  }
-  ThrowFileError(path, EEXIST);
-}
-
-void Replace(const std::string& path, std::string_view text) {
-  static std::atomic<unsigned> counter{0};
-  std::string dir = ExtractFilePath(path);
-  std::string tmp;
-  int fd = CreateNumbered(
-      [&](uint64_t n) {
-        return dir + ".VQ-" + IntToStr(getpid()) + "-" + IntToStr(counter++) + "-" + IntToStr(int64_t(n)) +
-               ".tmp";
-      },
-      tmp);
-  WriteAndClose(fd, tmp, text, true);
-  if (rename(tmp.c_str(), path.c_str()) != 0) {
-    int error = errno;
-    unlink(tmp.c_str());
-    ThrowFileError(path, error);
-  }
-}
-
 }  // namespace
 
 void SaveToUniqueFile(std::string_view dir, std::string_view name, std::string_view text,
@@ -286,33 +231,47 @@ void SaveToUniqueFile(std::string_view dir, std::string_view name, std::string_v
   std::string folder = dir.empty() ? SettingsDir() : NativePath(dir);
   if (folder.back() != '/') folder += '/';
 
-  std::string path;
-  int fd;
-  if (size_t star = safe.find('*'); star != std::string::npos) {
-    fd = CreateNumbered(
-        [&](uint64_t n) {
-          return folder + safe.substr(0, star) + IntToStr(int64_t(n)) + safe.substr(star + 1);
-        },
-        path);
-  } else {
-    path = folder + safe;
-    fd = CreateExclusive(path);
-    if (fd < 0) {
-      if (mode == 0) return;
-      struct stat st;
-      if (mode != 2 && lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-        Replace(path, text);
-        fileName = path;
-        return;
-      }
-      std::string ext = ExtractFileExt(safe);
-      std::string stem = safe.substr(0, safe.size() - ext.size());
-      fd = CreateNumbered(
-          [&](uint64_t n) { return folder + stem + "[" + IntToStr(int64_t(n)) + "]" + ext; }, path);
+  // Written like a message: the complete, durable text is given its name by
+  // a rename that never replaces (unless replacing is asked for), so a kill
+  // leaves no truncated file under a real name, and the name is chosen by
+  // what exists when the file is complete. The name is never followed as a link.
+  TReplaceOptions options;
+  options.followLinks = false;
+  options.privateInSharedFolder = true;
+  TReplacementFile file(folder + safe, options);
+  file.Write(text);
+  file.Finish();
+  auto numbered = [&](auto makeName) {
+    for (uint64_t n = 1; n <= 1000000; ++n) {
+      std::string path = makeName(n);
+      if (file.CommitAsNew(path)) return path;
     }
+    ThrowFileError(makeName(1000000), EEXIST);
+  };
+
+  if (size_t star = safe.find('*'); star != std::string::npos) {
+    fileName = numbered([&](uint64_t n) {
+      return folder + safe.substr(0, star) + IntToStr(int64_t(n)) + safe.substr(star + 1);
+    });
+    return;
   }
-  WriteAndClose(fd, path, text, false);
-  fileName = path;
+  const std::string path = folder + safe;
+  if (file.CommitAsNew(path)) {
+    fileName = path;
+    return;
+  }
+  if (mode == 0) return;
+  struct stat st;
+  if (mode != 2 && lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+    // Replaces the entry itself, a link put there meanwhile included.
+    file.Commit();
+    fileName = path;
+    return;
+  }
+  std::string ext = ExtractFileExt(safe);
+  std::string stem = safe.substr(0, safe.size() - ext.size());
+  fileName = numbered(
+      [&](uint64_t n) { return folder + stem + "[" + IntToStr(int64_t(n)) + "]" + ext; });
 }
 
 // ---------------------------------------------------------------------------

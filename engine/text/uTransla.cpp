@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
+#include <cstring>
 
 #include "ProgramDir.h"
+#include "SafeFile.h"
 #include "SysUtils.h"
 
 namespace {
@@ -151,12 +151,11 @@ TranslationState& State() {
 }
 
 std::string ReadTranslationFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  if (in) text << in.rdbuf();
-  if (!in || in.bad())
-    throw EInOutError(Format(FromUtf8("Datei \"%s\" kann nicht gelesen werden"), {path}));
-  return text.str();
+  std::string text;
+  if (int err = ReadWholeFile(path, text))
+    throw EInOutError(Format(FromUtf8("Datei \"%s\" kann nicht gelesen werden"), {path}) + " (" +
+                      FromUtf8(std::strerror(err)) + ")");
+  return text;
 }
 
 char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : c; }
@@ -173,7 +172,20 @@ bool StartsLower(std::string_view line, std::string_view key) {
 
 void InitTranslation() {
   if (State().loaded) return;
-  InitTranslation(TIniFile("Specials.ini"));
+  // A Specials.ini that cannot be read raises with a translated message,
+  // which comes here again: that message, and every other until the file is
+  // read, is German.
+  static bool reading = false;
+  if (reading) return;
+  reading = true;
+  try {
+    TIniFile specials("Specials.ini");
+    reading = false;
+    InitTranslation(specials);
+  } catch (...) {
+    reading = false;
+    throw;
+  }
 }
 
 void InitTranslation(const TIniFile& specials) {
@@ -193,6 +205,7 @@ void DoneTranslation() { State() = TranslationState(); }
 std::string Translate(std::string_view id, std::string_view germanDefault) {
   InitTranslation();
   TranslationState& state = State();
+  if (!state.loaded) return LookupTranslation({}, id, germanDefault);  // while it loads
   if (!state.runtimeCollected) {
     CollectSection(state.fileLines, nullptr, state.runtimeLines, "Runtime");
     state.runtimeCollected = true;

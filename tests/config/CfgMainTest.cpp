@@ -399,9 +399,9 @@ TEST_F(CfgMainTest, ARememberedPageThatTheProfileHidesOpensTheFirstPage) {
 
 TEST_F(CfgMainTest, AViewThatCannotBeRememberedIsReportedAndTheFormStillCloses) {
   WriteProfile("News", [](TVQEinstellungen&) {});
-  std::filesystem::create_directory(Path("Specials.ini"));
   TFrmMain* form = Open();
   form->show();
+  std::filesystem::create_directory(Path("Specials.ini"));
   form->close();
   EXPECT_FALSE(form->isVisible());
   EXPECT_EQ(prompter_.boxes.size(), 1u);

@@ -1,12 +1,19 @@
 #include "IniFile.h"
 #include "ProgramDir.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "SafeFile.h"
 #include "SysUtils.h"
+
+#include <filesystem>
+#include <functional>
+#include <optional>
 #include "TestSupport.h"
 
 TEST(IniFile, NamesMatchCaseInsensitivelyAndTheFirstOccurrenceWins) {
@@ -154,4 +161,141 @@ TEST(IniFile, LookupsFollowTheLinesAsTheyAreNow) {
   ASSERT_EQ(stat((dir / "a.ini").c_str(), &after), 0);
   EXPECT_EQ(before.st_ino, after.st_ino);
   EXPECT_EQ(ReadFile(dir / "a.ini"), "k=outside\r\n[D]\r\nd=4\r\n[C]\r\nc=1\r\n");
+}
+
+namespace {
+
+mode_t ModeOf(const std::string& path) {
+  struct stat st {};
+  stat(path.c_str(), &st);
+  return st.st_mode & 07777;
+}
+
+}  // namespace
+
+TEST(IniFile, OnlyAMissingFileIsEmptyAndNothingIsWrittenOverAnUnreadOne) {
+  TempDir dir;
+  const std::string file = dir / "Tidelarn.ini", text = "[A]\r\nk=1\r\n[B]\r\nk=2\r\n";
+  const auto eio = [](const std::string&) { return EIO; };
+  struct Case {
+    const char* what;
+    bool folder;
+    mode_t mode;
+    bool atLoad;  // the failure shows at the load, else at the update's second read
+    std::function<int(const std::string&)> fault;
+  } cases[] = {
+      {"a folder in its place", true, 0, true, nullptr},
+      {"a read error", false, 0600, true, eio},
+      {"a read error at the update", false, 0600, false, eio},
+      {"no read permission", false, 0200, true, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (!(c.mode & 0400) && geteuid() == 0) continue;  // root reads it anyway
+    if (c.folder) {
+      mkdir(file.c_str(), 0755);
+    } else {
+      WriteFile(file, text);
+      chmod(file.c_str(), c.mode);
+    }
+    try {
+      std::optional<TIniFile> ini;
+      if (!c.atLoad) ini.emplace(file);
+      SetReadFault(c.fault);
+      if (c.atLoad) ini.emplace(file);
+      ini->WriteString("A", "k", "new");
+      ini->UpdateFile();
+      ADD_FAILURE() << "no error";
+    } catch (const EInOutError& e) {
+      EXPECT_NE(e.Message().find(file), std::string::npos) << e.Message();
+    }
+    SetReadFault(nullptr);
+    if (c.folder) {
+      EXPECT_TRUE(std::filesystem::is_directory(file));
+      rmdir(file.c_str());
+    } else {
+      EXPECT_EQ(ModeOf(file), c.mode);
+      chmod(file.c_str(), 0600);
+      EXPECT_EQ(ReadFile(file), text);
+    }
+  }
+  TIniFile missing(dir / "missing.ini");
+  EXPECT_FALSE(missing.SectionExists("A"));
+}
+
+TEST(IniFile, TheLockIsAFileOfItsOwnAndAHeldOneIsAnError) {
+  TempDir dir;
+  const std::string file = dir / "a.ini";
+  WriteFile(file, "[A]\r\nk=1\r\n");
+  // A lock on the folder (anyone's, in a shared one) stalls nobody.
+  int folder = open(dir.Path().c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_EQ(flock(folder, LOCK_EX), 0);
+  {
+    TIniFile ini(file);
+    ini.WriteString("A", "k", "2");
+    ini.UpdateFile();
+  }
+  close(folder);
+  EXPECT_EQ(ReadFile(file), "[A]\r\nk=2\r\n");
+
+  // The writers' own lock, held elsewhere, makes the update fail and change nothing.
+  int lock = open((dir / ".tidelarn-ini.lock").c_str(), O_RDONLY);
+  ASSERT_GE(lock, 0);
+  ASSERT_EQ(flock(lock, LOCK_EX), 0);
+  TIniFile::SetLockWait(std::chrono::milliseconds(50));
+  TIniFile ini(file);
+  ini.WriteString("A", "k", "3");
+  EXPECT_THROW(ini.UpdateFile(), EInOutError);
+  EXPECT_EQ(ReadFile(file), "[A]\r\nk=2\r\n");
+  close(lock);
+  ini.UpdateFile();
+  TIniFile::SetLockWait(std::chrono::milliseconds(5000));
+  EXPECT_EQ(ReadFile(file), "[A]\r\nk=3\r\n");
+}
+
+TEST(IniFile, ModesAndLinks) {
+  TempDir dir;
+  const mode_t old = umask(002);
+  TIniFile(dir / "new.ini").WriteString("A", "k", "1");
+  EXPECT_EQ(ModeOf(dir / "new.ini"), 0664u);
+  umask(old);
+  chmod((dir / "new.ini").c_str(), 0600);
+  TIniFile(dir / "new.ini").WriteString("A", "k", "2");
+  EXPECT_EQ(ModeOf(dir / "new.ini"), 0600u);
+
+  symlink("new.ini", (dir / "link.ini").c_str());
+  TIniFile(dir / "link.ini").WriteString("A", "k", "3");
+  struct stat st {};
+  lstat((dir / "link.ini").c_str(), &st);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_EQ(ReadFile(dir / "new.ini"), "[A]\r\nk=3\r\n");
+}
+
+// The in-memory object, and the index that writes keep up to date: every read
+// after a write must see what a fresh parse of the text sees.
+TEST(IniFile, AnObjectOfNoFileAndWritesBetweenLookups) {
+  TIniFile ini(TIniText{"[A]\r\nk=1\r\n; note\r\n\r\n[B]\r\n  x = 1\r\n[a]\r\nk=shadowed\r\n[C]\r\ny=2\r\n"});
+  EXPECT_EQ(ini.ReadString("C", "y", "-"), "2");  // the index is built
+  ini.WriteString("a", "New", "n");                 // inserted in the middle
+  ini.WriteString("B", "X", "2");                   // stored spelling kept
+  ini.WriteString("D", "d", "4");                   // a new section at the end
+  ini.WriteString("C", "z", "5");
+  ini.WriteString("d", "e", "6");
+  ini.WriteString(" E", "k", "7");                  // names the index cannot take
+  ini.WriteString("C", ";c", "8");
+  const std::string text = ini.Text();
+  EXPECT_EQ(text,
+            "[A]\r\nk=1\r\nNew=n\r\n; note\r\n\r\n[B]\r\nx=2\r\n[a]\r\nk=shadowed\r\n[C]\r\ny=2\r\nz=5\r\n"
+            ";c=8\r\n[D]\r\nd=4\r\ne=6\r\n[ E]\r\nk=7\r\n");
+  TIniFile fresh(TIniText{text});
+  for (const char* section : {"A", "B", "C", "D", "E"})
+    for (const char* key : {"k", "New", "x", "y", "z", "d", "e", ";c"})
+      EXPECT_EQ(ini.ReadString(section, key, "-"), fresh.ReadString(section, key, "-"))
+          << section << "/" << key;
+  EXPECT_EQ(ini.ReadSections(), fresh.ReadSections());
+  EXPECT_EQ(ini.ReadSectionValues("c"), fresh.ReadSectionValues("c"));
+  ini.UpdateFile();
+  EXPECT_FALSE(ini.HasPendingWrites());
+  EXPECT_EQ(ini.Text(), text);
+  EXPECT_TRUE(ini.FileName().empty());
 }

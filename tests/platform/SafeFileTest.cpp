@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 
@@ -132,4 +134,145 @@ TEST(SafeFile, CopyNeverReplacesAndNeverLeavesAPartialFile) {
   EXPECT_FALSE(CopyFileIfAbsent(from, to));
   EXPECT_EQ(ReadFile(to), "kept");
   EXPECT_EQ(Names(dir), (std::vector<std::string>{"x.msg", "x.tst"}));
+}
+
+namespace {
+
+struct Fault {
+  explicit Fault(std::function<int(const std::string&)> f) { SetReadFault(std::move(f)); }
+  ~Fault() { SetReadFault(nullptr); }
+};
+
+mode_t ModeOf(const std::string& path) {
+  struct stat st {};
+  lstat(path.c_str(), &st);
+  return st.st_mode & 07777;
+}
+
+void MakeOld(const std::string& path) {
+  struct timespec times[2] = {{time(nullptr) - 7200, 0}, {time(nullptr) - 7200, 0}};
+  utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
+}
+
+}  // namespace
+
+TEST(SafeFile, TheReaderTellsAbsenceFromFailure) {
+  TempDir dir;
+  const std::string file = dir / "f";
+  WriteFile(file, std::string(200000, 'r'));
+  mkdir((dir / "folder").c_str(), 0755);
+  mkfifo((dir / "pipe").c_str(), 0600);  // nobody writes: a blocking read would hang
+  int calls = 0;
+  struct Case {
+    const char* what;
+    std::string path;
+    std::function<int(const std::string&)> fault;
+    int err;  // what ReadWholeFile answers
+  } cases[] = {
+      {"whole", file, nullptr, 0},
+      {"interrupted reads are retried", file, [&](const std::string&) { return ++calls % 2 ? EINTR : 0; }, 0},
+      {"missing", dir / "missing", nullptr, ENOENT},
+      {"folder", dir / "folder", nullptr, EISDIR},
+      {"pipe", dir / "pipe", nullptr, EINVAL},
+      {"read error", file, [](const std::string&) { return EIO; }, EIO},
+      {"below a file", file + "/x", nullptr, ENOTDIR},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Fault fault(c.fault);
+    std::string data = "stale";
+    EXPECT_EQ(ReadWholeFile(c.path, data), c.err);
+    EXPECT_EQ(data, c.err ? "" : ReadFile(file));
+    if (c.err == 0) {
+      EXPECT_TRUE(ReadFileIfExists(c.path, data));
+    } else if (c.err == ENOENT) {
+      EXPECT_FALSE(ReadFileIfExists(c.path, data));
+    } else {
+      try {
+        ReadFileIfExists(c.path, data);
+        ADD_FAILURE() << "no error";
+      } catch (const EInOutError& e) {
+        EXPECT_NE(e.Message().find(c.path), std::string::npos) << e.Message();
+      }
+    }
+  }
+  if (geteuid() != 0) {  // root reads whatever the mode says
+    chmod(file.c_str(), 0200);
+    std::string data;
+    EXPECT_EQ(ReadWholeFile(file, data), EACCES);
+    EXPECT_THROW(ReadFileIfExists(file, data), EInOutError);
+  }
+}
+
+TEST(SafeFile, ModesLinksAndSharedFolders) {
+  TempDir dir;
+  const mode_t old = umask(027);
+  ReplaceFileContent(dir / "new", "n");
+  EXPECT_EQ(ModeOf(dir / "new"), 0640u);
+  umask(old);
+
+  // A symlinked file is replaced where it lies; the link stays a link.
+  mkdir((dir / "real").c_str(), 0755);
+  WriteFile(dir / "real/t.ini", "old");
+  chmod((dir / "real/t.ini").c_str(), 0604);
+  symlink("real/t.ini", (dir / "link.ini").c_str());
+  ReplaceFileContent(dir / "link.ini", "new");
+  struct stat st {};
+  ASSERT_EQ(lstat((dir / "link.ini").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_EQ(ReadFile(dir / "real/t.ini"), "new");
+  EXPECT_EQ(ModeOf(dir / "real/t.ini"), 0604u);
+
+  // A copy that must not replace anything takes a dangling link for a taken name.
+  symlink("real/made-by-link", (dir / "dangling").c_str());
+  {
+    TReplacementFile copy(dir / "dangling");
+    copy.Write("x");
+    EXPECT_FALSE(copy.CommitIfAbsent());
+  }
+  EXPECT_FALSE(fs::exists(dir / "real/made-by-link"));
+
+  // Nothing but a regular file is ever replaced.
+  mkfifo((dir / "real/pipe").c_str(), 0600);
+  symlink("real/pipe", (dir / "pipe.link").c_str());
+  EXPECT_THROW(ReplaceFileContent(dir / "pipe.link", "x"), EInOutError);
+  EXPECT_TRUE(S_ISFIFO((stat((dir / "real/pipe").c_str(), &st), st.st_mode)));
+
+  // Private where every user may write, as usual elsewhere.
+  TReplaceOptions priv;
+  priv.privateInSharedFolder = true;
+  for (mode_t folderMode : {01777, 0755}) {
+    chmod(dir.Path().c_str(), folderMode);
+    TReplacementFile file(dir / "att", priv);
+    file.Write("a");
+    file.Commit();
+    EXPECT_EQ(ModeOf(dir / "att"), folderMode == 0755 ? (0666 & ~old) : 0600u) << folderMode;
+    unlink((dir / "att").c_str());
+  }
+  chmod(dir.Path().c_str(), 0700);
+}
+
+TEST(SafeFile, StaleTemporaryFilesOfTheOwnPatternGo) {
+  TempDir dir;
+  struct {
+    const char* name;
+    bool old, stays;
+  } files[] = {
+      {".a.msg.~Ab12Cd", true, false},      // ours, stale
+      {".b.msg.~Ab12Ce", false, true},      // ours, fresh: a run may be writing it
+      {".c.msg.Ab12Cf", true, true},        // another pattern
+      {".d.msg.~Ab1-Cg", true, true},       // not six letters or digits
+      {"e.msg.~Ab12Ch", true, true},        // not hidden
+      {"Tidelarn.ini.backup", true, true},  // a user's copy, like earlier versions' temporaries
+      {"x.msg", true, true},
+  };
+  for (const auto& f : files) {
+    WriteFile(dir / f.name, "x");
+    if (f.old) MakeOld(dir / f.name);
+  }
+  mkdir((dir / ".f.msg.~Ab12Cl").c_str(), 0755);  // a folder of that name stays
+  MakeOld(dir / ".f.msg.~Ab12Cl");
+  TReplacementFile file(dir / "Tidelarn.ini");
+  for (const auto& f : files) EXPECT_EQ(fs::exists(dir / f.name), f.stays) << f.name;
+  EXPECT_TRUE(fs::exists(dir / ".f.msg.~Ab12Cl"));
 }

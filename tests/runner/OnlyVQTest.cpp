@@ -2,6 +2,7 @@
 // started with arguments, judged by its exit code.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -134,6 +135,38 @@ TEST_F(OnlyVQ, AProfileNameThatWouldBreakTheIniFileFails) {
     EXPECT_EQ(r.exitCode, 1) << name;
     EXPECT_TRUE(Contains(r.err, "Anwendungsfehler")) << r.err;
     EXPECT_EQ(IniText(), before) << name;
+  }
+}
+
+// A settings file that cannot be read is a failure, never an empty file that
+// the run then fills with one profile's defaults.
+TEST_F(OnlyVQ, AnUnreadableIniFileFailsAndStaysAsItWas) {
+  fs::create_directory(dir / "msgs");
+  Profile("Other", dir / "msgs");
+  const std::string before = IniText();
+  for (bool folder : {true, false}) {
+    if (folder) {
+      fs::rename(Ini(), dir / "kept.ini");
+      fs::create_directory(Ini());
+    } else {
+      if (geteuid() == 0) continue;  // root reads it whatever its mode
+      chmod(Ini().c_str(), 0200);
+    }
+    ProcessResult r = Run({"News"});
+    EXPECT_EQ(r.exitCode, 1) << folder;
+    EXPECT_TRUE(Contains(r.err, "Anwendungsfehler")) << r.err;
+    EXPECT_FALSE(Contains(r.err, "Unbekannter Abschnitt")) << r.err;
+    if (folder) {
+      EXPECT_TRUE(fs::is_directory(Ini()));
+      fs::remove(Ini());
+      fs::rename(dir / "kept.ini", Ini());
+    } else {
+      struct stat st {};
+      stat(Ini().c_str(), &st);
+      EXPECT_EQ(st.st_mode & 0777, 0200u);
+      chmod(Ini().c_str(), 0600);
+      EXPECT_EQ(IniText(), before);
+    }
   }
 }
 

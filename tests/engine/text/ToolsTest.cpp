@@ -288,6 +288,25 @@ TEST(SaveToUniqueFile, NeverFollowsALink) {
   EXPECT_EQ(name, dir / "folder[1]");
 }
 
+TEST(SaveToUniqueFile, PrivateInASharedFolderAndNoTemporaryStays) {
+  TempDir dir;
+  const mode_t old = umask(022);
+  std::string name;
+  for (mode_t folderMode : {0755, 01777}) {
+    chmod(dir.Path().c_str(), folderMode);
+    for (uint8_t mode : {0, 1, 2}) {
+      SaveToUniqueFile(dir.Path(), "a.txt", "x", name, mode);
+      struct stat st {};
+      stat(name.empty() ? (dir / "a.txt").c_str() : name.c_str(), &st);
+      EXPECT_EQ(st.st_mode & 0777, folderMode == 0755 ? 0644u : 0600u) << name;
+    }
+    EXPECT_EQ(ListDir(dir.Path()), (Lines{"a.txt", "a[1].txt"}));
+    unlink((dir / "a.txt").c_str());
+    unlink((dir / "a[1].txt").c_str());
+  }
+  umask(old);
+}
+
 TEST(SaveToUniqueFile, FileSystemErrorsRaise) {
   std::string name;
   EXPECT_THROW(SaveToUniqueFile("/nonexistent-folder", "a.txt", "x", name, 1), EInOutError);
