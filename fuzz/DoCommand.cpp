@@ -1,8 +1,8 @@
 // The Do and HamsterApp commands read their arguments from script lines that
 // users write: any line must be read without crashing. Every input line
 // becomes a "Do" command (lines that begin with "HamsterApp" stay as they
-// are); the commands run inside a CopyIf walk's settings, so the counters are
-// exercised too, and nothing reaches outside the process.
+// are); the script is a CopyIf run's, inside its walk's settings, so the
+// counters are exercised too, and nothing reaches outside the process.
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -15,6 +15,7 @@
 #include "uArtikel.h"
 #include "uCopyIf.h"
 #include "uEinstellungen.h"
+#include "uHamster.h"
 #include "uTools.h"
 #include "uVQSkript.h"
 #include "uVQSkriptDo.h"
@@ -55,6 +56,8 @@ public:
 TQuietPrompter gPrompter;
 
 std::string gHome;
+THamsterSession gHamster;
+TCopyIfRun gCopyIf(gHamster);
 
 void SetUpOnce() {
   if (!gHome.empty()) return;
@@ -71,7 +74,7 @@ void SetUpOnce() {
   SetPrompter(&gPrompter);
   SetScriptStepHook(WithinBudget);
   SetScriptEffectsHook([] { return false; });
-  LoadCopyIfSettings();
+  gCopyIf.LoadCopyIfSettings();
 }
 
 }  // namespace
@@ -85,15 +88,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     script += (StartsWithKeyword("HamsterApp", rest) ? "" : "Do ") + line + "\r\n";
   }
   {
-    std::ofstream out(gHome + "header.def", std::ios::binary | std::ios::trunc);
+    std::ofstream out(ProgramFile("Copyif.def"), std::ios::binary | std::ios::trunc);
     out << script;
   }
   gSteps = 0;
-  CopyIfSettings()->Counters.clear();
+  gCopyIf.CopyIfSettings()->Counters.clear();
 
   TVQEinstellungen settings;
   settings.FilePath = gHome;
-  settings.HeaderDef = "header.def";
   settings.BodyCharsets = "us-ascii,iso-8859-1,utf-8";
   // The copy of a converted HTML part stays in the fuzzing folder.
   settings.SaveHTMLAs = gHome + "Original_*.html";
@@ -101,6 +103,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   article.LoadFromString(kMessage);
   try {
     TVQSkript run("fuzz.msg", &article, &settings);
+    run.CopyIf = &gCopyIf;
+    run.Hamster = &gHamster;
     run.LoadScript(true);
     run.RunSubMain();
     article.GetText();
@@ -109,6 +113,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   std::error_code ec;
   for (const auto& e : std::filesystem::directory_iterator(gHome, ec))
-    if (e.path().filename() != "header.def") std::filesystem::remove_all(e.path(), ec);
+    if (e.path().filename() != "Copyif.def") std::filesystem::remove_all(e.path(), ec);
   return 0;
 }

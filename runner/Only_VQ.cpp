@@ -38,8 +38,7 @@ int OnlyVQMain(int argc, char** argv) {
       StartConfigProgram();
       return 0;
     }
-    RunCorrector();
-    return RunnerProcessExitCode();
+    return RunnerProcessExitCode(RunCorrector());
   } catch (...) {
     // The stop box, exit code 1: the news server sees the failure.
     return ShowApplicationError(kModule);

@@ -21,18 +21,6 @@
 #include "uTransla.h"
 #include "uVQSkript.h"
 
-namespace uCopyIf {
-int32_t GroupCount = 0;
-int32_t ArticleCount = 0;
-int32_t ExportedCount = 0;
-int32_t CopiedCount = 0;
-int32_t ChangedCount = 0;
-std::string TargetGroups;
-bool TargetChanged = false;
-}  // namespace uCopyIf
-
-using namespace uCopyIf;
-
 namespace {
 
 using TCounters = std::vector<std::pair<std::string, int32_t>>;
@@ -43,33 +31,6 @@ int64_t TickCount() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
              std::chrono::steady_clock::now().time_since_epoch())
       .count();
-}
-
-int64_t gStartTime = 0;
-bool gLog = false;
-std::unique_ptr<TCIEinstellungen> gSettings;
-// Message-IDs tested in this run, lower-cased and sorted.
-std::vector<std::string>* gSeen = nullptr;
-
-// Progress lines for the news server's log; the first failure silences them.
-void AddLog(const std::string& text, int32_t level) {
-  if (!gLog) return;
-  try {
-    GetHamsterApp().ControlAddLog(text, level);
-  } catch (const std::exception&) {
-    gLog = false;
-  }
-}
-
-// Whether Id was tested before; remembers it when not. An article without a
-// Message-ID cannot be matched with another, so it is always tested.
-bool SeenBefore(const std::string& id) {
-  if (gSeen == nullptr || id.empty()) return false;
-  std::string key = LowerCase(id);
-  auto it = std::lower_bound(gSeen->begin(), gSeen->end(), key);
-  if (it != gSeen->end() && *it == key) return true;
-  gSeen->insert(it, std::move(key));
-  return false;
 }
 
 bool HasReImportedLine(const std::vector<std::string>& lines) {
@@ -96,12 +57,12 @@ void Increment(int32_t& count) {
 // The finish
 
 // Subfolders of the mail folder holding unfetched mails, counted.
-void AddMailInfo(TCounters& counters) {
+void AddMailInfo(THamsterSession& hamster, TCounters& counters) {
   std::string mails;
   try {
-    mails = GetHamsterApp().ControlGetMailsPath();
+    mails = hamster.GetHamsterApp().ControlGetMailsPath();
   } catch (const std::exception&) {
-    mails = GetHamsterApp().ControlGetPath() + "Mails\\";
+    mails = hamster.GetHamsterApp().ControlGetPath() + "Mails\\";
   }
   mails = NativePath(mails);
   std::vector<std::string> boxes;
@@ -168,23 +129,46 @@ void InsertCounts(TCounters& counters) {
 
 }  // namespace
 
-TCIEinstellungen* CopyIfSettings() { return gSettings.get(); }
+TCopyIfRun::TCopyIfRun(THamsterSession& hamster, int32_t* runExitCode)
+    : hamster_(hamster), runExitCode_(runExitCode) {}
+
+TCopyIfRun::~TCopyIfRun() = default;
+
+void TCopyIfRun::AddLog(const std::string& text, int32_t level) {
+  if (!log_) return;
+  try {
+    hamster_.GetHamsterApp().ControlAddLog(text, level);
+  } catch (const std::exception&) {
+    log_ = false;
+  }
+}
+
+// An article without a Message-ID cannot be matched with another, so it is
+// always tested.
+bool TCopyIfRun::SeenBefore(const std::string& id) {
+  if (!seen_ || id.empty()) return false;
+  std::string key = LowerCase(id);
+  auto it = std::lower_bound(seen_->begin(), seen_->end(), key);
+  if (it != seen_->end() && *it == key) return true;
+  seen_->insert(it, std::move(key));
+  return false;
+}
 
 // ---------------------------------------------------------------------------
 // The run
 
-void RunCopyIf() {
-  gLog = true;
+void TCopyIfRun::RunCopyIf() {
+  log_ = true;
   if (!FileExists(TCIEinstellungen::GetIniFileName())) {
     ShowInfoBox(FromUtf8("Keine CopyIf.def vorhanden => Abbruch"));
     return;
   }
-  std::vector<std::string> seen;
-  gSeen = &seen;
+  seen_.emplace();
   try {
-    WalkGroups(
-        TCIEinstellungen::GetIniFileName(), [](TIniFile&) { return CopyIfStart(); },
-        LoadCopyIfSettings, CopyIfGroup, CopyIfFinish);
+    hamster_.WalkGroups(
+        TCIEinstellungen::GetIniFileName(), [this](TIniFile&) { return CopyIfStart(); },
+        [this] { return LoadCopyIfSettings(); }, [this] { return CopyIfGroup(); },
+        [this] { CopyIfFinish(); });
   } catch (const EAbort&) {
     // Shown already by the script's error display.
   } catch (const std::exception& e) {
@@ -192,42 +176,42 @@ void RunCopyIf() {
     if (!message.empty() && message.back() != '.') message += '.';
     Prompter().MessageBox(message, "Tidelarn", mb::Ok | mb::IconStop);
   }
-  gSeen = nullptr;
-  gSettings.reset();
+  seen_.reset();
+  settings_.reset();
 }
 
-bool CopyIfStart() {
+bool TCopyIfRun::CopyIfStart() {
   GroupCount = 0;
   ArticleCount = 0;
   ExportedCount = 0;
   CopiedCount = 0;
   ChangedCount = 0;
-  gStartTime = TickCount();
+  startTime_ = TickCount();
   return true;
 }
 
-bool LoadCopyIfSettings() {
-  gSettings = std::make_unique<TCIEinstellungen>();
-  gSettings->Section = "Settings";
-  gSettings->Load();
-  gSettings->Counters.clear();
+bool TCopyIfRun::LoadCopyIfSettings() {
+  settings_ = std::make_unique<TCIEinstellungen>();
+  settings_->Section = "Settings";
+  settings_->Load();
+  settings_->Counters.clear();
   return true;
 }
 
-bool CopyIfGroup() {
-  TCIEinstellungen& settings = *gSettings;
-  const std::string name = uHamster::GroupName;
+bool TCopyIfRun::CopyIfGroup() {
+  TCIEinstellungen& settings = *settings_;
+  const std::string name = hamster_.GroupName;
   if (!IsGroupSelected(name, &settings.IgnoreGroupsList, &settings.DontIgnoreGroupsList))
     return true;
-  OpenGroup();
+  hamster_.OpenGroup();
   Increment(GroupCount);
   AddLog("CopyIf: " + name + " wird getestet", 3);
 
   // Wide arithmetic: the stored number is whatever the file holds.
-  const int64_t highest = GetOpenGroupArtNoMax();
-  const int64_t lowest = uHamster::GroupArtNoMin;
+  const int64_t highest = hamster_.GetOpenGroupArtNoMax();
+  const int64_t lowest = hamster_.GroupArtNoMin;
   int64_t last =
-      uHamster::WalkIni != nullptr ? uHamster::WalkIni->ReadInteger("Groups", name, 0) : 0;
+      hamster_.WalkIni != nullptr ? hamster_.WalkIni->ReadInteger("Groups", name, 0) : 0;
   if (last == 0 && settings.NewGroups_TestMax > 0 && highest > settings.NewGroups_TestMax)
     last = highest - settings.NewGroups_TestMax;
   if (last < lowest - 1) last = lowest - 1;
@@ -238,20 +222,20 @@ bool CopyIfGroup() {
     AddLog("CopyIf: " + name + " wird getestet - " + IntToStr((n - last) * 100 / (highest - last)) +
                "%",
            7);
-    LadeArtikel(int32_t(n));
+    hamster_.LadeArtikel(int32_t(n));
     Increment(ArticleCount);
-    if (!settings.Simulate && HasReImportedLine(uHamster::ArticleLines)) continue;
-    if (settings.CheckXPostingsOnlyOnce && SeenBefore(uHamster::CurrentMessageId)) continue;
-    CopyIfArticle(uHamster::ArticleLines);
+    if (!settings.Simulate && HasReImportedLine(hamster_.ArticleLines)) continue;
+    if (settings.CheckXPostingsOnlyOnce && SeenBefore(hamster_.CurrentMessageId)) continue;
+    CopyIfArticle(hamster_.ArticleLines);
   }
-  if (!settings.Simulate && uHamster::WalkIni != nullptr) {
-    uHamster::WalkIni->WriteInteger("Groups", name, int32_t(highest));
-    uHamster::WalkIni->UpdateFile();
+  if (!settings.Simulate && hamster_.WalkIni != nullptr) {
+    hamster_.WalkIni->WriteInteger("Groups", name, int32_t(highest));
+    hamster_.WalkIni->UpdateFile();
   }
   return true;
 }
 
-void CopyIfArticle(const std::vector<std::string>& text) {
+void TCopyIfRun::CopyIfArticle(const std::vector<std::string>& text) {
   if (text.empty()) return;
   TArtikel article(InternalCharsetName(), Specials.DefBody, Specials.DefHeader);
   article.SafeReg1 = 0;
@@ -264,18 +248,21 @@ void CopyIfArticle(const std::vector<std::string>& text) {
   TVQEinstellungen profile;
   profile.AutoFunctions = false;
   TVQSkript script("", &article, &profile);
+  script.CopyIf = this;
+  script.Hamster = &hamster_;
+  script.RunExitCode = runExitCode_;
   KorrigiereArtikel(script, profile, article);
 }
 
-void CopyIfFinish() {
-  TCIEinstellungen& settings = *gSettings;
+void TCopyIfRun::CopyIfFinish() {
+  TCIEinstellungen& settings = *settings_;
   TCounters& counters = settings.Counters;
   const char* step = "";
   try {
     int64_t total = 0;
     if (settings.MailInfo) {
       step = "MailInfo";
-      AddMailInfo(counters);
+      AddMailInfo(hamster_, counters);
     }
     if (settings.ShowOnlyCounterGreaterThanNull) {
       step = "Countercheck: 0er löschen";
@@ -300,13 +287,13 @@ void CopyIfFinish() {
     ShowInfoBox(FromUtf8("Fehler \"") + e.what() + "\" (" + FromUtf8(step) + ")");
   }
   // The walk ends here; the counters go with the settings.
-  gSettings.reset();
+  settings_.reset();
 }
 
 // ---------------------------------------------------------------------------
 // Script commands
 
-void CopyToGroups(const std::string& groups) {
+void TCopyIfRun::CopyToGroups(const std::string& groups) {
   std::string rest = groups;
   while (!rest.empty()) {
     bool more = false;
@@ -319,15 +306,15 @@ void CopyToGroups(const std::string& groups) {
   }
 }
 
-void MoveToGroups(const std::string& groups) {
+void TCopyIfRun::MoveToGroups(const std::string& groups) {
   TargetGroups.clear();
   TargetChanged = true;
   CopyToGroups(groups);
 }
 
-void DefineCounter(const std::string& name, bool separator) {
-  if (!gSettings) return;
-  TCounters& counters = gSettings->Counters;
+void TCopyIfRun::DefineCounter(const std::string& name, bool separator) {
+  if (!settings_) return;
+  TCounters& counters = settings_->Counters;
   if (separator) {
     if (!counters.empty() && !counters.back().first.empty()) counters.emplace_back("", 0);
     return;
@@ -336,9 +323,9 @@ void DefineCounter(const std::string& name, bool separator) {
   if (std::none_of(counters.begin(), counters.end(), same)) counters.emplace_back(name, 0);
 }
 
-void IncCounter(const std::string& name, const std::string& item) {
-  if (!gSettings) return;
-  TCounters& counters = gSettings->Counters;
+void TCopyIfRun::IncCounter(const std::string& name, const std::string& item) {
+  if (!settings_) return;
+  TCounters& counters = settings_->Counters;
   auto it = std::find_if(counters.begin(), counters.end(),
                          [&](const auto& c) { return SameText(c.first, name); });
   if (it == counters.end()) it = counters.emplace(counters.end(), name, 0);
@@ -368,16 +355,16 @@ std::string FormatDuration(int64_t ms) {
          millis;
 }
 
-void ShowCopyIfStatistics() {
+void TCopyIfRun::ShowCopyIfStatistics() {
   std::vector<std::string> lines;
-  if (gSettings)
-    for (const auto& c : gSettings->Counters) lines.push_back(c.first);
+  if (settings_)
+    for (const auto& c : settings_->Counters) lines.push_back(c.first);
   if (!lines.empty()) lines.emplace_back();
   lines.emplace_back("STATISTIK");
   lines.push_back("Gruppen: " + IntToStr(GroupCount) + ", Artikel: " + IntToStr(ArticleCount) +
                   ", Exportiert: " + IntToStr(ExportedCount) + ", Kopiert: " +
                   IntToStr(CopiedCount) + FromUtf8(", Geändert: ") + IntToStr(ChangedCount));
-  const int64_t total = TickCount() - gStartTime;
+  const int64_t total = TickCount() - startTime_;
   std::string totalText = "-", perArticle = "-";
   if (total >= 1) {
     totalText = FormatDuration(total);

@@ -19,6 +19,7 @@
 #include "TidelarnVersion.h"
 #include "uArtikel.h"
 #include "uCharsets.h"
+#include "uCopyIf.h"
 #include "uHandOver.h"
 #include "uEinstellungen.h"
 #include "uHeader.h"
@@ -26,14 +27,13 @@
 #include "uTools.h"
 #include "uTransla.h"
 
-bool CopyIfMode = false;
-int32_t RunExitCode = 0;
-
 namespace {
 
 std::vector<std::string> gArgs;
 TDriverHost gHost = TDriverHost::Runner;
 TFileHandler gFileHandler;
+// The run the profile being corrected belongs to; its scripts are served by it.
+TCorrectionRun* gRun = nullptr;
 
 // The profile being corrected; KorrigiereDatei works on it.
 TVQEinstellungen* gSettings = nullptr;
@@ -88,12 +88,19 @@ void CorrectDirectory(const TVQEinstellungen& settings) {
   while (walk.Next(name)) HandleFile(dir + name);
 }
 
-void CorrectProfiles(const TCommandLineMode& mode, const std::vector<std::string>& args) {
+void CorrectProfiles(const TCommandLineMode& mode, const std::vector<std::string>& args,
+                     TCorrectionRun& run) {
   auto settings = std::make_unique<TVQEinstellungen>();
   struct TCurrent {
-    explicit TCurrent(TVQEinstellungen* s) { gSettings = s; }
-    ~TCurrent() { gSettings = nullptr; }
-  } current(settings.get());
+    TCurrent(TVQEinstellungen* s, TCorrectionRun* r) {
+      gSettings = s;
+      gRun = r;
+    }
+    ~TCurrent() {
+      gSettings = nullptr;
+      gRun = nullptr;
+    }
+  } current(settings.get(), &run);
 
   for (int i = 1; i <= mode.Count; ++i) {
     const std::string& name =
@@ -128,11 +135,11 @@ void CorrectProfiles(const TCommandLineMode& mode, const std::vector<std::string
   }
 }
 
-void RunMode(const std::vector<std::string>& args) {
+void RunMode(const std::vector<std::string>& args, TCorrectionRun& run) {
   TCommandLineMode mode = ParseCommandLineMode(args, gHost == TDriverHost::ConfigProgram);
   switch (mode.Mode) {
     case TRunMode::CopyIf:
-      RunCopyIf();
+      TCopyIfRun(run.Hamster, &run.ExitCode).RunCopyIf();
       return;
     case TRunMode::ShowError:
       ReceiveShowErrorHandover(args[1]);
@@ -142,7 +149,7 @@ void RunMode(const std::vector<std::string>& args) {
       return;
     case TRunMode::SingleFile:
     case TRunMode::Profiles:
-      CorrectProfiles(mode, args);
+      CorrectProfiles(mode, args, run);
       return;
   }
 }
@@ -188,7 +195,7 @@ std::string ParamStr(int index) {
 void SetDriverHost(TDriverHost host) { gHost = host; }
 TDriverHost DriverHost() { return gHost; }
 
-int RunnerProcessExitCode() { return ClampExitCode(RunExitCode); }
+int RunnerProcessExitCode(int32_t runExitCode) { return ClampExitCode(runExitCode); }
 
 bool IsCorrectionCommandLine(const std::vector<std::string>& args) {
   if (args.empty()) return false;
@@ -278,15 +285,16 @@ void DispatchCommandLine() {
   std::exit(0);
 }
 
-void RunCorrector() {
+int32_t RunCorrector() {
   const std::vector<std::string> args = gArgs;
-  CopyIfMode = !args.empty() && LowerCase(args[0]) == "copyif";
+  TCorrectionRun run;
   try {
-    RunMode(args);
+    RunMode(args, run);
   } catch (...) {
     if (gHost == TDriverHost::ConfigProgram) WriteRunReport(args);
     throw;
   }
+  return run.ExitCode;
 }
 
 void SetFileHandler(TFileHandler handler) { gFileHandler = std::move(handler); }
@@ -418,7 +426,7 @@ void KorrigiereDatei(const std::string& FileName) {
   article.LoadFromFile(FileName);
   TMessageFile file{article, *gSettings, FileName, FileName};
   std::unique_ptr<TArticleScript> script =
-      gScriptFactory ? gScriptFactory(ExtractFileName(FileName), *gSettings, article)
+      gScriptFactory ? gScriptFactory(ExtractFileName(FileName), *gSettings, article, *gRun)
                      : std::make_unique<TUncorrected>(*gSettings, article);
   const bool changed = script->Correct();
   switch (article.LastAction) {

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "uHamster.h"
+
 // ---------------------------------------------------------------------------
 // The command line the driver reads: the arguments without the program name.
 // Each program's main stores it before anything else runs.
@@ -38,18 +40,22 @@ void StartEngineUnits();
 int ShowApplicationError(std::string_view module);
 
 // ---------------------------------------------------------------------------
-// Process-wide state of a run.
+// The state of a run.
 
-// True when the first argument was "copyif" (in any case); the script object
-// reads it to choose its script file. Set at the start of RunCorrector.
-extern bool CopyIfMode;
+// What one RunCorrector keeps across the messages it corrects; the script
+// objects it makes are served by it.
+struct TCorrectionRun {
+  // The news-server session: the CopyIf pass and the script commands that
+  // reach the server share it, so a pattern is touched once per run.
+  THamsterSession Hamster;
+  // The runner's exit code: every article whose Sub main ran stores its
+  // script variable Exitcode here; 0 until one did.
+  int32_t ExitCode = 0;
+};
 
-// The runner's exit code: every article whose Sub main ran stores its script
-// variable Exitcode here; 0 until one did.
-extern int32_t RunExitCode;
-// What the runner's process ends with: RunExitCode when it lies in 0..255,
-// else 255, so that a failure never reads as success.
-int RunnerProcessExitCode();
+// What the runner's process ends with: the run's exit code when it lies in
+// 0..255, else 255, so that a failure never reads as success.
+int RunnerProcessExitCode(int32_t runExitCode);
 
 // ---------------------------------------------------------------------------
 // Mode dispatch.
@@ -80,9 +86,10 @@ TCommandLineMode ParseCommandLineMode(const std::vector<std::string>& args, bool
 // correction, runs it and ends the process with exit code 0.
 void DispatchCommandLine();
 
-// The whole run for the stored command line. Errors leave it as exceptions
-// (in the configuration program after an exception report is written).
-void RunCorrector();
+// The whole run for the stored command line; returns the run's exit code.
+// Errors leave it as exceptions (in the configuration program after an
+// exception report is written).
+int32_t RunCorrector();
 
 // A profile name the INI file cannot hold as a section name (it holds "]",
 // CR or LF, or begins or ends with white space that the file would lose).
@@ -111,7 +118,8 @@ public:
   virtual void AfterAll(const std::string& oldFilename, const std::string& newFilename) = 0;
 };
 using TArticleScriptFactory = std::function<std::unique_ptr<TArticleScript>(
-    const std::string& scriptName, TVQEinstellungen& settings, TArtikel& article)>;
+    const std::string& scriptName, TVQEinstellungen& settings, TArtikel& article,
+    TCorrectionRun& run)>;
 // The script engine installs its own; tests put theirs in place. An empty
 // factory restores the built-in one, which changes nothing.
 void SetArticleScriptFactory(TArticleScriptFactory factory);
@@ -119,12 +127,6 @@ void SetArticleScriptFactory(TArticleScriptFactory factory);
 // Tests put an observer in place of KorrigiereDatei; an empty handler restores it.
 using TFileHandler = std::function<void(const std::string& fileName)>;
 void SetFileHandler(TFileHandler handler);
-
-// ---------------------------------------------------------------------------
-// The CopyIf unit's entry point.
-
-// The CopyIf pass over the news server's groups.
-void RunCopyIf();
 
 // ---------------------------------------------------------------------------
 // The configuration program's receivers of the runner's hand-over files. Each

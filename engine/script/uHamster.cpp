@@ -11,77 +11,52 @@
 #include "uTransla.h"
 #include "uperlre.h"
 
-namespace uHamster {
-bool GroupOpen = false;
-int32_t GroupHandle = 0;
-int32_t GroupArtNoMin = 0;
-std::string GroupName;
-int32_t GroupIndex = 0;
-int32_t GroupCount = 0;
-std::vector<std::string> ArticleLines;
-std::string CurrentMessageId;
-int32_t CurrentArtNo = -1;
-std::vector<std::string> TouchedPatterns;
-TIniFile* WalkIni = nullptr;
-}  // namespace uHamster
-
-using namespace uHamster;
-
 namespace {
-
-std::unique_ptr<TNewsServer> gApp;
 
 constexpr const char* kInternalErrorCaption = "Tidelarn";
 
-// The unit's own misuse: nothing sensible can follow, so the program ends.
+// A misuse of the session: nothing sensible can follow, so the program ends.
 [[noreturn]] void InternalError(const std::string& text) {
   Prompter().MessageBox(text, kInternalErrorCaption, mb::Ok | mb::IconStop);
   std::exit(1);
 }
 
-void CloseOpenGroup() {
+}  // namespace
+
+THamsterSession::THamsterSession() = default;
+THamsterSession::~THamsterSession() = default;
+
+void THamsterSession::CloseOpenGroup() {
   if (!GroupOpen) return;
   GroupOpen = false;
   GetHamsterApp().NewsGrpClose(GroupHandle);
 }
 
-}  // namespace
-
-TNewsServer& GetHamsterApp() {
-  if (!gApp) {
-    gApp = CreateNewsServer();
-    if (!gApp)
+TNewsServer& THamsterSession::GetHamsterApp() {
+  if (!app_) {
+    app_ = CreateNewsServer();
+    if (!app_)
       throw ENewsServerError(
           Translate("Hamster.NoObject", "Das Hamster-Objekt kann nicht erzeugt werden."));
   }
-  return *gApp;
+  return *app_;
 }
 
-void DoneHamster() {
-  gApp.reset();
-  GroupOpen = false;
-  GroupHandle = 0;
-  GroupArtNoMin = 0;
-  GroupName.clear();
-  GroupIndex = 0;
-  GroupCount = 0;
-  ArticleLines.clear();
-  CurrentMessageId.clear();
-  CurrentArtNo = -1;
-  TouchedPatterns.clear();
-  WalkIni = nullptr;
+void THamsterSession::SendHs2Command(const std::string& text) {
+  GetHamsterApp().hs2AsyncCommand(text);
 }
 
-void SendHs2Command(const std::string& text) { GetHamsterApp().hs2AsyncCommand(text); }
-
-void WalkGroups(const std::string& iniFileName, const TWalkInitCallback& initCallback,
-                const TWalkCallback& startCallback, const TWalkCallback& groupCallback,
-                const TWalkFinishCallback& finishCallback) {
+void THamsterSession::WalkGroups(const std::string& iniFileName,
+                                 const TWalkInitCallback& initCallback,
+                                 const TWalkCallback& startCallback,
+                                 const TWalkCallback& groupCallback,
+                                 const TWalkFinishCallback& finishCallback) {
   TIniFileUTF8 ini(iniFileName);
   struct TWalkIniScope {
+    TIniFile*& slot;
     TIniFile* previous;
-    ~TWalkIniScope() { WalkIni = previous; }
-  } scope{WalkIni};
+    ~TWalkIniScope() { slot = previous; }
+  } scope{WalkIni, WalkIni};
   WalkIni = &ini;
 
   if (!initCallback(ini)) return;
@@ -129,7 +104,7 @@ bool IsGroupSelected(const std::string& name, const std::vector<std::string>* ig
   return selected;
 }
 
-void OpenGroup() {
+void THamsterSession::OpenGroup() {
   if (GroupOpen)
     InternalError(Translate("Hamster.GroupOpenTwice",
                             "Interner Fehler: Versuch, eine Gruppe mehrfach zu öffnen!"));
@@ -140,11 +115,11 @@ void OpenGroup() {
   GroupArtNoMin = app.NewsArtNoMin(GroupHandle);
 }
 
-int32_t GetOpenGroupArtNoMax() {
+int32_t THamsterSession::GetOpenGroupArtNoMax() {
   return GroupOpen ? GetHamsterApp().NewsArtNoMax(GroupHandle) : 0;
 }
 
-void LadeArtikel(int32_t artNo) {
+void THamsterSession::LadeArtikel(int32_t artNo) {
   if (!GroupOpen)
     InternalError(Translate(
         "Hamster.GroupNotOpen",
@@ -163,7 +138,7 @@ void LadeArtikel(int32_t artNo) {
   CurrentArtNo = artNo;
 }
 
-void TouchGroups(const std::string& pattern) {
+void THamsterSession::TouchGroups(const std::string& pattern) {
   if (pattern.empty() ||
       std::find(TouchedPatterns.begin(), TouchedPatterns.end(), pattern) != TouchedPatterns.end())
     return;

@@ -198,7 +198,8 @@ bool KorrigiereArtikel(TVQSkript& Script, TVQEinstellungen& Settings, TArtikel& 
     }
   }
 
-  RunExitCode = Script.RunSubMain();
+  const int32_t exitCode = Script.RunSubMain();
+  if (Script.RunExitCode) *Script.RunExitCode = exitCode;
 
   if (Settings.AutoFunctions) SetDateHeader(Settings, Article);
   for (int n = 1; n <= Article.Parts.Count(); ++n) {
@@ -216,8 +217,12 @@ namespace {
 // The script side of one message file.
 class TScriptedArticle final : public TArticleScript {
 public:
-  TScriptedArticle(const std::string& scriptName, TVQEinstellungen& settings, TArtikel& article)
-      : settings_(settings), article_(article), script_(scriptName, &article, &settings) {}
+  TScriptedArticle(const std::string& scriptName, TVQEinstellungen& settings, TArtikel& article,
+                   TCorrectionRun& run)
+      : settings_(settings), article_(article), script_(scriptName, &article, &settings) {
+    script_.Hamster = &run.Hamster;
+    script_.RunExitCode = &run.ExitCode;
+  }
   bool Correct() override { return KorrigiereArtikel(script_, settings_, article_); }
   void AfterAll(const std::string& oldFilename, const std::string& newFilename) override {
     script_.RunAfterAll(oldFilename, newFilename);
@@ -232,8 +237,9 @@ private:
 }  // namespace
 
 void InstallArticleCorrection() {
-  SetArticleScriptFactory([](const std::string& scriptName, TVQEinstellungen& settings, TArtikel& article) {
-    return std::make_unique<TScriptedArticle>(scriptName, settings, article);
+  SetArticleScriptFactory([](const std::string& scriptName, TVQEinstellungen& settings,
+                             TArtikel& article, TCorrectionRun& run) {
+    return std::make_unique<TScriptedArticle>(scriptName, settings, article, run);
   });
 }
 

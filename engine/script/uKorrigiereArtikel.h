@@ -12,12 +12,13 @@ class TVQSkript;
 
 // Runs the whole correction; true when the article changed. The article's
 // LastAction is set from the profile before the script runs and tells the
-// caller what to do with the file. The exit code of Sub main is stored in the
-// driver's RunExitCode.
+// caller what to do with the file. The exit code of Sub main goes where the
+// script object's RunExitCode points.
 bool KorrigiereArtikel(TVQSkript& Script, TVQEinstellungen& Settings, TArtikel& Article);
 
 // Makes the driver's per-file routine correct every article it loads: each
-// file gets a script object of its own, KorrigiereArtikel, and Sub AfterAll
+// file gets a script object of its own, served by the driver's run (its
+// news-server session and exit code), KorrigiereArtikel, and Sub AfterAll
 // after the file action. Run once at start-up.
 void InstallArticleCorrection();
 

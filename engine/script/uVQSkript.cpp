@@ -15,7 +15,6 @@
 #include "SysUtils.h"
 #include "uArtikel.h"
 #include "uCharsets.h"
-#include "uDriver.h"
 #include "uEinstellungen.h"
 #include "uGetNum.h"
 #include "uGetStr.h"
@@ -169,7 +168,7 @@ void TVQSkript::Reset() {
 // File names
 
 std::string TVQSkript::GetScriptFileName() const {
-  if (CopyIfMode) return SettingsFile("Copyif.def");
+  if (CopyIf) return SettingsFile("Copyif.def");
   if (Trim(Settings->HeaderDef).empty()) return {};
   std::string full = NativePath(Settings->FilePath + Settings->HeaderDef);
   return ResolveFileCI(ExtractFilePath(full), ExtractFileName(full));

@@ -35,6 +35,8 @@
 
 class TArtikel;
 class TCharsets;
+class TCopyIfRun;
+class THamsterSession;
 class THeader;
 class TMIMEPart;
 class TVarList;
@@ -141,6 +143,15 @@ public:
   bool ReloadingScript = false;
   // A trace file that could not be written switches the trace off for the run.
   bool TraceFailed = false;
+
+  // What the run that made the object lends it (not owned; null: none).
+  // The news-server session, for Do Touch and HamsterApp.
+  THamsterSession* Hamster = nullptr;
+  // The CopyIf run the article belongs to: the script is then Copyif.def, and
+  // the target groups and the counters are the run's.
+  TCopyIfRun* CopyIf = nullptr;
+  // Where the exit code of Sub main goes.
+  int32_t* RunExitCode = nullptr;
 
   // ---- Object and loading -------------------------------------------------
 

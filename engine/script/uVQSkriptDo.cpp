@@ -59,6 +59,15 @@ bool WholeNumberIn(double n, int64_t lo, int64_t hi, int32_t& value) {
   return true;
 }
 
+// The run's news-server session. A script object given none has no server to
+// reach, as when the server object cannot be created.
+THamsterSession& SessionOf(THamsterSession* session) {
+  if (session == nullptr)
+    throw ENewsServerError(
+        Translate("Hamster.NoObject", "Das Hamster-Objekt kann nicht erzeugt werden."));
+  return *session;
+}
+
 }  // namespace
 
 void SetScriptEffectsHook(TScriptEffectsHook hook) { gEffectsHook = hook; }
@@ -107,7 +116,7 @@ void TVQSkript::DoCommand(std::string& text) {
                   "Nach \"Do Copy to group\" muss noch der Gruppenname in Anführungsstrichen "
                   "folgen.",
                   s);
-    MoveToGroups(groups);
+    if (CopyIf) CopyIf->MoveToGroups(groups);
     return;
   }
   if (StartsWithKeyword("Exec", s) || StartsWithKeyword("Run", s)) return DoExec(s);
@@ -239,7 +248,7 @@ void TVQSkript::DoCopy(std::string& s) {
                   "Nach \"Do Copy to group(s)\" muss noch der Gruppenname in Anführungsstrichen "
                   "folgen.",
                   s);
-    CopyToGroups(groups);
+    if (CopyIf) CopyIf->CopyToGroups(groups);
     return;
   }
   std::string source, target;
@@ -503,19 +512,18 @@ void TVQSkript::DoCounter(std::string& s, bool define) {
     ScriptError("DoIncCounter.MissingName",
                 "Nach \"Do Inc Counter\" muss noch der Name des Zählers kommen.", s);
   }
+  // Outside a CopyIf run the arguments are read and nothing is counted.
   if (!define) {
     std::string item;
     if (TakeComma(s)) TakeString(s, item);
-    IncCounter(name, item);
+    if (CopyIf) CopyIf->IncCounter(name, item);
     return;
   }
-  DefineCounter(name, false);
+  if (CopyIf) CopyIf->DefineCounter(name, false);
   // An empty item between two commas stands for a separator line.
   while (TakeComma(s)) {
-    if (TakeString(s, name))
-      DefineCounter(name, false);
-    else
-      DefineCounter({}, true);
+    const bool separator = !TakeString(s, name);
+    if (CopyIf) CopyIf->DefineCounter(name, separator);
   }
 }
 
@@ -528,7 +536,7 @@ void TVQSkript::DoTouch(std::string& s) {
                 s);
   if (!EffectsAllowed()) return;
   try {
-    TouchGroups(pattern);
+    SessionOf(Hamster).TouchGroups(pattern);
   } catch (const EAbort&) {
     throw;
   } catch (const ENewsServerError&) {
@@ -553,7 +561,7 @@ void TVQSkript::HamsterAppCommand(std::string& text) {
                 s);
   if (!EffectsAllowed()) return;
   try {
-    SendHs2Command(command);
+    SessionOf(Hamster).SendHs2Command(command);
   } catch (const EAbort&) {
     throw;
   } catch (const ENewsServerError&) {

@@ -84,7 +84,6 @@ protected:
     SetDriverHost(TDriverHost::Runner);
     SetPrompter(nullptr);
     SetNewsServerFactory({});
-    DoneHamster();
     unsetenv("TIDELARN_NEWSSERVER");
     SetCommandLine(std::vector<std::string>{});
   }
@@ -115,6 +114,11 @@ protected:
     SetCommandLine(std::vector<std::string>{"copyif"});
     RunCorrector();
   }
+  // The pass without the driver, for a look at the run's state afterwards.
+  void RunPass(TCopyIfRun& run) {
+    fs::remove(dir / "tested.ini");
+    run.RunCopyIf();
+  }
   // Subjects of the articles the last run tested, in the order tested.
   std::vector<std::string> Tested() const {
     return TIniFile(dir / "tested.ini").ReadSection("Seen");
@@ -129,6 +133,7 @@ protected:
   std::string server = dir / "server";
   std::string groups;
   TRecordingPrompter prompter;
+  THamsterSession hamster;
 };
 
 bool Has(const std::string& text, const std::string& part) {
@@ -199,7 +204,8 @@ TEST_F(CopyIf, CountersMakeTheStatistics) {
   Script("Do Def Counter \"Leer\", , , \"Spam\", , \"Treffer: * Stück\"\r\n"
          "Do Inc Counter \"Spam\", Header(\"Subject\")\r\n"
          "Do Inc Counter \"Treffer: * Stück\"\r\n");
-  RunCopyIfMode();
+  TCopyIfRun run(hamster);
+  RunPass(run);
   EXPECT_TRUE(prompter.errors.empty());
   // Zero counters go, double and outer separators too; counts replace "*" or follow.
   std::string box = StatisticsBox();
@@ -209,7 +215,7 @@ TEST_F(CopyIf, CountersMakeTheStatistics) {
   EXPECT_TRUE(Has(box, ", Je Posting: "));
   EXPECT_EQ(std::get<2>(prompter.boxes.back()), unsigned(mb::Ok));
   // The counters belong to the run only.
-  EXPECT_EQ(CopyIfSettings(), nullptr);
+  EXPECT_EQ(run.CopyIfSettings(), nullptr);
 }
 
 TEST_F(CopyIf, NoBoxWithoutCountsUnlessAlwaysWanted) {
@@ -254,7 +260,6 @@ TEST_F(CopyIf, ProgressGoesToTheServerLogUntilItFails) {
   EXPECT_TRUE(Has(log, "[7] CopyIf: de.test wird getestet - 100%\n"));
 
   SetNewsServerFactory([this] { return std::make_unique<TFaultyServer>(server); });
-  DoneHamster();
   TFaultyServer::logCalls = 0;
   Settings("", true);
   RunCopyIfMode();
@@ -277,7 +282,6 @@ TEST_F(CopyIf, FailuresOfTheWalkAndOfTheFinishAreShown) {
 
   prompter.boxes.clear();
   SetNewsServerFactory({});
-  DoneHamster();
   fs::remove(server + "/Hamster.ini");
   RunCopyIfMode();
   ASSERT_EQ(prompter.boxes.size(), 1u);
@@ -290,9 +294,10 @@ TEST_F(CopyIf, TheScriptSeesItsArticleAndItsTargetGroups) {
   Put("de.test", 1, Article("de.test,de.other", 1, "s", "<1@x>"));
   Script("Do Copy to Groups \"de.new, DE.TEST\"\r\n"
          "Do Write IniStr \"tested.ini\", \"Seen\", Header(\"Newsgroups\"), \"1\"\r\n");
-  RunCopyIfMode();
-  EXPECT_EQ(uCopyIf::TargetGroups, "de.test,de.other,de.new");
-  EXPECT_TRUE(uCopyIf::TargetChanged);
+  TCopyIfRun run(hamster);
+  RunPass(run);
+  EXPECT_EQ(run.TargetGroups, "de.test,de.other,de.new");
+  EXPECT_TRUE(run.TargetChanged);
   EXPECT_EQ(Tested(), std::vector<std::string>{"de.test,de.other"});
 }
 
@@ -300,27 +305,28 @@ TEST_F(CopyIf, WithoutSimulationNumbersAreStoredAndReimportsSkipped) {
   Group("de.test", 1, 3);
   Put("de.test", 2, "X-ReImported: CopyIf\r\n" + Article("de.test", 2, "again", "<2@x>"));
   SetCommandLine(std::vector<std::string>{"copyif"});
-  CopyIfMode = true;
-  WalkGroups(
-      TCIEinstellungen::GetIniFileName(), [](TIniFile&) { return CopyIfStart(); },
-      [] {
-        LoadCopyIfSettings();
-        CopyIfSettings()->Simulate = false;
+  TCopyIfRun run(hamster);
+  hamster.WalkGroups(
+      TCIEinstellungen::GetIniFileName(), [&](TIniFile&) { return run.CopyIfStart(); },
+      [&] {
+        run.LoadCopyIfSettings();
+        run.CopyIfSettings()->Simulate = false;
         return true;
       },
-      CopyIfGroup, CopyIfFinish);
-  CopyIfMode = false;
-  EXPECT_EQ(CopyIfSettings(), nullptr);
+      [&] { return run.CopyIfGroup(); }, [&] { run.CopyIfFinish(); });
+  EXPECT_EQ(run.CopyIfSettings(), nullptr);
   EXPECT_EQ(Tested(), (std::vector<std::string>{"de.test#1", "de.test#3"}));
   EXPECT_EQ(TIniFile(dir / "CopyIf.ini").ReadString("Groups", "de.test", ""), "3");
-  EXPECT_EQ(uCopyIf::ArticleCount, 3);
+  EXPECT_EQ(run.ArticleCount, 3);
 }
 
 TEST(CopyIfCounters, DoNothingOutsideARun) {
-  ASSERT_EQ(CopyIfSettings(), nullptr);
-  DefineCounter("a", false);
-  IncCounter("a", "b");
-  EXPECT_EQ(CopyIfSettings(), nullptr);
+  THamsterSession hamster;
+  TCopyIfRun run(hamster);
+  ASSERT_EQ(run.CopyIfSettings(), nullptr);
+  run.DefineCounter("a", false);
+  run.IncCounter("a", "b");
+  EXPECT_EQ(run.CopyIfSettings(), nullptr);
 }
 
 TEST(CopyIfDuration, HoursMinutesSecondsAndMilliseconds) {

@@ -106,13 +106,15 @@ protected:
     SetDriverHost(TDriverHost::Runner);
     script.reset();
     SetPrompter(nullptr);
-    DoneHamster();
   }
 
-  void Run(const std::string& text) {
-    WriteFile(dir / "header.def", text);
+  // Runs Text as the script of a profile, or as Copyif.def of CopyIf.
+  void Run(const std::string& text, TCopyIfRun* copyIf = nullptr) {
     script.reset();
     script = std::make_unique<TVQSkript>("test.msg", article.get(), &settings);
+    script->Hamster = &hamster;
+    script->CopyIf = copyIf;
+    WriteFile(script->GetScriptFileName(), text);
     script->LoadScript(true);
     script->RunSubMain();
   }
@@ -138,6 +140,7 @@ protected:
   TRecordingPrompter prompter;
   TVQEinstellungen settings;
   std::unique_ptr<TArtikel> article;
+  THamsterSession hamster;
   std::unique_ptr<TVQSkript> script;
 };
 
@@ -438,21 +441,19 @@ TEST_F(DoCommand, UnknownWordsAfterDoAndHamsterApp) {
 }
 
 TEST_F(DoCommand, SortHeaderAndGroupTargets) {
-  // A CopyIf run before (in the same process) leaves its last article's groups.
-  uCopyIf::TargetGroups.clear();
+  TCopyIfRun copyIf(hamster);
   Run("Do Sort Header Subject, From\r\n"
-      "Do Copy to Groups \"de.a, DE.TEST,de.b,\"\r\n");
+      "Do Copy to Groups \"de.a, DE.TEST,de.b,\"\r\n",
+      &copyIf);
   ASSERT_GE(article->Header.Count(), 2);
   EXPECT_EQ(article->Header.FieldNameAt(0), "Subject");
   EXPECT_EQ(article->Header.FieldNameAt(1), "From");
-  // Outside a CopyIf run the targets start empty; known names are not added twice.
-  EXPECT_EQ(uCopyIf::TargetGroups, "de.a,DE.TEST,de.b");
-  Run("Do move to Groups \"de.x\"\r\nDo Copy to Group \"de.X,de.y\"\r\n");
-  EXPECT_EQ(uCopyIf::TargetGroups, "de.x,de.y");
-  EXPECT_TRUE(uCopyIf::TargetChanged);
+  // Before an article of its own the targets are empty; known names are not added twice.
+  EXPECT_EQ(copyIf.TargetGroups, "de.a,DE.TEST,de.b");
+  Run("Do move to Groups \"de.x\"\r\nDo Copy to Group \"de.X,de.y\"\r\n", &copyIf);
+  EXPECT_EQ(copyIf.TargetGroups, "de.x,de.y");
+  EXPECT_TRUE(copyIf.TargetChanged);
   EXPECT_TRUE(prompter.errors.empty());
-  uCopyIf::TargetGroups.clear();
-  uCopyIf::TargetChanged = false;
 }
 
 TEST_F(DoCommand, NewsServerCommands) {
@@ -468,7 +469,6 @@ TEST_F(DoCommand, NewsServerCommands) {
     EXPECT_THROW(Run(std::string(line) + "\r\nX-After: yes\r\n"), ENewsServerError) << line;
     EXPECT_TRUE(prompter.errors.empty()) << line;
     EXPECT_EQ(article->Header.GetField("X-After", false), "") << line;
-    DoneHamster();
   }
   EXPECT_FALSE(fs::exists(server + "/hs2.queue"));
 

@@ -54,7 +54,6 @@ public:
 class Hamster : public ::testing::Test {
 protected:
   void SetUp() override {
-    DoneHamster();
     SetNewsServerFactory([this]() -> std::unique_ptr<TNewsServer> {
       ++created;
       auto server = std::make_unique<FakeServer>(&calls);
@@ -63,26 +62,23 @@ protected:
       return server;
     });
   }
-  void TearDown() override {
-    DoneHamster();
-    SetNewsServerFactory(nullptr);
-  }
+  void TearDown() override { SetNewsServerFactory(nullptr); }
 
   // Runs a walk that records what the callbacks see.
   void Walk(bool init, bool start, const std::function<bool()>& group) {
-    WalkGroups(
+    hamster.WalkGroups(
         dir / "Walk.ini",
         [&](TIniFile& ini) {
           calls.push_back("init");
-          EXPECT_EQ(&ini, uHamster::WalkIni);
+          EXPECT_EQ(&ini, hamster.WalkIni);
           return init;
         },
         [&] {
-          calls.push_back("start " + IntToStr(uHamster::GroupCount));
+          calls.push_back("start " + IntToStr(hamster.GroupCount));
           return start;
         },
         [&] {
-          calls.push_back("group " + IntToStr(uHamster::GroupIndex) + " " + uHamster::GroupName);
+          calls.push_back("group " + IntToStr(hamster.GroupIndex) + " " + hamster.GroupName);
           return group();
         },
         [&] { calls.push_back("finish"); });
@@ -93,6 +89,7 @@ protected:
   int created = 0;
   FakeServer* fake = nullptr;
   std::function<void(FakeServer&)> configure;
+  THamsterSession hamster;
 };
 
 using Calls = std::vector<std::string>;
@@ -100,29 +97,29 @@ using Calls = std::vector<std::string>;
 }  // namespace
 
 TEST_F(Hamster, CreatesTheServerObjectOnce) {
-  TNewsServer& first = GetHamsterApp();
-  EXPECT_EQ(&GetHamsterApp(), &first);
+  TNewsServer& first = hamster.GetHamsterApp();
+  EXPECT_EQ(&hamster.GetHamsterApp(), &first);
   EXPECT_EQ(created, 1);
-  DoneHamster();
-  GetHamsterApp();
+  THamsterSession second;
+  second.GetHamsterApp();
   EXPECT_EQ(created, 2);
 
   // A failed creation leaves nothing cached, so the next use tries again.
-  DoneHamster();
+  THamsterSession third;
   SetNewsServerFactory([]() -> std::unique_ptr<TNewsServer> { throw ENewsServerError("down"); });
-  EXPECT_THROW(GetHamsterApp(), ENewsServerError);
-  EXPECT_THROW(GetHamsterApp(), ENewsServerError);
+  EXPECT_THROW(third.GetHamsterApp(), ENewsServerError);
+  EXPECT_THROW(third.GetHamsterApp(), ENewsServerError);
 }
 
 TEST_F(Hamster, WalksEveryGroupAndClosesWhatWasOpened) {
-  Walk(true, true, [] {
-    if (uHamster::GroupName == "local.test") OpenGroup();
+  Walk(true, true, [this] {
+    if (hamster.GroupName == "local.test") hamster.OpenGroup();
     return true;
   });
   EXPECT_EQ(calls, (Calls{"init", "start 3", "group 1 de.comp.misc", "group 2 local.test",
                           "open local.test", "close 45", "group 3 de.alt.all", "finish"}));
-  EXPECT_FALSE(uHamster::GroupOpen);
-  EXPECT_EQ(uHamster::WalkIni, nullptr);
+  EXPECT_FALSE(hamster.GroupOpen);
+  EXPECT_EQ(hamster.WalkIni, nullptr);
 }
 
 TEST_F(Hamster, EndsTheWalkWhereACallbackSaysSo) {
@@ -134,8 +131,8 @@ TEST_F(Hamster, EndsTheWalkWhereACallbackSaysSo) {
   EXPECT_EQ(calls, (Calls{"init", "start 3"}));
 
   calls.clear();
-  Walk(true, true, [] {
-    OpenGroup();
+  Walk(true, true, [this] {
+    hamster.OpenGroup();
     return false;
   });
   EXPECT_EQ(calls, (Calls{"init", "start 3", "group 1 de.comp.misc", "open de.comp.misc",
@@ -144,19 +141,19 @@ TEST_F(Hamster, EndsTheWalkWhereACallbackSaysSo) {
 
 TEST_F(Hamster, ClosesTheGroupWhenTheCallbackFails) {
   EXPECT_THROW(Walk(true, true,
-                    [] {
-                      OpenGroup();
+                    [this] {
+                      hamster.OpenGroup();
                       throw Exception("script failed");
                       return true;
                     }),
                Exception);
   EXPECT_EQ(calls.back(), "close 44");
-  EXPECT_FALSE(uHamster::GroupOpen);
-  EXPECT_EQ(uHamster::WalkIni, nullptr);
+  EXPECT_FALSE(hamster.GroupOpen);
+  EXPECT_EQ(hamster.WalkIni, nullptr);
   // The next walk may open groups again.
   calls.clear();
-  Walk(true, true, [] {
-    OpenGroup();
+  Walk(true, true, [this] {
+    hamster.OpenGroup();
     return false;
   });
   EXPECT_EQ(calls.back(), "finish");
@@ -168,34 +165,49 @@ TEST_F(Hamster, LoadsArticlesOfTheOpenGroup) {
     s.articles[6] = "Subject: y\r\n\r\nMessage-ID: <in@body>\r\n";
     s.articles[7] = "Message-ID:<tight@x>\r\nMessage-ID: <second@x>\r\n";
   };
-  EXPECT_EQ(GetOpenGroupArtNoMax(), 0);
-  uHamster::GroupName = "de.test";
-  OpenGroup();
-  EXPECT_TRUE(uHamster::GroupOpen);
-  EXPECT_EQ(uHamster::GroupArtNoMin, 5);
-  EXPECT_EQ(GetOpenGroupArtNoMax(), 9);
+  EXPECT_EQ(hamster.GetOpenGroupArtNoMax(), 0);
+  hamster.GroupName = "de.test";
+  hamster.OpenGroup();
+  EXPECT_TRUE(hamster.GroupOpen);
+  EXPECT_EQ(hamster.GroupArtNoMin, 5);
+  EXPECT_EQ(hamster.GetOpenGroupArtNoMax(), 9);
 
-  LadeArtikel(5);
-  EXPECT_EQ(uHamster::ArticleLines, (Calls{"Subject: x", "MESSAGE-ID: <a@b>", "", "body"}));
-  EXPECT_EQ(uHamster::CurrentMessageId, "<a@b>");
-  EXPECT_EQ(uHamster::CurrentArtNo, 5);
+  hamster.LadeArtikel(5);
+  EXPECT_EQ(hamster.ArticleLines, (Calls{"Subject: x", "MESSAGE-ID: <a@b>", "", "body"}));
+  EXPECT_EQ(hamster.CurrentMessageId, "<a@b>");
+  EXPECT_EQ(hamster.CurrentArtNo, 5);
   // Only the header counts, and only with the blank after the colon.
-  LadeArtikel(6);
-  EXPECT_EQ(uHamster::CurrentMessageId, "");
-  LadeArtikel(7);
-  EXPECT_EQ(uHamster::CurrentMessageId, "<second@x>");
-  LadeArtikel(8);
-  EXPECT_TRUE(uHamster::ArticleLines.empty());
-  EXPECT_EQ(uHamster::CurrentMessageId, "");
-  EXPECT_EQ(uHamster::CurrentArtNo, 8);
+  hamster.LadeArtikel(6);
+  EXPECT_EQ(hamster.CurrentMessageId, "");
+  hamster.LadeArtikel(7);
+  EXPECT_EQ(hamster.CurrentMessageId, "<second@x>");
+  hamster.LadeArtikel(8);
+  EXPECT_TRUE(hamster.ArticleLines.empty());
+  EXPECT_EQ(hamster.CurrentMessageId, "");
+  EXPECT_EQ(hamster.CurrentArtNo, 8);
 }
 
 TEST_F(Hamster, EndsTheProgramOnInternalErrors) {
-  EXPECT_EXIT(LadeArtikel(1), ::testing::ExitedWithCode(1),
+  EXPECT_EXIT(hamster.LadeArtikel(1), ::testing::ExitedWithCode(1),
               "Gruppe ist nicht ge.*ffnet, aber \"LadeArtikel\" wurde aufgerufen");
-  uHamster::GroupName = "de.test";
-  OpenGroup();
-  EXPECT_EXIT(OpenGroup(), ::testing::ExitedWithCode(1), "eine Gruppe mehrfach zu");
+  hamster.GroupName = "de.test";
+  hamster.OpenGroup();
+  EXPECT_EXIT(hamster.OpenGroup(), ::testing::ExitedWithCode(1), "eine Gruppe mehrfach zu");
+}
+
+TEST_F(Hamster, SessionsSideBySideShareNothing) {
+  THamsterSession other;
+  hamster.GroupName = "de.a";
+  hamster.OpenGroup();
+  // A group open in one session is no reason to refuse one in another.
+  other.GroupName = "de.b";
+  other.OpenGroup();
+  EXPECT_EQ(calls, (Calls{"open de.a", "open de.b"}));
+  EXPECT_NE(&hamster.GetHamsterApp(), &other.GetHamsterApp());
+  EXPECT_EQ(created, 2);
+  other.LadeArtikel(5);
+  EXPECT_EQ(other.CurrentArtNo, 5);
+  EXPECT_EQ(hamster.CurrentArtNo, -1);
 }
 
 TEST(IsGroupSelected, SkipsIgnoredGroupsUnlessKeptOnPurpose) {
@@ -227,7 +239,7 @@ TEST_F(Hamster, TouchesMatchingGroupsOncePerPattern) {
     mkdir((dir / "Groups/" + g).c_str(), 0755);
   SetNewsServerFactory([this] { return std::make_unique<TFileNewsServer>(dir.Path()); });
 
-  TouchGroups("^de\\.");
+  hamster.TouchGroups("^de\\.");
   for (const char* g : {"de.test", "de.comp.misc"}) {
     TIniFile ini(dir / "Groups/" + g + "/data.ini");
     std::string stamp = ini.ReadString("Info", "LastClientRead", "");
@@ -237,13 +249,13 @@ TEST_F(Hamster, TouchesMatchingGroupsOncePerPattern) {
   EXPECT_FALSE(FileExists(dir / "Groups/local.test/data.ini"));
 
   unlink((dir / "Groups/de.test/data.ini").c_str());
-  TouchGroups("^de\\.");
+  hamster.TouchGroups("^de\\.");
   EXPECT_FALSE(FileExists(dir / "Groups/de.test/data.ini"));
   // Case counts, in the pattern as in the match.
-  TouchGroups("^DE\\.");
+  hamster.TouchGroups("^DE\\.");
   EXPECT_FALSE(FileExists(dir / "Groups/de.test/data.ini"));
-  TouchGroups("");
-  EXPECT_EQ(uHamster::TouchedPatterns, (Calls{"^de\\.", "^DE\\."}));
+  hamster.TouchGroups("");
+  EXPECT_EQ(hamster.TouchedPatterns, (Calls{"^de\\.", "^DE\\."}));
 }
 
 TEST_F(Hamster, TouchesBelowTheServerFolderWhenTheGroupsPathFails) {
@@ -253,13 +265,13 @@ TEST_F(Hamster, TouchesBelowTheServerFolderWhenTheGroupsPathFails) {
     s.path = dir.Path() + "/";
     s.groupsPathFails = true;
   };
-  TouchGroups("test$");
+  hamster.TouchGroups("test$");
   EXPECT_TRUE(FileExists(dir / "Groups/local.test/data.ini"));
 }
 
 TEST_F(Hamster, RetriesATouchThatFailed) {
-  EXPECT_THROW(TouchGroups("("), EPerlRe);
+  EXPECT_THROW(hamster.TouchGroups("("), EPerlRe);
   configure = [](FakeServer& s) { s.path = "/nonexistent-tidelarn-folder/"; };
-  EXPECT_THROW(TouchGroups("^local"), Exception);
-  EXPECT_TRUE(uHamster::TouchedPatterns.empty());
+  EXPECT_THROW(hamster.TouchGroups("^local"), Exception);
+  EXPECT_TRUE(hamster.TouchedPatterns.empty());
 }

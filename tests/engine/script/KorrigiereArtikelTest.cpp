@@ -44,7 +44,6 @@ protected:
     settings.Load(false);  // the defaults of a new profile
     settings.HeaderDef = "header.def";
     settings.SetDateHeader = 0;
-    RunExitCode = 0;
   }
   void TearDown() override { SetProgramDir(savedProgramDir); }
 
@@ -56,6 +55,7 @@ protected:
                                          settings.HeaderCharsets);
     article->LoadFromString(message);
     TVQSkript script("test.msg", article.get(), &settings);
+    script.RunExitCode = &exitCode;
     changed = KorrigiereArtikel(script, settings, *article);
     return article->GetText();
   }
@@ -67,6 +67,7 @@ protected:
   TVQEinstellungen settings;
   std::unique_ptr<TArtikel> article;
   bool changed = false;
+  int32_t exitCode = 0;  // the run's
 };
 
 // Sets TZ for one test and restores it.
@@ -144,15 +145,15 @@ TEST_F(Correction, CheckAbortStopsEverything) {
   EXPECT_FALSE(changed);
   EXPECT_EQ(out, kNews);
   EXPECT_EQ(article->LastAction, 2);
-  EXPECT_EQ(RunExitCode, 0);
+  EXPECT_EQ(exitCode, 0);
 }
 
 TEST_F(Correction, ExitCodeOfSubMain) {
   Correct(kNews, "Sub main\r\nVar global %Exitcode%: Float = 6.6\r\nEnd Sub\r\n");
-  EXPECT_EQ(RunExitCode, 7);
+  EXPECT_EQ(exitCode, 7);
   settings.AutoFunctions = false;
   Correct(kNews, "Sub main\r\n%Exitcode% = 3\r\nEnd Sub\r\n");
-  EXPECT_EQ(RunExitCode, 3);
+  EXPECT_EQ(exitCode, 3);
 }
 
 TEST_F(Correction, ScriptSeesTheCorrectedHeaders) {

@@ -70,9 +70,10 @@ protected:
 
   void SetUp() override {
     SetProgramDir(prog.Path());
-    SetArticleScriptFactory([this](const std::string& name, TVQEinstellungen& s, TArtikel& a) {
-      return std::make_unique<TestScript>(*this, name, s, a);
-    });
+    SetArticleScriptFactory(
+        [this](const std::string& name, TVQEinstellungen& s, TArtikel& a, TCorrectionRun&) {
+          return std::make_unique<TestScript>(*this, name, s, a);
+        });
     WriteFile(msg, kMessage);
   }
   void TearDown() override {

@@ -16,6 +16,7 @@
 #include "SysUtils.h"
 #include "TestSupport.h"
 #include "uArtikel.h"
+#include "uCopyIf.h"
 #include "uDriver.h"
 #include "uEinstellungen.h"
 #include "uTools.h"
@@ -802,10 +803,11 @@ TEST_F(ScriptRun, AMissingScriptIsOfferedAsAnEmptyFile) {
 TEST_F(ScriptRun, CopyIfRunsCopyifDefFromTheProgramDirectory) {
   WriteFile(dir / "Copyif.def", "X-CopyIf: yes\r\n");
   settings.FilePath = "/nonexistent/";
-  CopyIfMode = true;
+  THamsterSession hamster;
+  TCopyIfRun copyIf(hamster);
   script = std::make_unique<TVQSkript>("", article.get(), &settings);
+  script->CopyIf = &copyIf;
   script->LoadScript(true);
-  CopyIfMode = false;
   Main();
   EXPECT_EQ(Field("X-CopyIf"), "yes");
 }
