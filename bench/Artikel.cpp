@@ -65,7 +65,7 @@ const Files& TestFiles() {
     char tmpl[] = "/tmp/tidelarn-bench-XXXXXX";
     f.dir = mkdtemp(tmpl);
     // The build copies charsets.dat into its top folder, one above this program.
-    if (!FileExists(ProgramFile("charsets.dat"))) SetProgramDir(ProgramDir() + "..");
+    if (!FileExists(ShippedFile("charsets.dat"))) SetProgramDir(ProgramDir() + "..");
     GetCSInfos();
 
     std::string posting =

@@ -13,7 +13,7 @@ namespace {
 
 const TCharsets& Charsets() {
   static const TCharsets* charsets = [] {
-    if (!FileExists(ProgramFile("charsets.dat"))) SetProgramDir(ProgramDir() + "..");
+    if (!FileExists(ShippedFile("charsets.dat"))) SetProgramDir(ProgramDir() + "..");
     GetCSInfos();
     return new TCharsets("windows-1252", "us-ascii,iso-8859-1,iso-8859-15,utf-8");
   }();

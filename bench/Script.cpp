@@ -42,7 +42,7 @@ const char* const kPosting =
 // A program folder of our own with charsets.dat and the scripts; removed at exit.
 const std::string& Home() {
   static const std::string home = [] {
-    std::string charsets = ProgramFile("charsets.dat");
+    std::string charsets = ShippedFile("charsets.dat");
     if (!FileExists(charsets)) charsets = ProgramDir() + "../charsets.dat";
     // The build folder lies in the source tree (build-release/bench/).
     std::string source = ProgramDir() + "../../bench/data/";

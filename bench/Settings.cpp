@@ -20,7 +20,7 @@ namespace {
 // removed when the program ends.
 const std::string& Home() {
   static const std::string home = [] {
-    std::string charsets = ProgramFile("charsets.dat");
+    std::string charsets = ShippedFile("charsets.dat");
     if (!FileExists(charsets)) charsets = ProgramDir() + "../charsets.dat";  // beside the programs
     char tmpl[] = "/tmp/tidelarn-bench-settings-XXXXXX";
     if (!mkdtemp(tmpl)) std::abort();

@@ -21,7 +21,7 @@ void SetUpOnce() {
   if (done) return;
   done = true;
   // The charset table lies beside the programs, in the build folder above this one.
-  if (!FileExists(ProgramFile("charsets.dat"))) SetProgramDir(ProgramDir() + "..");
+  if (!FileExists(ShippedFile("charsets.dat"))) SetProgramDir(ProgramDir() + "..");
   GetCSInfos();
 }
 

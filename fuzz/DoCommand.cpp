@@ -61,7 +61,7 @@ TCopyIfRun gCopyIf(gHamster);
 
 void SetUpOnce() {
   if (!gHome.empty()) return;
-  if (!FileExists(ProgramFile("charsets.dat"))) SetProgramDir(ProgramDir() + "..");
+  if (!FileExists(ShippedFile("charsets.dat"))) SetProgramDir(ProgramDir() + "..");
   GetCSInfos();
   char templ[] = "/tmp/fuzz-docommand-XXXXXX";
   if (mkdtemp(templ) == nullptr) std::abort();
@@ -88,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     script += (StartsWithKeyword("HamsterApp", rest) ? "" : "Do ") + line + "\r\n";
   }
   {
-    std::ofstream out(ProgramFile("Copyif.def"), std::ios::binary | std::ios::trunc);
+    std::ofstream out(SettingsFile("Copyif.def"), std::ios::binary | std::ios::trunc);
     out << script;
   }
   gSteps = 0;

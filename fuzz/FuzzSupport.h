@@ -15,7 +15,7 @@
 // folder, one above the programs.
 inline void LoadCharsetTablesOnce() {
   static const bool loaded = [] {
-    if (!FileExists(ProgramFile("charsets.dat"))) SetProgramDir(ProgramDir() + "..");
+    if (!FileExists(ShippedFile("charsets.dat"))) SetProgramDir(ProgramDir() + "..");
     GetCSInfos();
     return true;
   }();

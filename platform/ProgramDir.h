@@ -59,9 +59,6 @@ std::string ResolveFileCI(std::string_view dir, std::string_view name);
 // The same for a bare name in the settings folder; a name with a folder is
 // resolved in that folder.
 std::string SettingsFile(std::string_view name);
-// The name settings code used before the settings folder had its own; kept
-// for code written against it.
-inline std::string ProgramFile(std::string_view name) { return SettingsFile(name); }
 
 bool FileExists(std::string_view path);       // a regular file (or a link to one)
 bool DirectoryExists(std::string_view path);
