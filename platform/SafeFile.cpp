@@ -11,7 +11,7 @@
 
 #include "ProgramDir.h"
 #include "SysUtils.h"
-#include "uTransla.h"
+#include "Translate.h"
 
 namespace {
 
