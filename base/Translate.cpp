@@ -1,5 +1,7 @@
 #include "Translate.h"
 
+#include <utility>
+
 #include "SysUtils.h"
 
 namespace {
@@ -9,7 +11,9 @@ constinit TranslationLookup installedLookup = nullptr;
 
 }  // namespace
 
-void SetTranslationLookup(TranslationLookup lookup) { installedLookup = lookup; }
+TranslationLookup SetTranslationLookup(TranslationLookup lookup) {
+  return std::exchange(installedLookup, lookup);
+}
 
 std::string ExpandLineBreaks(std::string_view text) { return StringReplace(text, "^m", "\r\n"); }
 

@@ -28,6 +28,7 @@ std::string ExpandLineBreaks(std::string_view text);
 // The German default as shown when no translation applies.
 std::string GermanDefaultText(std::string_view germanDefault);
 
-// The lookup behind Translate; nullptr gives the German defaults.
+// The lookup behind Translate; nullptr gives the German defaults. Returns the
+// one it replaces.
 using TranslationLookup = std::string (*)(std::string_view id, std::string_view germanDefault);
-void SetTranslationLookup(TranslationLookup lookup);
+TranslationLookup SetTranslationLookup(TranslationLookup lookup);
