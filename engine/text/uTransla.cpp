@@ -41,10 +41,7 @@ bool StartsLower(std::string_view line, std::string_view key) {
   return true;
 }
 
-}  // namespace
-
-namespace {
-
+// Translate's lookup: the runtime lines of the current language.
 std::string RuntimeText(std::string_view id, std::string_view germanDefault) {
   InitTranslation();
   TranslationState& state = State();
@@ -70,7 +67,7 @@ void InitTranslation() {
 void InitTranslation(const TIniFile& specials) {
   TranslationState& state = State();
   if (state.loaded) return;
-  SetTranslationLookup(&RuntimeText);
+  SetTranslationLookup(&RuntimeText);  // also for a start before static initialization ends
   std::string language = specials.ReadString("General", "Language", "");
   std::vector<std::string> lines;
   std::string path = ShippedFile("Tidelarn.dat");
