@@ -14,7 +14,7 @@
 #include "ProgramDir.h"
 #include "SafeFile.h"
 #include "SysUtils.h"
-#include "uTransla.h"
+#include "Translate.h"
 
 namespace {
 

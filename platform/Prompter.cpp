@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "SysUtils.h"
-#include "uTransla.h"
+#include "Translate.h"
 
 namespace {
 

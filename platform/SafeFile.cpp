@@ -16,7 +16,7 @@
 
 #include "ProgramDir.h"
 #include "SysUtils.h"
-#include "uTransla.h"
+#include "Translate.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include "ProgramDir.h"
 #include "Prompter.h"
 #include "RxStrUtils.h"
+#include "Translate.h"
 #include "VCLUtils.h"
-#include "uTransla.h"
 
 namespace {
 

@@ -11,132 +11,6 @@
 
 namespace {
 
-std::string ExpandLineBreaks(std::string s) { return StringReplace(s, "^m", "\r\n"); }
-
-std::string FormatFloat(char type, double v, int prec) {
-  char spec[16];
-  char conv = type == 'e' ? 'e' : type == 'g' ? 'g' : 'f';
-  if (type == 'g' && prec < 0) prec = 15;
-  if (type == 'e' && prec < 0) prec = 15;
-  if ((type == 'f' || type == 'n') && prec < 0) prec = 2;
-  // Delphi gives at most 18 digits; more would also not fit the buffer below.
-  prec = std::min(prec, 18);
-  std::snprintf(spec, sizeof spec, "%%.%d%c", prec, conv);
-  // The format is built here from a fixed set; the locale's separator is
-  // undone below, so the text always has ".".
-  char buf[512];
-  std::snprintf(buf, sizeof buf, spec, v);
-  std::string r(buf);
-  for (char& c : r)
-    if (c == ',') c = '.';
-  if (type == 'n') {
-    size_t dot = r.find('.');
-    size_t intEnd = dot == std::string::npos ? r.size() : dot;
-    size_t start = (!r.empty() && r[0] == '-') ? 1 : 0;
-    for (ptrdiff_t i = ptrdiff_t(intEnd) - 3; i > ptrdiff_t(start); i -= 3) r.insert(size_t(i), ",");
-  }
-  return r;
-}
-
-}  // namespace
-
-std::string Format(std::string_view fmt, const std::vector<FmtArg>& args) {
-  std::string out;
-  size_t next = 0;
-  for (size_t i = 0; i < fmt.size(); ++i) {
-    if (fmt[i] != '%') {
-      out += fmt[i];
-      continue;
-    }
-    if (++i >= fmt.size()) throw EConvertError("Format '" + std::string(fmt) + "' invalid");
-    if (fmt[i] == '%') {
-      out += '%';
-      continue;
-    }
-    // [index:][-][width][.prec]type
-    auto readNum = [&](int& v) {
-      bool any = false;
-      v = 0;
-      while (i < fmt.size() && fmt[i] >= '0' && fmt[i] <= '9') {
-        if (v < 100000) v = v * 10 + (fmt[i] - '0');
-        ++i;
-        any = true;
-      }
-      return any;
-    };
-    size_t save = i;
-    int n;
-    if (readNum(n) && i < fmt.size() && fmt[i] == ':') {
-      next = size_t(n);
-      ++i;
-    } else {
-      i = save;
-    }
-    bool left = false;
-    if (i < fmt.size() && fmt[i] == '-') {
-      left = true;
-      ++i;
-    }
-    int width = 0, prec = -1;
-    readNum(width);
-    if (i < fmt.size() && fmt[i] == '.') {
-      ++i;
-      readNum(prec);
-    }
-    if (i >= fmt.size() || next >= args.size())
-      throw EConvertError("Format '" + std::string(fmt) + "' invalid or incompatible with argument");
-    char type = char(fmt[i] | 0x20);
-    const FmtArg& a = args[next++];
-    std::string piece;
-    switch (type) {
-      case 'd':
-      case 'u':
-      case 'x': {
-        const int64_t* v = std::get_if<int64_t>(&a);
-        if (!v) throw EConvertError("Format '" + std::string(fmt) + "' invalid or incompatible with argument");
-        if (type == 'x') {
-          char buf[32];
-          std::snprintf(buf, sizeof buf, "%llX", (unsigned long long)*v);
-          piece = buf;
-        } else {
-          piece = IntToStr(type == 'u' && *v < 0 ? int64_t(uint32_t(*v)) : *v);
-        }
-        if (prec > 0 && int(piece.size()) < prec) {
-          bool neg = !piece.empty() && piece[0] == '-';
-          piece.insert(neg ? 1 : 0, size_t(prec - int(piece.size()) + (neg ? 1 : 0)), '0');
-        }
-        break;
-      }
-      case 'f':
-      case 'g':
-      case 'e':
-      case 'n':
-      case 'm': {
-        const double* v = std::get_if<double>(&a);
-        if (!v) throw EConvertError("Format '" + std::string(fmt) + "' invalid or incompatible with argument");
-        piece = FormatFloat(type == 'm' ? 'n' : type, *v, prec);
-        break;
-      }
-      case 's': {
-        const std::string* v = std::get_if<std::string>(&a);
-        if (!v) throw EConvertError("Format '" + std::string(fmt) + "' invalid or incompatible with argument");
-        piece = prec >= 0 ? Copy(*v, 1, prec) : *v;
-        break;
-      }
-      default:
-        throw EConvertError("Format '" + std::string(fmt) + "' invalid or incompatible with argument");
-    }
-    if (int(piece.size()) < width) {
-      std::string pad(size_t(width) - piece.size(), ' ');
-      piece = left ? piece + pad : pad + piece;
-    }
-    out += piece;
-  }
-  return out;
-}
-
-namespace {
-
 struct TranslationState {
   bool loaded = false;
   std::string language;
@@ -168,7 +42,24 @@ bool StartsLower(std::string_view line, std::string_view key) {
   return true;
 }
 
+// Translate's lookup: the runtime lines of the current language.
+std::string RuntimeText(std::string_view id, std::string_view germanDefault) {
+  InitTranslation();
+  TranslationState& state = State();
+  if (!state.loaded) return LookupTranslation({}, id, germanDefault);  // while it loads
+  if (!state.runtimeCollected) {
+    CollectSection(state.fileLines, nullptr, state.runtimeLines, "Runtime");
+    state.runtimeCollected = true;
+  }
+  return LookupTranslation(state.runtimeLines, id, germanDefault);
+}
+
 }  // namespace
+
+// Installs the lookup before main. The build keeps this unit in every program
+// that links the text services (the linker is told this symbol is needed), so
+// a text translated before InitTranslation reads the files as one after it.
+extern "C" const bool tidelarn_translation_installed = (SetTranslationLookup(&RuntimeText), true);
 
 void InitTranslation() {
   if (State().loaded) return;
@@ -191,6 +82,7 @@ void InitTranslation() {
 void InitTranslation(const TIniFile& specials) {
   TranslationState& state = State();
   if (state.loaded) return;
+  SetTranslationLookup(&RuntimeText);  // also for a start before static initialization ends
   std::string language = specials.ReadString("General", "Language", "");
   std::vector<std::string> lines;
   std::string path = ShippedFile("Tidelarn.dat");
@@ -202,26 +94,6 @@ void InitTranslation(const TIniFile& specials) {
 
 void DoneTranslation() { State() = TranslationState(); }
 
-std::string Translate(std::string_view id, std::string_view germanDefault) {
-  InitTranslation();
-  TranslationState& state = State();
-  if (!state.loaded) return LookupTranslation({}, id, germanDefault);  // while it loads
-  if (!state.runtimeCollected) {
-    CollectSection(state.fileLines, nullptr, state.runtimeLines, "Runtime");
-    state.runtimeCollected = true;
-  }
-  return LookupTranslation(state.runtimeLines, id, germanDefault);
-}
-
-std::string TranslateFmt(std::string_view id, std::string_view germanDefault,
-                         const std::vector<FmtArg>& args) {
-  std::string text = Translate(id, germanDefault);
-  try {
-    return Format(text, args);
-  } catch (const EConvertError&) {
-    return "#FmtE# " + text;
-  }
-}
 
 std::string LookupTranslation(const std::vector<std::string>& lines, std::string_view id,
                               std::string_view germanDefault) {
@@ -229,7 +101,7 @@ std::string LookupTranslation(const std::vector<std::string>& lines, std::string
   if (key.size() > 255) key.resize(255);
   for (const std::string& line : lines)
     if (StartsLower(line, key)) return ExpandLineBreaks(line.substr(key.size()));
-  return ExpandLineBreaks(FromUtf8(germanDefault));
+  return GermanDefaultText(germanDefault);
 }
 
 void CollectSection(const std::vector<std::string>& source, std::vector<std::string>* dotLines,

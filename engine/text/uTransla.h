@@ -1,26 +1,16 @@
-// Translation of the texts a user sees. Every text has a message id and a German
-// default written beside it in the source (UTF-8); the result is in the internal
-// charset.
+// Translation of the texts a user sees: reading Tidelarn.dat and the language
+// choice, and the texts of the forms. Translate and TranslateFmt (Translate.h)
+// look their texts up here once this unit is linked.
 #pragma once
 
-#include <cstdint>
-#include <initializer_list>
 #include <map>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <variant>
 #include <vector>
 
 #include "IniFile.h"
-
-// One argument of a Delphi-style Format: integers, floats and texts.
-using FmtArg = std::variant<int64_t, double, std::string>;
-
-// Delphi's Format over typed arguments: %d %u %x %s %f %g %e %n %%, with index,
-// "-", width and precision. A placeholder that does not fit its argument raises
-// EConvertError; it never reads past the arguments.
-std::string Format(std::string_view fmt, const std::vector<FmtArg>& args);
+#include "Translate.h"
 
 // Reads the language (Specials.ini [General] Language) and Tidelarn.dat, once
 // per process; every other operation calls it first. Tidelarn.dat is taken as
@@ -30,15 +20,6 @@ void InitTranslation();
 void InitTranslation(const TIniFile& specials);
 // Forgets what InitTranslation read, so the next operation reads it again.
 void DoneTranslation();
-
-// Text of Id in the current language, or the German default (UTF-8 source
-// text); "^m" becomes CR LF either way. The runtime lines are collected at the
-// first call and keep their language until DoneTranslation.
-std::string Translate(std::string_view id, std::string_view germanDefault);
-// Translate, then Format; a text whose placeholders do not fit the arguments
-// gives "#FmtE# " followed by the unformatted text.
-std::string TranslateFmt(std::string_view id, std::string_view germanDefault,
-                         const std::vector<FmtArg>& args);
 
 // The text after "Id=" (compared without regard to ASCII case) of the first
 // line of Lines that begins so, else the German default (UTF-8 source text);
