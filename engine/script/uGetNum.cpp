@@ -379,16 +379,19 @@ int OperatorIndex(char c) {
   }
 }
 
-bool NumericParser::RunSimple(double& value) {
-  const std::string_view text = text_;
+// The operands of a simple numeric expression at the front of Text, each with
+// the operator after it, and how much of Text it takes (blanks after it too);
+// false when Text does not begin with that form.
+namespace {
+struct SimpleTerm {
+  size_t begin, end;
+  int op;
+};
+bool ScanSimple(std::string_view text, std::array<SimpleTerm, 8>& operands, size_t& count,
+                size_t& taken) {
   const size_t n = text.size();
-  // Each operand with the operator after it (OpEnd after the last).
-  struct Term {
-    size_t begin, end;
-    int op;
-  };
-  std::array<Term, 8> operands;
-  size_t count = 0;
+  using Term = SimpleTerm;
+  count = 0;
   size_t i = 0;
   while (i < n && text[i] == ' ') ++i;
   for (;;) {
@@ -432,10 +435,21 @@ bool NumericParser::RunSimple(double& value) {
     return false;
   }
 
+  taken = i;
+  return true;
+}
+}  // namespace
+
+bool NumericParser::RunSimple(double& value) {
+  const std::string_view text = text_;
+  std::array<SimpleTerm, 8> operands;
+  size_t count = 0, i = 0;
+  if (!ScanSimple(text, operands, count, i)) return false;
+
   value_ = &value;
   value = 0;
   for (size_t k = 0; k < count; ++k) {
-    const Term& o = operands[k];
+    const SimpleTerm& o = operands[k];
     double x = 0;
     if (text[o.begin] == '%') {
       name_.assign(text.substr(o.begin + 1, o.end - o.begin - 2));
@@ -695,6 +709,13 @@ std::vector<NumericRecord> MakeBuiltins() {
 int gNesting = 0;
 
 }  // namespace
+
+size_t SimpleNumericLength(std::string_view text) {
+  std::array<SimpleTerm, 8> operands;
+  size_t count = 0, taken = 0;
+  return ScanSimple(text, operands, count, taken) ? taken : std::string_view::npos;
+}
+
 
 // ---------------------------------------------------------------------------
 

@@ -111,6 +111,12 @@ bool InterpreteNumeric(std::string_view& text, double& value);
 constexpr int kMaxExpressionNesting = 200;
 
 // Counts one level of evaluator nesting for as long as it lives.
+// How much of Text (blanks after it too) InterpreteNumeric takes when Text
+// begins with the simple form it reads without its state machine: numbers of
+// up to 15 digits and %variables% joined by binary operators; npos otherwise.
+// Only the text is looked at.
+size_t SimpleNumericLength(std::string_view text);
+
 class ExpressionNesting {
 public:
   explicit ExpressionNesting(const ErrorHook& report);

@@ -9,6 +9,7 @@
 //   uVQSkript.cpp           creation, loading with includes, entry points
 //   uVQSkriptFunctions.cpp  the script's functions and variable access
 //   uVQSkriptExec.cpp       one step: continuation, if blocks, loop heads, trace
+//   uVQSkriptPlans.cpp      assignments run from kept plans of their expressions
 //   uVQSkriptCommands.cpp   command dispatch, gosub, goto, Var, header lines
 //   uVQSkriptLoops.cpp      loop words, return and the goto check
 //   uVQSkriptConditions.cpp conditions
@@ -76,6 +77,13 @@ private:
 namespace RunStates {
 enum : uint8_t { Running = 0, Retry = 1, SingleStep = 2, Continue = 3, Ended = 4 };
 }
+
+struct TStringPlan;
+
+// Whether script lines run from kept plans where they can (on by default); the
+// comparison of both ways turns it off.
+void SetLinePlansEnabled(bool on);
+bool LinePlansEnabled();
 
 class TVQSkript : public TSkript {
 public:
@@ -367,6 +375,15 @@ private:
                          const std::string& fileName, const std::string& errorLine, int depth);
 
   // Execution.
+  // An assignment to a String variable from a kept plan of its expression;
+  // false when no plan holds (the line is then read as text).
+  bool RunPlannedAssignment(int lineIndex, const std::string& name, const std::string& rest);
+  struct TLinePlan {
+    std::string rest;  // the text the plan was made from
+    std::shared_ptr<const TStringPlan> plan;
+    int runs = 0;
+  };
+  std::vector<TLinePlan> linePlans_;
   int ContinuationCount(int lineNo) const;
   void WriteTrace(const std::string& line);
   void ExecuteFor(std::string& s);

@@ -152,7 +152,7 @@ void TVQSkript::ExecuteLine(int& consumed) {
           // A copy: a run that reloads the script replaces its lines.
           const std::string name = line.Target();
           s.erase(0, line.TargetEnd());
-          AssignVariable(name, s, false);
+          if (!RunPlannedAssignment(CurrentLine - 1, name, s)) AssignVariable(name, s, false);
         }
         break;
       }

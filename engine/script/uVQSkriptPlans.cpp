@@ -1,0 +1,64 @@
+// Assignments that a loop runs again and again are read once: from their
+// second run on, a kept plan of the expression is evaluated. A plan holds
+// while its text, the function registry and the variables it reads stay as
+// they were; anything it does not cover is read as text, as ever.
+#include "SysUtils.h"
+#include "uGetStr.h"
+#include "uVQSkript.h"
+#include "uVarList.h"
+
+namespace {
+
+bool gLinePlans = true;
+
+bool IsStringVariable(const TVarObj* v) { return v != nullptr && v->VarType == VarType::String; }
+
+}  // namespace
+
+void SetLinePlansEnabled(bool on) { gLinePlans = on; }
+bool LinePlansEnabled() { return gLinePlans; }
+
+bool TVQSkript::RunPlannedAssignment(int lineIndex, const std::string& name,
+                                     const std::string& rest) {
+  if (!gLinePlans || lineIndex < 0 || lineIndex >= Count()) return false;
+  if (linePlans_.size() != size_t(Count())) linePlans_.assign(size_t(Count()), TLinePlan{});
+  TLinePlan& entry = linePlans_[size_t(lineIndex)];
+  if (entry.rest != rest) entry = TLinePlan{rest, nullptr, 0};
+  // A line run once is read as text: planning it would cost more.
+  if (++entry.runs < 2) return false;
+  if (entry.runs == 2) {
+    // As ReadStringArgument reads the argument; blocks and files are not planned.
+    const std::string text = Trim(rest);
+    std::string probe = text;
+    if (!text.empty() && !StartsWithKeyword("from", probe)) {
+      std::string_view view(text);
+      if (!StartsWithKeyword(":", view)) StartsWithKeyword("=", view);
+      entry.plan = PlanStringExpression(view);
+    }
+  }
+  if (!entry.plan) return false;
+  TVarObj* v = Variables->Find(name);
+  if (!IsStringVariable(v)) return false;
+  for (const std::string& var : PlanVariables(*entry.plan))
+    if (!IsStringVariable(Variables->Find(var))) return false;
+  std::string value;
+  if (!RunStringPlan(*entry.plan, this, value)) {
+    // The functions changed: the next run plans the line anew.
+    entry.plan.reset();
+    entry.runs = 1;
+    return false;
+  }
+  if (value.find_first_of("\r\n") != std::string::npos) {
+    // As StringArgumentText joins the lines of an argument.
+    const std::vector<std::string> lines = SplitLines(value + "\r\n");
+    std::string joined;
+    for (size_t i = 0; i < lines.size(); ++i) {
+      if (i > 0) joined += "\r\n";
+      joined += lines[i];
+    }
+    value = std::move(joined);
+  }
+  // The variable may have gone while the expression ran a function.
+  if ((v = Variables->Find(name)) != nullptr) v->SetString(std::move(value));
+  return true;
+}
