@@ -945,7 +945,8 @@ struct PlanArg {
   // A simple numeric argument: its text up to the end of the argument list,
   // which the numeric evaluator reads Taken bytes of (an error there then
   // shows the same rest as when the whole call is read as text).
-  size_t numStart = 0, numLength = 0, numTaken = 0;
+  size_t numStart = 0, numLength = 0;
+  TSimpleNumeric num;
   std::unique_ptr<PlanExpr> str;  // a string argument
 };
 
@@ -1044,12 +1045,10 @@ private:
       for (size_t i = 0; i < sig.size(); ++i) {
         PlanArg arg;
         if (sig[i] == kNumArg) {
-          const size_t taken = SimpleNumericLength(inner);
-          if (taken == std::string_view::npos) return false;
+          if (!PlanSimpleNumeric(inner, arg.num)) return false;
           arg.numStart = Offset(inner);
           arg.numLength = inner.size();
-          arg.numTaken = taken;
-          inner.remove_prefix(taken);
+          inner.remove_prefix(arg.num.taken);
         } else {
           arg.str = std::make_unique<PlanExpr>();
           if (!Expr(inner, *arg.str)) return false;
@@ -1069,10 +1068,10 @@ private:
   std::vector<std::string>& vars_;
 };
 
-void RunExpr(const TStringPlan& plan, const StringHooks& hooks, const PlanExpr& expr,
+bool RunExpr(const TStringPlan& plan, const StringHooks& hooks, const PlanExpr& expr,
              std::string& s);
 
-void RunTerm(const TStringPlan& plan, const StringHooks& hooks, const PlanTerm& term,
+bool RunTerm(const TStringPlan& plan, const StringHooks& hooks, const PlanTerm& term,
              std::string& s);
 
 }  // namespace
@@ -1086,55 +1085,58 @@ struct TStringPlan {
 
 namespace {
 
-void RunExpr(const TStringPlan& plan, const StringHooks& hooks, const PlanExpr& expr,
+// False when a numeric argument could not be evaluated at all (no numeric
+// hooks): only pure steps ran, and the text is read instead.
+bool RunExpr(const TStringPlan& plan, const StringHooks& hooks, const PlanExpr& expr,
              std::string& s) {
   s.clear();
   ExpressionNesting nesting(hooks.errorHook);
   if (expr.lone) {
     s = expr.terms.front().value;
     CheckTextLength(s.size());
-    return;
+    return true;
   }
-  RunTerm(plan, hooks, expr.terms.front(), s);
+  if (!RunTerm(plan, hooks, expr.terms.front(), s)) return false;
   CheckTextLength(s.size());
   std::string term;
   for (size_t k = 1; k < expr.terms.size(); ++k) {
-    RunTerm(plan, hooks, expr.terms[k], term);
+    if (!RunTerm(plan, hooks, expr.terms[k], term)) return false;
     CheckTextLength(uint64_t(s.size()) + term.size());
     s += term;
   }
+  return true;
 }
 
-void RunTerm(const TStringPlan& plan, const StringHooks& hooks, const PlanTerm& term,
+bool RunTerm(const TStringPlan& plan, const StringHooks& hooks, const PlanTerm& term,
              std::string& s) {
   switch (term.kind) {
     case PlanTerm::Constant:
       s = term.value;
-      return;
+      return true;
     case PlanTerm::Variable:
       if (hooks.varGetter) hooks.varGetter(term.value, s);
-      return;
-    case PlanTerm::Call: {
-      FunctionCall call;
-      call.Index = term.rec->index;
-      const std::string_view all = plan.text;
-      for (const PlanArg& arg : term.args) {
-        if (arg.str) {
-          RunExpr(plan, hooks, *arg.str, call.Str[size_t(++call.StrCount)]);
-        } else {
-          std::string_view v = all.substr(arg.numStart, arg.numLength);
-          double x = 0;
-          InterpreteNumeric(v, x);  // the simple form: read whole, or an error raised
-          call.Num[size_t(++call.NumCount)] = x;
-        }
-      }
-      call.Count = call.NumCount + call.StrCount;
-      call.RawText = all.substr(term.rawStart, term.rawLength);
-      s.clear();
-      term.rec->handler(call, s);
-      return;
+      return true;
+    case PlanTerm::Call:
+      break;
+  }
+  FunctionCall call;
+  call.Index = term.rec->index;
+  const std::string_view all = plan.text;
+  for (const PlanArg& arg : term.args) {
+    if (arg.str) {
+      if (!RunExpr(plan, hooks, *arg.str, call.Str[size_t(++call.StrCount)])) return false;
+    } else {
+      std::string_view v = all.substr(arg.numStart, arg.numLength);
+      double x = 0;
+      if (!RunSimpleNumeric(arg.num, v, x)) return false;
+      call.Num[size_t(++call.NumCount)] = x;
     }
   }
+  call.Count = call.NumCount + call.StrCount;
+  call.RawText = all.substr(term.rawStart, term.rawLength);
+  s.clear();
+  term.rec->handler(call, s);
+  return true;
 }
 
 }  // namespace
@@ -1158,8 +1160,7 @@ bool RunStringPlan(const TStringPlan& plan, HookOwner owner, std::string& s) {
   if (!hooks || !hooks->errorHook || hooks->owner != owner ||
       plan.version != Registry().Version())
     return false;
-  RunExpr(plan, *hooks, plan.expr, s);
-  return true;
+  return RunExpr(plan, *hooks, plan.expr, s);
 }
 
 bool SplitParenArgs(std::string_view& text, std::string_view& inner, bool removeGroup) {

@@ -377,11 +377,16 @@ private:
   // Execution.
   // An assignment to a String variable from a kept plan of its expression;
   // false when no plan holds (the line is then read as text).
-  bool RunPlannedAssignment(int lineIndex, const std::string& name, const std::string& rest);
+  bool RunPlannedAssignment(int lineIndex, const std::string& name, std::string_view rest);
   struct TLinePlan {
     std::string rest;  // the text the plan was made from
     std::shared_ptr<const TStringPlan> plan;
     int runs = 0;
+    // The target and the plan's variables as Find gave them, while the
+    // variable list keeps this shape.
+    uint64_t shape = ~uint64_t(0);
+    TVarObj* target = nullptr;
+    std::vector<TVarObj*> vars;
   };
   std::vector<TLinePlan> linePlans_;
   int ContinuationCount(int lineNo) const;

@@ -19,11 +19,11 @@ void SetLinePlansEnabled(bool on) { gLinePlans = on; }
 bool LinePlansEnabled() { return gLinePlans; }
 
 bool TVQSkript::RunPlannedAssignment(int lineIndex, const std::string& name,
-                                     const std::string& rest) {
+                                     std::string_view rest) {
   if (!gLinePlans || lineIndex < 0 || lineIndex >= Count()) return false;
   if (linePlans_.size() != size_t(Count())) linePlans_.assign(size_t(Count()), TLinePlan{});
   TLinePlan& entry = linePlans_[size_t(lineIndex)];
-  if (entry.rest != rest) entry = TLinePlan{rest, nullptr, 0};
+  if (entry.rest != rest) entry = TLinePlan{std::string(rest), nullptr, 0, ~uint64_t(0), nullptr, {}};
   // A line run once is read as text: planning it would cost more.
   if (++entry.runs < 2) return false;
   if (entry.runs == 2) {
@@ -37,10 +37,16 @@ bool TVQSkript::RunPlannedAssignment(int lineIndex, const std::string& name,
     }
   }
   if (!entry.plan) return false;
-  TVarObj* v = Variables->Find(name);
-  if (!IsStringVariable(v)) return false;
-  for (const std::string& var : PlanVariables(*entry.plan))
-    if (!IsStringVariable(Variables->Find(var))) return false;
+  if (entry.shape != Variables->Shape()) {
+    entry.target = Variables->Find(name);
+    entry.vars.clear();
+    for (const std::string& var : PlanVariables(*entry.plan))
+      entry.vars.push_back(Variables->Find(var));
+    entry.shape = Variables->Shape();
+  }
+  if (!IsStringVariable(entry.target)) return false;
+  for (const TVarObj* var : entry.vars)
+    if (!IsStringVariable(var)) return false;
   std::string value;
   if (!RunStringPlan(*entry.plan, this, value)) {
     // The functions changed: the next run plans the line anew.
@@ -58,7 +64,7 @@ bool TVQSkript::RunPlannedAssignment(int lineIndex, const std::string& name,
     }
     value = std::move(joined);
   }
-  // The variable may have gone while the expression ran a function.
-  if ((v = Variables->Find(name)) != nullptr) v->SetString(std::move(value));
+  // The functions of a plan change no variables: the target is still there.
+  entry.target->SetString(std::move(value));
   return true;
 }
