@@ -128,6 +128,7 @@ struct TSimpleNumeric {
   };
   std::vector<Operand> operands;
   size_t taken = 0;  // as SimpleNumericLength
+  std::string text;  // the text read, for its keeper
 };
 // False when Text does not begin with the simple form.
 bool PlanSimpleNumeric(std::string_view text, TSimpleNumeric& plan);

@@ -79,6 +79,7 @@ enum : uint8_t { Running = 0, Retry = 1, SingleStep = 2, Continue = 3, Ended = 4
 }
 
 struct TStringPlan;
+struct TSimpleNumeric;
 
 // Whether script lines run from kept plans where they can (on by default); the
 // comparison of both ways turns it off.
@@ -380,7 +381,9 @@ private:
   bool RunPlannedAssignment(int lineIndex, const std::string& name, std::string_view rest);
   struct TLinePlan {
     std::string rest;  // the text the plan was made from
-    std::shared_ptr<const TStringPlan> plan;
+    std::shared_ptr<const TStringPlan> plan;  // for a String target
+    std::shared_ptr<const TSimpleNumeric> numeric;  // for an Integer or Float target
+    uint8_t targetType = 0;
     int runs = 0;
     // The target and the plan's variables as Find gave them, while the
     // variable list keeps this shape.

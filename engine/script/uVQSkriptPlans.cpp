@@ -3,6 +3,7 @@
 // while its text, the function registry and the variables it reads stay as
 // they were; anything it does not cover is read as text, as ever.
 #include "SysUtils.h"
+#include "uGetNum.h"
 #include "uGetStr.h"
 #include "uVQSkript.h"
 #include "uVarList.h"
@@ -23,28 +24,58 @@ bool TVQSkript::RunPlannedAssignment(int lineIndex, const std::string& name,
   if (!gLinePlans || lineIndex < 0 || lineIndex >= Count()) return false;
   if (linePlans_.size() != size_t(Count())) linePlans_.assign(size_t(Count()), TLinePlan{});
   TLinePlan& entry = linePlans_[size_t(lineIndex)];
-  if (entry.rest != rest) entry = TLinePlan{std::string(rest), nullptr, 0, ~uint64_t(0), nullptr, {}};
+  if (entry.rest != rest) {
+    entry = TLinePlan{};
+    entry.rest = std::string(rest);
+  }
   // A line run once is read as text: planning it would cost more.
   if (++entry.runs < 2) return false;
-  if (entry.runs == 2) {
-    // As ReadStringArgument reads the argument; blocks and files are not planned.
-    const std::string text = Trim(rest);
-    std::string probe = text;
-    if (!text.empty() && !StartsWithKeyword("from", probe)) {
-      std::string_view view(text);
-      if (!StartsWithKeyword(":", view)) StartsWithKeyword("=", view);
-      entry.plan = PlanStringExpression(view);
-    }
-  }
-  if (!entry.plan) return false;
   if (entry.shape != Variables->Shape()) {
     entry.target = Variables->Find(name);
     entry.vars.clear();
-    for (const std::string& var : PlanVariables(*entry.plan))
-      entry.vars.push_back(Variables->Find(var));
+    if (entry.plan)
+      for (const std::string& var : PlanVariables(*entry.plan))
+        entry.vars.push_back(Variables->Find(var));
     entry.shape = Variables->Shape();
   }
-  if (!IsStringVariable(entry.target)) return false;
+  if (entry.target == nullptr) return false;
+  if (entry.runs == 2) {
+    // As AssignVariable reads the expression for the target's type.
+    entry.targetType = entry.target->VarType;
+    if (entry.targetType == VarType::String) {
+      // As ReadStringArgument reads it; blocks and files are not planned.
+      const std::string text = Trim(rest);
+      std::string probe = text;
+      if (!text.empty() && !StartsWithKeyword("from", probe)) {
+        std::string_view view(text);
+        if (!StartsWithKeyword(":", view)) StartsWithKeyword("=", view);
+        entry.plan = PlanStringExpression(view);
+        if (entry.plan)
+          for (const std::string& var : PlanVariables(*entry.plan))
+            entry.vars.push_back(Variables->Find(var));
+      }
+    } else if (entry.targetType == VarType::Integer || entry.targetType == VarType::Float) {
+      std::string_view view = rest;
+      auto numeric = std::make_shared<TSimpleNumeric>();
+      if (StartsWithKeyword("=", view) && PlanSimpleNumeric(view, *numeric) &&
+          TrimmedView(view.substr(numeric->taken)).empty()) {
+        numeric->text = std::string(view);
+        entry.numeric = std::move(numeric);
+      }
+    }
+  }
+  if (entry.target->VarType != entry.targetType) return false;
+  if (entry.numeric) {
+    std::string_view view = entry.numeric->text;
+    double x = 0;
+    if (!RunSimpleNumeric(*entry.numeric, view, x)) return false;
+    if (entry.targetType == VarType::Integer)
+      entry.target->SetInteger(CheckedTrunc(x));
+    else
+      entry.target->SetFloat(x);
+    return true;
+  }
+  if (!entry.plan) return false;
   for (const TVarObj* var : entry.vars)
     if (!IsStringVariable(var)) return false;
   std::string value;
