@@ -956,6 +956,9 @@ struct PlanTerm {
   RecordPtr rec;
   std::vector<PlanArg> args;
   size_t rawStart = 0, rawLength = 0;  // the call's unread text after its arguments
+  // The call's record, kept for the strings' storage (pure built-ins do not
+  // run plans, so it is never in use twice at a time).
+  mutable FunctionCall call;
 };
 
 struct PlanExpr {
@@ -984,7 +987,8 @@ public:
     std::string constant;
     if (ReadLoneConstant(text, constant)) {
       out.lone = true;
-      out.terms.push_back({PlanTerm::Constant, std::move(constant), nullptr, {}, 0, 0});
+      PlanTerm& term = out.terms.emplace_back();
+      term.value = std::move(constant);
       return true;
     }
     for (;;) {
@@ -1119,8 +1123,9 @@ bool RunTerm(const TStringPlan& plan, const StringHooks& hooks, const PlanTerm& 
     case PlanTerm::Call:
       break;
   }
-  FunctionCall call;
+  FunctionCall& call = term.call;
   call.Index = term.rec->index;
+  call.NumCount = call.StrCount = 0;
   const std::string_view all = plan.text;
   for (const PlanArg& arg : term.args) {
     if (arg.str) {
