@@ -389,8 +389,9 @@ struct SimpleTerm {
   size_t begin, end;
   int op;
 };
-bool ScanSimple(std::string_view text, std::array<SimpleTerm, 8>& operands, size_t& count,
-                size_t& taken) {
+[[gnu::always_inline]] inline bool ScanSimple(std::string_view text,
+                                              std::array<SimpleTerm, 8>& operands, size_t& count,
+                                              size_t& taken) {
   const size_t n = text.size();
   using Term = SimpleTerm;
   count = 0;

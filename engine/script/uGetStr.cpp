@@ -200,7 +200,7 @@ bool MayBeReference(std::string_view text) {
 // A quoted constant with neither an index nor a "+" after it, as most
 // arguments are, read as ReadTerm reads it; false, with Text unchanged, for
 // anything else (also when a registered name might begin with the quote).
-bool ReadLoneConstant(std::string_view& text, std::string& s) {
+[[gnu::always_inline]] inline bool ReadLoneConstant(std::string_view& text, std::string& s) {
   std::string_view t = text;
   while (t.starts_with(' ')) t.remove_prefix(1);
   if (t.empty() || (t.front() != '"' && t.front() != '\'') || !Candidates(t.front()).empty())

@@ -391,7 +391,9 @@ private:
     TVarObj* target = nullptr;
     std::vector<TVarObj*> vars;
   };
-  std::vector<TLinePlan> linePlans_;
+  // Runs of each line, counted up to the second; a line gets its plan then.
+  std::vector<uint8_t> lineRuns_;
+  std::vector<std::unique_ptr<TLinePlan>> linePlans_;
   int ContinuationCount(int lineNo) const;
   void WriteTrace(const std::string& line);
   void ExecuteFor(std::string& s);

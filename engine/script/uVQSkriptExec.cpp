@@ -130,8 +130,8 @@ void TVQSkript::ExecuteLine(int& consumed) {
     // An assignment of a line of its own, run from its kept plan: no copy of
     // the line is needed (without a trace; a joined line is read as text).
     const TZeile& line = GetLine(CurrentLine - 1);
-    if (line.Kind() == LineKind::Command && line.Word() == CommandWord::Plain &&
-        !line.Target().empty() && IfState[IfDepth] != 0 &&
+    if (!line.Target().empty() && line.Kind() == LineKind::Command &&
+        line.Word() == CommandWord::Plain && IfState[IfDepth] != 0 &&
         !((Settings->doDebugOutput & 1) != 0 && !TraceFailed)) {
       const std::string_view text = TrimmedView(line.Source());
       if (!text.empty() && text.back() != '_' && text.size() >= line.TargetEnd() &&

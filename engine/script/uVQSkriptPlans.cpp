@@ -22,14 +22,28 @@ bool LinePlansEnabled() { return gLinePlans; }
 bool TVQSkript::RunPlannedAssignment(int lineIndex, const std::string& name,
                                      std::string_view rest) {
   if (!gLinePlans || lineIndex < 0 || lineIndex >= Count()) return false;
-  if (linePlans_.size() != size_t(Count())) linePlans_.assign(size_t(Count()), TLinePlan{});
-  TLinePlan& entry = linePlans_[size_t(lineIndex)];
-  if (entry.rest != rest) {
-    entry = TLinePlan{};
-    entry.rest = std::string(rest);
+  if (lineRuns_.size() != size_t(Count())) {
+    lineRuns_.assign(size_t(Count()), 0);
+    linePlans_.clear();
+    linePlans_.resize(size_t(Count()));
   }
   // A line run once is read as text: planning it would cost more.
-  if (++entry.runs < 2) return false;
+  uint8_t& runs = lineRuns_[size_t(lineIndex)];
+  if (runs < 1) {
+    ++runs;
+    return false;
+  }
+  std::unique_ptr<TLinePlan>& slot = linePlans_[size_t(lineIndex)];
+  if (!slot || slot->rest != rest) {
+    // A line changed since its last run (the script was loaded again) starts over.
+    const bool changed = slot != nullptr;
+    slot = std::make_unique<TLinePlan>();
+    slot->rest = std::string(rest);
+    slot->runs = changed ? 0 : 1;
+  }
+  TLinePlan& entry = *slot;
+  if (entry.runs < 3) ++entry.runs;  // 3: planned
+  if (entry.runs < 2) return false;
   if (entry.shape != Variables->Shape()) {
     entry.target = Variables->Find(name);
     entry.vars.clear();
@@ -38,8 +52,15 @@ bool TVQSkript::RunPlannedAssignment(int lineIndex, const std::string& name,
         entry.vars.push_back(Variables->Find(var));
     entry.shape = Variables->Shape();
   }
-  if (entry.target == nullptr) return false;
+  if (entry.target == nullptr) {
+    if (entry.runs == 2) entry.runs = 1;  // planned once the target exists
+    return false;
+  }
   if (entry.runs == 2) {
+    entry.runs = 3;
+    entry.plan.reset();
+    entry.numeric.reset();
+    entry.vars.clear();
     // As AssignVariable reads the expression for the target's type.
     entry.targetType = entry.target->VarType;
     if (entry.targetType == VarType::String) {

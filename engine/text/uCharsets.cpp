@@ -496,8 +496,8 @@ TCSInfos::TCSInfos(const std::string& fileName) {
   for (const auto& kv : ini.ReadSectionValues("Sets"))
     if (!kv.second.empty()) Sets.push_back(kv.second);
   // The Unicode charsets have no tables to read.
-  tablesRead_.assign(items_.size(), false);
-  tablesRead_[items_.size() - 1] = tablesRead_[items_.size() - 2] = true;
+  tablesRead_.assign(items_.size(), 0);
+  tablesRead_[items_.size() - 1] = tablesRead_[items_.size() - 2] = 1;
 }
 
 TCSInfos::~TCSInfos() = default;
@@ -543,13 +543,9 @@ const TCSInfo& TCSInfos::Loaded(size_t i) const {
   if (!tablesRead_[i]) {
     const auto [start, length] = toUtfSpans_[i];
     info.LoadTables(std::string_view(toUtfText_).substr(start, length));
-    tablesRead_[i] = true;
+    tablesRead_[i] = 1;
   }
   return info;
-}
-
-const TCSInfo* TCSInfos::Items(int i) const {
-  return (i >= 0 && i < Count()) ? &Loaded(size_t(i)) : nullptr;
 }
 
 int TCSInfos::Find(std::string_view name) const {

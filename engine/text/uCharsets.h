@@ -74,7 +74,10 @@ public:
   int Count() const { return int(items_.size()); }
   // Nothing (nullptr) outside 0..Count-1. A table charset's tables are read
   // when it is first asked for: a message needs two or three of them.
-  const TCSInfo* Items(int i) const;
+  const TCSInfo* Items(int i) const {
+    if (i < 0 || i >= Count()) return nullptr;
+    return tablesRead_[size_t(i)] ? items_[size_t(i)].get() : &Loaded(size_t(i));
+  }
   // Aliases first, then names, case-insensitively; an unknown name gives 0.
   int IndexOf(std::string_view name) const;
   bool Known(std::string_view name) const;
@@ -100,7 +103,7 @@ private:
   // after the other: (start, length) in toUtfText_ per charset.
   std::string toUtfText_;
   std::vector<std::pair<uint32_t, uint32_t>> toUtfSpans_;
-  mutable std::vector<bool> tablesRead_;
+  mutable std::vector<uint8_t> tablesRead_;
   // Lower-cased keys, the first entry of a key wins: a few hundred short keys
   // that every start reads, kept in one text with an open-addressed table.
   class TNameIndex {
