@@ -1,5 +1,8 @@
 // Only_VQ: the runner the news server starts once per message. It has no
 // windows of its own; started without work it starts the configuration program.
+#include <malloc.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
 
@@ -47,4 +50,25 @@ int OnlyVQMain(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) { return OnlyVQMain(argc, argv); }
+#if defined(__SANITIZE_ADDRESS__)
+#define ONLY_VQ_CHECKED_EXIT 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(leak_sanitizer)
+#define ONLY_VQ_CHECKED_EXIT 1
+#endif
+#endif
+
+int main(int argc, char** argv) {
+  // One run uses a few hundred KB of heap: grown in one step instead of
+  // a system call for every 128 KB.
+  mallopt(M_TOP_PAD, 512 * 1024);
+  const int code = OnlyVQMain(argc, argv);
+#ifndef ONLY_VQ_CHECKED_EXIT
+  // Every file is saved and closed by now; the global destructors would only
+  // free memory, which costs a news server's start of us a noticeable part.
+  // (Sanitizer builds take the normal way out, for the leak check.)
+  std::fflush(nullptr);
+  _exit(code);
+#endif
+  return code;
+}

@@ -154,6 +154,8 @@ public:
   // pre-scan makes sure the text is of that form; the evaluation then takes
   // the very steps Run takes. False, with nothing read or asked, otherwise.
   bool RunSimple(double& value);
+  // RunSimple from a plan of the text.
+  bool RunPlanned(const TSimpleNumeric& plan, double& value);
 
 private:
   enum State { Start, AfterOperator, AfterSign, IntDigits, DecDigits, AfterOperand, FuncName, VarName, Done };
@@ -379,16 +381,20 @@ int OperatorIndex(char c) {
   }
 }
 
-bool NumericParser::RunSimple(double& value) {
-  const std::string_view text = text_;
+// The operands of a simple numeric expression at the front of Text, each with
+// the operator after it, and how much of Text it takes (blanks after it too);
+// false when Text does not begin with that form.
+namespace {
+struct SimpleTerm {
+  size_t begin, end;
+  int op;
+};
+[[gnu::always_inline]] inline bool ScanSimple(std::string_view text,
+                                              std::array<SimpleTerm, 8>& operands, size_t& count,
+                                              size_t& taken) {
   const size_t n = text.size();
-  // Each operand with the operator after it (OpEnd after the last).
-  struct Term {
-    size_t begin, end;
-    int op;
-  };
-  std::array<Term, 8> operands;
-  size_t count = 0;
+  using Term = SimpleTerm;
+  count = 0;
   size_t i = 0;
   while (i < n && text[i] == ' ') ++i;
   for (;;) {
@@ -432,10 +438,21 @@ bool NumericParser::RunSimple(double& value) {
     return false;
   }
 
+  taken = i;
+  return true;
+}
+}  // namespace
+
+bool NumericParser::RunSimple(double& value) {
+  const std::string_view text = text_;
+  std::array<SimpleTerm, 8> operands;
+  size_t count = 0, i = 0;
+  if (!ScanSimple(text, operands, count, i)) return false;
+
   value_ = &value;
   value = 0;
   for (size_t k = 0; k < count; ++k) {
-    const Term& o = operands[k];
+    const SimpleTerm& o = operands[k];
     double x = 0;
     if (text[o.begin] == '%') {
       name_.assign(text.substr(o.begin + 1, o.end - o.begin - 2));
@@ -454,6 +471,27 @@ bool NumericParser::RunSimple(double& value) {
   }
   if (count > 1) value = acc_[1];
   text_.remove_prefix(i);
+  return true;
+}
+
+bool NumericParser::RunPlanned(const TSimpleNumeric& plan, double& value) {
+  value_ = &value;
+  value = 0;
+  const size_t count = plan.operands.size();
+  for (const TSimpleNumeric::Operand& o : plan.operands) {
+    double x = o.number;
+    if (!o.name.empty()) {
+      x = 0;
+      if (hooks_.varGetter) x = CheckedResult(hooks_.varGetter(o.name));
+    }
+    if (count == 1) {
+      value = x;
+      break;
+    }
+    Combine(x, o.op);
+  }
+  if (count > 1) value = acc_[1];
+  text_.remove_prefix(plan.taken);
   return true;
 }
 
@@ -696,6 +734,34 @@ int gNesting = 0;
 
 }  // namespace
 
+size_t SimpleNumericLength(std::string_view text) {
+  std::array<SimpleTerm, 8> operands;
+  size_t count = 0, taken = 0;
+  return ScanSimple(text, operands, count, taken) ? taken : std::string_view::npos;
+}
+
+bool PlanSimpleNumeric(std::string_view text, TSimpleNumeric& plan) {
+  std::array<SimpleTerm, 8> operands;
+  size_t count = 0;
+  if (!ScanSimple(text, operands, count, plan.taken)) return false;
+  plan.operands.clear();
+  for (size_t k = 0; k < count; ++k) {
+    const SimpleTerm& o = operands[k];
+    TSimpleNumeric::Operand& p = plan.operands.emplace_back();
+    p.op = o.op;
+    if (text[o.begin] == '%') {
+      p.name.assign(text.substr(o.begin + 1, o.end - o.begin - 2));
+      for (char& c : p.name) c = AsciiUpper(c);
+    } else {
+      int64_t whole = 0;  // exact: at most 15 digits
+      for (size_t d = o.begin; d < o.end; ++d) whole = whole * 10 + (text[d] - '0');
+      p.number = double(whole);
+    }
+  }
+  return true;
+}
+
+
 // ---------------------------------------------------------------------------
 
 ExpressionNesting::ExpressionNesting(const ErrorHook& report) {
@@ -730,6 +796,15 @@ void UnregisterNumericFunction(std::string_view name) { Registry().RemoveLast(na
 void UnregisterNumericFunctions(HookOwner owner) { Registry().RemoveOwner(owner); }
 
 void RegisterBuiltinNumericFunctions() { Registry(); }
+
+bool RunSimpleNumeric(const TSimpleNumeric& plan, std::string_view& text, double& value) {
+  value = 0;
+  const NumericHooks* hooks = Hooks().Active();
+  if (!hooks || !hooks->errorHook || !hooks->stringEvaluator) return false;
+  ExpressionNesting nesting(hooks->errorHook);
+  NumericParser parser(text, *hooks);
+  return parser.RunPlanned(plan, value);
+}
 
 bool InterpreteNumeric(std::string_view& text, double& value) {
   value = 0;

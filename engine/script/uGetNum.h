@@ -18,6 +18,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "SysUtils.h"
 
@@ -111,6 +112,30 @@ bool InterpreteNumeric(std::string_view& text, double& value);
 constexpr int kMaxExpressionNesting = 200;
 
 // Counts one level of evaluator nesting for as long as it lives.
+// How much of Text (blanks after it too) InterpreteNumeric takes when Text
+// begins with the simple form it reads without its state machine: numbers of
+// up to 15 digits and %variables% joined by binary operators; npos otherwise.
+// Only the text is looked at.
+size_t SimpleNumericLength(std::string_view text);
+
+// A simple numeric expression read once: its operands (a number, or the
+// upper-cased name of a variable) with the operator after each.
+struct TSimpleNumeric {
+  struct Operand {
+    double number = 0;
+    std::string name;  // empty: the number
+    int op = 0;
+  };
+  std::vector<Operand> operands;
+  size_t taken = 0;  // as SimpleNumericLength
+  std::string text;  // the text read, for its keeper
+};
+// False when Text does not begin with the simple form.
+bool PlanSimpleNumeric(std::string_view text, TSimpleNumeric& plan);
+// InterpreteNumeric of the text Plan was made from, given as Text: the same
+// steps and errors without reading the text again.
+bool RunSimpleNumeric(const TSimpleNumeric& plan, std::string_view& text, double& value);
+
 class ExpressionNesting {
 public:
   explicit ExpressionNesting(const ErrorHook& report);

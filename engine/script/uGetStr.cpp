@@ -200,7 +200,7 @@ bool MayBeReference(std::string_view text) {
 // A quoted constant with neither an index nor a "+" after it, as most
 // arguments are, read as ReadTerm reads it; false, with Text unchanged, for
 // anything else (also when a registered name might begin with the quote).
-bool ReadLoneConstant(std::string_view& text, std::string& s) {
+[[gnu::always_inline]] inline bool ReadLoneConstant(std::string_view& text, std::string& s) {
   std::string_view t = text;
   while (t.starts_with(' ')) t.remove_prefix(1);
   if (t.empty() || (t.front() != '"' && t.front() != '\'') || !Candidates(t.front()).empty())
@@ -932,6 +932,240 @@ bool InterpreteString(std::string& text, std::string& s) {
   text.erase(start + view.size());
   text.erase(0, start);
   return result;
+}
+
+// ---------------------------------------------------------------------------
+// Kept plans of string expressions
+
+namespace {
+
+struct PlanExpr;
+
+struct PlanArg {
+  // A simple numeric argument: its text up to the end of the argument list,
+  // which the numeric evaluator reads Taken bytes of (an error there then
+  // shows the same rest as when the whole call is read as text).
+  size_t numStart = 0, numLength = 0;
+  TSimpleNumeric num;
+  std::unique_ptr<PlanExpr> str;  // a string argument
+};
+
+struct PlanTerm {
+  enum Kind { Constant, Variable, Call } kind = Constant;
+  std::string value;  // the constant, or the variable's name
+  RecordPtr rec;
+  std::vector<PlanArg> args;
+  size_t rawStart = 0, rawLength = 0;  // the call's unread text after its arguments
+  // The call's record, kept for the strings' storage (pure built-ins do not
+  // run plans, so it is never in use twice at a time).
+  mutable FunctionCall call;
+};
+
+struct PlanExpr {
+  std::vector<PlanTerm> terms;  // joined by "+"
+  bool lone = false;            // a lone constant (InterpreteString's shortcut)
+};
+
+// The built-ins that only compute their result from their arguments.
+bool IsPureBuiltin(const StringRecord& rec) {
+  using Handler = void (*)(FunctionCall&, std::string&);
+  const Handler* h = rec.handler.target<Handler>();
+  if (rec.owner != nullptr || h == nullptr || *h != Builtin) return false;
+  switch (rec.index) {
+    case 4: case 6: case 7: case 21: case 22: return false;  // raw text, patterns, files, clock
+    default: return rec.index >= 0 && rec.index <= 24;
+  }
+}
+
+class Planner {
+public:
+  Planner(const StringHooks& hooks, std::string_view all, std::vector<std::string>& vars)
+      : hooks_(hooks), all_(all), vars_(vars) {}
+
+  // As InterpreteString reads Text; false when any part is not covered.
+  bool Expr(std::string_view& text, PlanExpr& out) {
+    std::string constant;
+    if (ReadLoneConstant(text, constant)) {
+      out.lone = true;
+      PlanTerm& term = out.terms.emplace_back();
+      term.value = std::move(constant);
+      return true;
+    }
+    for (;;) {
+      PlanTerm term;
+      if (!Term(text, term)) return false;
+      out.terms.push_back(std::move(term));
+      std::string_view t = TrimView(text);
+      if (!t.starts_with('+')) return true;
+      t.remove_prefix(1);
+      while (t.starts_with(' ')) t.remove_prefix(1);
+      text = t;
+    }
+  }
+
+private:
+  size_t Offset(std::string_view v) const { return size_t(v.data() - all_.data()); }
+
+  // As ReadTerm reads Text, without an index.
+  bool Term(std::string_view& text, PlanTerm& term) {
+    while (text.starts_with(' ')) text.remove_prefix(1);
+    if (MayBeReference(text)) {
+      std::string name;
+      // What is no String variable now is read otherwise: not covered.
+      if (!hooks_.varTest || !hooks_.varTest(text, name)) return false;
+      term.kind = PlanTerm::Variable;
+      vars_.push_back(name);
+      term.value = std::move(name);
+    } else {
+      RecordPtr found;
+      for (const RecordPtr& rec : Candidates(text.empty() ? 0 : text.front()))
+        if (BeginsWithName(text, rec->name) && StartsWithKeyword(rec->name, text)) {
+          found = rec;
+          break;
+        }
+      if (found) {
+        if (!IsPureBuiltin(*found) || !Call(*found, text, term)) return false;
+        term.kind = PlanTerm::Call;
+        term.rec = std::move(found);
+      } else if (!text.empty() && (text.front() == '"' || text.front() == '\'')) {
+        const size_t close = text.find(text.front(), 1);
+        if (close == std::string_view::npos) return false;
+        term.value = std::string(text.substr(1, close - 1));
+        text = TrimView(text.substr(close + 1));
+      } else {
+        return false;
+      }
+    }
+    std::string_view t = text;
+    return !StartsWithKeyword("[", t);
+  }
+
+  // As CallFunction reads the arguments, when they are all well-formed.
+  bool Call(const StringRecord& rec, std::string_view& text, PlanTerm& term) {
+    const std::string& sig = rec.signature;
+    if (!sig.empty()) {
+      std::string_view inner;
+      if (!SplitParenArgs(text, inner, true)) return false;
+      for (size_t i = 0; i < sig.size(); ++i) {
+        PlanArg arg;
+        if (sig[i] == kNumArg) {
+          if (!PlanSimpleNumeric(inner, arg.num)) return false;
+          arg.numStart = Offset(inner);
+          arg.numLength = inner.size();
+          inner.remove_prefix(arg.num.taken);
+        } else {
+          arg.str = std::make_unique<PlanExpr>();
+          if (!Expr(inner, *arg.str)) return false;
+        }
+        term.args.push_back(std::move(arg));
+        if (i + 1 < sig.size() && !TakeComma(inner)) return false;
+      }
+      if (!inner.empty()) return false;
+    }
+    term.rawStart = Offset(text);
+    term.rawLength = text.size();
+    return true;
+  }
+
+  const StringHooks& hooks_;
+  std::string_view all_;
+  std::vector<std::string>& vars_;
+};
+
+bool RunExpr(const TStringPlan& plan, const StringHooks& hooks, const PlanExpr& expr,
+             std::string& s);
+
+bool RunTerm(const TStringPlan& plan, const StringHooks& hooks, const PlanTerm& term,
+             std::string& s);
+
+}  // namespace
+
+struct TStringPlan {
+  std::string text;
+  uint64_t version = 0;
+  PlanExpr expr;
+  std::vector<std::string> vars;
+};
+
+namespace {
+
+// False when a numeric argument could not be evaluated at all (no numeric
+// hooks): only pure steps ran, and the text is read instead.
+bool RunExpr(const TStringPlan& plan, const StringHooks& hooks, const PlanExpr& expr,
+             std::string& s) {
+  s.clear();
+  ExpressionNesting nesting(hooks.errorHook);
+  if (expr.lone) {
+    s = expr.terms.front().value;
+    CheckTextLength(s.size());
+    return true;
+  }
+  if (!RunTerm(plan, hooks, expr.terms.front(), s)) return false;
+  CheckTextLength(s.size());
+  std::string term;
+  for (size_t k = 1; k < expr.terms.size(); ++k) {
+    if (!RunTerm(plan, hooks, expr.terms[k], term)) return false;
+    CheckTextLength(uint64_t(s.size()) + term.size());
+    s += term;
+  }
+  return true;
+}
+
+bool RunTerm(const TStringPlan& plan, const StringHooks& hooks, const PlanTerm& term,
+             std::string& s) {
+  switch (term.kind) {
+    case PlanTerm::Constant:
+      s = term.value;
+      return true;
+    case PlanTerm::Variable:
+      if (hooks.varGetter) hooks.varGetter(term.value, s);
+      return true;
+    case PlanTerm::Call:
+      break;
+  }
+  FunctionCall& call = term.call;
+  call.Index = term.rec->index;
+  call.NumCount = call.StrCount = 0;
+  const std::string_view all = plan.text;
+  for (const PlanArg& arg : term.args) {
+    if (arg.str) {
+      if (!RunExpr(plan, hooks, *arg.str, call.Str[size_t(++call.StrCount)])) return false;
+    } else {
+      std::string_view v = all.substr(arg.numStart, arg.numLength);
+      double x = 0;
+      if (!RunSimpleNumeric(arg.num, v, x)) return false;
+      call.Num[size_t(++call.NumCount)] = x;
+    }
+  }
+  call.Count = call.NumCount + call.StrCount;
+  call.RawText = all.substr(term.rawStart, term.rawLength);
+  s.clear();
+  term.rec->handler(call, s);
+  return true;
+}
+
+}  // namespace
+
+std::shared_ptr<const TStringPlan> PlanStringExpression(std::string_view text) {
+  const StringHooks* hooks = Hooks().Active();
+  if (!hooks || !hooks->errorHook) return nullptr;
+  auto plan = std::make_shared<TStringPlan>();
+  plan->text = std::string(text);
+  plan->version = Registry().Version();
+  std::string_view view = plan->text;
+  Planner planner(*hooks, plan->text, plan->vars);
+  if (!planner.Expr(view, plan->expr) || !TrimView(view).empty()) return nullptr;
+  return plan;
+}
+
+const std::vector<std::string>& PlanVariables(const TStringPlan& plan) { return plan.vars; }
+
+bool RunStringPlan(const TStringPlan& plan, HookOwner owner, std::string& s) {
+  const StringHooks* hooks = Hooks().Active();
+  if (!hooks || !hooks->errorHook || hooks->owner != owner ||
+      plan.version != Registry().Version())
+    return false;
+  return RunExpr(plan, *hooks, plan.expr, s);
 }
 
 bool SplitParenArgs(std::string_view& text, std::string_view& inner, bool removeGroup) {

@@ -9,8 +9,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "uGetNum.h"
 
@@ -51,6 +53,22 @@ size_t ScriptTextLimit();
 // "+" failed (S is then the first term), or when no error hook is installed.
 bool InterpreteString(std::string& text, std::string& s);
 bool InterpreteString(std::string_view& text, std::string& s);
+
+// A string expression read once and kept, for lines that run again and again:
+// quoted constants, String variables and calls of the pure built-in functions
+// whose arguments are again such expressions or simple numeric ones, joined
+// by "+". Anything else has no plan and is read as text.
+struct TStringPlan;
+// Nullptr when Text (one whole expression, blanks after it allowed) is not
+// covered; the references are read through the installed hooks.
+std::shared_ptr<const TStringPlan> PlanStringExpression(std::string_view text);
+// The upper-cased names the plan reads as String variables.
+const std::vector<std::string>& PlanVariables(const TStringPlan& plan);
+// Evaluates the plan as InterpreteString would evaluate its text, errors
+// included. False, with nothing evaluated, when the function registry changed
+// since the plan was made or Owner's hooks are not the active ones; the
+// caller makes sure that PlanVariables are still String variables.
+bool RunStringPlan(const TStringPlan& plan, HookOwner owner, std::string& s);
 
 // Text is trimmed; when it begins with a bracketed group (quotes inside may
 // hold brackets), Inner is the group's trimmed content and, with RemoveGroup,

@@ -8,6 +8,7 @@
 // The class is implemented by concern:
 //   uVQSkript.cpp           creation, loading with includes, entry points, errors
 //   uVQSkriptExec.cpp       one step: continuation, if blocks, loop heads, trace
+//   uVQSkriptPlans.cpp      assignments run from kept plans of their expressions
 //   uVQSkriptCommands.cpp   command dispatch, gosub, goto, Var, header lines
 //   uVQSkriptLoops.cpp      loop words, return and the goto check
 //   uVQSkriptConditions.cpp conditions
@@ -101,6 +102,14 @@ private:
 namespace RunStates {
 enum : uint8_t { Running = 0, Retry = 1, SingleStep = 2, Continue = 3, Ended = 4 };
 }
+
+struct TStringPlan;
+struct TSimpleNumeric;
+
+// Whether script lines run from kept plans where they can (on by default); the
+// comparison of both ways turns it off.
+void SetLinePlansEnabled(bool on);
+bool LinePlansEnabled();
 
 class TVQSkript : public TSkript {
 public:
@@ -404,6 +413,24 @@ private:
                          const std::string& fileName, const std::string& errorLine, int depth);
 
   // Execution.
+  // An assignment to a String variable from a kept plan of its expression;
+  // false when no plan holds (the line is then read as text).
+  bool RunPlannedAssignment(int lineIndex, const std::string& name, std::string_view rest);
+  struct TLinePlan {
+    std::string rest;  // the text the plan was made from
+    std::shared_ptr<const TStringPlan> plan;  // for a String target
+    std::shared_ptr<const TSimpleNumeric> numeric;  // for an Integer or Float target
+    uint8_t targetType = 0;
+    int runs = 0;
+    // The target and the plan's variables as Find gave them, while the
+    // variable list keeps this shape.
+    uint64_t shape = ~uint64_t(0);
+    TVarObj* target = nullptr;
+    std::vector<TVarObj*> vars;
+  };
+  // Runs of each line, counted up to the second; a line gets its plan then.
+  std::vector<uint8_t> lineRuns_;
+  std::vector<std::unique_ptr<TLinePlan>> linePlans_;
   int ContinuationCount(int lineNo) const;
   void WriteTrace(const std::string& line);
   void ExecuteFor(std::string& s);

@@ -40,7 +40,8 @@ void TVQSkript::InterpreteLine(std::string& line) {
     // The reference is read off the line itself: the rest is all that is used.
     std::string name;
     ParseVarRef(line, name);
-    AssignVariable(name, line, false);
+    // One-line If and For ... do commands run again and again too.
+    if (!RunPlannedAssignment(CurrentLine - 1, name, line)) AssignVariable(name, line, false);
     return;
   }
   std::string text = Trim(line);

@@ -111,6 +111,21 @@ void TVQSkript::ExecuteLine(int& consumed) {
   consumed = 0;
   if (CurrentLine < 1 || CurrentLine > Count()) return;
   const int startLine = CurrentLine;
+  {
+    // An assignment of a line of its own, run from its kept plan: no copy of
+    // the line is needed (without a trace; a joined line is read as text).
+    const TZeile& line = GetLine(CurrentLine - 1);
+    if (!line.Target().empty() && line.Kind() == LineKind::Command &&
+        line.Word() == CommandWord::Plain && IfState[IfDepth] != 0 &&
+        !((Settings->doDebugOutput & 1) != 0 && !TraceFailed)) {
+      const std::string_view text = TrimmedView(line.Source());
+      if (!text.empty() && text.back() != '_' && text.size() >= line.TargetEnd() &&
+          RunPlannedAssignment(CurrentLine - 1, line.Target(), text.substr(line.TargetEnd()))) {
+        if (CurrentLine != startLine) consumed = ContinuationCount(CurrentLine);
+        return;
+      }
+    }
+  }
   std::string s = Trim(GetLine(CurrentLine - 1).Source());
   if (IsInert(s)) return;
 

@@ -94,6 +94,9 @@ public:
   // few answers are remembered until an entry is added or removed (the name a
   // by-reference parameter holds is fixed when its frame is entered).
   TVarObj* Find(std::string_view name) const;
+  // Changes whenever an entry is added or removed: what Find answered holds
+  // while it stays (the types of the entries may change meanwhile).
+  uint64_t Shape() const { return shape_; }
   bool Exists(std::string_view name) const { return Find(name) != nullptr; }
 
   // Pushes a sub frame. The arrays are parallel; their length is that of Types.

@@ -411,6 +411,11 @@ void TCSInfo::Clear() {
 }
 
 void TCSInfo::Load(const TIniFile& ini, std::string_view name) {
+  LoadDefine(ini, name);
+  LoadTables(ini.ReadString("ToUTF", name, ""));
+}
+
+void TCSInfo::LoadDefine(const TIniFile& ini, std::string_view name) {
   Clear();
   UnicodeKind = ukTable;
   std::string define = ini.ReadString("Define", name, "");
@@ -422,7 +427,12 @@ void TCSInfo::Load(const TIniFile& ini, std::string_view name) {
       Aliases = rest.substr(hash + 1);
     }
   }
-  std::string hex = ini.ReadString("ToUTF", name, "");
+  Name = std::string(name);
+  MimeName = Aliases.substr(0, Aliases.find(','));
+}
+
+void TCSInfo::LoadTables(std::string_view hex) {
+  ToUTF.fill(0);
   for (size_t b = 0; b < 128 && b * 4 + 4 <= hex.size(); ++b) {
     unsigned code = 0;
     for (size_t k = 0; k < 4; ++k) code = code * 16 + kHexDigit[(unsigned char)hex[b * 4 + k]];
@@ -431,8 +441,6 @@ void TCSInfo::Load(const TIniFile& ini, std::string_view name) {
   FromUTF.Clear();
   for (int b = 0; b < 128; ++b)
     if (ToUTF[b] >= 128) FromUTF.Set(ToUTF[b], uint8_t(128 + b));  // the higher byte wins
-  Name = std::string(name);
-  MimeName = Aliases.substr(0, Aliases.find(','));
 }
 
 // ---------------------------------------------------------------------------
@@ -444,17 +452,23 @@ TCSInfos::TCSInfos(const std::string& fileName) {
                               "FEHLER! \"Charsets.dat\" nicht vorhanden bzw. nicht korrekt"));
   };
   if (!FileExists(fileName)) fail();
-  TIniFile ini(fileName);
+  const TIniFile ini(fileName);
   std::vector<std::string> names = ini.ReadSection("Define");
   if (names.empty()) fail();
+  toUtfText_.reserve(names.size() * 512);
+  names_.Reserve(names.size() + 2);
+  aliases_.Reserve(names.size() * 8);
 
   auto addAlias = [this](std::string_view alias, int index) {
     std::string key = Lower(Trim(alias));
-    if (!key.empty()) aliases_.emplace(key, index);  // the first entry wins
+    if (!key.empty()) aliases_.Add(key, index);
   };
   for (const std::string& name : names) {
     auto info = std::make_unique<TCSInfo>();
-    info->Load(ini, name);
+    info->LoadDefine(ini, name);
+    const std::string hex = ini.ReadString("ToUTF", name, "");
+    toUtfSpans_.emplace_back(uint32_t(toUtfText_.size()), uint32_t(hex.size()));
+    toUtfText_ += hex;
     int index = int(items_.size());
     size_t start = 0;
     const std::string& aliases = info->Aliases;
@@ -464,7 +478,7 @@ TCSInfos::TCSInfos(const std::string& fileName) {
       addAlias(std::string_view(aliases).substr(start, comma - start), index);
       start = comma + 1;
     }
-    names_.emplace(Lower(name), index);
+    names_.Add(Lower(name), index);
     items_.push_back(std::move(info));
   }
   for (auto [name, kind, description] :
@@ -476,17 +490,62 @@ TCSInfos::TCSInfos(const std::string& fileName) {
     info->Description = description;
     int index = int(items_.size());
     addAlias(name, index);
-    names_.emplace(name, index);
+    names_.Add(name, index);
     items_.push_back(std::move(info));
   }
   for (const auto& kv : ini.ReadSectionValues("Sets"))
     if (!kv.second.empty()) Sets.push_back(kv.second);
+  // The Unicode charsets have no tables to read.
+  tablesRead_.assign(items_.size(), 0);
+  tablesRead_[items_.size() - 1] = tablesRead_[items_.size() - 2] = 1;
 }
 
 TCSInfos::~TCSInfos() = default;
 
-const TCSInfo* TCSInfos::Items(int i) const {
-  return (i >= 0 && i < Count()) ? items_[size_t(i)].get() : nullptr;
+size_t TCSInfos::TNameIndex::SlotOf(std::string_view key) const {
+  uint32_t hash = 2166136261u;
+  for (unsigned char c : key) hash = (hash ^ c) * 16777619u;
+  const size_t mask = slots_.size() - 1;
+  for (size_t i = hash & mask;; i = (i + 1) & mask) {
+    const Slot& slot = slots_[i];
+    if (slot.index < 0 || std::string_view(text_).substr(slot.start, slot.length) == key) return i;
+  }
+}
+
+void TCSInfos::TNameIndex::Reserve(size_t keys) {
+  size_t n = 64;
+  while (n < keys * 2) n *= 2;
+  if (used_ == 0 && n > slots_.size()) slots_.assign(n, Slot{});
+  text_.reserve(keys * 12);
+}
+
+void TCSInfos::TNameIndex::Add(std::string_view key, int index) {
+  if ((used_ + 1) * 2 > slots_.size()) {
+    std::vector<Slot> old = std::move(slots_);
+    slots_.assign(std::max<size_t>(64, old.size() * 2), Slot{});
+    for (const Slot& slot : old)
+      if (slot.index >= 0)
+        slots_[SlotOf(std::string_view(text_).substr(slot.start, slot.length))] = slot;
+  }
+  Slot& slot = slots_[SlotOf(key)];
+  if (slot.index >= 0) return;  // the first entry of a key wins
+  slot = {uint32_t(text_.size()), uint32_t(key.size()), index};
+  text_ += key;
+  ++used_;
+}
+
+int TCSInfos::TNameIndex::Find(std::string_view key) const {
+  return slots_.empty() ? -1 : slots_[SlotOf(key)].index;
+}
+
+const TCSInfo& TCSInfos::Loaded(size_t i) const {
+  TCSInfo& info = *items_[i];
+  if (!tablesRead_[i]) {
+    const auto [start, length] = toUtfSpans_[i];
+    info.LoadTables(std::string_view(toUtfText_).substr(start, length));
+    tablesRead_[i] = 1;
+  }
+  return info;
 }
 
 int TCSInfos::Find(std::string_view name) const {
@@ -494,10 +553,8 @@ int TCSInfos::Find(std::string_view name) const {
     if (recentName == name) return index;
   std::string key = Lower(name);
   int index = -1;
-  if (auto it = aliases_.find(key); it != aliases_.end())
-    index = it->second;
-  else if (auto it = names_.find(key); it != names_.end())
-    index = it->second;
+  index = aliases_.Find(key);
+  if (index < 0) index = names_.Find(key);
   recent_[recentNext_] = {std::string(name), index};
   recentNext_ = (recentNext_ + 1) % recent_.size();
   return index;
@@ -516,8 +573,8 @@ const TCSInfos::PairTable& TCSInfos::Pair(int from, int to) const {
   auto& slot = pairs_[key];
   if (!slot) {
     slot = std::make_unique<PairTable>();
-    const TCSInfo& src = *items_[size_t(from)];
-    const TCSInfo& dst = *items_[size_t(to)];
+    const TCSInfo& src = Loaded(size_t(from));
+    const TCSInfo& dst = Loaded(size_t(to));
     for (int b = 0; b < 256; ++b) {
       uint16_t code = b < 128 ? uint16_t(b) : src.ToUTF[size_t(b - 128)];
       uint8_t out = dst.ByteOf(code);
@@ -600,18 +657,20 @@ void TCharsets::SetAllowed(std::string_view list) {
 
 const TCSInfo& TCharsets::BestCharset(std::string_view text) const {
   const TCSInfos& infos = GetCSInfos();
+  auto valid = [&infos](int32_t i) { return i >= 0 && i < infos.Count(); };
+  const auto first = std::find_if(AllowedIndexes.begin(), AllowedIndexes.end(), valid);
+  if (first == AllowedIndexes.end()) return *infos.Items(0);
+  const TCSInfo* source = infos.Items(valid(SourceIndex) ? SourceIndex : 0);
+
+  // Pure ASCII never removes a candidate; only the rest is decoded (and only
+  // then are the candidates' tables needed).
+  size_t ascii = source->UnicodeKind == TCSInfo::ukUtf7 ? 0 : AsciiPrefixLength(text);
+  if (ascii == text.size()) return *infos.Items(*first);
   const TCSInfo* fallback = infos.Items(0);
   std::vector<const TCSInfo*> candidates;
   candidates.reserve(AllowedIndexes.size());
   for (int32_t i : AllowedIndexes)
     if (const TCSInfo* info = infos.Items(i)) candidates.push_back(info);
-  if (candidates.empty()) return *fallback;
-  const TCSInfo* source = infos.Items(SourceIndex);
-  if (!source) source = fallback;
-
-  // Pure ASCII never removes a candidate; only the rest is decoded.
-  size_t ascii = source->UnicodeKind == TCSInfo::ukUtf7 ? 0 : AsciiPrefixLength(text);
-  if (ascii == text.size()) return *candidates.front();
   bool settled = false;
   DecodeWith(text.substr(ascii), *source, [&](uint16_t code) {
     if (code < 128 || settled) return;

@@ -19,8 +19,8 @@
 class TIniFile;
 
 // Byte of each code of a table charset (0 = none), in pages of 256 codes, only
-// those pages that hold a character: the runner loads every charset at each
-// start, and a flat table of 64 KB per charset cost a quarter of its start-up.
+// those pages that hold a character: a flat table of 64 KB per charset cost a
+// quarter of the runner's start-up.
 class TCodeToByte {
 public:
   uint8_t operator[](uint16_t code) const { return pages_[index_[code >> 8]][code & 0xFF]; }
@@ -50,6 +50,10 @@ public:
   void Clear();
   // Fills the charset from the [Define] and [ToUTF] entries of Name.
   void Load(const TIniFile& ini, std::string_view name);
+  // The two halves of Load: the names from [Define], the tables from the
+  // charset's [ToUTF] value.
+  void LoadDefine(const TIniFile& ini, std::string_view name);
+  void LoadTables(std::string_view hex);
 
   // Byte of Code in this table charset, 0 when it has none (and for code 0).
   uint8_t ByteOf(uint16_t code) const {
@@ -68,8 +72,12 @@ public:
   TCSInfos& operator=(const TCSInfos&) = delete;
 
   int Count() const { return int(items_.size()); }
-  // Nothing (nullptr) outside 0..Count-1.
-  const TCSInfo* Items(int i) const;
+  // Nothing (nullptr) outside 0..Count-1. A table charset's tables are read
+  // when it is first asked for: a message needs two or three of them.
+  const TCSInfo* Items(int i) const {
+    if (i < 0 || i >= Count()) return nullptr;
+    return tablesRead_[size_t(i)] ? items_[size_t(i)].get() : &Loaded(size_t(i));
+  }
   // Aliases first, then names, case-insensitively; an unknown name gives 0.
   int IndexOf(std::string_view name) const;
   bool Known(std::string_view name) const;
@@ -87,9 +95,34 @@ public:
 
 private:
   int Find(std::string_view name) const;  // -1 when unknown
+  // Item I (valid) with its tables read.
+  const TCSInfo& Loaded(size_t i) const;
 
   std::vector<std::unique_ptr<TCSInfo>> items_;
-  std::unordered_map<std::string, int> aliases_, names_;  // lower-cased keys
+  // The [ToUTF] values of the charsets whose tables are not read yet, one
+  // after the other: (start, length) in toUtfText_ per charset.
+  std::string toUtfText_;
+  std::vector<std::pair<uint32_t, uint32_t>> toUtfSpans_;
+  mutable std::vector<uint8_t> tablesRead_;
+  // Lower-cased keys, the first entry of a key wins: a few hundred short keys
+  // that every start reads, kept in one text with an open-addressed table.
+  class TNameIndex {
+  public:
+    void Add(std::string_view key, int index);
+    void Reserve(size_t keys);
+    int Find(std::string_view key) const;  // -1 when absent
+
+  private:
+    struct Slot {
+      uint32_t start = 0, length = 0;
+      int index = -1;  // -1: free
+    };
+    size_t SlotOf(std::string_view key) const;  // its slot or the free one to take
+    std::string text_;
+    std::vector<Slot> slots_;
+    size_t used_ = 0;
+  };
+  TNameIndex aliases_, names_;
   // The last names asked for, as given, and what they found: conversions
   // line by line ask for the same two again and again. (No charset has an
   // empty name, so the empty entries are true from the start.)

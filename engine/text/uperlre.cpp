@@ -9,6 +9,18 @@
 #include <memory>
 #include <unordered_map>
 
+// One compiled pattern, shared by every object that sets the same text.
+struct TCompiledPattern {
+  explicit TCompiledPattern(pcre2_code* c) : code(c) {}
+  ~TCompiledPattern() { pcre2_code_free(code); }
+  TCompiledPattern(const TCompiledPattern&) = delete;
+  TCompiledPattern& operator=(const TCompiledPattern&) = delete;
+
+  pcre2_code* code;
+  uint32_t searches = 0;  // counted up to the JIT compilation
+  bool jitAsked = false;
+};
+
 namespace {
 
 std::string PcreMessage(int code) {
@@ -46,7 +58,11 @@ char OtherCase(char c) {
 // Compiled patterns by options and text. A pattern is only read once it is
 // compiled, so one compilation serves every object that asks for it; the
 // cache is emptied when it grows large, as a script may build patterns freely.
-using TCompiledPtr = std::shared_ptr<pcre2_code>;
+using TCompiledPtr = std::shared_ptr<TCompiledPattern>;
+
+// Searches of a studied pattern before it is JIT-compiled: the compilation
+// costs as much as a few dozen interpreted searches of a short line.
+constexpr uint32_t kSearchesBeforeJit = 16;
 
 TCompiledPtr& CachedPattern(uint32_t flags, bool study, std::string_view text) {
   static std::unordered_map<std::string, TCompiledPtr> cache;
@@ -73,7 +89,6 @@ void TPerlre::FreePattern() {
   compiled_.reset();
   code_ = nullptr;
   firstByte_ = -2;
-  jitAsked_ = false;
 }
 
 void TPerlre::SetRegex(std::string_view regex) {
@@ -95,10 +110,10 @@ void TPerlre::SetRegex(std::string_view regex) {
       errorOffset_ = int(std::min<PCRE2_SIZE>(offset, INT_MAX));
       throw EPerlRe("Perlre: " + errorText_);
     }
-    cached = TCompiledPtr(compiled, pcre2_code_free);
+    cached = std::make_shared<TCompiledPattern>(compiled);
   }
   compiled_ = cached;
-  code_ = compiled_.get();
+  code_ = compiled_->code;
   Reset();
 }
 
@@ -123,11 +138,12 @@ void TPerlre::PrepareSearch() {
     matchData_ = pcre2_match_data_create(kPairs, nullptr);
     if (!matchData_) throw std::bad_alloc();
   }
-  if (study_ && !jitAsked_) {
+  TCompiledPattern& pattern = *compiled_;
+  if (study_ && !pattern.jitAsked && ++pattern.searches >= kSearchesBeforeJit) {
     // Without JIT support matching simply runs interpreted, as unstudied
     // patterns did; so a JIT failure is no error.
     pcre2_jit_compile(code_, PCRE2_JIT_COMPLETE);
-    jitAsked_ = true;
+    pattern.jitAsked = true;
   }
 }
 

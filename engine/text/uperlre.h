@@ -20,6 +20,7 @@
 
 struct pcre2_real_code_8;
 struct pcre2_real_match_data_8;
+struct TCompiledPattern;
 
 // Raised for a pattern that does not compile, a search without a pattern and a
 // split without its lists; the messages begin "Perlre: ".
@@ -38,8 +39,8 @@ public:
   static constexpr int kPairs = kOffsetCount / 3;
 
   // Study: each compiled pattern is also JIT-compiled where the library can,
-  // before its first search (a pattern whose searches Test answers without
-  // the library never pays for it).
+  // once it has been searched a few times (a pattern searched once or twice,
+  // as most are in a run over one message, is cheaper interpreted).
   TPerlre(bool study, int options);
   ~TPerlre();
   TPerlre(const TPerlre&) = delete;
@@ -108,7 +109,7 @@ private:
 
   // Compiled patterns are shared through a cache of the process: the
   // correction of every message asks for the same few patterns again.
-  std::shared_ptr<pcre2_real_code_8> compiled_;
+  std::shared_ptr<TCompiledPattern> compiled_;
   pcre2_real_code_8* code_ = nullptr;
   pcre2_real_match_data_8* matchData_ = nullptr;
   std::string regex_;
@@ -117,9 +118,6 @@ private:
   // An ASCII byte that starts every match (either case of a letter), so that
   // Test can answer most texts without the library; -1 none, -2 not yet asked.
   int firstByte_ = -2;
-  // The pattern was handed to the JIT compiler (which leaves a pattern it
-  // already compiled, shared with another object, as it is).
-  bool jitAsked_ = false;
   size_t matchBase_ = 0;
   size_t nextPos_ = 0;
   bool lastWasEmpty_ = false;

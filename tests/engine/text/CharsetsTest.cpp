@@ -248,11 +248,15 @@ TEST(CharsetFile, ReadsDefinitionsTablesAndSets) {
   table.replace(4, 4, "00e4");     // lower-case digits count as 0: wrong codes
   table.replace(8, 4, "0041");     // a code below 128 is not entered backwards
   table.replace(12, 4, "00E4");    // the higher byte wins
+  // More aliases than the name table was sized for.
+  std::string many;
+  for (int i = 0; i < 100; ++i) many += (i ? ",m" : "m") + std::to_string(i);
   std::string path = WriteTable(dir,
                                 "[Define]\r\n"
                                 "mine=V1#My charset#x-mine, alias-two\r\n"
                                 "broken=no version\r\n"
-                                "short=V1#Short#x-short\r\n"
+                                "short=V1#Short#x-short, alias-two\r\n"
+                                "many=V1#Many#" + many + "\r\n"
                                 "[ToUTF]\r\n"
                                 "mine=" + table + "\r\n"
                                 "short=00F6\r\n"
@@ -261,7 +265,7 @@ TEST(CharsetFile, ReadsDefinitionsTablesAndSets) {
                                 "empty=\r\n"
                                 "second=short\r\n");
   TCSInfos t(path);
-  ASSERT_EQ(t.Count(), 5);
+  ASSERT_EQ(t.Count(), 6);
   const TCSInfo& mine = *t.Items(0);
   EXPECT_EQ(mine.Name, "mine");
   EXPECT_EQ(mine.MimeName, "x-mine");
@@ -277,6 +281,12 @@ TEST(CharsetFile, ReadsDefinitionsTablesAndSets) {
   EXPECT_EQ(t.Items(2)->ToUTF[0], 0xF6);
   EXPECT_EQ(t.Items(2)->ToUTF[1], 0);
   EXPECT_EQ(t.IndexOf("x-short"), 2);
+  EXPECT_EQ(t.IndexOf("alias-two"), 0);  // the first charset naming an alias has it
+  EXPECT_EQ(t.IndexOf("M0"), 3);
+  EXPECT_EQ(t.IndexOf("m99"), 3);
+  EXPECT_EQ(t.IndexOf("many"), 3);
+  EXPECT_TRUE(t.Known("utf-7"));
+  EXPECT_FALSE(t.Known("m100"));
   EXPECT_EQ(t.Sets, (std::vector<std::string>{"mine,utf-8", "short"}));
 }
 

@@ -149,6 +149,20 @@ TEST(Perlre, ObjectsWithTheSamePatternStayApart) {
   EXPECT_FALSE(second.HasPattern());
 }
 
+TEST(Perlre, StudiedPatternsMatchAlikeBeforeAndAfterTheirCompilation) {
+  // Searched often enough, a studied pattern is compiled to machine code; a
+  // match too deep for that code's stack is tried again interpreted.
+  TPerlre studied(true, 0), plain(false, 0);
+  const std::string deep = std::string(20000, 'a') + "c";
+  for (int round = 0; round < 20; ++round) {
+    for (const std::string& subject : {std::string("xxbac"), deep, std::string("none")}) {
+      SCOPED_TRACE(round);
+      EXPECT_EQ(studied.Match("(a|b)*c", subject), plain.Match("(a|b)*c", subject));
+      EXPECT_EQ(studied.OffsetVector(), plain.OffsetVector());
+    }
+  }
+}
+
 TEST(Perlre, CaseRules) {
   EXPECT_TRUE(SharedPerlre().Match("ABC", "xabcx"));
   EXPECT_TRUE(SharedPerlre().Match("^re:", "RE: x"));
