@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "ProgramDir.h"
+#include "SafeFile.h"
 #include "SysUtils.h"
 
 namespace {
@@ -237,6 +238,8 @@ TIniFile::~TIniFile() {
 }
 
 void TIniFile::Load() {
+  // The file may be one whose save is still pending.
+  CompletePendingReplacements();
   std::string text = ReadWholeFile(fileName_, loadedExists_);
   lines_ = SplitLines(text);
   index_.reset();

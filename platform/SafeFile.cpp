@@ -1,13 +1,17 @@
 #include "SafeFile.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <random>
+#include <set>
 
 #include "ProgramDir.h"
 #include "SysUtils.h"
@@ -30,12 +34,28 @@ std::string FolderOf(const std::string& path) {
   return dir.empty() ? "./" : dir;
 }
 
-void SyncFolder(const std::string& path) {
-  int dfd = open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+void SyncFolderNow(const std::string& folder) {
+  int dfd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dfd < 0) return;
   fsync(dfd);
   close(dfd);
 }
+
+// The folders waiting for their sync while a TFolderSyncs is open.
+int gFolderSyncDepth = 0;
+std::set<std::string>& PendingFolders() {
+  static std::set<std::string> folders;
+  return folders;
+}
+
+void SyncFolder(const std::string& path) {
+  if (gFolderSyncDepth > 0)
+    PendingFolders().insert(FolderOf(path));
+  else
+    SyncFolderNow(FolderOf(path));
+}
+
+TReplacementBatch* gCurrentBatch = nullptr;
 
 mode_t CurrentUmask() {
   mode_t mask = umask(0);
@@ -49,6 +69,47 @@ std::string HiddenSibling(const std::string& path) {
   char part[16];
   std::snprintf(part, sizeof part, "%06X", unsigned(random() & 0xFFFFFF));
   return FolderOf(path) + "." + ExtractFileName(path).substr(0, 200) + "." + part;
+}
+
+// Writes the views from Pieces in as few calls as the system allows.
+bool WriteAllPieces(int fd, const std::string_view* pieces, size_t count, int& err) {
+  constexpr size_t kMaxIov = IOV_MAX < 1024 ? IOV_MAX : 1024;
+  iovec iov[kMaxIov];
+  size_t next = 0;     // the first piece not yet in flight
+  size_t skip = 0;     // bytes of pieces[next] already written
+  while (next < count) {
+    size_t n = 0;
+    for (size_t i = next; i < count && n < kMaxIov; ++i) {
+      std::string_view piece = pieces[i];
+      if (i == next) piece.remove_prefix(skip);
+      if (piece.empty()) continue;
+      iov[n++] = {const_cast<char*>(piece.data()), piece.size()};
+    }
+    if (n == 0) return true;
+    ssize_t done = writev(fd, iov, int(n));
+    if (done < 0) {
+      if (errno == EINTR) continue;
+      err = errno;
+      return false;
+    }
+    if (done == 0) {
+      err = ENOSPC;
+      return false;
+    }
+    // Moves past what was written, partial pieces included.
+    size_t left = size_t(done);
+    while (next < count) {
+      size_t rest = pieces[next].size() - skip;
+      if (left < rest) {
+        skip += left;
+        break;
+      }
+      left -= rest;
+      skip = 0;
+      ++next;
+    }
+  }
+  return true;
 }
 
 bool WriteAll(int fd, std::string_view data, int& err) {
@@ -103,6 +164,7 @@ void TReplacementFile::Fail(const std::string& path, int err) {
 void TReplacementFile::Flush() {
   int err = 0;
   if (!buffer_.empty() && !WriteAll(fd_, buffer_, err)) Fail(target_, err);
+  written_ += buffer_.size();
   buffer_.clear();
 }
 
@@ -111,10 +173,18 @@ void TReplacementFile::Write(std::string_view data) {
     Flush();
     int err = 0;
     if (!WriteAll(fd_, data, err)) Fail(target_, err);
+    written_ += data.size();
     return;
   }
   if (buffer_.size() + data.size() > kBufferSize) Flush();
   buffer_.append(data);
+}
+
+void TReplacementFile::WritePieces(const std::vector<std::string_view>& pieces) {
+  Flush();
+  int err = 0;
+  if (!WriteAllPieces(fd_, pieces.data(), pieces.size(), err)) Fail(target_, err);
+  for (std::string_view piece : pieces) written_ += piece.size();
 }
 
 void TReplacementFile::WriteWithoutCR(std::string_view data) {
@@ -128,10 +198,18 @@ void TReplacementFile::WriteWithoutCR(std::string_view data) {
 
 void TReplacementFile::Finish() {
   Flush();
-  if (fsync(fd_) != 0) Fail(target_, errno);
+  // The data and the size that reads it back; the mode and owner set at the
+  // start reach the disk with the rename at the latest.
+  if (fdatasync(fd_) != 0) Fail(target_, errno);
   int fd = fd_;
   fd_ = -1;
   if (close(fd) != 0) RaiseWriteError(target_, errno);
+}
+
+void TReplacementFile::FinishUnsynced() { Flush(); }
+
+void TReplacementFile::StartSync() {
+  if (fd_ >= 0) sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
 }
 
 void TReplacementFile::Commit() {
@@ -154,6 +232,76 @@ bool TReplacementFile::CommitIfAbsent() {
   }
   SyncFolder(target_);
   return true;
+}
+
+// ---------------------------------------------------------------------------
+// TReplacementBatch, TFolderSyncs
+
+TReplacementBatch::TReplacementBatch() : outer_(gCurrentBatch) { gCurrentBatch = this; }
+
+TReplacementBatch::~TReplacementBatch() {
+  try {
+    CompleteQuietly();
+  } catch (...) {
+  }
+  gCurrentBatch = outer_;
+}
+
+void TReplacementBatch::Add(std::unique_ptr<TReplacementFile> file,
+                            std::function<void()> beforeRename,
+                            std::function<void()> afterRename) {
+  bytes_ += file->written_;
+  pending_.push_back({std::move(file), std::move(beforeRename), std::move(afterRename)});
+}
+
+void TReplacementBatch::Complete() {
+  std::vector<TPending> pending;
+  pending.swap(pending_);
+  bytes_ = 0;
+  // All files start writing out first, so the syncs that follow mostly wait
+  // for one journal commit together.
+  for (TPending& p : pending) p.file->StartSync();
+  std::string error;
+  for (TPending& p : pending) {
+    try {
+      if (p.file->fd_ >= 0) p.file->Finish();
+    } catch (const Exception& e) {
+      if (error.empty()) error = e.Message();
+      p.file.reset();  // never renamed: the old file stays
+    }
+  }
+  for (TPending& p : pending) {
+    if (!p.file) continue;
+    try {
+      if (p.before) p.before();
+      p.file->Commit();
+      if (p.after) p.after();
+    } catch (const Exception& e) {
+      if (error.empty()) error = e.Message();
+    }
+  }
+  if (failure_.empty()) failure_ = error;
+  if (!failure_.empty()) throw EInOutError(failure_);
+}
+
+void TReplacementBatch::CompleteQuietly() {
+  try {
+    Complete();
+  } catch (const Exception&) {
+  }
+}
+
+void CompletePendingReplacements() {
+  if (gCurrentBatch) gCurrentBatch->CompleteQuietly();
+}
+
+TFolderSyncs::TFolderSyncs() { ++gFolderSyncDepth; }
+
+TFolderSyncs::~TFolderSyncs() {
+  if (--gFolderSyncDepth > 0) return;
+  std::set<std::string> folders;
+  folders.swap(PendingFolders());
+  for (const std::string& folder : folders) SyncFolderNow(folder);
 }
 
 namespace {

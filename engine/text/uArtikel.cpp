@@ -1,12 +1,14 @@
 #include "uArtikel.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #ifdef __SSE2__
@@ -100,6 +102,25 @@ void AppendLines(std::string& out, const TChangedStringlist& list) {
     out += list.Get(i);
     out += kCRLF;
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Asks the system to back a new buffer with memory at once.
+void PrefaultBuffer(char* p, size_t size) {
+#ifdef MADV_POPULATE_WRITE
+  if (size < (size_t(1) << 20)) return;
+  const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
+  const uintptr_t start = (uintptr_t(p) + page - 1) & ~(page - 1);
+  const uintptr_t end = (uintptr_t(p) + size) & ~(page - 1);
+  // Older systems without it fault the pages in as before.
+  if (end > start) madvise(reinterpret_cast<void*>(start), end - start, MADV_POPULATE_WRITE);
+#else
+  (void)p;
+  (void)size;
+#endif
 }
 
 }  // namespace
@@ -808,10 +829,20 @@ void TArtikel::LoadFromFile(const std::string& fileName) {
   if (fd < 0) fail(errno);
   std::string data;
   struct stat st {};
-  if (fstat(fd, &st) == 0 && st.st_size > 0) data.reserve(size_t(st.st_size) + 2);
+  const size_t expected = fstat(fd, &st) == 0 && st.st_size > 0 ? size_t(st.st_size) : 0;
+  // One buffer of the file's size, with room for a supplied line end; its
+  // pages are made present in one call, as faulting in a large message page by
+  // page costs more than reading it.
+  data.reserve(expected + 2);
+  PrefaultBuffer(data.data(), expected);
+  data.resize(expected);
+  size_t have = 0;
+  // A file that grew since fstat is read on through Chunk.
   char chunk[65536];
   while (true) {
-    ssize_t n = read(fd, chunk, sizeof chunk);
+    const bool inPlace = have < data.size();
+    ssize_t n = inPlace ? read(fd, data.data() + have, data.size() - have)
+                        : read(fd, chunk, sizeof chunk);
     if (n < 0) {
       if (errno == EINTR) continue;
       int err = errno;
@@ -819,8 +850,10 @@ void TArtikel::LoadFromFile(const std::string& fileName) {
       fail(err);
     }
     if (n == 0) break;
-    data.append(chunk, size_t(n));
+    if (!inPlace) data.append(chunk, size_t(n));
+    have += size_t(n);
   }
+  data.resize(have);
   close(fd);
   // The supplied line end follows the file's own kind, and output leaves it out again.
   const bool supplied = !data.empty() && data.back() != '\r' && data.back() != '\n';

@@ -13,6 +13,7 @@
 #include "ProgramDir.h"
 #include "Prompter.h"
 #include "Registry.h"
+#include "SafeFile.h"
 #include "SysUtils.h"
 #include "TempFile.h"
 #include "uCharsets.h"
@@ -223,6 +224,8 @@ std::string WriteExceptionReport(std::string_view message, std::string_view reas
 }
 
 void LoadTextFile(std::string_view fileName, std::vector<std::string>& lines) {
+  // A script may name a file whose save is still pending.
+  CompletePendingReplacements();
   std::string path = NativePath(fileName);
   if (!FileExists(path)) {
     lines.clear();
