@@ -87,12 +87,14 @@ void CorrectDirectory(const TVQEinstellungen& settings) {
   TFileWalk walk(dir, "*." + settings.CheckFilesWithExtension);
   std::string name;
   // The sweep's saves become durable in batches. A failure on the way still
-  // completes the saves made before it.
+  // completes the saves made before it. A sweep over ".bak" files saves each
+  // at once: a save removes or replaces the backup, which may be a message
+  // still to come.
   TReplacementBatch batch;
   struct TCurrentBatch {
     explicit TCurrentBatch(TReplacementBatch* b) { gSaveBatch = b; }
     ~TCurrentBatch() { gSaveBatch = nullptr; }
-  } current(&batch);
+  } current(SameText(settings.CheckFilesWithExtension, "bak") ? nullptr : &batch);
   try {
     while (walk.Next(name)) HandleFile(dir + name);
   } catch (...) {
