@@ -126,15 +126,34 @@ void PrefaultBuffer(char* p, size_t size) {
 }  // namespace
 
 int CountLineEnds(std::string_view text) {
-  // One pass the compiler vectorises: each byte is an LF or a CR without an
-  // LF after it, or no line end. The Lines header of a 20 MB mail counts them
-  // all. Blocks of at most 240 bytes let the count run in byte-wide lanes;
-  // a wider counter would halve the lanes each time.
+  // Each byte is an LF or a CR without an LF after it, or no line end. The
+  // Lines header of a 20 MB mail counts them all. The rest after the SSE2
+  // pass runs in blocks of at most 240 bytes, which the compiler vectorises
+  // in byte-wide lanes.
   if (text.empty()) return 0;
   const auto* p = reinterpret_cast<const unsigned char*>(text.data());
   const size_t last = text.size() - 1;  // the last byte has none after it
   int64_t n = p[last] == '\n' || p[last] == '\r';
-  for (size_t i = 0; i < last; i += 240) {
+  size_t start = 0;
+#ifdef __SSE2__
+  // Sixteen bytes and the sixteen after each by one at a time; byte counters
+  // are summed before they can overflow.
+  const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n'), zero = _mm_setzero_si128();
+  while (start + 16 <= last) {
+    __m128i count = zero;
+    const size_t stop = std::min(last, start + 16 * 255);
+    for (; start + 16 <= stop; start += 16) {
+      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + start));
+      const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + start + 1));
+      const __m128i end = _mm_or_si128(
+          _mm_cmpeq_epi8(a, lf), _mm_andnot_si128(_mm_cmpeq_epi8(next, lf), _mm_cmpeq_epi8(a, cr)));
+      count = _mm_sub_epi8(count, end);
+    }
+    const __m128i sums = _mm_sad_epu8(count, zero);
+    n += _mm_cvtsi128_si64(sums) + _mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums));
+  }
+#endif
+  for (size_t i = start; i < last; i += 240) {
     const size_t block = std::min<size_t>(240, last - i);
     uint8_t inBlock = 0;
     for (size_t k = i; k < i + block; ++k)

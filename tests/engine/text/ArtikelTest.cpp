@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 
 #include "Process.h"
 #include "SysUtils.h"
@@ -316,6 +317,17 @@ TEST(TextPieces, CountsLineEndsOfLongTexts) {
     }
     EXPECT_EQ(CountLineEnds(text), expected) << unit.size();
     EXPECT_EQ(CountLineEnds("a" + text + std::string(300, 'a')), expected);
+  }
+  // Random mixtures of every length around the block edges, against a count
+  // byte by byte.
+  std::mt19937 random(7);
+  for (size_t size = 0; size < 9000; size += 1 + random() % 97) {
+    std::string text;
+    for (size_t i = 0; i < size; ++i) text += "ab\r\n"[random() % 4];
+    int expected = 0;
+    for (size_t i = 0; i < size; ++i)
+      expected += text[i] == '\n' || (text[i] == '\r' && (i + 1 == size || text[i + 1] != '\n'));
+    ASSERT_EQ(CountLineEnds(text), expected) << size;
   }
 }
 
