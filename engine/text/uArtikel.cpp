@@ -399,7 +399,7 @@ TMIMEPart::TMIMEPart(TMIMEParts* parts, TTextSpan text, std::string delimiter)
 }
 
 TMIMEPart::TMIMEPart(TMIMEParts* parts, std::string_view text)
-    : TMIMEPart(parts, TTextSpan{std::make_shared<const std::string>(text), 0, text.size()}) {}
+    : TMIMEPart(parts, TTextSpan{std::make_shared<const TTextBuffer>(std::string(text)), 0, text.size()}) {}
 
 TMIMEPart::~TMIMEPart() = default;
 
@@ -718,7 +718,7 @@ void TMIMEParts::Delete(int i) {
 void TMIMEParts::Clear() { parts_.clear(); }
 
 void TMIMEParts::Parse(std::string_view text) {
-  Parse(TTextSpan{std::make_shared<const std::string>(text), 0, text.size()});
+  Parse(TTextSpan{std::make_shared<const TTextBuffer>(std::string(text)), 0, text.size()});
 }
 
 void TMIMEParts::Parse(TTextSpan span) {
@@ -831,11 +831,11 @@ TArtikel::TArtikel(std::string_view sourceCharset, std::string_view bodyCharsets
 TArtikel::~TArtikel() = default;
 
 std::string_view TArtikel::Text() const {
-  return text_ ? std::string_view(*text_) : std::string_view();
+  return text_ ? text_->View() : std::string_view();
 }
 
 std::string_view TArtikel::LoadedText() const {
-  return loadedText_ ? std::string_view(*loadedText_) : std::string_view();
+  return loadedText_ ? loadedText_->View() : std::string_view();
 }
 
 void TArtikel::LoadFromFile(const std::string& fileName) {
@@ -846,21 +846,21 @@ void TArtikel::LoadFromFile(const std::string& fileName) {
   };
   int fd = open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) fail(errno);
-  std::string data;
   struct stat st {};
   const size_t expected = fstat(fd, &st) == 0 && st.st_size > 0 ? size_t(st.st_size) : 0;
   // One buffer of the file's size, with room for a supplied line end; its
   // pages are made present in one call, as faulting in a large message page by
   // page costs more than reading it.
-  data.reserve(expected + 2);
-  PrefaultBuffer(data.data(), expected);
-  data.resize(expected);
+  size_t capacity = expected + 2;
+  std::unique_ptr<char[]> bytes(new char[capacity]);
+  PrefaultBuffer(bytes.get(), expected);
   size_t have = 0;
-  // A file that grew since fstat is read on through Chunk.
   char chunk[65536];
   while (true) {
-    const bool inPlace = have < data.size();
-    ssize_t n = inPlace ? read(fd, data.data() + have, data.size() - have)
+    // Once the buffer is full, a file that grew since fstat is read on
+    // through Chunk and the buffer grows.
+    const bool inPlace = have + 2 < capacity;
+    ssize_t n = inPlace ? read(fd, bytes.get() + have, capacity - 2 - have)
                         : read(fd, chunk, sizeof chunk);
     if (n < 0) {
       if (errno == EINTR) continue;
@@ -869,34 +869,42 @@ void TArtikel::LoadFromFile(const std::string& fileName) {
       fail(err);
     }
     if (n == 0) break;
-    if (!inPlace) data.append(chunk, size_t(n));
+    if (!inPlace) {
+      const size_t bigger = have + size_t(n) + 2 + std::max<size_t>(have / 2, sizeof chunk);
+      std::unique_ptr<char[]> grown(new char[bigger]);
+      std::memcpy(grown.get(), bytes.get(), have);
+      std::memcpy(grown.get() + have, chunk, size_t(n));
+      bytes = std::move(grown);
+      capacity = bigger;
+    }
     have += size_t(n);
   }
-  data.resize(have);
   close(fd);
   // The supplied line end follows the file's own kind, and output leaves it out again.
+  std::string_view data(bytes.get(), have);
   const bool supplied = !data.empty() && data.back() != '\r' && data.back() != '\n';
   if (supplied) {
     size_t first = data.find_first_of("\r\n");
-    data += first != std::string::npos && LineEndAt(data, first) == 1 && data[first] == '\n'
-                ? "\n"
-                : "\r\n";
+    const bool lf = first != std::string_view::npos && LineEndAt(data, first) == 1 &&
+                    data[first] == '\n';
+    if (!lf) bytes[have++] = '\r';
+    bytes[have++] = '\n';
   }
-  text_ = std::make_shared<const std::string>(std::move(data));
+  text_ = std::make_shared<const TTextBuffer>(std::move(bytes), have);
   loadedText_ = text_;
   suppliedFinalLineEnd_ = supplied;
   Parse();
 }
 
 void TArtikel::LoadFromString(std::string text) {
-  text_ = std::make_shared<const std::string>(std::move(text));
+  text_ = std::make_shared<const TTextBuffer>(std::move(text));
   suppliedFinalLineEnd_ = false;
   Parse();
 }
 
 void TArtikel::Parse() {
-  if (!text_) text_ = std::make_shared<const std::string>();
-  TFastLineRead reader(*text_);
+  if (!text_) text_ = std::make_shared<const TTextBuffer>();
+  TFastLineRead reader(text_->View());
   SafeReg1Lines.Clear();
   SafeReg2Lines.Clear();
   Header.Clear();
@@ -941,7 +949,7 @@ void TArtikel::Parse() {
   currentPart_ = 1;
   Parts.MIMEInfo = AnalyseMIME(true, Header);
   const std::string_view rest = reader.GetRest();
-  const size_t offset = rest.empty() ? reader.Text.size() : size_t(rest.data() - text_->data());
+  const size_t offset = rest.empty() ? reader.Text.size() : size_t(rest.data() - text_->View().data());
   Parts.Parse(TTextSpan{text_, offset, rest.size()});
   LineEndsLFOnly = reader.LFOnly;
 }

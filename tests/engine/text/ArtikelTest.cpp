@@ -343,6 +343,14 @@ TEST_F(Artikel, MissingFinalLineEndIsSuppliedForTheParseOnly) {
   EXPECT_EQ(art.GetFinalText(), "Subject: x\r\n\r\nlast line\r\nadded");
 }
 
+// The buffer is sized from fstat; a file that says it is empty but is not (as
+// the system's own files do) is read whole all the same.
+TEST_F(Artikel, FileLargerThanItsStatedSizeIsReadWhole) {
+  art.LoadFromFile("/proc/self/maps");
+  EXPECT_GT(art.LoadedText().size(), 100u);
+  EXPECT_TRUE(art.LoadedText().ends_with("\n"));
+}
+
 TEST_F(Artikel, LoadFailureKeepsThePreviousMessage) {
   LoadFile("Subject: kept\r\n\r\nbody\r\n");
   EXPECT_THROW(art.LoadFromFile(dir / "missing.msg"), EInOutError);
