@@ -384,8 +384,9 @@ void WriteArticleFile(TMessageFile& f, const std::string& name, TReplacementBatc
   f.Article.SetLines = f.Settings.SetLines;
   TTextPieces text;
   f.Article.GetFinalPieces(text);
-  auto file =
-      std::make_unique<TReplacementFile>(name, FileExists(name) ? std::string() : f.FileName);
+  // A new test file takes the message's mode.
+  const bool modeOfMessage = name != f.FileName && !FileExists(name);
+  auto file = std::make_unique<TReplacementFile>(name, modeOfMessage ? f.FileName : std::string());
   if (f.Article.LineEndsLFOnly) {
     text.ForEach([&](std::string_view piece) { file->WriteWithoutCR(piece); });
   } else {
