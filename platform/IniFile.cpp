@@ -339,6 +339,8 @@ TIniFile::~TIniFile() {
 }
 
 void TIniFile::Load() {
+  // The file may be one whose save is still pending.
+  CompletePendingReplacements();
   // Only a missing file is empty: any other failure raises, so that nothing
   // is ever written back over a file that was not read whole.
   std::string text;

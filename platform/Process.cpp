@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "SafeFile.h"
+
 extern char** environ;
 
 std::vector<std::string> SplitCommandLine(std::string_view s) {
@@ -116,6 +118,8 @@ int Wait(pid_t pid) {
 
 bool SpawnAndWait(const std::string& program, const std::vector<std::string>& args, int& exitCode,
                   const SpawnOptions& options) {
+  // The program may look at files whose saves are still pending.
+  CompletePendingReplacements();
   pid_t pid;
   exitCode = -1;
   if (!Start(program, args, options, pid)) return false;
@@ -128,6 +132,7 @@ bool SpawnDetached(const std::string& program, const std::vector<std::string>& a
   // An intermediate child starts the program and exits at once, so the program
   // is re-parented to init and never lingers as our zombie.
   if (FindProgram(program).empty()) return false;
+  CompletePendingReplacements();
   pid_t mid = fork();
   if (mid < 0) return false;
   if (mid == 0) {

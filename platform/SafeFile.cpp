@@ -3,10 +3,14 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -35,12 +39,28 @@ std::string FolderOf(const std::string& path) {
   return dir.empty() ? "./" : dir;
 }
 
-void SyncFolder(const std::string& path) {
-  int dfd = open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+void SyncFolderNow(const std::string& folder) {
+  int dfd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dfd < 0) return;
   fsync(dfd);
   close(dfd);
 }
+
+// The folders waiting for their sync while a TFolderSyncs is open.
+int gFolderSyncDepth = 0;
+std::set<std::string>& PendingFolders() {
+  static std::set<std::string> folders;
+  return folders;
+}
+
+void SyncFolder(const std::string& path) {
+  if (gFolderSyncDepth > 0)
+    PendingFolders().insert(FolderOf(path));
+  else
+    SyncFolderNow(FolderOf(path));
+}
+
+TReplacementBatch* gCurrentBatch = nullptr;
 
 mode_t CurrentUmask() {
   mode_t mask = umask(0);
@@ -54,6 +74,47 @@ std::string HiddenSibling(const std::string& path) {
   char part[16];
   std::snprintf(part, sizeof part, "%06X", unsigned(random() & 0xFFFFFF));
   return FolderOf(path) + "." + ExtractFileName(path).substr(0, 200) + "." + part;
+}
+
+// Writes the views from Pieces in as few calls as the system allows.
+bool WriteAllPieces(int fd, const std::string_view* pieces, size_t count, int& err) {
+  constexpr size_t kMaxIov = IOV_MAX < 1024 ? IOV_MAX : 1024;
+  iovec iov[kMaxIov];
+  size_t next = 0;     // the first piece not yet in flight
+  size_t skip = 0;     // bytes of pieces[next] already written
+  while (next < count) {
+    size_t n = 0;
+    for (size_t i = next; i < count && n < kMaxIov; ++i) {
+      std::string_view piece = pieces[i];
+      if (i == next) piece.remove_prefix(skip);
+      if (piece.empty()) continue;
+      iov[n++] = {const_cast<char*>(piece.data()), piece.size()};
+    }
+    if (n == 0) return true;
+    ssize_t done = writev(fd, iov, int(n));
+    if (done < 0) {
+      if (errno == EINTR) continue;
+      err = errno;
+      return false;
+    }
+    if (done == 0) {
+      err = ENOSPC;
+      return false;
+    }
+    // Moves past what was written, partial pieces included.
+    size_t left = size_t(done);
+    while (next < count) {
+      size_t rest = pieces[next].size() - skip;
+      if (left < rest) {
+        skip += left;
+        break;
+      }
+      left -= rest;
+      skip = 0;
+      ++next;
+    }
+  }
+  return true;
 }
 
 bool WriteAll(int fd, std::string_view data, int& err) {
@@ -199,6 +260,7 @@ void TReplacementFile::Fail(const std::string& path, int err) {
 void TReplacementFile::Flush() {
   int err = 0;
   if (!buffer_.empty() && !WriteAll(fd_, buffer_, err)) Fail(target_, err);
+  written_ += buffer_.size();
   buffer_.clear();
 }
 
@@ -207,10 +269,18 @@ void TReplacementFile::Write(std::string_view data) {
     Flush();
     int err = 0;
     if (!WriteAll(fd_, data, err)) Fail(target_, err);
+    written_ += data.size();
     return;
   }
   if (buffer_.size() + data.size() > kBufferSize) Flush();
   buffer_.append(data);
+}
+
+void TReplacementFile::WritePieces(const std::vector<std::string_view>& pieces) {
+  Flush();
+  int err = 0;
+  if (!WriteAllPieces(fd_, pieces.data(), pieces.size(), err)) Fail(target_, err);
+  for (std::string_view piece : pieces) written_ += piece.size();
 }
 
 void TReplacementFile::WriteWithoutCR(std::string_view data) {
@@ -224,10 +294,18 @@ void TReplacementFile::WriteWithoutCR(std::string_view data) {
 
 void TReplacementFile::Finish() {
   Flush();
-  if (durable_ && fsync(fd_) != 0) Fail(target_, errno);
+  // The data and the size that reads it back; the mode and owner set at the
+  // start reach the disk with the rename at the latest.
+  if (durable_ && fdatasync(fd_) != 0) Fail(target_, errno);
   int fd = fd_;
   fd_ = -1;
   if (close(fd) != 0) RaiseWriteError(target_, errno);
+}
+
+void TReplacementFile::FinishUnsynced() { Flush(); }
+
+void TReplacementFile::StartSync() {
+  if (fd_ >= 0) sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
 }
 
 void TReplacementFile::Commit() {
@@ -274,6 +352,76 @@ bool TReplacementFile::CommitAsNew(const std::string& name) {
   target_ = path_ = name;
   if (durable_) SyncFolder(name);
   return true;
+}
+
+// ---------------------------------------------------------------------------
+// TReplacementBatch, TFolderSyncs
+
+TReplacementBatch::TReplacementBatch() : outer_(gCurrentBatch) { gCurrentBatch = this; }
+
+TReplacementBatch::~TReplacementBatch() {
+  try {
+    CompleteQuietly();
+  } catch (...) {
+  }
+  gCurrentBatch = outer_;
+}
+
+void TReplacementBatch::Add(std::unique_ptr<TReplacementFile> file,
+                            std::function<void()> beforeRename,
+                            std::function<void()> afterRename) {
+  bytes_ += file->written_;
+  pending_.push_back({std::move(file), std::move(beforeRename), std::move(afterRename)});
+}
+
+void TReplacementBatch::Complete() {
+  std::vector<TPending> pending;
+  pending.swap(pending_);
+  bytes_ = 0;
+  // All files start writing out first, so the syncs that follow mostly wait
+  // for one journal commit together.
+  for (TPending& p : pending) p.file->StartSync();
+  std::string error;
+  for (TPending& p : pending) {
+    try {
+      if (p.file->fd_ >= 0) p.file->Finish();
+    } catch (const Exception& e) {
+      if (error.empty()) error = e.Message();
+      p.file.reset();  // never renamed: the old file stays
+    }
+  }
+  for (TPending& p : pending) {
+    if (!p.file) continue;
+    try {
+      if (p.before) p.before();
+      p.file->Commit();
+      if (p.after) p.after();
+    } catch (const Exception& e) {
+      if (error.empty()) error = e.Message();
+    }
+  }
+  if (failure_.empty()) failure_ = error;
+  if (!failure_.empty()) throw EInOutError(failure_);
+}
+
+void TReplacementBatch::CompleteQuietly() {
+  try {
+    Complete();
+  } catch (const Exception&) {
+  }
+}
+
+void CompletePendingReplacements() {
+  if (gCurrentBatch) gCurrentBatch->CompleteQuietly();
+}
+
+TFolderSyncs::TFolderSyncs() { ++gFolderSyncDepth; }
+
+TFolderSyncs::~TFolderSyncs() {
+  if (--gFolderSyncDepth > 0) return;
+  std::set<std::string> folders;
+  folders.swap(PendingFolders());
+  for (const std::string& folder : folders) SyncFolderNow(folder);
 }
 
 namespace {
@@ -339,8 +487,29 @@ void SetReadFault(std::function<int(const std::string& path)> fault) {
   ReadFault() = std::move(fault);
 }
 
-int ReadWholeFile(const std::string& path, std::string& data, size_t spare) {
-  data.clear();
+namespace {
+
+// Asks the system to back a large new buffer with memory at once: faulting in
+// a big message page by page costs more than reading it.
+void PrefaultBuffer(char* p, size_t size) {
+#ifdef MADV_POPULATE_WRITE
+  if (size < (size_t(1) << 20)) return;
+  const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
+  const uintptr_t start = (uintptr_t(p) + page - 1) & ~(page - 1);
+  const uintptr_t end = (uintptr_t(p) + size) & ~(page - 1);
+  // Older systems without it fault the pages in as before.
+  if (end > start) madvise(reinterpret_cast<void*>(start), end - start, MADV_POPULATE_WRITE);
+#else
+  (void)p;
+  (void)size;
+#endif
+}
+
+// The one reader behind both buffer kinds. Room(N) gives a buffer of at least
+// N bytes that keeps the bytes read so far; Used receives how many were read.
+template <class RoomFn>
+int ReadInto(const std::string& path, size_t spare, size_t& used, RoomFn room) {
+  used = 0;
   int fd;
   do {
     fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
@@ -356,30 +525,58 @@ int ReadWholeFile(const std::string& path, std::string& data, size_t spare) {
   // Some file systems take the flag for regular files too.
   fcntl(fd, F_SETFL, O_RDONLY);
   // One byte more than the size, so that the end shows without growing.
-  data.reserve(size_t(st.st_size) + 1 + spare);
-  data.resize(size_t(st.st_size) + 1);
+  size_t size = size_t(st.st_size) + 1;
+  char* data = room(size + spare);
   const auto& fault = ReadFault();
-  size_t used = 0;
   for (;;) {
-    if (used == data.size()) data.resize(data.size() * 2);  // it grew meanwhile
+    if (used == size) data = room((size *= 2) + spare);  // it grew meanwhile
     ssize_t n;
     if (int err = fault ? fault(path) : 0) {
       errno = err;
       n = -1;
     } else {
-      n = read(fd, data.data() + used, data.size() - used);
+      n = read(fd, data + used, size - used);
     }
     if (n < 0) {
       if (errno == EINTR) continue;
-      int err = errno;
-      data.clear();
-      return err;
+      used = 0;
+      return errno;
     }
-    if (n == 0) break;
+    if (n == 0) return 0;
     used += size_t(n);
   }
+}
+
+}  // namespace
+
+int ReadWholeFile(const std::string& path, std::string& data, size_t spare) {
+  data.clear();
+  size_t used = 0;
+  int err = ReadInto(path, spare, used, [&](size_t room) {
+    data.reserve(room);
+    data.resize(room - spare);
+    return data.data();
+  });
   data.resize(used);
-  return 0;
+  return err;
+}
+
+int ReadWholeFile(const std::string& path, TFileBytes& data, size_t spare) {
+  size_t used = 0;
+  data.size = 0;
+  int err = ReadInto(path, spare, used, [&](size_t room) {
+    if (room > data.capacity) {
+      // Not cleared first: a large file's pages are touched once, by the read.
+      std::unique_ptr<char[]> grown(new char[room]);
+      if (data.bytes) std::memcpy(grown.get(), data.bytes.get(), used);
+      else PrefaultBuffer(grown.get(), room);
+      data.bytes = std::move(grown);
+      data.capacity = room;
+    }
+    return data.bytes.get();
+  });
+  data.size = used;
+  return err;
 }
 
 bool ReadRegularFile(const std::string& path, std::string& data) {

@@ -13,8 +13,10 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // How a TReplacementFile is made.
 struct TReplaceOptions {
@@ -48,11 +50,17 @@ public:
   TReplacementFile& operator=(const TReplacementFile&) = delete;
 
   void Write(std::string_view data);
+  // Writes the pieces one after the other with as few calls as possible.
+  void WritePieces(const std::vector<std::string_view>& pieces);
   // Writes Data without its CR bytes.
   void WriteWithoutCR(std::string_view data);
-  // Syncs and closes the temporary file.
+  // Makes the data durable and closes the temporary file.
   void Finish();
-  // Puts the finished file in the target's place and syncs the folder.
+  // Writes out what is buffered but leaves the data unsynced and the file
+  // open, for a batch that syncs many files together (TReplacementBatch).
+  void FinishUnsynced();
+  // Puts the finished file in the target's place; unsynced data is synced
+  // first. The folder is synced at once, or collected (TFolderSyncs).
   void Commit();
   // The same, but only when no file of the target's name exists; false then
   // (and the temporary file is removed).
@@ -66,7 +74,10 @@ public:
   const std::string& TempPath() const { return temp_; }
 
 private:
+  friend class TReplacementBatch;
   void Flush();
+  // Starts writing the data out without waiting (a batch's first round).
+  void StartSync();
   [[noreturn]] void Fail(const std::string& path, int err);
 
   std::string target_, temp_;
@@ -76,6 +87,63 @@ private:
   bool committed_ = false;
   bool durable_ = true;
   std::string buffer_;
+  size_t written_ = 0;
+};
+
+// Replacements that become durable together: the data of all files is synced
+// in one round before the first rename, so a sweep pays the disk's latency
+// once per batch instead of once per file. No file is renamed before its data
+// is durable; after a crash every target holds its old or its new complete
+// content. While a batch is open it is the current one (CompletePendingReplacements).
+class TReplacementBatch {
+public:
+  TReplacementBatch();
+  // Whatever is still pending is completed (errors are swallowed here: call
+  // Complete to hear of them).
+  ~TReplacementBatch();
+  TReplacementBatch(const TReplacementBatch&) = delete;
+  TReplacementBatch& operator=(const TReplacementBatch&) = delete;
+
+  // Takes a file after FinishUnsynced. BeforeRename runs once its data is
+  // durable, right before its rename; AfterRename right after it. Neither
+  // runs for a file whose data could not be made durable.
+  void Add(std::unique_ptr<TReplacementFile> file, std::function<void()> beforeRename = {},
+           std::function<void()> afterRename = {});
+  size_t Count() const { return pending_.size(); }
+  size_t Bytes() const { return bytes_; }
+  // Syncs and renames everything pending. A file that cannot be synced keeps
+  // its old target (its temporary file is removed); the others are renamed;
+  // then the first failure is raised, also one that CompleteQuietly met.
+  void Complete();
+  // The same, but a failure is only remembered for the next Complete.
+  void CompleteQuietly();
+
+private:
+  struct TPending {
+    std::unique_ptr<TReplacementFile> file;
+    std::function<void()> before, after;
+  };
+  std::vector<TPending> pending_;
+  size_t bytes_ = 0;
+  std::string failure_;
+  TReplacementBatch* outer_;
+};
+
+// Completes the current batch, if any: called before anything outside the
+// running correction could look at the files (a program is started, a script
+// reads a file by name). A failure reaches the batch's owner.
+void CompletePendingReplacements();
+
+// While one is open, folders are synced once each when the outermost closes,
+// instead of after every rename in them. A rename needs no folder sync to be
+// safe (the renamed file's data is durable before it); the folder sync only
+// makes the new names themselves durable, and once per run is enough.
+class TFolderSyncs {
+public:
+  TFolderSyncs();
+  ~TFolderSyncs();
+  TFolderSyncs(const TFolderSyncs&) = delete;
+  TFolderSyncs& operator=(const TFolderSyncs&) = delete;
 };
 
 // Writes Data to Path through a TReplacementFile.
@@ -102,6 +170,13 @@ bool SameFile(const std::string& a, const std::string& b);
 // such file, EISDIR for a folder, EINVAL for anything else that is no regular
 // file; Data is empty then.
 int ReadWholeFile(const std::string& path, std::string& data, size_t spare = 0);
+// Bytes of a file in a buffer of their own, which is not cleared before the read.
+struct TFileBytes {
+  std::unique_ptr<char[]> bytes;
+  size_t size = 0, capacity = 0;
+};
+// The same into Data (its buffer is reused when large enough).
+int ReadWholeFile(const std::string& path, TFileBytes& data, size_t spare = 0);
 // The same; false with errno set when it fails.
 bool ReadRegularFile(const std::string& path, std::string& data);
 // The same; false when there is no such file, EInOutError naming the file and

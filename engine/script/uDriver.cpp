@@ -37,6 +37,8 @@ TCorrectionRun* gRun = nullptr;
 
 // The profile being corrected; KorrigiereDatei works on it.
 TVQEinstellungen* gSettings = nullptr;
+// Saves of a sweep that complete together (null: every save completes at once).
+TReplacementBatch* gSaveBatch = nullptr;
 
 void HandleFile(const std::string& fileName) {
   if (gFileHandler)
@@ -85,7 +87,25 @@ void CorrectDirectory(const TVQEinstellungen& settings) {
   const std::string dir = NativePath(settings.MessagePath);
   TFileWalk walk(dir, "*." + settings.CheckFilesWithExtension);
   std::string name;
-  while (walk.Next(name)) HandleFile(dir + name);
+  // The sweep's saves become durable in batches. A failure on the way still
+  // completes the saves made before it. A sweep over ".bak" files saves each
+  // at once: a save removes or replaces the backup, which may be a message
+  // still to come.
+  TReplacementBatch batch;
+  struct TCurrentBatch {
+    explicit TCurrentBatch(TReplacementBatch* b) { gSaveBatch = b; }
+    ~TCurrentBatch() { gSaveBatch = nullptr; }
+  } current(SameText(settings.CheckFilesWithExtension, "bak") ? nullptr : &batch);
+  try {
+    while (walk.Next(name)) HandleFile(dir + name);
+  } catch (...) {
+    try {
+      batch.Complete();
+    } catch (...) {
+    }
+    throw;
+  }
+  batch.Complete();
 }
 
 void CorrectProfiles(const TCommandLineMode& mode, const std::vector<std::string>& args,
@@ -288,6 +308,8 @@ void DispatchCommandLine() {
 int32_t RunCorrector() {
   const std::vector<std::string> args = gArgs;
   TCorrectionRun run;
+  // Each folder a run renames files in is synced once, when the run ends.
+  TFolderSyncs folderSyncs;
   try {
     RunMode(args, run);
   } catch (...) {
@@ -345,6 +367,7 @@ public:
     return false;
   }
   void AfterAll(const std::string&, const std::string&) override {}
+  bool LooksAtSavedFile() const override { return false; }
 
 private:
   TVQEinstellungen& settings_;
@@ -364,28 +387,45 @@ struct TMessageFile {
   }
 };
 
-// The final text goes to a synced temporary file first; Name is replaced only
-// once it is complete, so a full disk leaves the old file as it was.
-// BeforeReplace runs between the two.
-void WriteArticleFile(TMessageFile& f, const std::string& name,
-                      const std::function<void()>& beforeReplace = {}) {
+// A batch is completed at the latest at this many files or bytes, so that a
+// long sweep keeps few files open and little data unsynced.
+constexpr size_t kBatchFiles = 128;
+constexpr size_t kBatchBytes = size_t(32) << 20;
+
+// The final text goes to a temporary file first; Name is replaced only once
+// it is complete and durable, so a full disk leaves the old file as it was.
+// BeforeReplace runs between the two, AfterReplace after the rename. With
+// Batch the data is synced later, together with the batch's other files.
+void WriteArticleFile(TMessageFile& f, const std::string& name, TReplacementBatch* batch = nullptr,
+                      std::function<void()> beforeReplace = {},
+                      std::function<void()> afterReplace = {}) {
   f.Article.SetLines = f.Settings.SetLines;
   TTextPieces text;
   f.Article.GetFinalPieces(text);
-  TReplacementFile file(name, FileExists(name) ? std::string() : f.FileName);
-  const bool lfOnly = f.Article.LineEndsLFOnly;
-  text.ForEach([&](std::string_view piece) {
-    if (lfOnly)
-      file.WriteWithoutCR(piece);
-    else
-      file.Write(piece);
-  });
-  file.Finish();
+  // A new test file takes the message's mode.
+  const bool modeOfMessage = name != f.FileName && !FileExists(name);
+  auto file = std::make_unique<TReplacementFile>(name, modeOfMessage ? f.FileName : std::string());
+  if (f.Article.LineEndsLFOnly) {
+    text.ForEach([&](std::string_view piece) { file->WriteWithoutCR(piece); });
+  } else {
+    std::vector<std::string_view> pieces;
+    pieces.reserve(text.Count());
+    text.ForEach([&](std::string_view piece) { pieces.push_back(piece); });
+    file->WritePieces(pieces);
+  }
+  if (batch) {
+    file->FinishUnsynced();
+    batch->Add(std::move(file), std::move(beforeReplace), std::move(afterReplace));
+    if (batch->Count() >= kBatchFiles || batch->Bytes() >= kBatchBytes) batch->Complete();
+    return;
+  }
+  file->Finish();
   if (beforeReplace) beforeReplace();
-  file.Commit();
+  file->Commit();
+  if (afterReplace) afterReplace();
 }
 
-void SaveArticle(TMessageFile& f) {
+void SaveArticle(TMessageFile& f, TReplacementBatch* batch) {
   const std::string bak = ChangeFileExt(f.FileName, ".bak");
   // A message that itself ends in ".bak" is never deleted as its own backup.
   const bool bakIsMessage = SameFile(bak, f.FileName);
@@ -396,12 +436,18 @@ void SaveArticle(TMessageFile& f) {
     if (!bakIsMessage && !SameFile(bak, target)) unlink(bak.c_str());
     return;
   }
-  bool backedUp = false;
-  WriteArticleFile(f, f.FileName, [&] {
-    if (f.Settings.MakeBak && !bakIsMessage) backedUp = MakeBackup(f.FileName, bak);
-  });
-  // An older backup goes only now that the new text is in place.
-  if (!backedUp && !bakIsMessage) unlink(bak.c_str());
+  auto backedUp = std::make_shared<bool>(false);
+  const bool makeBak = f.Settings.MakeBak && !bakIsMessage;
+  const std::string fileName = f.FileName;
+  WriteArticleFile(
+      f, f.FileName, batch,
+      [=] {
+        if (makeBak) *backedUp = MakeBackup(fileName, bak);
+      },
+      // An older backup goes only now that the new text is in place.
+      [=] {
+        if (!*backedUp && !bakIsMessage) unlink(bak.c_str());
+      });
 }
 
 void CopyToTestFile(TMessageFile& f) {
@@ -429,9 +475,16 @@ void KorrigiereDatei(const std::string& FileName) {
       gScriptFactory ? gScriptFactory(ExtractFileName(FileName), *gSettings, article, *gRun)
                      : std::make_unique<TUncorrected>(*gSettings, article);
   const bool changed = script->Correct();
+  // A save may wait for its batch only when this script cannot look at the
+  // saved file afterwards; otherwise the saves before it complete first.
+  TReplacementBatch* batch = gSaveBatch;
+  if (batch && script->LooksAtSavedFile()) {
+    batch->Complete();
+    batch = nullptr;
+  }
   switch (article.LastAction) {
     case 0:  // Save Changes
-      if (changed || file.TestRun()) SaveArticle(file);
+      if (changed || file.TestRun()) SaveArticle(file, batch);
       break;
     case 1:  // Cancel Changes
       if (file.TestRun()) CopyToTestFile(file);
@@ -440,7 +493,7 @@ void KorrigiereDatei(const std::string& FileName) {
       if (!file.TestRun()) DeleteMessageFile(file);
       break;
     case 3:  // Sig Headers: saved signed, changed or not
-      SaveArticle(file);
+      SaveArticle(file, batch);
       break;
     default:
       break;

@@ -116,6 +116,10 @@ public:
   virtual ~TArticleScript() = default;
   virtual bool Correct() = 0;
   virtual void AfterAll(const std::string& oldFilename, const std::string& newFilename) = 0;
+  // Whether the script side may look at the saved file after the save (it
+  // has a Sub AfterAll). Only when not, the save may complete later together
+  // with others of a sweep.
+  virtual bool LooksAtSavedFile() const { return true; }
 };
 using TArticleScriptFactory = std::function<std::unique_ptr<TArticleScript>(
     const std::string& scriptName, TVQEinstellungen& settings, TArtikel& article,

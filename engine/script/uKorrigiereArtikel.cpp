@@ -227,6 +227,11 @@ public:
   void AfterAll(const std::string& oldFilename, const std::string& newFilename) override {
     script_.RunAfterAll(oldFilename, newFilename);
   }
+  bool LooksAtSavedFile() const override {
+    int index = 0;
+    std::string params;
+    return script_.FindSub("AfterAll", index, params);
+  }
 
 private:
   TVQEinstellungen& settings_;

@@ -6,6 +6,7 @@
 
 #include "ProgramDir.h"
 #include "Prompter.h"
+#include "SafeFile.h"
 #include "SysUtils.h"
 #include "uArtikel.h"
 #include "uDriver.h"
@@ -312,6 +313,8 @@ bool TConditionReader::FileExistsTerm(std::string& s) {
   if (!SplitParenArgs(s, inner, true) || !InterpreteString(inner, name) || !Trim(inner).empty())
     Error("FileExists.InvalidUse",
                 "Syntaxfehler, korrekt wäre \"FileExists ( <Stringausdruck> )\"", s);
+  // A pending save may still have to remove a ".bak" file.
+  CompletePendingReplacements();
   return ::FileExists(NativePath(name));
 }
 

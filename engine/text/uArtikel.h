@@ -140,12 +140,30 @@ private:
   std::vector<std::unique_ptr<std::string>> owned_;
 };
 
+// The text of a message: a string, or the bytes of a file read straight into
+// a buffer of their size, which is never cleared first (a pass over a large
+// message saved).
+class TTextBuffer {
+public:
+  explicit TTextBuffer(std::string text = {}) : text_(std::move(text)), view_(text_) {}
+  TTextBuffer(std::unique_ptr<char[]> bytes, size_t size)
+      : bytes_(std::move(bytes)), view_(bytes_.get(), size) {}
+  TTextBuffer(const TTextBuffer&) = delete;
+  TTextBuffer& operator=(const TTextBuffer&) = delete;
+  std::string_view View() const { return view_; }
+
+private:
+  std::string text_;
+  std::unique_ptr<char[]> bytes_;
+  std::string_view view_;
+};
+
 // A stretch of a shared text buffer.
 struct TTextSpan {
-  std::shared_ptr<const std::string> buffer;
+  std::shared_ptr<const TTextBuffer> buffer;
   size_t offset = 0, length = 0;
   std::string_view View() const {
-    return buffer ? std::string_view(*buffer).substr(offset, length) : std::string_view();
+    return buffer ? buffer->View().substr(offset, length) : std::string_view();
   }
 };
 
@@ -324,7 +342,7 @@ public:
 private:
   void BuildPieces(TTextPieces& out, bool sign);
 
-  std::shared_ptr<const std::string> text_, loadedText_;
+  std::shared_ptr<const TTextBuffer> text_, loadedText_;
   uint16_t currentPart_ = 1;
   // An empty line ended the header.
   bool headerSeparated_ = false;

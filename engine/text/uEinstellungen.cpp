@@ -210,6 +210,8 @@ std::string WriteExceptionReport(std::string_view message, std::string_view reas
 }
 
 void LoadTextFile(std::string_view fileName, std::vector<std::string>& lines) {
+  // A script may name a file whose save is still pending.
+  CompletePendingReplacements();
   std::string path = NativePath(fileName);
   // Made at the first retry only: seeding asks the processor, which is slow
   // in a virtual machine, and nearly every read succeeds at once.

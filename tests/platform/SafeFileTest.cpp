@@ -86,6 +86,47 @@ TEST(SafeFile, OldContentStaysUntilTheNewIsComplete) {
   EXPECT_EQ(Names(dir), std::vector<std::string>{"x.msg"});
 }
 
+// A batch renames nothing before it completes; then every file gets its
+// pieces in order (more pieces than one system call takes), each hook pair
+// runs around its own rename, and a batch left open completes when it ends.
+TEST(SafeFile, BatchReplacesTheFilesWhenItCompletes) {
+  TempDir dir;
+  std::vector<std::string> pieces, log;
+  std::string joined;
+  for (int i = 0; i < 3000; ++i) {
+    pieces.push_back(std::string(size_t(i % 7), char('a' + i % 26)));
+    joined += pieces.back();
+  }
+  {
+    TReplacementBatch batch;
+    for (const char* name : {"a.msg", "b.msg"}) {
+      const std::string target = dir / name;
+      WriteFile(target, "old");
+      auto file = std::make_unique<TReplacementFile>(target);
+      std::vector<std::string_view> views(pieces.begin(), pieces.end());
+      file->WritePieces(views);
+      file->FinishUnsynced();
+      batch.Add(
+          std::move(file),
+          [&, name] { log.push_back(std::string("before ") + name + " " + ReadFile(dir / name)); },
+          [&, name] { log.push_back(std::string("after ") + name); });
+    }
+    EXPECT_EQ(ReadFile(dir / "a.msg"), "old");
+    EXPECT_EQ(Names(dir).size(), 4u);
+    batch.Complete();
+    EXPECT_EQ(log, (std::vector<std::string>{"before a.msg old", "after a.msg", "before b.msg old",
+                                             "after b.msg"}));
+    EXPECT_EQ(ReadFile(dir / "b.msg"), joined);
+    auto file = std::make_unique<TReplacementFile>(dir / "c.msg");
+    file->Write("left open");
+    file->FinishUnsynced();
+    batch.Add(std::move(file));
+  }
+  EXPECT_EQ(ReadFile(dir / "a.msg"), joined);
+  EXPECT_EQ(ReadFile(dir / "c.msg"), "left open");
+  EXPECT_EQ(Names(dir), (std::vector<std::string>{"a.msg", "b.msg", "c.msg"}));
+}
+
 TEST(SafeFile, AFullDiskLeavesTheFileAndNoTemporaryFile) {
   TempDir dir;
   const std::string target = dir / "x.msg";

@@ -50,7 +50,9 @@ protected:
     }
     void AfterAll(const std::string& oldName, const std::string& newName) override {
       t_.afterAll.push_back({oldName, newName});
+      if (t_.readInAfterAll) t_.seenInAfterAll.push_back(ReadFile(newName));
     }
+    bool LooksAtSavedFile() const override { return t_.readInAfterAll; }
 
   private:
     SaveMessage& t_;
@@ -67,6 +69,9 @@ protected:
   std::vector<std::string> scriptNames;
   std::function<bool(TArtikel&)> change;
   int scriptsAlive = 0;
+  // The script reads the saved file in Sub AfterAll; else its save may be batched.
+  bool readInAfterAll = false;
+  std::vector<std::string> seenInAfterAll;
 
   void SetUp() override {
     SetProgramDir(prog.Path());
@@ -353,4 +358,107 @@ TEST(SaveMessageRunner, FullDiskEndsTheRunWithExitCode1) {
   EXPECT_EQ(ok.exitCode, 0) << ok.err;
   EXPECT_TRUE(ReadFile(msg) == text);
   EXPECT_TRUE(ReadFile(bak) == text);
+}
+
+// A sweep over more messages than one batch holds: every message is saved,
+// its backup holds the old text, older backups go, no temporary file stays;
+// a script that reads the saved file in Sub AfterAll sees the new text there.
+TEST_F(SaveMessage, SweepSavesEveryMessage) {
+  struct Case {
+    bool makeBak, readInAfterAll;
+  } cases[] = {{false, false}, {true, false}, {false, true}, {true, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "MakeBak " << c.makeBak << " AfterAll " << c.readInAfterAll);
+    fs::remove_all(work.Path());
+    fs::create_directories(work.Path());
+    WriteFile(prog / "Tidelarn.ini", "[news]\r\nEndAction=0\r\nSetLines=0\r\nMakeBak=" +
+                                         std::to_string(c.makeBak) + "\r\nMessagePath=" +
+                                         work.Path() + "\r\nFilePath=" +
+                                         work.Path() + "\r\n");
+    const int count = 300;
+    auto name = [&](int i, const char* ext) { return work / ("m" + std::to_string(i) + ext); };
+    for (int i = 0; i < count; ++i) {
+      WriteFile(name(i, ".msg"), "Subject: " + std::to_string(i) + "\r\n\r\nbody\r\n");
+      WriteFile(name(i, ".bak"), "older backup");
+    }
+    readInAfterAll = c.readInAfterAll;
+    seenInAfterAll.clear();
+    afterAll.clear();
+    change = ChangeSubject;
+    SetCommandLine({"news"});
+    RunCorrector();
+    for (int i = 0; i < count; ++i) {
+      ASSERT_EQ(ReadFile(name(i, ".msg")), "Subject: changed\r\n\r\nbody\r\n") << i;
+      if (c.makeBak) {
+        ASSERT_EQ(ReadFile(name(i, ".bak")), "Subject: " + std::to_string(i) + "\r\n\r\nbody\r\n");
+      } else {
+        ASSERT_FALSE(fs::exists(name(i, ".bak"))) << i;
+      }
+    }
+    EXPECT_EQ(Files().size(), size_t(c.makeBak ? 2 * count : count));
+    EXPECT_EQ(afterAll.size(), size_t(count));
+    if (c.readInAfterAll) {
+      EXPECT_EQ(seenInAfterAll, std::vector<std::string>(count, "Subject: changed\r\n\r\nbody\r\n"));
+    }
+  }
+}
+
+// A write that fails in the middle of a batch: the messages before it are
+// saved, it and those after it keep their text and backups, nothing is left
+// behind, and the run ends with the error.
+TEST_F(SaveMessage, FailureInTheMiddleOfABatchLosesNothing) {
+  WriteFile(prog / "Tidelarn.ini", "[news]\r\nEndAction=0\r\nSetLines=0\r\nMakeBak=1\r\n"
+                                   "MessagePath=" + work.Path() + "\r\nFilePath=" +
+                                       work.Path() + "\r\n");
+  fs::remove(msg);
+  const std::string big = "Subject: big\r\n\r\n" + std::string(100000, 'x') + "\r\n";
+  auto text = [&](int i) {
+    return i == 20 ? big : "Subject: " + std::to_string(i) + "\r\n\r\nbody\r\n";
+  };
+  auto name = [&](int i, const char* ext) {
+    char n[16];
+    std::snprintf(n, sizeof n, "m%03d", i);
+    return work / (n + std::string(ext));
+  };
+  for (int i = 0; i < 40; ++i) {
+    WriteFile(name(i, ".msg"), text(i));
+    WriteFile(name(i, ".bak"), "older backup");
+  }
+  change = ChangeSubject;
+  pid_t pid = fork();
+  if (pid == 0) {
+    // A full disk: the child's writes fail beyond 64 KB per file.
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit rl{65536, 65536};
+    setrlimit(RLIMIT_FSIZE, &rl);
+    int code = 0;
+    try {
+      SetCommandLine({"news"});
+      RunCorrector();
+    } catch (const EInOutError&) {
+      code = 1;
+    } catch (...) {
+      code = 3;
+    }
+    _exit(code);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  // The sweep's order is the folder's; the messages it reached before the
+  // failing one are saved, all others are as they were.
+  int saved = 0;
+  for (int i = 0; i < 40; ++i) {
+    const std::string now = ReadFile(name(i, ".msg"));
+    if (i != 20 && now == "Subject: changed\r\n\r\nbody\r\n") {
+      ++saved;
+      EXPECT_EQ(ReadFile(name(i, ".bak")), text(i)) << i;
+    } else {
+      EXPECT_EQ(now, text(i)) << i;
+      EXPECT_EQ(ReadFile(name(i, ".bak")), "older backup") << i;
+    }
+  }
+  EXPECT_EQ(saved, 20);
+  EXPECT_EQ(Files().size(), 80u);
 }

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 
 #include "Process.h"
 #include "SysUtils.h"
@@ -317,6 +318,17 @@ TEST(TextPieces, CountsLineEndsOfLongTexts) {
     EXPECT_EQ(CountLineEnds(text), expected) << unit.size();
     EXPECT_EQ(CountLineEnds("a" + text + std::string(300, 'a')), expected);
   }
+  // Random mixtures of every length around the block edges, against a count
+  // byte by byte.
+  std::mt19937 random(7);
+  for (size_t size = 0; size < 9000; size += 1 + random() % 97) {
+    std::string text;
+    for (size_t i = 0; i < size; ++i) text += "ab\r\n"[random() % 4];
+    int expected = 0;
+    for (size_t i = 0; i < size; ++i)
+      expected += text[i] == '\n' || (text[i] == '\r' && (i + 1 == size || text[i + 1] != '\n'));
+    ASSERT_EQ(CountLineEnds(text), expected) << size;
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -339,6 +351,14 @@ TEST_F(Artikel, MissingFinalLineEndIsSupplied) {
   LoadFile("Subject: x\nX-A: b");
   art.Header.SetField("Subject", "y");
   EXPECT_EQ(Saved(art), "Subject: y\nX-A: b\n");
+}
+
+// The buffer is sized from fstat; a file that says it is empty but is not (as
+// the system's own files do) is read whole all the same.
+TEST_F(Artikel, FileLargerThanItsStatedSizeIsReadWhole) {
+  art.LoadFromFile("/proc/self/maps");
+  EXPECT_GT(art.LoadedText().size(), 100u);
+  EXPECT_TRUE(art.LoadedText().ends_with("\n"));
 }
 
 TEST_F(Artikel, LoadFailureKeepsThePreviousMessage) {
