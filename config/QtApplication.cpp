@@ -25,6 +25,9 @@ constexpr int kHintTimeMs = 100000;
 // The settings form carries hints of several lines; they stay long enough to
 // be read.
 class THintTime : public QObject {
+public:
+  using QObject::QObject;
+
 protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
     if (event->type() != QEvent::ToolTip || !watched->isWidgetType()) return false;
@@ -84,7 +87,7 @@ void SetUpQtApplication(QApplication* app) {
   std::setlocale(LC_NUMERIC, "C");
   // No display name: the desktop would append it to every window title.
   QApplication::setApplicationName(QStringLiteral("Tidelarn"));
-  app->installEventFilter(new THintTime);
+  app->installEventFilter(new THintTime(app));
   // The desktop's own file dialogs would speak the desktop's language.
   QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
   ApplyQtLanguage();
