@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <thread>
 
 #include "ProgramDir.h"
@@ -576,7 +577,9 @@ void TIniFile::UpdateFile() {
   // A symlinked file is replaced at its target, and writers through other
   // links to it take the same lock.
   const std::string path = ResolveLinks(fileName_);
-  TIniLock lock(path);
+  std::optional<TIniLock> lock;
+  // In-memory files are the process's own: nobody to lock out.
+  if (!MemoryFiles()) lock.emplace(path);
   std::string text;
   bool exists = ReadFileIfExists(path, text);
   std::vector<std::string> fresh = SplitLines(text);
