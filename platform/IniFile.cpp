@@ -462,6 +462,9 @@ void TIniFile::DeleteKey(std::string_view section, std::string_view key) {
 }
 
 void TIniFile::ApplyAndQueue(Op op) {
+  // Built once for a run of writes (a profile's first save writes a hundred
+  // keys): each write is then a lookup, not a scan of every line.
+  if (op.kind == Op::Write) Lookup();
   if (!ApplyIndexed(op)) {
     index_.reset();
     Apply(lines_, op);
@@ -582,8 +585,12 @@ void TIniFile::UpdateFile() {
   if (!MemoryFiles()) lock.emplace(path);
   std::string text;
   bool exists = ReadFileIfExists(path, text);
-  std::vector<std::string> fresh = SplitLines(text);
-  for (const Op& op : pending_) Apply(fresh, op);
+  // The writes again, on what the file holds now, by an object of its own
+  // that keeps them indexed.
+  TIniFile replay{TIniText{text}};
+  for (const Op& op : pending_) replay.ApplyAndQueue(op);
+  replay.pending_.clear();
+  std::vector<std::string> fresh = std::move(replay.lines_);
   std::string out = JoinLines(fresh, eol_);
   if (exists && out == text) {
     // Nothing to change: the runner rewrites the same values at every start,
