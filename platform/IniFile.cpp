@@ -104,6 +104,8 @@ bool SameName(std::string_view a, std::string_view b) {
 // Where a section runs: its head line up to the next section head of any name.
 struct LineRange {
   size_t head, end;
+  // The line after the section's last key; head + 1 when it has none.
+  size_t afterKeys;
 };
 
 // Names within groups mapped to numbers, names compared as SameText does; the
@@ -294,11 +296,12 @@ struct TIniFile::Index {
         current = npos;
         if (names.Find(kSections, name) == npos) {
           current = sections.size();
-          sections.push_back({i, lines.size()});
+          sections.push_back({i, lines.size(), i + 1});
           names.Add(kSections, i, name, current);
         }
       } else if (current != npos && KeyOfLine(lines[i], name)) {
         names.Add(current, i, name, i);
+        sections[current].afterKeys = i + 1;
       }
     }
   }
@@ -490,7 +493,7 @@ bool TIniFile::ApplyIndexed(const Op& op) {
     lines_.push_back("[" + op.section + "]");
     lines_.push_back(op.key + "=" + op.value);
     const size_t number = index.sections.size();
-    index.sections.push_back({head, lines_.size()});
+    index.sections.push_back({head, lines_.size(), lines_.size()});
     index.names.Add(Index::kSections, head, std::string_view(lines_[head]).substr(1, op.section.size()),
                     number);
     index.names.Add(number, head + 1, std::string_view(lines_[head + 1]).substr(0, op.key.size()),
@@ -507,17 +510,14 @@ bool TIniFile::ApplyIndexed(const Op& op) {
     return true;
   }
   // After the section's last key, so trailing blank lines and comments stay put.
-  Index::Range& range = index.sections[n];
-  size_t after = range.head + 1;
-  std::string_view key;
-  for (size_t j = range.head + 1; j < range.end; ++j)
-    if (KeyOfLine(lines_[j], key)) after = j + 1;
+  const size_t after = index.sections[n].afterKeys;
   // Keys are kept relative to their section's head, and none of this
   // section's lies beyond the new line: moving the ranges moves every name.
   lines_.insert(lines_.begin() + after, op.key + "=" + op.value);
   for (Index::Range& r : index.sections) {
     if (r.head >= after) ++r.head;
     if (r.end >= after) ++r.end;
+    if (r.afterKeys >= after) ++r.afterKeys;
   }
   index.names.Add(n, after, std::string_view(lines_[after]).substr(0, op.key.size()), after);
   return true;
