@@ -585,23 +585,33 @@ void TIniFile::UpdateFile() {
   if (!MemoryFiles()) lock.emplace(path);
   std::string text;
   bool exists = ReadFileIfExists(path, text);
-  // The writes again, on what the file holds now, by an object of its own
-  // that keeps them indexed.
-  TIniFile replay{TIniText{text}};
-  for (const Op& op : pending_) replay.ApplyAndQueue(op);
-  replay.pending_.clear();
-  std::vector<std::string> fresh = std::move(replay.lines_);
-  std::string out = JoinLines(fresh, eol_);
-  if (exists && out == text) {
-    // Nothing to change: the runner rewrites the same values at every start,
-    // and a rewrite with its syncs costs more than the whole run.
-    Reloaded(std::move(fresh), std::move(text), true);
+  // Nobody wrote the file since it was read (the usual case): the lines hold
+  // the writes already, and their index stays right.
+  const bool unchanged = exists == loadedExists_ && text == loaded_;
+  std::vector<std::string> fresh;
+  if (!unchanged) {
+    // The writes again, on what the file holds now, by an object of its own
+    // that keeps them indexed.
+    TIniFile replay{TIniText{text}};
+    for (const Op& op : pending_) replay.ApplyAndQueue(op);
+    replay.pending_.clear();
+    fresh = std::move(replay.lines_);
+  }
+  std::string out = JoinLines(unchanged ? lines_ : fresh, eol_);
+  if (!(exists && out == text)) {
+    // Otherwise nothing to change: the runner rewrites the same values at
+    // every start, and a rewrite with its syncs costs more than the whole run.
+    TReplacementFile file(path);
+    file.Write(out);
+    file.Commit();
+  }
+  if (!unchanged) {
+    Reloaded(std::move(fresh), std::move(out), true);
     return;
   }
-  TReplacementFile file(path);
-  file.Write(out);
-  file.Commit();
-  Reloaded(std::move(fresh), std::move(out), true);
+  loaded_ = std::move(out);
+  loadedExists_ = true;
+  pending_.clear();
 }
 
 void TIniFile::Reloaded(std::vector<std::string> lines, std::string text, bool exists) {
