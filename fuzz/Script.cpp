@@ -72,13 +72,12 @@ TQuietPrompter gPrompter;
 std::string gHome;
 TMemoryFiles* gFiles = nullptr;
 
-// A script the fuzzed one may include; it includes itself until the depth
-// bound refuses.
+// A script the fuzzed one may include (the fuzzed script can include itself
+// to reach the depth bound).
 const char* const kInclude =
     "if true then\r\n"
     "  X-Included: 1\r\n"
-    "endif\r\n"
-    "Do Include \"include.def\"\r\n";
+    "endif\r\n";
 
 void SetUpOnce() {
   if (!gHome.empty()) return;
