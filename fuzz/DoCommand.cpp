@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
+#include "FuzzSupport.h"
 #include "ProgramDir.h"
 #include "Prompter.h"
 #include "SysUtils.h"
@@ -55,26 +55,25 @@ public:
 };
 TQuietPrompter gPrompter;
 
-std::string gHome;
+std::string gHome, gScript;
 THamsterSession gHamster;
 TCopyIfRun gCopyIf(gHamster);
+TMemoryFiles* gFiles = nullptr;
+// The files as the set-up left them, for every input to start from.
+decltype(TMemoryFiles::files) gStart;
 
 void SetUpOnce() {
   if (!gHome.empty()) return;
-  if (!FileExists(ShippedFile("charsets.dat"))) SetProgramDir(ProgramDir() + "..");
-  GetCSInfos();
-  char templ[] = "/tmp/fuzz-docommand-XXXXXX";
-  if (mkdtemp(templ) == nullptr) std::abort();
-  gHome = std::string(templ) + "/";
-  std::atexit([] {
-    std::error_code ec;
-    std::filesystem::remove_all(gHome, ec);
-  });
-  SetProgramDir(gHome);
+  LoadCharsetTablesOnce();
+  gHome = UseScratchProgramDir("fuzz-docommand");
+  // Scripts, settings, reports and the files Do writes in memory.
+  gFiles = &MemoryFilesOnce();
   SetPrompter(&gPrompter);
   SetScriptStepHook(WithinBudget);
   SetScriptEffectsHook([] { return false; });
   gCopyIf.LoadCopyIfSettings();
+  gScript = SettingsFile("Copyif.def");
+  gStart = gFiles->files;
 }
 
 }  // namespace
@@ -87,10 +86,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string rest = line;
     script += (StartsWithKeyword("HamsterApp", rest) ? "" : "Do ") + line + "\r\n";
   }
-  {
-    std::ofstream out(SettingsFile("Copyif.def"), std::ios::binary | std::ios::trunc);
-    out << script;
-  }
+  gFiles->files = gStart;
+  gFiles->files[gScript] = std::move(script);
   gSteps = 0;
   gCopyIf.CopyIfSettings()->Counters.clear();
 
@@ -111,8 +108,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } catch (const std::exception&) {
     // Failures that leave a run are the driver's to report.
   }
+  // A file some path still writes to the disk is not kept either.
   std::error_code ec;
   for (const auto& e : std::filesystem::directory_iterator(gHome, ec))
-    if (e.path().filename() != "Copyif.def") std::filesystem::remove_all(e.path(), ec);
+    std::filesystem::remove_all(e.path(), ec);
   return 0;
 }

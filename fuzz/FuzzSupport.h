@@ -9,6 +9,7 @@
 #include <string>
 
 #include "ProgramDir.h"
+#include "SafeFile.h"
 #include "uCharsets.h"
 
 // Loads the charset table once. The build copies charsets.dat into its top
@@ -35,4 +36,18 @@ inline const std::string& UseScratchProgramDir(const std::string& name) {
   });
   SetProgramDir(home);
   return home;
+}
+
+// From the first call on, the files a run reads and writes live in memory
+// (SetMemoryFiles): no disk writes, locks or syncs per input. What the disk
+// holds is out of sight then, so the charset table is loaded before.
+inline TMemoryFiles& MemoryFilesOnce() {
+  static TMemoryFiles files;
+  static const bool installed = [] {
+    LoadCharsetTablesOnce();
+    SetMemoryFiles(&files);
+    return true;
+  }();
+  (void)installed;
+  return files;
 }

@@ -1,12 +1,11 @@
 // Hand-over files are written by one program and read by the other; whatever
 // is left in them (a crash half-way, another program's file) must read safely.
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
+#include "SafeFile.h"
 #include "SysUtils.h"
 #include "uHandOver.h"
 
@@ -54,21 +53,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string encoded = EncodeHandoverValue(text);
   if (encoded.find_first_of("\r\n") != std::string::npos) std::abort();
 
-  char path[] = "/tmp/fuzz-handover-XXXXXX";
-  int fd = mkstemp(path);
-  if (fd < 0) return 0;
-  bool written = write(fd, data, size) == ssize_t(size);
-  close(fd);
-  if (written) {
-    try {
-      TInputBoxRequest req = ReadInputBoxRequest(path);
-      WriteInputBoxAnswer(path, req.title + req.preset);
-      if (ReadInputBoxRequest(path).preset != DecodeHandoverValue(EncodeHandoverValue(
-                                                   req.title + req.preset)))
-        std::abort();
-    } catch (const Exception&) {
-    }
+  // The hand-over file is read, answered and read again in memory.
+  static TMemoryFiles files;
+  SetMemoryFiles(&files);
+  const std::string path = "/tmp/fuzz-handover/InputBox.tmp";
+  files.files = {{path, text}};
+  try {
+    TInputBoxRequest req = ReadInputBoxRequest(path);
+    WriteInputBoxAnswer(path, req.title + req.preset);
+    if (ReadInputBoxRequest(path).preset !=
+        DecodeHandoverValue(EncodeHandoverValue(req.title + req.preset)))
+      std::abort();
+  } catch (const Exception&) {
   }
-  unlink(path);
   return 0;
 }

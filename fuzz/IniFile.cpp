@@ -39,6 +39,32 @@ std::optional<std::string> ScanValue(const std::vector<std::string>& lines,
   return std::nullopt;
 }
 
+// A write by a walk over the lines: the key in the first section of the name,
+// else a new line after that section's last key, else a new section at the end.
+void ScanWrite(std::vector<std::string>& lines, std::string_view section, std::string_view key,
+               std::string_view value) {
+  value = value.substr(0, value.find_first_of("\r\n"));
+  size_t head = 0;
+  while (head < lines.size() && !(SectionName(lines[head]) && SameText(*SectionName(lines[head]), section)))
+    ++head;
+  if (head == lines.size()) {
+    lines.push_back("[" + std::string(section) + "]");
+    lines.push_back(std::string(key) + "=" + std::string(value));
+    return;
+  }
+  size_t after = head + 1;
+  std::string k, v;
+  for (size_t i = head + 1; i < lines.size() && !SectionName(lines[i]); ++i) {
+    if (!TIniFile::ParseKeyLine(lines[i], k, v)) continue;
+    if (SameText(k, key)) {
+      lines[i] = k + "=" + std::string(value);
+      return;
+    }
+    after = i + 1;
+  }
+  lines.insert(lines.begin() + after, std::string(key) + "=" + std::string(value));
+}
+
 // Section and key names the lines hold, also in other spellings, against the
 // index (a few dozen: the scan is slow).
 void Compare(const TIniFile& ini, const std::string& text) {
@@ -73,14 +99,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Compare(ini, text);
     for (const auto& s : ini.ReadSections())
       for (const auto& kv : ini.ReadSectionValues(s)) ini.ReadString(s, kv.first, "");
-    ini.WriteString("Fuzz", "Key", text);
+    // Every write also made by a walk over the lines: the indexed writes must
+    // put each line where the walk does.
+    std::vector<std::string> model = SplitLines(text);
+    auto write = [&](const std::string& section, const std::string& key, std::string_view value) {
+      ini.WriteString(section, key, value);
+      ScanWrite(model, section, key, value);
+    };
+    write("Fuzz", "Key", text);
     // New and existing keys in the sections there are: lines inserted in the
     // middle move every later one.
     std::vector<std::string> sections = ini.ReadSections();
     for (size_t i = 0; i < sections.size() && i < 3; ++i) {
-      ini.WriteString(sections[i], "FuzzNew", "n");
-      for (const auto& kv : ini.ReadSectionValues(sections[i])) ini.WriteString(sections[i], kv.first, "w");
+      write(sections[i], "FuzzNew", "n");
+      for (const auto& kv : ini.ReadSectionValues(sections[i])) write(sections[i], kv.first, "w");
     }
+    size_t lf = text.find('\n');
+    const char* eol = lf != std::string::npos && (lf == 0 || text[lf - 1] != '\r') ? "\n" : "\r\n";
+    if (ini.Text() != JoinLines(model, eol)) std::abort();
     Compare(ini, ini.Text());
     ini.EraseSection("Other");
     ini.UpdateFile();

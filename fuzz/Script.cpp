@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "FuzzSupport.h"
@@ -71,32 +70,42 @@ public:
 TQuietPrompter gPrompter;
 
 std::string gHome;
+TMemoryFiles* gFiles = nullptr;
+
+// A script the fuzzed one may include (the fuzzed script can include itself
+// to reach the depth bound).
+const char* const kInclude =
+    "if true then\r\n"
+    "  X-Included: 1\r\n"
+    "endif\r\n";
 
 void SetUpOnce() {
   if (!gHome.empty()) return;
   LoadCharsetTablesOnce();
   gHome = UseScratchProgramDir("fuzz-script");
+  // Scripts, includes, reports and traces in memory.
+  gFiles = &MemoryFilesOnce();
   SetPrompter(&gPrompter);
   SetScriptStepHook(WithinBudget);
   // Fuzzed scripts must not start programs or write files outside the folder.
   SetScriptEffectsHook([] { return false; });
 }
 
-// Reports and traces of the last run are not kept.
+// Reports and traces of the last run are not kept; a file some path still
+// writes to the disk neither.
 void CleanHome() {
+  gFiles->files.clear();
   std::error_code ec;
   for (const auto& e : std::filesystem::directory_iterator(gHome, ec))
-    if (e.path().filename() != "header.def") std::filesystem::remove_all(e.path(), ec);
+    std::filesystem::remove_all(e.path(), ec);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   SetUpOnce();
-  {
-    std::ofstream out(gHome + "header.def", std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-  }
+  gFiles->files[gHome + "header.def"].assign(reinterpret_cast<const char*>(data), size);
+  gFiles->files[gHome + "include.def"] = kInclude;
   gSteps = 0;
   gPrompter.next = size > 0 ? data[size - 1] : 0;
 

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <string>
 
+#include "FuzzSupport.h"
 #include "ProgramDir.h"
 #include "SysUtils.h"
 #include "uEinstellungen.h"
@@ -27,13 +28,11 @@ const std::string& Folder() {
       std::error_code ec;
       std::filesystem::remove_all(ProgramDir(), ec);
     });
+    // The settings files and what a load writes back in memory.
+    MemoryFilesOnce();
     return ProgramDir();
   }();
   return dir;
-}
-
-void Put(const std::string& name, const std::string& text) {
-  std::ofstream(Folder() + name, std::ios::binary | std::ios::trunc) << text;
 }
 
 }  // namespace
@@ -43,9 +42,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The first byte picks the internal charset, which changes how characters count.
   bool utf8 = data[0] & 1;
   std::string text(reinterpret_cast<const char*>(data) + 1, size - 1);
+  Folder();
+  auto& files = MemoryFiles()->files;
+  files.clear();
   for (const char* name :
        {"BoxQuotes.ini", "Footnote.ini", "Specials.ini", "Tidelarn.ini", "CopyIf.ini"})
-    Put(name, text);
+    files[SettingsFile(name)] = text;
 
   try {
     LoadSpecials();

@@ -5,11 +5,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "ProgramDir.h"
+#include "SafeFile.h"
 #include "SysUtils.h"
 #include "uTransla.h"
 
@@ -21,17 +21,13 @@ const std::string& Folder() {
     const char* made = mkdtemp(tmpl);
     if (!made) std::abort();
     SetProgramDir(made);
-    std::atexit([] {
-      for (const char* name : {"Tidelarn.dat", "Specials.ini"}) unlink((ProgramDir() + name).c_str());
-      rmdir(ProgramDir().c_str());
-    });
+    std::atexit([] { rmdir(ProgramDir().c_str()); });
+    // The translation file and the settings naming the language in memory.
+    static TMemoryFiles files;
+    SetMemoryFiles(&files);
     return std::string(made) + "/";
   }();
   return dir;
-}
-
-void Write(const std::string& path, const std::string& data) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << data;
 }
 
 }  // namespace
@@ -45,8 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t close = dat.find_first_of("]\r\n", open + 1);
     language = dat.substr(open + 1, (close == std::string::npos ? dat.size() : close) - open - 1);
   }
-  Write(dir + "Tidelarn.dat", dat);
-  Write(dir + "Specials.ini", "[General]\r\nLanguage=" + language + "\r\n");
+  MemoryFiles()->files = {{dir + "Tidelarn.dat", dat},
+                          {SettingsFile("Specials.ini"), "[General]\r\nLanguage=" + language + "\r\n"}};
   DoneTranslation();
   try {
     Translate("InterpreteNumeric.Error", "Fehler^m%s");

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <thread>
 
 #include "ProgramDir.h"
@@ -103,6 +104,8 @@ bool SameName(std::string_view a, std::string_view b) {
 // Where a section runs: its head line up to the next section head of any name.
 struct LineRange {
   size_t head, end;
+  // The line after the section's last key; head + 1 when it has none.
+  size_t afterKeys;
 };
 
 // Names within groups mapped to numbers, names compared as SameText does; the
@@ -293,11 +296,12 @@ struct TIniFile::Index {
         current = npos;
         if (names.Find(kSections, name) == npos) {
           current = sections.size();
-          sections.push_back({i, lines.size()});
+          sections.push_back({i, lines.size(), i + 1});
           names.Add(kSections, i, name, current);
         }
       } else if (current != npos && KeyOfLine(lines[i], name)) {
         names.Add(current, i, name, i);
+        sections[current].afterKeys = i + 1;
       }
     }
   }
@@ -463,6 +467,9 @@ void TIniFile::DeleteKey(std::string_view section, std::string_view key) {
 }
 
 void TIniFile::ApplyAndQueue(Op op) {
+  // Built once for a run of writes (a profile's first save writes a hundred
+  // keys): each write is then a lookup, not a scan of every line.
+  if (op.kind == Op::Write) Lookup();
   if (!ApplyIndexed(op)) {
     index_.reset();
     Apply(lines_, op);
@@ -488,7 +495,7 @@ bool TIniFile::ApplyIndexed(const Op& op) {
     lines_.push_back("[" + op.section + "]");
     lines_.push_back(op.key + "=" + op.value);
     const size_t number = index.sections.size();
-    index.sections.push_back({head, lines_.size()});
+    index.sections.push_back({head, lines_.size(), lines_.size()});
     index.names.Add(Index::kSections, head, std::string_view(lines_[head]).substr(1, op.section.size()),
                     number);
     index.names.Add(number, head + 1, std::string_view(lines_[head + 1]).substr(0, op.key.size()),
@@ -505,17 +512,14 @@ bool TIniFile::ApplyIndexed(const Op& op) {
     return true;
   }
   // After the section's last key, so trailing blank lines and comments stay put.
-  Index::Range& range = index.sections[n];
-  size_t after = range.head + 1;
-  std::string_view key;
-  for (size_t j = range.head + 1; j < range.end; ++j)
-    if (KeyOfLine(lines_[j], key)) after = j + 1;
+  const size_t after = index.sections[n].afterKeys;
   // Keys are kept relative to their section's head, and none of this
   // section's lies beyond the new line: moving the ranges moves every name.
   lines_.insert(lines_.begin() + after, op.key + "=" + op.value);
   for (Index::Range& r : index.sections) {
     if (r.head >= after) ++r.head;
     if (r.end >= after) ++r.end;
+    if (r.afterKeys >= after) ++r.afterKeys;
   }
   index.names.Add(n, after, std::string_view(lines_[after]).substr(0, op.key.size()), after);
   return true;
@@ -578,22 +582,38 @@ void TIniFile::UpdateFile() {
   // A symlinked file is replaced at its target, and writers through other
   // links to it take the same lock.
   const std::string path = ResolveLinks(fileName_);
-  TIniLock lock(path);
+  std::optional<TIniLock> lock;
+  // In-memory files are the process's own: nobody to lock out.
+  if (!MemoryFiles()) lock.emplace(path);
   std::string text;
   bool exists = ReadFileIfExists(path, text);
-  std::vector<std::string> fresh = SplitLines(text);
-  for (const Op& op : pending_) Apply(fresh, op);
-  std::string out = JoinLines(fresh, eol_);
-  if (exists && out == text) {
-    // Nothing to change: the runner rewrites the same values at every start,
-    // and a rewrite with its syncs costs more than the whole run.
-    Reloaded(std::move(fresh), std::move(text), true);
+  // Nobody wrote the file since it was read (the usual case): the lines hold
+  // the writes already, and their index stays right.
+  const bool unchanged = exists == loadedExists_ && text == loaded_;
+  std::vector<std::string> fresh;
+  if (!unchanged) {
+    // The writes again, on what the file holds now, by an object of its own
+    // that keeps them indexed.
+    TIniFile replay{TIniText{text}};
+    for (const Op& op : pending_) replay.ApplyAndQueue(op);
+    replay.pending_.clear();
+    fresh = std::move(replay.lines_);
+  }
+  std::string out = JoinLines(unchanged ? lines_ : fresh, eol_);
+  if (!(exists && out == text)) {
+    // Otherwise nothing to change: the runner rewrites the same values at
+    // every start, and a rewrite with its syncs costs more than the whole run.
+    TReplacementFile file(path);
+    file.Write(out);
+    file.Commit();
+  }
+  if (!unchanged) {
+    Reloaded(std::move(fresh), std::move(out), true);
     return;
   }
-  TReplacementFile file(path);
-  file.Write(out);
-  file.Commit();
-  Reloaded(std::move(fresh), std::move(out), true);
+  loaded_ = std::move(out);
+  loadedExists_ = true;
+  pending_.clear();
 }
 
 void TIniFile::Reloaded(std::vector<std::string> lines, std::string text, bool exists) {

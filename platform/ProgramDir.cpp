@@ -13,6 +13,8 @@
 #include <optional>
 #include <vector>
 
+#include "SafeFile.h"
+
 namespace {
 
 std::string WithSlash(std::string dir) {
@@ -264,7 +266,7 @@ std::string ChangeFileExt(std::string_view path, std::string_view ext) {
 
 bool FileExists(std::string_view path) {
   struct stat st;
-  return stat(NativePath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  return RegularFileStatus(NativePath(path), st);
 }
 
 bool DirectoryExists(std::string_view path) {

@@ -17,6 +17,7 @@
 #include <mutex>
 #include <random>
 #include <set>
+#include <utility>
 
 #include "ProgramDir.h"
 #include "SysUtils.h"
@@ -157,6 +158,8 @@ std::function<int(const std::string&)>& ReadFault() {
   return fault;
 }
 
+TMemoryFiles* gMemoryFiles = nullptr;
+
 }  // namespace
 
 bool IsTemporaryName(std::string_view name) {
@@ -194,6 +197,7 @@ void RemoveStaleTemporaries(const std::string& folder) {
 }
 
 std::string ResolveLinks(std::string path) {
+  if (gMemoryFiles) return path;
   for (int hops = 0; hops < 40; ++hops) {
     char buf[PATH_MAX];
     ssize_t n = readlink(path.c_str(), buf, sizeof buf);
@@ -216,7 +220,11 @@ TReplacementFile::TReplacementFile(std::string target, std::string_view modeFrom
     : TReplacementFile(std::move(target), ModeFrom(modeFrom)) {}
 
 TReplacementFile::TReplacementFile(std::string target, const TReplaceOptions& options)
-    : target_(std::move(target)), durable_(options.durable) {
+    : target_(std::move(target)), durable_(options.durable), inMemory_(gMemoryFiles != nullptr) {
+  if (inMemory_) {
+    path_ = target_;
+    return;
+  }
   path_ = options.followLinks ? ResolveLinks(target_) : target_;
   // Only a regular file is ever replaced: a rename over a device or a pipe
   // (a link to /dev/null, say) would put a file in its place. Names that are
@@ -258,6 +266,7 @@ void TReplacementFile::Fail(const std::string& path, int err) {
 }
 
 void TReplacementFile::Flush() {
+  if (inMemory_) return;
   int err = 0;
   if (!buffer_.empty() && !WriteAll(fd_, buffer_, err)) Fail(target_, err);
   written_ += buffer_.size();
@@ -265,7 +274,7 @@ void TReplacementFile::Flush() {
 }
 
 void TReplacementFile::Write(std::string_view data) {
-  if (data.size() >= kBufferSize) {
+  if (data.size() >= kBufferSize && !inMemory_) {
     Flush();
     int err = 0;
     if (!WriteAll(fd_, data, err)) Fail(target_, err);
@@ -293,6 +302,7 @@ void TReplacementFile::WriteWithoutCR(std::string_view data) {
 }
 
 void TReplacementFile::Finish() {
+  if (inMemory_) return;
   Flush();
   // The data and the size that reads it back; the mode and owner set at the
   // start reach the disk with the rename at the latest.
@@ -309,6 +319,11 @@ void TReplacementFile::StartSync() {
 }
 
 void TReplacementFile::Commit() {
+  if (inMemory_) {
+    gMemoryFiles->files[path_] = std::move(buffer_);
+    committed_ = true;
+    return;
+  }
   if (fd_ >= 0) Finish();
   if (rename(temp_.c_str(), path_.c_str()) != 0) RaiseWriteError(target_, errno);
   committed_ = true;
@@ -316,6 +331,7 @@ void TReplacementFile::Commit() {
 }
 
 bool TReplacementFile::CommitIfAbsent() {
+  if (inMemory_) return committed_ = gMemoryFiles->files.try_emplace(path_, std::move(buffer_)).second;
   if (fd_ >= 0) Finish();
   // A link of the target's name, dangling or not, takes the name: nothing is
   // ever created where a link points.
@@ -334,6 +350,12 @@ bool TReplacementFile::CommitIfAbsent() {
 }
 
 bool TReplacementFile::CommitAsNew(const std::string& name) {
+  if (inMemory_) {
+    if (!gMemoryFiles->files.try_emplace(name, std::move(buffer_)).second) return false;
+    committed_ = true;
+    target_ = path_ = name;
+    return true;
+  }
   if (fd_ >= 0) Finish();
   if (renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, name.c_str(), RENAME_NOREPLACE) == 0) {
     committed_ = true;
@@ -487,6 +509,31 @@ void SetReadFault(std::function<int(const std::string& path)> fault) {
   ReadFault() = std::move(fault);
 }
 
+TMemoryFiles* SetMemoryFiles(TMemoryFiles* files) { return std::exchange(gMemoryFiles, files); }
+
+TMemoryFiles* MemoryFiles() { return gMemoryFiles; }
+
+bool RegularFileStatus(const std::string& path, struct stat& st) {
+  if (gMemoryFiles) {
+    auto it = gMemoryFiles->files.find(path);
+    if (it == gMemoryFiles->files.end()) {
+      errno = ENOENT;
+      return false;
+    }
+    st = {};
+    st.st_mode = S_IFREG | 0644;
+    st.st_nlink = 1;
+    st.st_size = off_t(it->second.size());
+    clock_gettime(CLOCK_REALTIME, &st.st_mtim);
+    st.st_ctim = st.st_mtim;
+    return true;
+  }
+  if (stat(path.c_str(), &st) != 0) return false;
+  if (S_ISREG(st.st_mode)) return true;
+  errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+  return false;
+}
+
 namespace {
 
 // Asks the system to back a large new buffer with memory at once: faulting in
@@ -510,6 +557,15 @@ void PrefaultBuffer(char* p, size_t size) {
 template <class RoomFn>
 int ReadInto(const std::string& path, size_t spare, size_t& used, RoomFn room) {
   used = 0;
+  if (gMemoryFiles) {
+    auto it = gMemoryFiles->files.find(path);
+    if (it == gMemoryFiles->files.end()) return ENOENT;
+    if (const auto& fault = ReadFault())
+      if (int err = fault(path)) return err;
+    std::memcpy(room(it->second.size() + 1 + spare), it->second.data(), it->second.size());
+    used = it->second.size();
+    return 0;
+  }
   int fd;
   do {
     fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);

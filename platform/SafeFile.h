@@ -12,7 +12,10 @@
 // EInOutError with the file's name and the system's reason.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -86,6 +89,8 @@ private:
   int fd_ = -1;
   bool committed_ = false;
   bool durable_ = true;
+  // Kept whole for the in-memory files; no temporary file then.
+  bool inMemory_ = false;
   std::string buffer_;
   size_t written_ = 0;
 };
@@ -199,3 +204,20 @@ bool IsTemporaryName(std::string_view name);
 // Test seam: when set, asked before every read(2) of a whole-file read; a
 // result other than 0 fails that read with this errno.
 void SetReadFault(std::function<int(const std::string& path)> fault);
+
+// Test seam: files kept in memory that stand in for the disk, so that fuzz
+// targets and tests run the file-handling paths without disk writes, locks and
+// syncs. While a set is installed, whole-file reads, TReplacementFile (and what
+// is built on it), RegularFileStatus, FileExists, CreateUniqueFile and the INI
+// writers' lock see only its files, by the exact path they are named with. The
+// programs never install one.
+struct TMemoryFiles {
+  std::map<std::string, std::string, std::less<>> files;
+};
+// Installs Files (nullptr: the disk again); returns the set it replaces.
+TMemoryFiles* SetMemoryFiles(TMemoryFiles* files);
+TMemoryFiles* MemoryFiles();
+
+// The status of Path when it is a regular file (false and errno set when it
+// is not). In-memory files are never older than the current second.
+bool RegularFileStatus(const std::string& path, struct stat& st);

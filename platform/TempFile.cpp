@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "ProgramDir.h"
+#include "SafeFile.h"
 #include "SysUtils.h"
 
 namespace {
@@ -24,6 +25,10 @@ std::string TryCreate(const std::string& dir, std::string_view prefix, std::stri
     char part[20];
     std::snprintf(part, sizeof part, "%08llX", unique & 0xFFFFFFFFULL);
     std::string path = JoinPath(dir, std::string(prefix) + part + std::string(ext));
+    if (TMemoryFiles* memory = MemoryFiles()) {
+      if (memory->files.try_emplace(path).second) return path;
+      continue;
+    }
     int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd >= 0) {
       close(fd);

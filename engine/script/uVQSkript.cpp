@@ -12,6 +12,7 @@
 #include "IniFile.h"
 #include "Prompter.h"
 #include "ProgramDir.h"
+#include "SafeFile.h"
 #include "SysUtils.h"
 #include "uArtikel.h"
 #include "uCharsets.h"
@@ -211,7 +212,7 @@ void TVQSkript::LoadScript(bool doReset) {
   if (!name.empty()) {
     // One stat tells whether the script is there and whether it changed.
     struct stat stamp {};
-    bool stamped = ::stat(NativePath(name).c_str(), &stamp) == 0 && S_ISREG(stamp.st_mode);
+    bool stamped = RegularFileStatus(NativePath(name), stamp);
     if (!stamped) {
       const std::string caption =
           Translate("HeaderDefDoesntExists.Title", "Keine Skript-Ausführung");
@@ -223,7 +224,7 @@ void TVQSkript::LoadScript(bool doReset) {
           {name});
       if (Prompter().MessageBox(text, caption, mb::YesNo | mb::IconQuestion) == id::Yes)
         CreateEmptyFile(name);
-      stamped = ::stat(NativePath(name).c_str(), &stamp) == 0 && S_ISREG(stamp.st_mode);
+      stamped = RegularFileStatus(NativePath(name), stamp);
     }
     if (stamped) {
       std::vector<TZeile> kept;

@@ -13,8 +13,10 @@
 #include <filesystem>
 #include <functional>
 
+#include "IniFile.h"
 #include "ProgramDir.h"
 #include "SysUtils.h"
+#include "TempFile.h"
 #include "TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -316,4 +318,55 @@ TEST(SafeFile, StaleTemporaryFilesOfTheOwnPatternGo) {
   TReplacementFile file(dir / "Tidelarn.ini");
   for (const auto& f : files) EXPECT_EQ(fs::exists(dir / f.name), f.stays) << f.name;
   EXPECT_TRUE(fs::exists(dir / ".f.msg.~Ab12Cl"));
+}
+
+// The seam the fuzz targets run on: everything the file layer reads and
+// writes stays in memory, and the disk is untouched.
+TEST(SafeFile, MemoryFilesStandInForTheDisk) {
+  TempDir dir;
+  const std::string a = dir / "a", ini = dir / "x.ini";
+  TMemoryFiles memory;
+  TMemoryFiles* before = SetMemoryFiles(&memory);
+  ReplaceFileContent(a, "one");
+  std::string data;
+  EXPECT_EQ(ReadWholeFile(a, data), 0);
+  EXPECT_EQ(data, "one");
+  struct stat st {};
+  EXPECT_TRUE(RegularFileStatus(a, st));
+  EXPECT_EQ(st.st_size, 3);
+  EXPECT_TRUE(FileExists(a));
+  EXPECT_EQ(ReadWholeFile(dir / "missing", data), ENOENT);
+  EXPECT_FALSE(FileExists(dir / "missing"));
+  {
+    Fault fault([](const std::string&) { return EIO; });
+    EXPECT_THROW(ReadFileIfExists(a, data), EInOutError);
+  }
+  {
+    TReplacementFile file(a);
+    file.Write("two");
+    EXPECT_FALSE(file.CommitIfAbsent());
+  }
+  {
+    TReplacementFile file(dir / "b");
+    file.Write("new");
+    EXPECT_FALSE(file.CommitAsNew(a));
+    EXPECT_TRUE(file.CommitAsNew(dir / "c"));
+  }
+  EXPECT_TRUE(MakeBackup(a, dir / "a.bak"));
+  const std::string unique = CreateUniqueFile(dir.Path(), "VQ-", ".tmp");
+  {
+    TIniFile writer(ini);
+    writer.WriteString("S", "K", "v");
+    writer.UpdateFile();
+  }
+  EXPECT_EQ(TIniFile(ini).ReadString("S", "K", ""), "v");
+  EXPECT_EQ(memory.files, (decltype(memory.files){{a, "one"},
+                                                  {dir / "a.bak", "one"},
+                                                  {dir / "c", "new"},
+                                                  {ini, "[S]\r\nK=v\r\n"},
+                                                  {unique, ""}}));
+  // No file, temporary or lock file reached the disk.
+  EXPECT_EQ(Names(dir), std::vector<std::string>{});
+  SetMemoryFiles(before);
+  EXPECT_FALSE(FileExists(a));
 }
