@@ -109,6 +109,30 @@ protected:
 
 const std::string kChanged = "Subject: changed\r\nFrom: a@example.org\r\n\r\nbody line\r\n";
 
+// Runs Body in a child whose writes fail beyond 64 KB per file (a full disk)
+// and returns its exit code: 1 for EInOutError, 3 for anything else, else
+// what Body returns.
+int RunWithFullDisk(const std::function<int()>& body) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit rl{65536, 65536};
+    setrlimit(RLIMIT_FSIZE, &rl);
+    int code = 0;
+    try {
+      code = body();
+    } catch (const EInOutError&) {
+      code = 1;
+    } catch (...) {
+      code = 3;
+    }
+    _exit(code);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 }  // namespace
 
 TEST_F(SaveMessage, UnchangedMessageStaysUntouched) {
@@ -293,27 +317,18 @@ TEST_F(SaveMessage, FailuresLeaveMessageAndBackupAsTheyWere) {
   WriteFile(msg, big);
   WriteFile(bak, "older backup");
   change = ChangeSubject;
-  // A full disk: the child's writes fail beyond 64 KB per file.
+  // A full disk: the write fails, Sub AfterAll does not run.
   const std::string iniBefore = ReadFile(prog / "Tidelarn.ini");
-  pid_t pid = fork();
-  if (pid == 0) {
-    signal(SIGXFSZ, SIG_IGN);
-    rlimit rl{65536, 65536};
-    setrlimit(RLIMIT_FSIZE, &rl);
-    int code = 0;
-    try {
-      Run();
-    } catch (const EInOutError&) {
-      code = afterAll.empty() ? 1 : 2;
-    } catch (...) {
-      code = 3;
-    }
-    _exit(code);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 1);  // the write failed, Sub AfterAll did not run
+  EXPECT_EQ(RunWithFullDisk([&] {
+              try {
+                Run();
+              } catch (const EInOutError&) {
+                if (!afterAll.empty()) return 2;
+                throw;
+              }
+              return 0;
+            }),
+            1);
   EXPECT_TRUE(ReadFile(msg) == big);
   EXPECT_EQ(ReadFile(bak), "older backup");
   EXPECT_EQ(Files(), (std::vector<std::string>{"x.bak", "x.msg"}));
@@ -425,27 +440,12 @@ TEST_F(SaveMessage, FailureInTheMiddleOfABatchLosesNothing) {
     WriteFile(name(i, ".bak"), "older backup");
   }
   change = ChangeSubject;
-  pid_t pid = fork();
-  if (pid == 0) {
-    // A full disk: the child's writes fail beyond 64 KB per file.
-    signal(SIGXFSZ, SIG_IGN);
-    rlimit rl{65536, 65536};
-    setrlimit(RLIMIT_FSIZE, &rl);
-    int code = 0;
-    try {
-      SetCommandLine({"news"});
-      RunCorrector();
-    } catch (const EInOutError&) {
-      code = 1;
-    } catch (...) {
-      code = 3;
-    }
-    _exit(code);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_EQ(RunWithFullDisk([] {
+              SetCommandLine({"news"});
+              RunCorrector();
+              return 0;
+            }),
+            1);
   // The sweep's order is the folder's; the messages it reached before the
   // failing one are saved, all others are as they were.
   int saved = 0;
