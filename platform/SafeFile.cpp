@@ -353,8 +353,6 @@ int ReadWholeFile(const std::string& path, std::string& data, size_t spare) {
   struct stat st;
   if (fstat(fd, &st) != 0) return errno;
   if (!S_ISREG(st.st_mode)) return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-  // Some file systems take the flag for regular files too.
-  fcntl(fd, F_SETFL, O_RDONLY);
   // One byte more than the size, so that the end shows without growing.
   data.reserve(size_t(st.st_size) + 1 + spare);
   data.resize(size_t(st.st_size) + 1);
@@ -371,12 +369,16 @@ int ReadWholeFile(const std::string& path, std::string& data, size_t spare) {
     }
     if (n < 0) {
       if (errno == EINTR) continue;
+      // Some file systems take the flag for regular files too.
+      if (errno == EAGAIN && fcntl(fd, F_SETFL, O_RDONLY) == 0) continue;
       int err = errno;
       data.clear();
       return err;
     }
     if (n == 0) break;
     used += size_t(n);
+    // Short of the byte beyond the size: the end, with no read to confirm it.
+    if (used >= size_t(st.st_size) && used < data.size()) break;
   }
   data.resize(used);
   return 0;
