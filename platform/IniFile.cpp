@@ -245,10 +245,32 @@ private:
     }
   }
 
+  // Eight bytes at a time, folded as Fold does: names are hashed at every
+  // lookup and for every key of a load, and a byte loop cost more than the rest.
   static uint64_t Hash(size_t group, std::string_view name) {
-    uint64_t h = 14695981039346656037ull ^ (uint64_t(group) * 0x9E3779B97F4A7C15ull);
-    for (char c : name) h = (h ^ (unsigned char)Fold(c)) * 1099511628211ull;
+    uint64_t h = 14695981039346656037ull ^ (uint64_t(group) * 0x9E3779B97F4A7C15ull) ^ name.size();
+    const char* p = name.data();
+    size_t n = name.size();
+    while (n > 0) {
+      uint64_t w = 0;
+      const size_t take = n < 8 ? n : 8;
+      std::memcpy(&w, p, take);
+      h = (h ^ FoldWord(w)) * 0x100000001B3ull;
+      h ^= h >> 32;
+      p += take;
+      n -= take;
+    }
     return h ^ (h >> 29);
+  }
+
+  // Fold of each byte of W: 'a'..'z' less 32, every other byte as it is.
+  static uint64_t FoldWord(uint64_t w) {
+    constexpr uint64_t ones = 0x0101010101010101ull, high = 0x8080808080808080ull;
+    const uint64_t low7 = w & ~high;
+    const uint64_t atLeastA = low7 + (0x80 - 'a') * ones;  // high bit: low7 >= 'a'
+    const uint64_t aboveZ = low7 + (0x80 - 'z' - 1) * ones;  // high bit: low7 > 'z'
+    const uint64_t lower = atLeastA & ~aboveZ & ~w & high;  // and the byte is ASCII
+    return w - (lower >> 2);
   }
 
   const std::vector<std::string_view>* lines_;
@@ -456,6 +478,16 @@ bool TIniFile::SectionHasKeys(std::string_view section) const {
 
 bool TIniFile::ValueExists(std::string_view section, std::string_view key) const {
   return Lookup().Line(section, key) != npos;
+}
+
+bool TIniFile::ReadIfExists(std::string_view section, std::string_view key,
+                            std::string& value) const {
+  size_t i = Lookup().Line(section, key);
+  if (i == npos) return false;
+  std::string_view k, v;
+  SplitKeyLine(lines_[i], k, v);
+  value.assign(v);
+  return true;
 }
 
 std::vector<std::string> TIniFile::ReadSections() const {

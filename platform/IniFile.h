@@ -60,6 +60,8 @@ public:
   // Whether ReadSection would give any key.
   bool SectionHasKeys(std::string_view section) const;
   bool ValueExists(std::string_view section, std::string_view key) const;
+  // ValueExists and, when true, the value ReadString gives, in one lookup.
+  bool ReadIfExists(std::string_view section, std::string_view key, std::string& value) const;
   std::vector<std::string> ReadSections() const;
   // Key names of a section, in file order (first occurrence of each).
   std::vector<std::string> ReadSection(std::string_view section) const;

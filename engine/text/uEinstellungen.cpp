@@ -269,9 +269,7 @@ std::string TEinstellungen::GetParam(std::string_view section, std::string_view 
                                      std::string_view def, bool& overridden) {
   std::string value;
   // Presence, not a marker value, tells a missing key: any stored text is a value.
-  if (gIni && gIni->ValueExists(section, key)) {
-    value = gIni->ReadString(section, key, "");
-  } else {
+  if (!gIni || !gIni->ReadIfExists(section, key, value)) {
     value = std::string(def);
     if (gIni && gWriteBackAllowed) {
       try {
