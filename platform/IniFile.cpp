@@ -431,6 +431,8 @@ std::string TIniFile::Text() const { return JoinViews(lines_, eol_); }
 
 std::string TIniFile::ReadString(std::string_view section, std::string_view key,
                                  std::string_view def) const {
+  // A missing file (most of the optional ones) answers every read with Def.
+  if (lines_.empty()) return std::string(def);
   size_t i = Lookup().Line(section, key);
   if (i == npos) return std::string(def);
   std::string_view k, v;
@@ -482,6 +484,7 @@ bool TIniFile::ValueExists(std::string_view section, std::string_view key) const
 
 bool TIniFile::ReadIfExists(std::string_view section, std::string_view key,
                             std::string& value) const {
+  if (lines_.empty()) return false;
   size_t i = Lookup().Line(section, key);
   if (i == npos) return false;
   std::string_view k, v;
