@@ -395,7 +395,15 @@ bool TIniFile::ParseKeyLine(std::string_view line, std::string& key, std::string
   return true;
 }
 
-TIniFile::TIniFile(std::string_view fileName) : fileName_(SettingsFile(fileName)) { Load(); }
+TIniFile::TIniFile(std::string_view fileName) {
+  bool missing = false;
+  fileName_ = SettingsFile(fileName, missing);
+  // Most optional settings files do not exist: their folder's listing says so.
+  if (missing)
+    TakeText({}, false);
+  else
+    Load();
+}
 
 TIniFile::TIniFile(TIniText text) : inMemory_(true) { TakeText(std::move(text.text), true); }
 
