@@ -358,6 +358,7 @@ int ReadWholeFile(const std::string& path, std::string& data, size_t spare) {
   data.resize(size_t(st.st_size) + 1);
   const auto& fault = ReadFault();
   size_t used = 0;
+  bool blocking = false;
   for (;;) {
     if (used == data.size()) data.resize(data.size() * 2);  // it grew meanwhile
     ssize_t n;
@@ -370,7 +371,10 @@ int ReadWholeFile(const std::string& path, std::string& data, size_t spare) {
     if (n < 0) {
       if (errno == EINTR) continue;
       // Some file systems take the flag for regular files too.
-      if (errno == EAGAIN && fcntl(fd, F_SETFL, O_RDONLY) == 0) continue;
+      if (errno == EAGAIN && !blocking && fcntl(fd, F_SETFL, O_RDONLY) == 0) {
+        blocking = true;
+        continue;
+      }
       int err = errno;
       data.clear();
       return err;
@@ -378,7 +382,8 @@ int ReadWholeFile(const std::string& path, std::string& data, size_t spare) {
     if (n == 0) break;
     used += size_t(n);
     // Short of the byte beyond the size: the end, with no read to confirm it.
-    if (used >= size_t(st.st_size) && used < data.size()) break;
+    // (A size of 0 may be a file of the kernel's that tells no size.)
+    if (st.st_size > 0 && used >= size_t(st.st_size) && used < data.size()) break;
   }
   data.resize(used);
   return 0;
