@@ -251,14 +251,19 @@ private:
     uint64_t h = 14695981039346656037ull ^ (uint64_t(group) * 0x9E3779B97F4A7C15ull) ^ name.size();
     const char* p = name.data();
     size_t n = name.size();
-    while (n > 0) {
-      uint64_t w = 0;
-      const size_t take = n < 8 ? n : 8;
-      std::memcpy(&w, p, take);
+    auto mix = [&h](uint64_t w) {
       h = (h ^ FoldWord(w)) * 0x100000001B3ull;
       h ^= h >> 32;
-      p += take;
-      n -= take;
+    };
+    for (; n >= 8; p += 8, n -= 8) {
+      uint64_t w;
+      std::memcpy(&w, p, 8);
+      mix(w);
+    }
+    if (n > 0) {
+      uint64_t w = 0;
+      for (size_t i = 0; i < n; ++i) w |= uint64_t((unsigned char)p[i]) << (8 * i);
+      mix(w);
     }
     return h ^ (h >> 29);
   }
