@@ -37,8 +37,8 @@ bool ParseSectionLine(std::string_view line, std::string_view& name) {
 // Line range [first, last) of the first section named Section; first is the
 // header line. Returns false when there is none. Writes find their lines with
 // this scan: each of them changes the lines, which an index would not outlive.
-bool FindSection(const std::vector<std::string_view>& lines, std::string_view section, size_t& head,
-                 size_t& end) {
+bool FindSection(const std::vector<std::string_view>& lines, std::string_view section,
+                 size_t& head, size_t& end) {
   for (size_t i = 0; i < lines.size(); ++i) {
     std::string_view name;
     if (!ParseSectionLine(lines[i], name) || !SameText(name, section)) continue;
@@ -75,7 +75,8 @@ bool SplitKeyLine(std::string_view line, std::string_view& key, std::string_view
 }
 
 // Index of the first line in (head, end) holding Key, or npos.
-size_t FindKey(const std::vector<std::string_view>& lines, size_t head, size_t end, std::string_view key) {
+size_t FindKey(const std::vector<std::string_view>& lines, size_t head, size_t end,
+               std::string_view key) {
   std::string_view k;
   for (size_t i = head + 1; i < end; ++i)
     if (KeyOfLine(lines[i], k) && SameText(k, key)) return i;
@@ -248,7 +249,8 @@ private:
   // Eight bytes at a time, folded as Fold does: names are hashed at every
   // lookup and for every key of a load, and a byte loop cost more than the rest.
   static uint64_t Hash(size_t group, std::string_view name) {
-    uint64_t h = 14695981039346656037ull ^ (uint64_t(group) * 0x9E3779B97F4A7C15ull) ^ name.size();
+    uint64_t h =
+        14695981039346656037ull ^ (uint64_t(group) * 0x9E3779B97F4A7C15ull) ^ name.size();
     const char* p = name.data();
     size_t n = name.size();
     auto mix = [&h](uint64_t w) {
@@ -360,7 +362,8 @@ struct TIniFile::Index {
   NameTable names;
   static constexpr size_t kSections = NameTable::kSections;
 
-  explicit Index(const std::vector<std::string_view>& lines) : names(lines, sections, lines.size()) {
+  explicit Index(const std::vector<std::string_view>& lines)
+      : names(lines, sections, lines.size()) {
     size_t current = npos;  // npos before the first section and in repeated ones
     for (size_t i = 0; i < lines.size(); ++i) {
       std::string_view name;
