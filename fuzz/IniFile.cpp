@@ -84,6 +84,9 @@ void Compare(const TIniFile& ini, const std::string& text) {
       auto want = ScanValue(lines, s, key);
       if (ini.ValueExists(s, key) != want.has_value()) std::abort();
       if (ini.ReadString(s, key, "\x01") != (want ? *want : "\x01")) std::abort();
+      std::string got = "\x01";
+      if (ini.ReadIfExists(s, key, got) != want.has_value() || got != (want ? *want : "\x01"))
+        std::abort();
     }
   }
 }

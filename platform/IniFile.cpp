@@ -38,8 +38,8 @@ bool ParseSectionLine(std::string_view line, std::string_view& name) {
 // Line range [first, last) of the first section named Section; first is the
 // header line. Returns false when there is none. Writes find their lines with
 // this scan: each of them changes the lines, which an index would not outlive.
-bool FindSection(const std::vector<std::string>& lines, std::string_view section, size_t& head,
-                 size_t& end) {
+bool FindSection(const std::vector<std::string_view>& lines, std::string_view section,
+                 size_t& head, size_t& end) {
   for (size_t i = 0; i < lines.size(); ++i) {
     std::string_view name;
     if (!ParseSectionLine(lines[i], name) || !SameText(name, section)) continue;
@@ -76,7 +76,8 @@ bool SplitKeyLine(std::string_view line, std::string_view& key, std::string_view
 }
 
 // Index of the first line in (head, end) holding Key, or npos.
-size_t FindKey(const std::vector<std::string>& lines, size_t head, size_t end, std::string_view key) {
+size_t FindKey(const std::vector<std::string_view>& lines, size_t head, size_t end,
+               std::string_view key) {
   std::string_view k;
   for (size_t i = head + 1; i < end; ++i)
     if (KeyOfLine(lines[i], k) && SameText(k, key)) return i;
@@ -89,6 +90,55 @@ std::string CutAtLineBreak(std::string_view v) {
 }
 
 constexpr size_t npos = std::string::npos;
+
+// The lines of Text as SplitLines cuts them (CR, LF or CRLF), as views into it.
+std::vector<std::string_view> SplitViews(std::string_view text) {
+  std::vector<std::string_view> lines;
+  const size_t n = text.size();
+  auto next = [&](char c, size_t from) {
+    const void* q = from < n ? std::memchr(text.data() + from, c, n - from) : nullptr;
+    return q ? size_t(static_cast<const char*>(q) - text.data()) : n;
+  };
+  size_t start = 0, cr = next('\r', 0), lf = next('\n', 0);
+  while (start < n) {
+    size_t end = std::min(cr, lf);
+    lines.push_back(text.substr(start, end - start));
+    start = end + (end + 1 < n && text[end] == '\r' && text[end + 1] == '\n' ? 2 : 1);
+    if (cr < start) cr = next('\r', start);
+    if (lf < start) lf = next('\n', start);
+  }
+  return lines;
+}
+
+std::string JoinViews(const std::vector<std::string_view>& lines, std::string_view eol) {
+  size_t total = 0;
+  for (std::string_view l : lines) total += l.size() + eol.size();
+  std::string out;
+  out.reserve(total);
+  for (std::string_view l : lines) {
+    out += l;
+    out += eol;
+  }
+  return out;
+}
+
+// Whether Lines joined by Eol give Text, without joining them.
+bool JoinsTo(const std::vector<std::string_view>& lines, std::string_view eol,
+             std::string_view text) {
+  size_t at = 0;
+  for (std::string_view l : lines) {
+    if (text.substr(at, l.size()) != l) return false;
+    at += l.size();
+    if (text.substr(at, eol.size()) != eol) return false;
+    at += eol.size();
+  }
+  return at == text.size();
+}
+
+// Keeps a line that a write made; the view stays valid as the store grows.
+std::string_view Keep(std::deque<std::string>& store, std::string line) {
+  return store.emplace_back(std::move(line));
+}
 
 char Fold(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; }
 
@@ -128,7 +178,7 @@ public:
   };
 
   // Room for up to Count entries.
-  NameTable(const std::vector<std::string>& lines, const std::vector<LineRange>& sections,
+  NameTable(const std::vector<std::string_view>& lines, const std::vector<LineRange>& sections,
             size_t count)
       : lines_(&lines), sections_(&sections) {
     size_t size = 8;
@@ -182,7 +232,7 @@ public:
 
 private:
   std::string_view Name(const Slot& s) const {
-    return std::string_view((*lines_)[Line(s)]).substr(s.offset, s.length);
+    return (*lines_)[Line(s)].substr(s.offset, s.length);
   }
 
   void Grow() {
@@ -199,13 +249,41 @@ private:
     }
   }
 
+  // Eight bytes at a time, folded as Fold does: names are hashed at every
+  // lookup and for every key of a load, and a byte loop cost more than the rest.
   static uint64_t Hash(size_t group, std::string_view name) {
-    uint64_t h = 14695981039346656037ull ^ (uint64_t(group) * 0x9E3779B97F4A7C15ull);
-    for (char c : name) h = (h ^ (unsigned char)Fold(c)) * 1099511628211ull;
+    uint64_t h =
+        14695981039346656037ull ^ (uint64_t(group) * 0x9E3779B97F4A7C15ull) ^ name.size();
+    const char* p = name.data();
+    size_t n = name.size();
+    auto mix = [&h](uint64_t w) {
+      h = (h ^ FoldWord(w)) * 0x100000001B3ull;
+      h ^= h >> 32;
+    };
+    for (; n >= 8; p += 8, n -= 8) {
+      uint64_t w;
+      std::memcpy(&w, p, 8);
+      mix(w);
+    }
+    if (n > 0) {
+      uint64_t w = 0;
+      for (size_t i = 0; i < n; ++i) w |= uint64_t((unsigned char)p[i]) << (8 * i);
+      mix(w);
+    }
     return h ^ (h >> 29);
   }
 
-  const std::vector<std::string>* lines_;
+  // Fold of each byte of W: 'a'..'z' less 32, every other byte as it is.
+  static uint64_t FoldWord(uint64_t w) {
+    constexpr uint64_t ones = 0x0101010101010101ull, high = 0x8080808080808080ull;
+    const uint64_t low7 = w & ~high;
+    const uint64_t atLeastA = low7 + (0x80 - 'a') * ones;  // high bit: low7 >= 'a'
+    const uint64_t aboveZ = low7 + (0x80 - 'z' - 1) * ones;  // high bit: low7 > 'z'
+    const uint64_t lower = atLeastA & ~aboveZ & ~w & high;  // and the byte is ASCII
+    return w - (lower >> 2);
+  }
+
+  const std::vector<std::string_view>* lines_;
   const std::vector<LineRange>* sections_;
   std::vector<Slot> slots_;
   size_t used_ = 0;
@@ -287,7 +365,8 @@ struct TIniFile::Index {
   NameTable names;
   static constexpr size_t kSections = NameTable::kSections;
 
-  explicit Index(const std::vector<std::string>& lines) : names(lines, sections, lines.size()) {
+  explicit Index(const std::vector<std::string_view>& lines)
+      : names(lines, sections, lines.size()) {
     size_t current = npos;  // npos before the first section and in repeated ones
     for (size_t i = 0; i < lines.size(); ++i) {
       std::string_view name;
@@ -328,7 +407,16 @@ bool TIniFile::ParseKeyLine(std::string_view line, std::string& key, std::string
   return true;
 }
 
-TIniFile::TIniFile(std::string_view fileName) : fileName_(SettingsFile(fileName)) { Load(); }
+TIniFile::TIniFile(std::string_view fileName) {
+  bool missing = false;
+  fileName_ = SettingsFile(fileName, missing);
+  // Most optional settings files do not exist: their folder's listing says so
+  // (in-memory files are in no listing).
+  if (missing && !MemoryFiles())
+    TakeText({}, false);
+  else
+    Load();
+}
 
 TIniFile::TIniFile(TIniText text) : inMemory_(true) { TakeText(std::move(text.text), true); }
 
@@ -353,18 +441,21 @@ void TIniFile::Load() {
 }
 
 void TIniFile::TakeText(std::string text, bool exists) {
-  lines_ = SplitLines(text);
-  index_.reset();
   size_t lf = text.find('\n');
   eol_ = (lf != std::string::npos && (lf == 0 || text[lf - 1] != '\r')) ? "\n" : "\r\n";
+  index_.reset();
   loaded_ = std::move(text);
+  lines_ = SplitViews(loaded_);
+  written_.clear();
   loadedExists_ = exists;
 }
 
-std::string TIniFile::Text() const { return JoinLines(lines_, eol_); }
+std::string TIniFile::Text() const { return JoinViews(lines_, eol_); }
 
 std::string TIniFile::ReadString(std::string_view section, std::string_view key,
                                  std::string_view def) const {
+  // A missing file (most of the optional ones) answers every read with Def.
+  if (lines_.empty()) return std::string(def);
   size_t i = Lookup().Line(section, key);
   if (i == npos) return std::string(def);
   std::string_view k, v;
@@ -412,6 +503,17 @@ bool TIniFile::SectionHasKeys(std::string_view section) const {
 
 bool TIniFile::ValueExists(std::string_view section, std::string_view key) const {
   return Lookup().Line(section, key) != npos;
+}
+
+bool TIniFile::ReadIfExists(std::string_view section, std::string_view key,
+                            std::string& value) const {
+  if (lines_.empty()) return false;
+  size_t i = Lookup().Line(section, key);
+  if (i == npos) return false;
+  std::string_view k, v;
+  SplitKeyLine(lines_[i], k, v);
+  value.assign(v);
+  return true;
 }
 
 std::vector<std::string> TIniFile::ReadSections() const {
@@ -472,7 +574,7 @@ void TIniFile::ApplyAndQueue(Op op) {
   if (op.kind == Op::Write) Lookup();
   if (!ApplyIndexed(op)) {
     index_.reset();
-    Apply(lines_, op);
+    Apply(lines_, written_, op);
   }
   pending_.push_back(std::move(op));
 }
@@ -492,14 +594,12 @@ bool TIniFile::ApplyIndexed(const Op& op) {
   if (n == npos) {
     // A new section at the end: ranges that ran to the end now end at its head.
     const size_t head = lines_.size();
-    lines_.push_back("[" + op.section + "]");
-    lines_.push_back(op.key + "=" + op.value);
+    lines_.push_back(Keep(written_, "[" + op.section + "]"));
+    lines_.push_back(Keep(written_, op.key + "=" + op.value));
     const size_t number = index.sections.size();
     index.sections.push_back({head, lines_.size(), lines_.size()});
-    index.names.Add(Index::kSections, head, std::string_view(lines_[head]).substr(1, op.section.size()),
-                    number);
-    index.names.Add(number, head + 1, std::string_view(lines_[head + 1]).substr(0, op.key.size()),
-                    head + 1);
+    index.names.Add(Index::kSections, head, lines_[head].substr(1, op.section.size()), number);
+    index.names.Add(number, head + 1, lines_[head + 1].substr(0, op.key.size()), head + 1);
     return true;
   }
   if (NameTable::Slot* slot = index.names.FindSlot(n, op.key)) {
@@ -507,7 +607,7 @@ bool TIniFile::ApplyIndexed(const Op& op) {
     const size_t line = index.names.Line(*slot);
     std::string_view key;
     KeyOfLine(lines_[line], key);
-    lines_[line] = std::string(key) + "=" + op.value;
+    lines_[line] = Keep(written_, std::string(key) + "=" + op.value);
     slot->offset = 0;
     return true;
   }
@@ -515,25 +615,26 @@ bool TIniFile::ApplyIndexed(const Op& op) {
   const size_t after = index.sections[n].afterKeys;
   // Keys are kept relative to their section's head, and none of this
   // section's lies beyond the new line: moving the ranges moves every name.
-  lines_.insert(lines_.begin() + after, op.key + "=" + op.value);
+  lines_.insert(lines_.begin() + after, Keep(written_, op.key + "=" + op.value));
   for (Index::Range& r : index.sections) {
     if (r.head >= after) ++r.head;
     if (r.end >= after) ++r.end;
     if (r.afterKeys >= after) ++r.afterKeys;
   }
-  index.names.Add(n, after, std::string_view(lines_[after]).substr(0, op.key.size()), after);
+  index.names.Add(n, after, lines_[after].substr(0, op.key.size()), after);
   return true;
 }
 
-void TIniFile::Apply(std::vector<std::string>& lines, const Op& op) {
+void TIniFile::Apply(std::vector<std::string_view>& lines, std::deque<std::string>& store,
+                     const Op& op) {
   size_t head, end;
   bool found = FindSection(lines, op.section, head, end);
   switch (op.kind) {
     case Op::Write: {
       std::string newLine = op.key + "=" + op.value;
       if (!found) {
-        lines.push_back("[" + op.section + "]");
-        lines.push_back(newLine);
+        lines.push_back(Keep(store, "[" + op.section + "]"));
+        lines.push_back(Keep(store, std::move(newLine)));
         return;
       }
       size_t i = FindKey(lines, head, end, op.key);
@@ -541,7 +642,7 @@ void TIniFile::Apply(std::vector<std::string>& lines, const Op& op) {
         // Keep the stored spelling of the key.
         std::string k, v;
         ParseKeyLine(lines[i], k, v);
-        lines[i] = k + "=" + op.value;
+        lines[i] = Keep(store, k + "=" + op.value);
         return;
       }
       // After the section's last key, so trailing blank lines and comments stay put.
@@ -549,7 +650,7 @@ void TIniFile::Apply(std::vector<std::string>& lines, const Op& op) {
       std::string k, v;
       for (size_t j = head + 1; j < end; ++j)
         if (ParseKeyLine(lines[j], k, v)) after = j + 1;
-      lines.insert(lines.begin() + after, newLine);
+      lines.insert(lines.begin() + after, Keep(store, std::move(newLine)));
       return;
     }
     case Op::DeleteKey: {
@@ -573,7 +674,7 @@ void TIniFile::UpdateFile() {
     pending_.clear();
     return;
   }
-  if (loadedExists_ && JoinLines(lines_, eol_) == loaded_) {
+  if (loadedExists_ && JoinsTo(lines_, eol_, loaded_)) {
     // Writes that leave the file as it was read need neither the lock nor a
     // second read: the runner writes the same registry values at every start.
     pending_.clear();
@@ -588,38 +689,27 @@ void TIniFile::UpdateFile() {
   std::string text;
   bool exists = ReadFileIfExists(path, text);
   // Nobody wrote the file since it was read (the usual case): the lines hold
-  // the writes already, and their index stays right.
+  // the writes already; otherwise the writes go again onto what it holds now.
   const bool unchanged = exists == loadedExists_ && text == loaded_;
-  std::vector<std::string> fresh;
+  std::vector<std::string_view> fresh;
+  std::deque<std::string> store;
   if (!unchanged) {
-    // The writes again, on what the file holds now, by an object of its own
-    // that keeps them indexed.
-    TIniFile replay{TIniText{text}};
-    for (const Op& op : pending_) replay.ApplyAndQueue(op);
-    replay.pending_.clear();
-    fresh = std::move(replay.lines_);
+    fresh = SplitViews(text);
+    for (const Op& op : pending_) Apply(fresh, store, op);
   }
-  std::string out = JoinLines(unchanged ? lines_ : fresh, eol_);
-  if (!(exists && out == text)) {
-    // Otherwise nothing to change: the runner rewrites the same values at
-    // every start, and a rewrite with its syncs costs more than the whole run.
+  std::string out = JoinViews(unchanged ? lines_ : fresh, eol_);
+  // The line end stays the one the first read found, as an empty text tells none.
+  const std::string eol = eol_;
+  if (exists && out == text) {
+    // Nothing to change: the runner rewrites the same values at every start,
+    // and a rewrite with its syncs costs more than the whole run.
+    TakeText(std::move(text), true);
+  } else {
     TReplacementFile file(path);
     file.Write(out);
     file.Commit();
+    TakeText(std::move(out), true);
   }
-  if (!unchanged) {
-    Reloaded(std::move(fresh), std::move(out), true);
-    return;
-  }
-  loaded_ = std::move(out);
-  loadedExists_ = true;
-  pending_.clear();
-}
-
-void TIniFile::Reloaded(std::vector<std::string> lines, std::string text, bool exists) {
-  lines_ = std::move(lines);
-  index_.reset();
-  loaded_ = std::move(text);
-  loadedExists_ = exists;
+  eol_ = eol;
   pending_.clear();
 }

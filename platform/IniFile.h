@@ -16,6 +16,7 @@
 #pragma once
 
 #include <chrono>
+#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -59,6 +60,8 @@ public:
   // Whether ReadSection would give any key.
   bool SectionHasKeys(std::string_view section) const;
   bool ValueExists(std::string_view section, std::string_view key) const;
+  // ValueExists and, when true, the value ReadString gives, in one lookup.
+  bool ReadIfExists(std::string_view section, std::string_view key, std::string& value) const;
   std::vector<std::string> ReadSections() const;
   // Key names of a section, in file order (first occurrence of each).
   std::vector<std::string> ReadSection(std::string_view section) const;
@@ -90,16 +93,18 @@ private:
   void TakeText(std::string text, bool exists);
   void ApplyAndQueue(Op op);
   bool ApplyIndexed(const Op& op);
-  // Takes the lines and text of the file as a flush left it.
-  void Reloaded(std::vector<std::string> lines, std::string text, bool exists);
-  static void Apply(std::vector<std::string>& lines, const Op& op);
+  static void Apply(std::vector<std::string_view>& lines, std::deque<std::string>& store,
+                    const Op& op);
   // The index of the lines as they are now, built on first use.
   const Index& Lookup() const;
   // Lines of the keys of Section, each key's first occurrence, in file order.
   std::vector<size_t> KeyLines(std::string_view section) const;
 
   std::string fileName_;
-  std::vector<std::string> lines_;
+  // Views into loaded_, or into written_ for the lines that writes made: a
+  // read copies no line.
+  std::vector<std::string_view> lines_;
+  std::deque<std::string> written_;
   std::string eol_ = "\r\n";
   // The file as Load or the last flush found it, and whether it existed.
   std::string loaded_;

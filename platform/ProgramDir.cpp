@@ -138,8 +138,10 @@ const std::vector<std::string>* ListFolder(const std::string& folder) {
 }
 
 // The path of Name in Dir when it exists in any case. The exact name is tried
-// first; a folder already listed answers from its listing.
-std::optional<std::string> FindFileCI(std::string_view dir, std::string_view name) {
+// first; a folder already listed answers from its listing. Answered tells
+// whether a listing answered.
+std::optional<std::string> FindFileCI(std::string_view dir, std::string_view name,
+                                      bool* answered = nullptr) {
   std::string exact = JoinPath(NativePath(dir), NativePath(name));
   std::string folder = ExtractFilePath(exact);
   std::string leaf = ExtractFileName(exact);
@@ -151,6 +153,7 @@ std::optional<std::string> FindFileCI(std::string_view dir, std::string_view nam
     names = ListFolder(listed);
   }
   if (!names) return std::nullopt;
+  if (answered) *answered = true;
   const std::string* found = nullptr;
   for (const std::string& n : *names) {
     if (n == leaf) return exact;
@@ -280,7 +283,22 @@ std::string ResolveFileCI(std::string_view dir, std::string_view name) {
 }
 
 std::string SettingsFile(std::string_view name) {
-  if (ExtractFilePath(name).empty()) return ResolveFileCI(SettingsDir(), name);
-  std::string native = NativePath(name);
-  return ResolveFileCI(ExtractFilePath(native), ExtractFileName(native));
+  bool missing;
+  return SettingsFile(name, missing);
+}
+
+std::string SettingsFile(std::string_view name, bool& missing) {
+  std::string dir, leaf;
+  if (ExtractFilePath(name).empty()) {
+    dir = SettingsDir();
+    leaf = name;
+  } else {
+    std::string native = NativePath(name);
+    dir = ExtractFilePath(native);
+    leaf = ExtractFileName(native);
+  }
+  bool listed = false;
+  auto found = FindFileCI(dir, leaf, &listed);
+  missing = !found && listed;
+  return found ? *found : JoinPath(NativePath(dir), NativePath(leaf));
 }

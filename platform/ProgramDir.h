@@ -59,6 +59,9 @@ std::string ResolveFileCI(std::string_view dir, std::string_view name);
 // The same for a bare name in the settings folder; a name with a folder is
 // resolved in that folder.
 std::string SettingsFile(std::string_view name);
+// The same; Missing tells when the folder's listing, read or checked just now,
+// holds no such name, so that a reader need not try to open it.
+std::string SettingsFile(std::string_view name, bool& missing);
 
 bool FileExists(std::string_view path);       // a regular file (or a link to one)
 bool DirectoryExists(std::string_view path);

@@ -578,12 +578,11 @@ int ReadInto(const std::string& path, size_t spare, size_t& used, RoomFn room) {
   struct stat st;
   if (fstat(fd, &st) != 0) return errno;
   if (!S_ISREG(st.st_mode)) return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-  // Some file systems take the flag for regular files too.
-  fcntl(fd, F_SETFL, O_RDONLY);
   // One byte more than the size, so that the end shows without growing.
   size_t size = size_t(st.st_size) + 1;
   char* data = room(size + spare);
   const auto& fault = ReadFault();
+  bool blocking = false;
   for (;;) {
     if (used == size) data = room((size *= 2) + spare);  // it grew meanwhile
     ssize_t n;
@@ -595,11 +594,19 @@ int ReadInto(const std::string& path, size_t spare, size_t& used, RoomFn room) {
     }
     if (n < 0) {
       if (errno == EINTR) continue;
+      // Some file systems take the flag for regular files too.
+      if (errno == EAGAIN && !blocking && fcntl(fd, F_SETFL, O_RDONLY) == 0) {
+        blocking = true;
+        continue;
+      }
       used = 0;
       return errno;
     }
     if (n == 0) return 0;
     used += size_t(n);
+    // Short of the byte beyond the size: the end, with no read to confirm it.
+    // (A size of 0 may be a file of the kernel's that tells no size.)
+    if (st.st_size > 0 && used >= size_t(st.st_size) && used < size) return 0;
   }
 }
 

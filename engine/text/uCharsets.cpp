@@ -420,14 +420,14 @@ void TCSInfo::LoadDefine(const TIniFile& ini, std::string_view name) {
   UnicodeKind = ukTable;
   std::string define = ini.ReadString("Define", name, "");
   if (define.starts_with("V1#")) {
-    std::string rest = define.substr(3);
+    std::string_view rest = std::string_view(define).substr(3);
     size_t hash = rest.find('#');
     if (hash != std::string::npos) {
-      Description = rest.substr(0, hash);
-      Aliases = rest.substr(hash + 1);
+      Description.assign(rest.substr(0, hash));
+      Aliases.assign(rest.substr(hash + 1));
     }
   }
-  Name = std::string(name);
+  Name.assign(name);
   MimeName = Aliases.substr(0, Aliases.find(','));
 }
 
@@ -459,14 +459,22 @@ TCSInfos::TCSInfos(const std::string& fileName) {
   names_.Reserve(names.size() + 2);
   aliases_.Reserve(names.size() * 8);
 
-  auto addAlias = [this](std::string_view alias, int index) {
-    std::string key = Lower(Trim(alias));
-    if (!key.empty()) aliases_.Add(key, index);
+  // One buffer for the keys and one for the tables: a start reads a hundred
+  // aliases, and a string each cost more than the rest of their reading.
+  std::string key, hex;
+  auto lower = [&key](std::string_view s) -> const std::string& {
+    key.assign(s);
+    for (char& c : key)
+      if (c >= 'A' && c <= 'Z') c = char(c + 32);
+    return key;
+  };
+  auto addAlias = [&](std::string_view alias, int index) {
+    if (!lower(TrimmedView(alias)).empty()) aliases_.Add(key, index);
   };
   for (const std::string& name : names) {
     auto info = std::make_unique<TCSInfo>();
     info->LoadDefine(ini, name);
-    const std::string hex = ini.ReadString("ToUTF", name, "");
+    if (!ini.ReadIfExists("ToUTF", name, hex)) hex.clear();
     toUtfSpans_.emplace_back(uint32_t(toUtfText_.size()), uint32_t(hex.size()));
     toUtfText_ += hex;
     int index = int(items_.size());
@@ -478,7 +486,7 @@ TCSInfos::TCSInfos(const std::string& fileName) {
       addAlias(std::string_view(aliases).substr(start, comma - start), index);
       start = comma + 1;
     }
-    names_.Add(Lower(name), index);
+    names_.Add(lower(name), index);
     items_.push_back(std::move(info));
   }
   for (auto [name, kind, description] :

@@ -271,9 +271,7 @@ std::string TEinstellungen::GetParam(std::string_view section, std::string_view 
                                      std::string_view def, bool& overridden) {
   std::string value;
   // Presence, not a marker value, tells a missing key: any stored text is a value.
-  if (gIni && gIni->ValueExists(section, key)) {
-    value = gIni->ReadString(section, key, "");
-  } else {
+  if (!gIni || !gIni->ReadIfExists(section, key, value)) {
     value = std::string(def);
     if (gIni && gWriteBackAllowed) {
       try {
@@ -467,7 +465,9 @@ void TVQEinstellungen::Load(bool raw, TIniFileUTF8& ini) {
   int32_t count = integer("DelXHeader", "0");
   // Only numbers that can hold a value are visited: a mistyped huge count must
   // not fill the file with empty keys.
-  int64_t last = std::min<int64_t>(count, HighestDelXHeaderKey(ini, s, OverrideKeys));
+  // The highest key is never below 0: without a count no key need be looked for.
+  int64_t last =
+      count <= 0 ? count : std::min<int64_t>(count, HighestDelXHeaderKey(ini, s, OverrideKeys));
   for (int64_t i = 1; i <= last; ++i) {
     std::string name = GetParam(s, "DelXHeader-" + IntToStr(i), "");
     if (!name.empty() && UpperCase(Copy(name, 1, 2)) == "X-") DelXHeader.push_back(std::move(name));

@@ -26,6 +26,11 @@ TEST(IniFile, NamesMatchCaseInsensitivelyAndTheFirstOccurrenceWins) {
   EXPECT_EQ(ini.ReadString("news", "Quoted", "d"), "  x  ");
   EXPECT_EQ(ini.ReadString("news", "Empty", "d"), "");
   EXPECT_TRUE(ini.ValueExists("news", "Empty"));
+  std::string value = "kept";
+  EXPECT_FALSE(ini.ReadIfExists("news", "Other", value));
+  EXPECT_EQ(value, "kept");
+  EXPECT_TRUE(ini.ReadIfExists("NEWS", "quoted", value));
+  EXPECT_EQ(value, "  x  ");
   EXPECT_EQ(ini.ReadString("news", "Missing", "d"), "d");
   EXPECT_EQ(ini.ReadString("news", "Other", "d"), "d");  // second [news] does not count
   EXPECT_EQ(ini.ReadSections().size(), 1u);

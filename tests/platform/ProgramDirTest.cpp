@@ -123,8 +123,15 @@ TEST_F(FoldersTest, ShippedFilesAndSiblingsAreFoundInTheirFoldersInOrder) {
 TEST_F(FoldersTest, NamesAreFoundInAnyCaseAlsoAfterTheFolderWasListed) {
   const std::string dir = root.Path() + "/";
   EXPECT_EQ(ResolveFileCI(dir, "CopyIf.ini"), dir + "CopyIf.ini");  // lists the folder
+  bool missing = false;
+  EXPECT_EQ(SettingsFile(dir + "CopyIf.ini", missing), dir + "CopyIf.ini");
+  EXPECT_TRUE(missing);
   WriteFile(dir + "copyif.INI", "");
   EXPECT_EQ(ResolveFileCI(dir, "CopyIf.ini"), dir + "copyif.INI");
+  EXPECT_EQ(SettingsFile(dir + "CopyIf.ini", missing), dir + "copyif.INI");
+  EXPECT_FALSE(missing);
+  EXPECT_EQ(SettingsFile(dir + "nofolder/x.ini", missing), dir + "nofolder/x.ini");
+  EXPECT_FALSE(missing);  // no listing: only an open can tell
   WriteFile(dir + "CopyIf.ini", "");
   EXPECT_EQ(ResolveFileCI(dir, "COPYIF.ini"), dir + "CopyIf.ini");  // byte order: the first
   EXPECT_EQ(ResolveFileCI(dir, "copyif.INI"), dir + "copyif.INI");  // the exact name first

@@ -218,6 +218,9 @@ TEST(SafeFile, TheReaderTellsAbsenceFromFailure) {
       {"folder", dir / "folder", nullptr, EISDIR},
       {"pipe", dir / "pipe", nullptr, EINVAL},
       {"read error", file, [](const std::string&) { return EIO; }, EIO},
+      {"O_NONBLOCK taken once", file,
+       [n = 0](const std::string&) mutable { return n++ ? 0 : EAGAIN; }, 0},
+      {"O_NONBLOCK taken always", file, [](const std::string&) { return EAGAIN; }, EAGAIN},
       {"below a file", file + "/x", nullptr, ENOTDIR},
   };
   for (const Case& c : cases) {
