@@ -372,8 +372,11 @@ std::string FloatToStr(double v) {
 
 // ---------------------------------------------------------------------------
 
-std::vector<std::string> SplitLines(std::string_view text) {
-  std::vector<std::string> lines;
+namespace {
+
+// Calls Line(start, length) for each line of Text, cut as SplitLines cuts them.
+template <class LineFn>
+void ForEachLine(std::string_view text, LineFn line) {
   const size_t n = text.size();
   // The next CR and the next LF, each found by memchr: long lines cost little.
   auto next = [&](char c, size_t from) {
@@ -383,15 +386,15 @@ std::vector<std::string> SplitLines(std::string_view text) {
   size_t start = 0, cr = next('\r', 0), lf = next('\n', 0);
   while (start < n) {
     size_t end = std::min(cr, lf);
-    lines.emplace_back(text.substr(start, end - start));
+    line(text.substr(start, end - start));
     start = end + (end + 1 < n && text[end] == '\r' && text[end + 1] == '\n' ? 2 : 1);
     if (cr < start) cr = next('\r', start);
     if (lf < start) lf = next('\n', start);
   }
-  return lines;
 }
 
-std::string JoinLines(const std::vector<std::string>& lines, std::string_view eol) {
+template <class Line>
+std::string JoinAll(const std::vector<Line>& lines, std::string_view eol) {
   size_t total = 0;
   for (const auto& l : lines) total += l.size() + eol.size();
   std::string out;
@@ -401,6 +404,28 @@ std::string JoinLines(const std::vector<std::string>& lines, std::string_view eo
     out += eol;
   }
   return out;
+}
+
+}  // namespace
+
+std::vector<std::string> SplitLines(std::string_view text) {
+  std::vector<std::string> lines;
+  ForEachLine(text, [&](std::string_view l) { lines.emplace_back(l); });
+  return lines;
+}
+
+std::vector<std::string_view> SplitLineViews(std::string_view text) {
+  std::vector<std::string_view> lines;
+  ForEachLine(text, [&](std::string_view l) { lines.push_back(l); });
+  return lines;
+}
+
+std::string JoinLines(const std::vector<std::string>& lines, std::string_view eol) {
+  return JoinAll(lines, eol);
+}
+
+std::string JoinLineViews(const std::vector<std::string_view>& lines, std::string_view eol) {
+  return JoinAll(lines, eol);
 }
 
 std::string LocalTimeText(const char* format) {

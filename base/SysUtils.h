@@ -143,8 +143,11 @@ std::string FloatToStr(double v);
 
 // Splits at CR LF, LF or CR; a final line break adds no empty line (TStringList.Text).
 std::vector<std::string> SplitLines(std::string_view text);
+// The same lines as views into Text.
+std::vector<std::string_view> SplitLineViews(std::string_view text);
 // Joins with the given line end after every line (TStringList.Text adds one after the last too).
 std::string JoinLines(const std::vector<std::string>& lines, std::string_view eol = "\r\n");
+std::string JoinLineViews(const std::vector<std::string_view>& lines, std::string_view eol = "\r\n");
 
 // The local time now as strftime writes it with Format (numeric fields only:
 // names of days and months would depend on the locale).

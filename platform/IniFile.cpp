@@ -91,37 +91,6 @@ std::string CutAtLineBreak(std::string_view v) {
 
 constexpr size_t npos = std::string::npos;
 
-// The lines of Text as SplitLines cuts them (CR, LF or CRLF), as views into it.
-std::vector<std::string_view> SplitViews(std::string_view text) {
-  std::vector<std::string_view> lines;
-  const size_t n = text.size();
-  auto next = [&](char c, size_t from) {
-    const void* q = from < n ? std::memchr(text.data() + from, c, n - from) : nullptr;
-    return q ? size_t(static_cast<const char*>(q) - text.data()) : n;
-  };
-  size_t start = 0, cr = next('\r', 0), lf = next('\n', 0);
-  while (start < n) {
-    size_t end = std::min(cr, lf);
-    lines.push_back(text.substr(start, end - start));
-    start = end + (end + 1 < n && text[end] == '\r' && text[end + 1] == '\n' ? 2 : 1);
-    if (cr < start) cr = next('\r', start);
-    if (lf < start) lf = next('\n', start);
-  }
-  return lines;
-}
-
-std::string JoinViews(const std::vector<std::string_view>& lines, std::string_view eol) {
-  size_t total = 0;
-  for (std::string_view l : lines) total += l.size() + eol.size();
-  std::string out;
-  out.reserve(total);
-  for (std::string_view l : lines) {
-    out += l;
-    out += eol;
-  }
-  return out;
-}
-
 // Whether Lines joined by Eol give Text, without joining them.
 bool JoinsTo(const std::vector<std::string_view>& lines, std::string_view eol,
              std::string_view text) {
@@ -445,12 +414,12 @@ void TIniFile::TakeText(std::string text, bool exists) {
   eol_ = (lf != std::string::npos && (lf == 0 || text[lf - 1] != '\r')) ? "\n" : "\r\n";
   index_.reset();
   loaded_ = std::move(text);
-  lines_ = SplitViews(loaded_);
+  lines_ = SplitLineViews(loaded_);
   written_.clear();
   loadedExists_ = exists;
 }
 
-std::string TIniFile::Text() const { return JoinViews(lines_, eol_); }
+std::string TIniFile::Text() const { return JoinLineViews(lines_, eol_); }
 
 std::string TIniFile::ReadString(std::string_view section, std::string_view key,
                                  std::string_view def) const {
@@ -694,10 +663,10 @@ void TIniFile::UpdateFile() {
   std::vector<std::string_view> fresh;
   std::deque<std::string> store;
   if (!unchanged) {
-    fresh = SplitViews(text);
+    fresh = SplitLineViews(text);
     for (const Op& op : pending_) Apply(fresh, store, op);
   }
-  std::string out = JoinViews(unchanged ? lines_ : fresh, eol_);
+  std::string out = JoinLineViews(unchanged ? lines_ : fresh, eol_);
   // The line end stays the one the first read found, as an empty text tells none.
   const std::string eol = eol_;
   if (exists && out == text) {
