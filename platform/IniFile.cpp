@@ -653,8 +653,8 @@ void TIniFile::UpdateFile() {
   // links to it take the same lock.
   const std::string path = ResolveLinks(fileName_);
   std::optional<TIniLock> lock;
-  // In-memory files are the process's own: nobody to lock out.
-  if (!MemoryFiles()) lock.emplace(path);
+  // In-memory files and new files of our own: nobody to lock out.
+  if (!MemoryFiles() && !alone_) lock.emplace(path);
   std::string text;
   bool exists = ReadFileIfExists(path, text);
   // Nobody wrote the file since it was read (the usual case): the lines hold

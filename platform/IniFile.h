@@ -73,6 +73,10 @@ public:
 
   // Writes the collected changes; raises EInOutError when the file cannot be written.
   void UpdateFile();
+  // The file is a new one of this process's own (a report or hand-over file
+  // made by CreateUniqueFile): its flushes take no lock, so a lock held on the
+  // folder's INI files cannot keep a failure from being reported.
+  void WritesAlone() { alone_ = true; }
   bool HasPendingWrites() const { return !pending_.empty(); }
   // The text the file holds after UpdateFile, as far as this object knows.
   std::string Text() const;
@@ -110,6 +114,7 @@ private:
   std::string loaded_;
   bool loadedExists_ = false;
   bool inMemory_ = false;
+  bool alone_ = false;
   std::vector<Op> pending_;
   // Kept up to date by plain writes, dropped by other changes.
   mutable std::unique_ptr<Index> index_;

@@ -74,7 +74,8 @@ std::string HiddenSibling(const std::string& path) {
   static std::mt19937 random{std::random_device{}()};
   char part[16];
   std::snprintf(part, sizeof part, "%06X", unsigned(random() & 0xFFFFFF));
-  return FolderOf(path) + "." + ExtractFileName(path).substr(0, 200) + "." + part;
+  // The temporary files' marker, so that one a kill left behind is cleaned up too.
+  return FolderOf(path) + "." + ExtractFileName(path).substr(0, 200) + ".~" + part;
 }
 
 // Writes the views from Pieces in as few calls as the system allows.
@@ -231,8 +232,12 @@ TReplacementFile::TReplacementFile(std::string target, const TReplaceOptions& op
   // not followed are placed by CommitAsNew, or by Commit once the caller saw
   // a regular file there.
   struct stat existing {};
-  if (options.followLinks && lstat(path_.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode))
-    RaiseWriteError(target_, S_ISDIR(existing.st_mode) ? EISDIR : EINVAL);
+  if (options.followLinks && lstat(path_.c_str(), &existing) == 0) {
+    if (!S_ISREG(existing.st_mode))
+      RaiseWriteError(target_, S_ISDIR(existing.st_mode) ? EISDIR : EINVAL);
+    // A rename could replace a file its owner made read-only; writing it could not.
+    if (access(path_.c_str(), W_OK) != 0 && errno == EACCES) RaiseWriteError(target_, EACCES);
+  }
   const std::string folder = FolderOf(path_);
   RemoveStaleTemporaries(folder);
   std::string pattern = folder + "." + ExtractFileName(path_).substr(0, 200) +

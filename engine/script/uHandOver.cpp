@@ -217,6 +217,7 @@ bool ParseShowErrorAnswer(std::string_view text, int& continueLine, int& state) 
 
 void WriteInputBoxRequest(const std::string& path, const TInputBoxRequest& request) {
   TIniFile ini(path);
+  ini.WritesAlone();
   ini.WriteString(kSection, "Title", IniValue(request.title));
   ini.WriteString(kSection, "Prompt", IniValue(request.prompt));
   ini.WriteString(kSection, "Default", IniValue(request.preset));
@@ -232,6 +233,8 @@ TInputBoxRequest ReadInputBoxRequest(const std::string& path) {
 
 void WriteInputBoxAnswer(const std::string& path, std::string_view answer) {
   TIniFile ini(path);
+  // The runner that made the file waits for this answer and writes nothing meanwhile.
+  ini.WritesAlone();
   ini.WriteString(kSection, "Default", IniValue(answer));
   ini.UpdateFile();
 }

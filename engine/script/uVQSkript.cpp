@@ -190,6 +190,7 @@ void TVQSkript::IncludeReportFile(std::string_view section, const std::string& m
                                   int depth) {
   try {
     TIniFile ini(MakeTempFileName());
+    ini.WritesAlone();
     ini.WriteString(section, "Message", OneLine(message));
     ini.WriteString(section, "DateTime", NowText());
     ini.WriteString(section, "Reason", "Skript: Do Include");

@@ -89,6 +89,7 @@ void TVQSkript::WriteTrace(const std::string& line) {
     TraceFailed = true;
     try {
       TIniFile report(MakeTempFileName());
+      report.WritesAlone();
       report.WriteString("EXCEPTION", "Message", OneLine(e.what()));
       report.WriteString("EXCEPTION", "DateTime", NowText());
       report.WriteString("EXCEPTION", "Reason", "Open File: \"VQDebug.txt\"");

@@ -196,6 +196,7 @@ std::string WriteExceptionReport(std::string_view message, std::string_view reas
   try {
     std::string report = MakeTempFileNameSettings();
     TIniFile ini(report);
+    ini.WritesAlone();
     ini.WriteString("EXCEPTION", "Message", OneLine(message));
     ini.WriteString("EXCEPTION", "DateTime", LocalTimeText("%d.%m.%Y %H:%M:%S"));
     ini.WriteString("EXCEPTION", "Reason", OneLine(reason));

@@ -252,6 +252,12 @@ TEST(IniFile, TheLockIsAFileOfItsOwnAndAHeldOneIsAnError) {
   ini.WriteString("A", "k", "3");
   EXPECT_THROW(ini.UpdateFile(), EInOutError);
   EXPECT_EQ(ReadFile(file), "[A]\r\nk=2\r\n");
+  // A report, a file of the writer's own, is written all the same.
+  TIniFile report(dir / "VQ-report.tmp");
+  report.WritesAlone();
+  report.WriteString("EXCEPTION", "Message", "locked");
+  report.UpdateFile();
+  EXPECT_EQ(ReadFile(dir / "VQ-report.tmp"), "[EXCEPTION]\r\nMessage=locked\r\n");
   close(lock);
   ini.UpdateFile();
   TIniFile::SetLockWait(std::chrono::milliseconds(5000));

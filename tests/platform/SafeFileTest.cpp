@@ -252,6 +252,13 @@ TEST(SafeFile, TheReaderTellsAbsenceFromFailure) {
 
 TEST(SafeFile, ModesLinksAndSharedFolders) {
   TempDir dir;
+  if (geteuid() != 0) {  // root may write whatever the mode says
+    // A file its owner made read-only is not replaced behind the mode's back.
+    WriteFile(dir / "ro", "old");
+    chmod((dir / "ro").c_str(), 0444);
+    EXPECT_THROW(ReplaceFileContent(dir / "ro", "new"), EInOutError);
+    EXPECT_EQ(ReadFile(dir / "ro"), "old");
+  }
   const mode_t old = umask(027);
   ReplaceFileContent(dir / "new", "n");
   EXPECT_EQ(ModeOf(dir / "new"), 0640u);
