@@ -120,20 +120,7 @@ bool WriteAllPieces(int fd, const std::string_view* pieces, size_t count, int& e
 }
 
 bool WriteAll(int fd, std::string_view data, int& err) {
-  while (!data.empty()) {
-    ssize_t n = write(fd, data.data(), data.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      err = errno;
-      return false;
-    }
-    if (n == 0) {
-      err = ENOSPC;
-      return false;
-    }
-    data.remove_prefix(size_t(n));
-  }
-  return true;
+  return WriteAllPieces(fd, &data, 1, err);
 }
 
 // A folder every user may write: what is created there is private.
