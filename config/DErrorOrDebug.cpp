@@ -20,6 +20,7 @@
 #include "ProgramDir.h"
 #include "SafeFile.h"
 #include "SysUtils.h"
+#include "uCharsets.h"
 #include "uTools.h"
 #include "uTransla.h"
 
@@ -80,9 +81,7 @@ std::string LoadScriptFile(const std::string& fileName) {
 
 // A script saved by the dialog keeps the line ends the file had: LF for a
 // file written on this system, CR LF otherwise.
-std::string LineEndOf(const std::string& fileName) {
-  std::string text;
-  if (ReadWholeFile(NativePath(fileName), text) != 0) return "\r\n";
+std::string LineEndOf(const std::string& text) {
   size_t lf = text.find('\n');
   if (lf == std::string::npos) return "\r\n";
   return lf == 0 || text[lf - 1] != '\r' ? "\n" : "\r\n";
@@ -272,20 +271,23 @@ void TDlgErrorOrDebug::mSkriptChange() { SetSaveButtons(true); }
 
 void TDlgErrorOrDebug::butSaveClick() {
   QString text = mSkript->toPlainText();
-  const std::string eol = LineEndOf(FileName);
+  // The file as it stands tells the line ends and the encoding to keep.
+  std::string before;
+  if (ReadWholeFile(NativePath(FileName), before) != 0) before.clear();
+  const std::string eol = LineEndOf(before);
   std::string data;
   if (!text.isEmpty()) {
     // Every line ends with a line end; a final one of the memo adds no line.
     if (text.endsWith(QLatin1Char('\n'))) text.chop(1);
     for (const QString& line : text.split(QLatin1Char('\n'))) data += InternalStr(line) + eol;
   }
-  ReplaceFileContent(NativePath(FileName), data);
+  ReplaceFileContent(NativePath(FileName), InternalToEditorText(data, before));
   SetSaveButtons(false);
   if (butRetry) butRetry->setEnabled(true);
 }
 
 void TDlgErrorOrDebug::butReLoadClick() {
-  std::vector<std::string> lines = SplitLines(LoadScriptFile(FileName));
+  std::vector<std::string> lines = SplitLines(EditorTextToInternal(LoadScriptFile(FileName)));
   QSignalBlocker quiet(mSkript);
   mSkript->setPlainText(MemoText(lines));
   fileLines_ = std::move(lines);

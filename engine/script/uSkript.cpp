@@ -6,6 +6,7 @@
 #include "ProgramDir.h"
 #include "SafeFile.h"
 #include "SysUtils.h"
+#include "uCharsets.h"
 #include "uTransla.h"
 #include "uVarList.h"
 
@@ -206,7 +207,7 @@ void TSkript::AssignLines(std::vector<TZeile> lines) {
 
 void TSkript::IncludeFile(int index, std::string_view fileName) {
   GetLine(index).SetSource(std::string());
-  std::string data = ReadWholeFile(fileName);
+  std::string data = EditorTextToInternal(ReadWholeFile(fileName));
 
   std::vector<std::string> found;
   std::string current;

@@ -129,7 +129,7 @@ public:
   const std::vector<TZeile>& Lines() const { return lines_; }
   void AssignLines(std::vector<TZeile> lines);
   // Replaces the line at Index by the lines of a file (LF ends a line, CR is
-  // dropped). The include line itself takes the first line, so an empty file
+  // dropped), read as text of an editor (EditorTextToInternal). The include line itself takes the first line, so an empty file
   // leaves one empty line in its place. A file that cannot be read raises
   // EInOutError after the line has been emptied. Includes inside the file are
   // not resolved here.

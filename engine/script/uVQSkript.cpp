@@ -45,9 +45,11 @@ void CreateEmptyFile(const std::string& path) {
 // with. A file changed shortly before it was read is not kept: a change
 // within the same tick of the file system's clock leaves those times alone.
 // The lines are kept from the second reading on, so that a run that reads its
-// script once does not pay for a copy.
+// script once does not pay for a copy. They are in the internal charset they
+// were converted into.
 struct TKeptScript {
   struct stat stamp {};
+  int charset = -1;
   bool hasLines = false;
   std::vector<TZeile> lines;
 };
@@ -79,7 +81,8 @@ bool TakeKeptScript(const std::string& name, const struct stat& stamp,
                     std::vector<TZeile>& lines) {
   std::lock_guard lock(gKeptMutex);
   auto it = gKeptScripts.find(name);
-  if (it == gKeptScripts.end() || !it->second.hasLines || !SameStamp(it->second.stamp, stamp))
+  if (it == gKeptScripts.end() || !it->second.hasLines || !SameStamp(it->second.stamp, stamp) ||
+      it->second.charset != InternalCharsetIndex())
     return false;
   lines = it->second.lines;
   return true;
@@ -89,8 +92,10 @@ void KeepScript(const std::string& name, const struct stat& stamp,
                 const std::vector<TZeile>& lines) {
   std::lock_guard lock(gKeptMutex);
   TKeptScript& kept = gKeptScripts[name];
-  const bool readBefore = SameStamp(kept.stamp, stamp);
+  const bool readBefore =
+      SameStamp(kept.stamp, stamp) && kept.charset == InternalCharsetIndex();
   kept.stamp = stamp;
+  kept.charset = InternalCharsetIndex();
   kept.hasLines = readBefore;
   if (readBefore)
     kept.lines = lines;
@@ -233,7 +238,7 @@ void TVQSkript::LoadScript(bool doReset) {
         AssignLines(std::move(kept));
       } else {
         std::vector<std::string> lines;
-        LoadTextFile(name, lines);
+        LoadEditorTextFile(name, lines);
         SetLines(name, lines);
         // Stamped before the reading: a change while reading makes the
         // stamp differ next time.

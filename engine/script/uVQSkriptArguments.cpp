@@ -155,7 +155,7 @@ void TVQSkript::ReadStringArgument(std::string text, bool raw, std::string& coll
       ScriptErrorFmt("FileDoesntExists", "Datei \"%s\" konnte nicht gefunden werden!",
                      {fileName}, name);
     std::vector<std::string> fileLines;
-    LoadTextFile(fileName, fileLines);
+    LoadEditorTextFile(fileName, fileLines);
     for (const std::string& line : fileLines) {
       collected += raw ? line : ExpandWildcards(line);
       collected += "\r\n";

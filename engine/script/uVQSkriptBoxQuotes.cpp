@@ -233,7 +233,7 @@ void TVQSkript::ConvertBoxQuotes(int style) {
       ScriptErrorFmt("Boxquote.FileDoesntExists",
                      "Die als BoxQuote anzuzeigende Datei \"%s\" existiert nicht!", {fileName});
     std::vector<std::string> lines;
-    LoadTextFile(fileName, lines);
+    LoadEditorTextFile(fileName, lines);
     lines.insert(lines.begin(), std::string());
     lines.emplace_back();
     DrawBoxQuote(fileName, bq, lines);

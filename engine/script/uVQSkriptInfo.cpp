@@ -68,7 +68,7 @@ std::vector<std::string> FileLinesOf(const std::string& fileName) {
   std::vector<std::string> lines;
   if (fileName.empty()) return lines;
   try {
-    LoadTextFile(fileName, lines);
+    LoadEditorTextFile(fileName, lines);
   } catch (const std::exception&) {
     lines.clear();
   }

@@ -758,3 +758,43 @@ std::string ConvertByIndex(std::string_view text, int from, int to, bool& lossy)
   enc.Finish();
   return out;
 }
+
+// ---------------------------------------------------------------------------
+// Files people write with an editor
+
+namespace {
+
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+
+// The charset a file of these bytes was saved in.
+int EditorFileCharset(std::string_view bytes) {
+  const TCSInfos& infos = GetCSInfos();
+  const size_t ascii = AsciiPrefixLength(bytes);
+  if (ascii < bytes.size() && IsCleanUtf8(bytes.substr(ascii))) return gUtf8Index;
+  const int internal = InternalCharsetIndex();
+  const TCSInfo* cs = infos.Items(internal);
+  // Text saved on Windows, where no editor wrote utf-8.
+  return cs && cs->UnicodeKind == TCSInfo::ukUtf8 ? 0 : internal;
+}
+
+}  // namespace
+
+std::string EditorTextToInternal(std::string bytes) {
+  if (AsciiPrefixLength(bytes) == bytes.size()) return bytes;
+  const int from = EditorFileCharset(bytes);
+  if (from == gUtf8Index && bytes.starts_with(kUtf8Mark)) bytes.erase(0, kUtf8Mark.size());
+  const int to = InternalCharsetIndex();
+  if (from == to) return bytes;
+  bool lossy = false;
+  return ConvertByIndex(bytes, from, to, lossy);
+}
+
+std::string InternalToEditorText(std::string_view text, std::string_view file) {
+  const int to = EditorFileCharset(file);
+  std::string out;
+  if (to == gUtf8Index && file.starts_with(kUtf8Mark)) out = kUtf8Mark;
+  const int from = InternalCharsetIndex();
+  if (from == to) return out.append(text);
+  bool lossy = false;
+  return out.append(ConvertByIndex(text, from, to, lossy));
+}

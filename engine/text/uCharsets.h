@@ -177,3 +177,15 @@ std::string ConvertByIndex(std::string_view text, int from, int to, bool& lossy)
 // Length of the leading run of ASCII bytes 1..127 (texts that every charset but
 // UTF-7 reads the same way).
 size_t AsciiPrefixLength(std::string_view text);
+
+// Text files that people write with an editor: the header script and its
+// includes, and the files a profile or a script names for reading. Editors
+// here save UTF-8 where they once saved the internal charset, so bytes that
+// are valid UTF-8 (without NUL) and hold an 8-bit byte are taken as UTF-8, a
+// leading byte order mark dropped; any other bytes are in the internal
+// charset, or in charset 0 when that is utf-8. The result is in the internal
+// charset; a character it lacks becomes "?". Pure ASCII comes back untouched.
+std::string EditorTextToInternal(std::string bytes);
+// Text in the internal charset in the encoding of the file that holds the
+// bytes File (with its byte order mark), for writing that file back.
+std::string InternalToEditorText(std::string_view text, std::string_view file);

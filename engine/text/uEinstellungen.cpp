@@ -210,7 +210,9 @@ std::string WriteExceptionReport(std::string_view message, std::string_view reas
   }
 }
 
-void LoadTextFile(std::string_view fileName, std::vector<std::string>& lines) {
+namespace {
+
+void LoadLines(std::string_view fileName, std::vector<std::string>& lines, bool editorText) {
   // A script may name a file whose save is still pending.
   CompletePendingReplacements();
   std::string path = NativePath(fileName);
@@ -219,7 +221,9 @@ void LoadTextFile(std::string_view fileName, std::vector<std::string>& lines) {
   std::optional<std::mt19937> random;
   for (int attempt = 1;; ++attempt) {
     try {
-      lines = SplitLines(ReadTextFile(path));
+      std::string text = ReadTextFile(path);
+      if (editorText) text = EditorTextToInternal(std::move(text));
+      lines = SplitLines(text);
       return;
     } catch (const std::exception& e) {
       // Asked only now: nearly every file read is there.
@@ -239,6 +243,16 @@ void LoadTextFile(std::string_view fileName, std::vector<std::string>& lines) {
     std::this_thread::sleep_for(
         std::chrono::milliseconds(std::uniform_int_distribution<int>(5, 99)(*random)));
   }
+}
+
+}  // namespace
+
+void LoadTextFile(std::string_view fileName, std::vector<std::string>& lines) {
+  LoadLines(fileName, lines, false);
+}
+
+void LoadEditorTextFile(std::string_view fileName, std::vector<std::string>& lines) {
+  LoadLines(fileName, lines, true);
 }
 
 // ---------------------------------------------------------------------------

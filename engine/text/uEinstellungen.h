@@ -278,6 +278,9 @@ void ShowInfoBox(const std::string& text);
 // Fills Lines from a text file, or clears it when the file does not exist; a
 // failing read is retried and reported, the 21st failure is raised.
 void LoadTextFile(std::string_view fileName, std::vector<std::string>& lines);
+// The same for a text file people write with an editor (a script, an include,
+// a file a profile or script names), converted by EditorTextToInternal.
+void LoadEditorTextFile(std::string_view fileName, std::vector<std::string>& lines);
 // A new empty "VQ-....tmp" file in the program directory; returns its path.
 std::string MakeTempFileNameSettings();
 

@@ -147,6 +147,30 @@ TEST_F(ErrorOrDebugTest, ReloadDiscardsEditsAndAFailureChangesNothing) {
   EXPECT_FALSE(d->butRetry->isEnabled());
 }
 
+// The script is read in the encoding an editor saved it in, and an edit is
+// saved back in that encoding: UTF-8 (with its byte order mark) or the
+// internal charset windows-1252.
+TEST_F(ErrorOrDebugTest, ReloadAndSaveKeepTheEncodingOfTheFile) {
+  struct Row {
+    std::string before, after;
+  };
+  const std::vector<Row> rows = {
+      {"Gr\xC3\xBC\xC3\x9F" "e\n", "Gr\xC3\xBC\xC3\x9F" "e\nMa\xC3\x9F\n"},
+      {"\xEF\xBB\xBFGr\xC3\xBC\xC3\x9F" "e\n", "\xEF\xBB\xBFGr\xC3\xBC\xC3\x9F" "e\nMa\xC3\x9F\n"},
+      {"Gr\xFC\xDF" "e\r\n", "Gr\xFC\xDF" "e\r\nMa\xDF\r\n"},
+  };
+  for (const Row& row : rows) {
+    WriteFile(Path("header.def"), row.before);
+    auto d = Open(1, "E", 0);
+    d->mSkript->setPlainText("edited");
+    d->butReLoad->click();
+    EXPECT_EQ(d->mSkript->toPlainText(), QString::fromUtf8("Grüße")) << row.before;
+    d->mSkript->setPlainText(QString::fromUtf8("Grüße\nMaß"));
+    d->butSave->click();
+    EXPECT_EQ(ReadFile(Path("header.def")), row.after);
+  }
+}
+
 TEST_F(ErrorOrDebugTest, DebugStopHidesTheMessageAndOffersStepping) {
   auto d = Open(12, "", LineStart(12) + int(file[11].size()), "");
   EXPECT_EQ(d->windowTitle(), "Debuggen...");

@@ -168,6 +168,58 @@ TEST_F(CorrectionRun, ProfileSweepOverAFolder) {
   EXPECT_TRUE(fs::exists(Out("e.bak")));
 }
 
+// Scripts and the files they name are read in the encoding an editor saved
+// them in, UTF-8 or windows-1252, whatever the internal charset: the message
+// comes out the same. Each row: the internal charset, then the encoding ('u'
+// UTF-8, 'w' windows-1252) of the script, its include, a file read with
+// "from" and the profile's signature file.
+TEST_F(CorrectionRun, ScriptsAndTheirFilesInUtf8OrWindows1252) {
+  struct Row {
+    const char* internal;
+    const char* encodings;
+  };
+  const std::vector<Row> rows = {{"", "uuuu"},      {"", "wwww"},      {"", "uwuw"},
+                                 {"utf-8", "uuuu"}, {"utf-8", "wwww"}, {"utf-8", "wuwu"}};
+  // Every character here is one of windows-1252 below 256, the same code.
+  auto saved = [](char encoding, const std::string& utf8) {
+    if (encoding == 'u') return utf8;
+    std::string out;
+    for (size_t i = 0; i < utf8.size(); ++i) {
+      if (!(utf8[i] & 0x80)) {
+        out += utf8[i];
+      } else {
+        out += char(((utf8[i] & 0x03) << 6) | (utf8[i + 1] & 0x3F));
+        ++i;
+      }
+    }
+    return out;
+  };
+  Profile("news", "SigFile=sig.txt\r\nHeaderCharsets=iso-8859-1\r\nBodyCharsets=iso-8859-1\r\n");
+  const std::string msg = Out("x.msg");
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.internal) + " " + row.encodings);
+    WriteFile(dir / "Specials.ini", std::string("[Charsets]\r\nInternal=") + row.internal + "\r\n");
+    WriteFile(dir / "header.def", saved(row.encodings[0],
+                                        "Sub main\n  X-Gruss: Grüße\n  Append Lines \"Schöne Grüße\"\n"
+                                        "  Do Include \"inc.def\"\n  Set Intro from \"intro.txt\"\n"
+                                        "End Sub\n"));
+    WriteFile(dir / "inc.def", saved(row.encodings[1], "  X-Inc: Maß\n"));
+    WriteFile(dir / "intro.txt", saved(row.encodings[2], "Hallo Jürgen,\n"));
+    WriteFile(dir / "sig.txt", saved(row.encodings[3], "Gruß aus Köln\n"));
+    WriteFile(msg, "Subject: x\r\nMIME-Version: 1.0\r\n"
+                   "Content-Type: text/plain; charset=iso-8859-1\r\n"
+                   "Content-Transfer-Encoding: 8bit\r\n\r\nText\r\n");
+    ProcessResult r = Run({"Type:news", "Filename:" + msg});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(ReadFile(msg),
+              "Subject: x\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=iso-8859-1\r\n"
+              "Content-Transfer-Encoding: 8bit\r\nX-Gruss: =?iso-8859-1?Q?Gr=FC=DFe?=\r\n"
+              "X-Inc: =?iso-8859-1?Q?Ma=DF?=\r\n\r\nHallo J\xFCrgen,\r\nText\r\n\r\n"
+              "Sch\xF6ne Gr\xFC\xDF" "e\r\n-- \r\nGru\xDF aus K\xF6ln\r\n")
+        << r.err;
+  }
+}
+
 // The bundled sample, as the demo runs it.
 TEST_F(CorrectionRun, BundledSample) {
   const fs::path sample = fs::path(TIDELARN_SOURCE_DIR) / "data/sample";

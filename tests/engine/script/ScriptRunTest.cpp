@@ -643,11 +643,12 @@ TEST_F(ScriptRun, IncludesAreExpandedWhereTheyStand) {
 }
 
 // A sweep reads its script once; the next load still sees an edit that kept
-// the size and the modification time, and a changed include.
+// the size and the modification time, a changed include, and another internal
+// charset.
 TEST_F(ScriptRun, KeptScriptLinesFollowEditsOfTheFiles) {
   const std::string path = dir / "header.def";
   WriteFile(dir / "x.inc", "X-Inc: 1\r\n");
-  WriteFile(path, "X-One: 1\r\nDo Include \"x.inc\"\r\n");
+  WriteFile(path, "X-One: \xC3\xBC\r\nDo Include \"x.inc\"\r\n");
   // Only a file left alone for a moment is kept.
   std::this_thread::sleep_for(std::chrono::milliseconds(3200));
   auto reload = [&] {
@@ -657,9 +658,13 @@ TEST_F(ScriptRun, KeptScriptLinesFollowEditsOfTheFiles) {
   };
   for (int i = 0; i < 3; ++i) reload();  // read, read and kept, copied
   ASSERT_EQ(script->Count(), 2);
-  EXPECT_EQ(script->GetLine(0).Source(), "X-One: 1");
+  EXPECT_EQ(script->GetLine(0).Source(), "X-One: \xFC");
   EXPECT_EQ(script->GetLine(1).Source(), "X-Inc: 1");
   EXPECT_EQ(script->GetFileName(1), NativePath(dir / "x.inc"));
+  SetInternalCharset("utf-8");
+  reload();
+  EXPECT_EQ(script->GetLine(0).Source(), "X-One: \xC3\xBC");
+  SetInternalCharset("");
 
   struct stat before {};
   ASSERT_EQ(::stat(path.c_str(), &before), 0);

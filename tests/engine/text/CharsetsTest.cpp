@@ -241,6 +241,45 @@ TEST_F(Charsets, InternalCharsetDrivesFromUtf8AndToUtf8) {
   EXPECT_EQ(FromUtf8("\xC3\xA4"), "\xE4");
 }
 
+// Scripts and the files they name come from editors: UTF-8 now, the internal
+// charset (windows-1252) from Windows. Each row: internal charset, file bytes,
+// the text read, and whether writing that text back gives the bytes again.
+TEST_F(Charsets, EditorFilesAreReadInTheEncodingTheyWereSavedIn) {
+  struct Row {
+    const char* internal;
+    std::string file, text;
+    bool roundTrip;
+  };
+  const std::vector<Row> rows = {
+      {"", "Sub main\r\n", "Sub main\r\n", true},
+      {"", "Gr\xC3\xBC\xC3\x9F" "e", "Gr\xFC\xDF" "e", true},
+      {"", "Gr\xFC\xDF" "e", "Gr\xFC\xDF" "e", true},
+      {"", "\xEF\xBB\xBF" "a\xC3\xA4", "a\xE4", true},
+      {"", "\xC5\x82\xE2\x82\xAC", "?\x80", false},         // no "ł" in windows-1252
+      {"", "\xC3\xA4\xFC", "\xC3\xA4\xFC", true},            // broken UTF-8
+      {"", std::string("\xC3\xA4\0", 3), std::string("\xC3\xA4\0", 3), true},
+      {"utf-8", "Gr\xC3\xBC\xC3\x9F" "e", "Gr\xC3\xBC\xC3\x9F" "e", true},
+      {"utf-8", "Gr\xFC\xDF" "e", "Gr\xC3\xBC\xC3\x9F" "e", true},
+      {"utf-8", "\xEF\xBB\xBF" "x\xC5\x82", "x\xC5\x82", true},
+      {"koi8-r", "\xD0\x9F", "\xF0", true},
+      {"koi8-r", "\xF0", "\xF0", true},
+  };
+  for (const Row& row : rows) {
+    SetInternalCharset(row.internal);
+    const std::string text = EditorTextToInternal(row.file);
+    EXPECT_EQ(text, row.text) << row.internal << " " << row.file;
+    if (row.roundTrip) {
+      EXPECT_EQ(InternalToEditorText(text, row.file), row.file) << row.file;
+    }
+  }
+  // A plain ASCII file is no UTF-8 file: what an edit adds is written in
+  // windows-1252, as it is read back.
+  SetInternalCharset("utf-8");
+  EXPECT_EQ(InternalToEditorText("\xC3\xA4", "a\n"), "\xE4");
+  SetInternalCharset("");
+  EXPECT_EQ(InternalToEditorText("\xE4", "a\n"), "\xE4");
+}
+
 TEST(CharsetFile, ReadsDefinitionsTablesAndSets) {
   TempDir dir;
   std::string table(128 * 4, '0');
