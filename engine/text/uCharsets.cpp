@@ -790,7 +790,9 @@ std::string EditorTextToInternal(std::string bytes) {
 }
 
 std::string InternalToEditorText(std::string_view text, std::string_view file) {
-  const int to = EditorFileCharset(file);
+  // A file of plain ASCII was as much UTF-8 as anything else: new characters go in as a Linux
+  // editor would write them.
+  const int to = AsciiPrefixLength(file) == file.size() ? gUtf8Index : EditorFileCharset(file);
   std::string out;
   if (to == gUtf8Index && file.starts_with(kUtf8Mark)) out = kUtf8Mark;
   const int from = InternalCharsetIndex();

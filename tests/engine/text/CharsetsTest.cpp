@@ -272,12 +272,11 @@ TEST_F(Charsets, EditorFilesAreReadInTheEncodingTheyWereSavedIn) {
       EXPECT_EQ(InternalToEditorText(text, row.file), row.file) << row.file;
     }
   }
-  // A plain ASCII file is no UTF-8 file: what an edit adds is written in
-  // windows-1252, as it is read back.
+  // What an edit adds to a plain ASCII file is written as a Linux editor would.
   SetInternalCharset("utf-8");
-  EXPECT_EQ(InternalToEditorText("\xC3\xA4", "a\n"), "\xE4");
+  EXPECT_EQ(InternalToEditorText("\xC3\xA4", "a\n"), "\xC3\xA4");
   SetInternalCharset("");
-  EXPECT_EQ(InternalToEditorText("\xE4", "a\n"), "\xE4");
+  EXPECT_EQ(InternalToEditorText("\xE4", "a\n"), "\xC3\xA4");
 }
 
 TEST(CharsetFile, ReadsDefinitionsTablesAndSets) {
