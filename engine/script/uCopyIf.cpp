@@ -157,18 +157,20 @@ bool TCopyIfRun::SeenBefore(const std::string& id) {
 // ---------------------------------------------------------------------------
 // The run
 
-void TCopyIfRun::RunCopyIf() {
+bool TCopyIfRun::RunCopyIf() {
   log_ = true;
   if (!FileExists(TCIEinstellungen::GetIniFileName())) {
     ShowInfoBox(FromUtf8("Keine CopyIf.def vorhanden => Abbruch"));
-    return;
+    return true;
   }
   seen_.emplace();
+  bool walked = false;
   try {
     hamster_.WalkGroups(
         TCIEinstellungen::GetIniFileName(), [this](TIniFile&) { return CopyIfStart(); },
         [this] { return LoadCopyIfSettings(); }, [this] { return CopyIfGroup(); },
         [this] { CopyIfFinish(); });
+    walked = true;
   } catch (const EAbort&) {
     // Shown already by the script's error display.
   } catch (const std::exception& e) {
@@ -178,6 +180,7 @@ void TCopyIfRun::RunCopyIf() {
   }
   seen_.reset();
   settings_.reset();
+  return walked;
 }
 
 bool TCopyIfRun::CopyIfStart() {

@@ -37,8 +37,9 @@ public:
   std::string TargetGroups;
   bool TargetChanged = false;
 
-  // The whole pass: what the driver's "copyif" mode runs.
-  void RunCopyIf();
+  // The whole pass: what the driver's "copyif" mode runs. False when the walk
+  // failed (its error is shown already).
+  bool RunCopyIf();
 
   // The walk's callbacks, in the order the walk calls them. False from the first
   // skips the walk, from the second the groups, from the third the other groups.

@@ -159,7 +159,8 @@ void RunMode(const std::vector<std::string>& args, TCorrectionRun& run) {
   TCommandLineMode mode = ParseCommandLineMode(args, gHost == TDriverHost::ConfigProgram);
   switch (mode.Mode) {
     case TRunMode::CopyIf:
-      TCopyIfRun(run.Hamster, &run.ExitCode).RunCopyIf();
+      // A walk that failed must not read as success to whoever started the run.
+      if (!TCopyIfRun(run.Hamster, &run.ExitCode).RunCopyIf()) run.ExitCode = 1;
       return;
     case TRunMode::ShowError:
       ReceiveShowErrorHandover(args[1]);

@@ -226,6 +226,9 @@ public:
   bool Correct() override { return KorrigiereArtikel(script_, settings_, article_); }
   void AfterAll(const std::string& oldFilename, const std::string& newFilename) override {
     script_.RunAfterAll(oldFilename, newFilename);
+    // The script's end. A profile that cannot be read back ends the run: the
+    // next message would be corrected with this one's options.
+    script_.RestoreProfile();
   }
   bool LooksAtSavedFile() const override {
     int index = 0;

@@ -145,14 +145,11 @@ TVQSkript::TVQSkript(std::string scriptName, TArtikel* article, TVQEinstellungen
 
 // The hooks go with the object: left behind they would call into freed memory.
 TVQSkript::~TVQSkript() {
-  // Options a script set hold for its own message only: the next message of
-  // the profile gets a new script object, whose Reset has nothing to undo.
-  if (!ChangedOptions.empty()) {
-    try {
-      Settings->Load(false);
-    } catch (const std::exception&) {
-      // The profile stays as the script left it; a destructor must not throw.
-    }
+  // Reached with options still set only when the message's run failed, and
+  // the failure is the one to report.
+  try {
+    RestoreProfile();
+  } catch (const std::exception&) {
   }
   UnregisterScriptStringFunctions();
   UnregisterScriptNumericFunctions();
@@ -164,10 +161,18 @@ void TVQSkript::Reset() {
   HList->Clear();
   Variables->Clear();
   ControlStack.Clear();
-  if (!ChangedOptions.empty()) Settings->Load(false);
+  RestoreProfile();
+  LinesToAppend.clear();
+}
+
+// Options a script set hold for its own message only: the next message of the
+// profile gets a new script object, whose Reset has nothing to undo.
+void TVQSkript::RestoreProfile() {
+  if (ChangedOptions.empty()) return;
+  // Forgotten first: a reload that failed is not tried again on the way out.
   ChangedOptions.clear();
   ChangedOptionValues.clear();
-  LinesToAppend.clear();
+  Settings->Load(false);
 }
 
 // ---------------------------------------------------------------------------

@@ -167,6 +167,9 @@ public:
   // Prepares a fresh run: H list, variables and control stack emptied, options
   // of the previous run undone.
   void Reset();
+  // Reloads the profile when Set Option changed it; raises when the profile
+  // cannot be read.
+  void RestoreProfile();
   std::string GetScriptFileName() const;
   std::string GetFilePath() const;
   // A name of the script made absolute with the profile's FilePath.

@@ -946,8 +946,13 @@ void TArtikel::BuildPieces(TTextPieces& out, bool sign) {
   std::string head;
   AppendLines(head, SafeReg1Lines);
   AppendLines(head, Header);
-  // A header that no empty line ended stays so while nothing follows it.
-  if (headerSeparated_ || out.Size(headSlot + 1) > 0) head += kCRLF;
+  // The empty line after the header is written also when the file had none: a
+  // header alone is a message without a body. Only where the protected end
+  // lines begin with it is it there already; another would be one more each
+  // time the message is written.
+  const bool endProtected = !headerSeparated_ && out.Size(headSlot + 1) == 0 &&
+                            SafeReg2Lines.Count() > 0 && SafeReg2Lines.Get(0).empty();
+  if (!endProtected) head += kCRLF;
   out.FillSlot(headSlot, std::move(head));
   std::string tail;
   AppendLines(tail, SafeReg2Lines);

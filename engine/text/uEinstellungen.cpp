@@ -39,6 +39,15 @@ struct TWriteBack {
 };
 TWriteBack gWriteBack;
 
+// A setting kept in one byte. A number that does not fit reads as the
+// default, as a value that is no number does: cut to its low byte it would
+// become another setting (EndAction=258 would delete the message).
+uint8_t ReadByte(const TIniFile& ini, std::string_view section, std::string_view key,
+                 uint8_t def) {
+  const int32_t v = ini.ReadInteger(section, key, def);
+  return v >= 0 && v <= 255 ? uint8_t(v) : def;
+}
+
 class TIniSlot {
 public:
   TIniSlot(TIniFileUTF8& ini, bool writeBack) {
@@ -384,7 +393,7 @@ void TVQEinstellungen::Load(bool raw, TIniFileUTF8& ini) {
   auto flag = [&](const char* key, const char* def) { return IsFlag(GetParam(s, key, def)); };
   auto integer = [&](const char* key, const char* def) { return StrToInt(GetParam(s, key, def)); };
   // Not a profile value of its own: a plain read, no write-back, no override.
-  auto byteValue = [&](const char* key) { return uint8_t(ini.ReadInteger(s, key, 0) & 0xFF); };
+  auto byteValue = [&](const char* key) { return ReadByte(ini, s, key, 0); };
 
   doDebugOutput = integer("doDebugOutput", "0");
   AutoFunctions = flag("AutoFunctions", "1");
@@ -699,7 +708,7 @@ void LoadBoxQuotes() {
   for (int n = 1; n <= BoxQuoteStyles; ++n) {
     TBoxQuote& bq = BoxQuotes[n - 1];
     std::string sec = BoxSection(n);
-    bq.BoxType = uint8_t(ini.ReadInteger(sec, "BQType", 0) & 0xFF);
+    bq.BoxType = ReadByte(ini, sec, "BQType", 0);
     bq.FromFlag = ini.ReadString(sec, "BQFrom", "T") == "F";
     bq.StartLine = ini.ReadString(sec, "BQStartLine", "boxquote" + IntToStr(n) + ":");
     bq.SepLine = ini.ReadString(sec, "BQSepLine", "-");
@@ -772,7 +781,7 @@ void LoadFootnotes() {
   TIniFileUTF8 ini("Footnote.ini");
   TFootnoteSettings& fn = Footnotes;
   const char* sec = "Footnotes";
-  fn.Position = uint8_t(ini.ReadInteger(sec, "FNPos", 1) & 0xFF);
+  fn.Position = ReadByte(ini, sec, "FNPos", 1);
   fn.Title = ini.ReadString(sec, "FNTitle", FromUtf8("Fußnoten:"));
   fn.Underline = ini.ReadBool(sec, "FNUnderline", true);
   fn.TitleEmptyLine = ini.ReadBool(sec, "FNTitleEmptyLine", false);

@@ -47,3 +47,21 @@ TEST(CopyIfRun, TheRunnerCountsWhatTheScriptCounts) {
       << r.err;
   EXPECT_TRUE(Contains(ReadFile(server + "/Logs/control.log"), "CopyIf: de.test wird getestet"));
 }
+
+// Without a news server the walk fails: said in a box, and the exit code
+// tells whoever started the run.
+TEST(CopyIfRun, AFailedWalkEndsWithOne) {
+  TempDir dir;
+  unsetenv("TIDELARN_HOME");
+  setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
+  std::string exe = InstallOnlyVQ(dir.Path());
+  fs::create_directories(dir / "server");
+  WriteFile(dir / "CopyIf.ini", "[Settings]\r\nMailInfo=0\r\n");
+  WriteFile(dir / "Copyif.def", "");
+  ProcessResult r = RunProcess(exe, {"copyif"},
+                               {"TIDELARN_NEWSSERVER=" + (dir / "server"), "DISPLAY=",
+                                "WAYLAND_DISPLAY="},
+                               dir.Path());
+  EXPECT_EQ(r.exitCode, 1) << r.err;
+  EXPECT_TRUE(Contains(r.err, "Newsserver")) << r.err;
+}

@@ -267,6 +267,88 @@ TEST_F(CorrectionRun, NewsServerCallsWithoutAServerFailTheRun) {
   }
 }
 
+// Action codes are single bytes: a number beyond one must not become another
+// code (258 would be 2, delete; 257 would be 1, overwrite).
+TEST_F(CorrectionRun, ActionCodesBeyondAByteReadAsTheDefault) {
+  struct Row {
+    const char* keys;
+    bool kept;         // the message file is still there
+    const char* note;  // the attachment folder's note.txt afterwards
+  };
+  const std::vector<Row> rows = {
+      {"EndAction=258", true, "old"},       {"EndAction=-254", true, "old"},
+      {"EndAction=2", false, "old"},        {"ActionIfAttExists=257", true, "old"},
+      {"ActionIfAttExists=258", true, "old"}, {"ActionIfAttExists=1", true, "new"},
+  };
+  WriteFile(dir / "header.def", "");
+  const std::string msg = Out("x.msg");
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.keys);
+    fs::remove(dir / "Tidelarn.ini");
+    fs::remove_all(dir / "att");
+    fs::create_directories(dir / "att");
+    WriteFile(dir / "att/note.txt", "old");
+    Profile("news", "SaveAttachments=1\r\nSaveAttachmentsDir=" + (dir / "att") + "\r\n" +
+                        row.keys + "\r\n");
+    WriteFile(msg,
+              "Subject: x\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n"
+              "--b\r\nContent-Type: text/plain\r\n\r\ntext\r\n"
+              "--b\r\nContent-Type: application/octet-stream\r\n"
+              "Content-Disposition: attachment; filename=note.txt\r\n\r\nnew\r\n"
+              "--b--\r\n");
+    ProcessResult r = Run({"Type:news", "Filename:" + msg});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(fs::exists(msg), row.kept);
+    EXPECT_EQ(ReadFile(dir / "att/note.txt"), row.note);
+    EXPECT_FALSE(fs::exists(dir / "att/note[1].txt"));
+  }
+}
+
+// Set Option holds for its own message: when the profile cannot be read back
+// at the script's end, the run ends there rather than correct the next
+// message with those options.
+TEST_F(CorrectionRun, AProfileThatCannotBeReadBackEndsTheSweep) {
+  Profile("news", "");
+  const std::string ini = dir / "Tidelarn.ini";
+  WriteFile(dir / "header.def",
+            "Sub main\r\n  if Header(\"Subject\") = \"a\" then\r\n"
+            "    Set Option SetDateHeader = 2\r\n"
+            "    Do Exec and wait \"/bin/mv\", \"" + ini + " " + ini + ".away\"\r\n"
+            "    Do Exec and wait \"/bin/mkdir\", \"" + ini + "\"\r\n"
+            "  endif\r\nEnd Sub\r\n");
+  const std::string second = "Subject: b\r\n\r\ntext\r\n";
+  WriteFile(Out("a.msg"), "Subject: a\r\n\r\ntext\r\n");
+  WriteFile(Out("b.msg"), second);
+  ProcessResult r = Run({"news"});
+  EXPECT_EQ(r.exitCode, 1) << r.err;
+  EXPECT_NE(r.err.find("Anwendungsfehler"), std::string::npos) << r.err;
+  EXPECT_EQ(ReadFile(Out("b.msg")), second);
+}
+
+// A message that is a header alone gets the empty line after its header
+// when it is written, in the line ends it came with.
+TEST_F(CorrectionRun, AHeaderAloneIsWrittenWithTheEmptyLineAfterIt) {
+  struct Row {
+    const char* name;
+    std::string in, out;
+  };
+  const std::vector<Row> rows = {
+      {"CR LF", "A: 1\r\nB: 2\r\n", "A: 1\r\nB: 2\r\nX-New: 1\r\n\r\n"},
+      {"no final line end", "A: 1\r\nB: 2", "A: 1\r\nB: 2\r\nX-New: 1\r\n\r\n"},
+      {"LF", "A: 1\nB: 2\n", "A: 1\nB: 2\nX-New: 1\n\n"},
+      {"empty", "", "X-New: 1\r\n\r\n"},
+  };
+  Profile("news", "AutoFunctions=0\r\n");
+  WriteFile(dir / "header.def", "Sub main\r\n  X-New: 1\r\nEnd Sub\r\n");
+  const std::string msg = Out("x.msg");
+  for (const Row& row : rows) {
+    WriteFile(msg, row.in);
+    ProcessResult r = Run({"Type:news", "Filename:" + msg});
+    EXPECT_EQ(r.exitCode, 0) << row.name << "\n" << r.err;
+    EXPECT_EQ(ReadFile(msg), row.out) << row.name;
+  }
+}
+
 // A sub that calls itself ends at the call-depth bound through the script's
 // error display (stderr here, with no configuration program to show it); the
 // run ends and the message, which nothing changed, stays as it was.

@@ -290,7 +290,8 @@ TEST_F(SaveMessage, LFOnlyMessagesStayLFOnly) {
 }
 
 // The line end supplied for a last line without one is written with a changed
-// message; an unchanged one keeps its file as it was.
+// message (and, after a header alone, the empty line that ends it); an
+// unchanged one keeps its file as it was.
 TEST_F(SaveMessage, MissingFinalLineEndIsWrittenWithAChangedMessage) {
   Profile("EndAction=0\r\n");
   const struct {
@@ -298,7 +299,7 @@ TEST_F(SaveMessage, MissingFinalLineEndIsWrittenWithAChangedMessage) {
   } cases[] = {
       {"Subject: test\r\n\r\nlast", "Subject: changed\r\n\r\nlast\r\n"},
       {"Subject: test\n\nlast", "Subject: changed\n\nlast\n"},
-      {"Subject: test", "Subject: changed\r\n"},
+      {"Subject: test", "Subject: changed\r\n\r\n"},
   };
   for (const auto& c : cases) {
     WriteFile(msg, c.file);

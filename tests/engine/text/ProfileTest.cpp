@@ -219,7 +219,7 @@ TEST_F(ProfileTest, IntegersAreStrict) {
   profile.Load(true);
   EXPECT_EQ(profile.MaxReferencesLength, 0);  // present but empty
   EXPECT_EQ(profile.ActionIfAttExists, 0);    // a failed read gives 0
-  EXPECT_EQ(profile.EndAction, 2);            // low byte
+  EXPECT_EQ(profile.EndAction, 0);            // beyond a byte: as a failed read
   Store("[News]\r\nMaxReferencesLength=1k\r\n");
   EXPECT_THROW(profile.Load(true), EConvertError);
 }

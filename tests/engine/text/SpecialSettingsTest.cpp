@@ -141,7 +141,7 @@ TEST_F(SettingsTest, BoxQuoteGraphicsAndFramedValues) {
       a.TopLeft + a.Top + a.TopRight + a.Left + a.Right + a.BottomLeft + a.Bottom + a.BottomRight,
       "+-+||+-+");
   EXPECT_TRUE(a.FromFlag);
-  EXPECT_EQ(a.BoxType, 2);  // low byte
+  EXPECT_EQ(a.BoxType, 0);  // beyond a byte: as a failed read
   const TBoxQuote& b = BoxQuotes[1];
   EXPECT_EQ(b.Top + b.Bottom, "--");
   EXPECT_EQ(b.Left, "| ");
@@ -165,7 +165,7 @@ TEST_F(SettingsTest, BoxQuoteGraphicsAndFramedValues) {
   EXPECT_EQ(ini.ReadString("BQ#2", "BQRight", ""), "#|#");
   EXPECT_EQ(ini.ReadString("BQ#2", "BQTitle", ""), "#  @  #");
   EXPECT_EQ(ini.ReadString("BQ#1", "BQFrom", ""), "F");
-  EXPECT_EQ(ini.ReadString("BQ#1", "BQType", ""), "2");
+  EXPECT_EQ(ini.ReadString("BQ#1", "BQType", ""), "0");
   EXPECT_EQ(ini.ReadSections().size(), 9u);
 }
 
@@ -251,8 +251,9 @@ TEST_F(SettingsTest, FootnoteDefaultsAndValidity) {
   EXPECT_EQ(Footnotes.UnderlineChar, '-');
   EXPECT_FALSE(Footnotes.Underline);
   EXPECT_FALSE(Footnotes.Valid);  // begin equals end
-  WriteFile(File("Footnote.ini"), "[Footnotes]\nFNEnd=\nFNTitleEmptyLine=5\n");
+  WriteFile(File("Footnote.ini"), "[Footnotes]\nFNPos=256\nFNEnd=\nFNTitleEmptyLine=5\n");
   LoadFootnotes();
+  EXPECT_EQ(Footnotes.Position, 1);  // beyond a byte: as a failed read
   EXPECT_FALSE(Footnotes.Valid);  // empty end
   EXPECT_TRUE(Footnotes.TitleEmptyLine);
 }
