@@ -228,6 +228,7 @@ void TVQSkript::LoadScript(bool doReset) {
       stamped = RegularFileStatus(NativePath(name), stamp);
     }
     if (stamped) {
+      CheckTrustedFile(NativePath(name));
       std::vector<TZeile> kept;
       if (stamped && TakeKeptScript(name, stamp, kept)) {
         AssignLines(std::move(kept));
@@ -269,6 +270,7 @@ void TVQSkript::LoadScript(bool doReset) {
       lastInclude = ExpandFileName(fileName);
       const int before = Count();
       try {
+        CheckTrustedFile(NativePath(lastInclude));
         IncludeFile(i, NativePath(lastInclude));
       } catch (const std::exception& e) {
         IncludeReportFile("EXCEPTION", e.what(), lastInclude, {}, expansions);
