@@ -277,15 +277,37 @@ std::string FolderOf(const std::string& path) {
 class TIniLock {
 public:
   explicit TIniLock(const std::string& path) {
-    const std::string lockPath = FolderOf(path) + kLockName;
+    const std::string folder = FolderOf(path);
+    const std::string lockPath = folder + kLockName;
+    // Whoever may open the lock file may hold the lock: only those who may
+    // write the folder's settings, its group in a group folder.
+    struct stat dir {};
+    const mode_t mode =
+        stat(folder.c_str(), &dir) == 0 && (dir.st_mode & (S_IWGRP | S_IWOTH)) == S_IWGRP ? 0660
+                                                                                          : 0600;
+    // Without blocking: a fifo or device planted under the name must not hang
+    // every writer before the time limit applies.
+    constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
     do {
-      fd_ = open(lockPath.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+      fd_ = open(lockPath.c_str(), kFlags | O_CREAT, mode);
       // In a sticky folder the system may refuse O_CREAT on another user's
       // file (protected_regular) even though it may be opened.
-      if (fd_ < 0 && errno == EACCES)
-        fd_ = open(lockPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+      if (fd_ < 0 && errno == EACCES) fd_ = open(lockPath.c_str(), kFlags);
     } while (fd_ < 0 && errno == EINTR);
     if (fd_ < 0) Fail(path, lockPath, errno);
+    struct stat st {};
+    if (fstat(fd_, &st) != 0) Fail(path, lockPath, errno);
+    if (!S_ISREG(st.st_mode)) {
+      close(fd_);
+      fd_ = -1;
+      throw EInOutError(TranslateFmt("IniFile.LockNotAFile",
+                                     "Die Datei %s kann nicht gesperrt werden: %s ist keine "
+                                     "gewöhnliche Datei",
+                                     {path, lockPath}));
+    }
+    // The umask may have taken the group's bits; an older lock file was
+    // readable by everyone.
+    if (st.st_uid == geteuid() && (st.st_mode & 07777) != mode) fchmod(fd_, mode);
     const auto deadline = std::chrono::steady_clock::now() + gLockWait;
     auto pause = std::chrono::milliseconds(2);
     while (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
@@ -387,6 +409,10 @@ TIniFile::TIniFile(std::string_view fileName) {
     Load();
 }
 
+void TIniFile::CheckSettingsFile() const {
+  if (!MemoryFiles() && ExtractFilePath(fileName_) == SettingsDir()) CheckTrustedFile(fileName_);
+}
+
 TIniFile::TIniFile(TIniText text) : inMemory_(true) { TakeText(std::move(text.text), true); }
 
 void TIniFile::SetLockWait(std::chrono::milliseconds wait) { gLockWait = wait; }
@@ -402,6 +428,7 @@ TIniFile::~TIniFile() {
 void TIniFile::Load() {
   // The file may be one whose save is still pending.
   CompletePendingReplacements();
+  CheckSettingsFile();
   // Only a missing file is empty: any other failure raises, so that nothing
   // is ever written back over a file that was not read whole.
   std::string text;
@@ -655,6 +682,8 @@ void TIniFile::UpdateFile() {
   std::optional<TIniLock> lock;
   // In-memory files and new files of our own: nobody to lock out.
   if (!MemoryFiles() && !alone_) lock.emplace(path);
+  // What another user put in its place meanwhile would become a file of ours.
+  CheckSettingsFile();
   std::string text;
   bool exists = ReadFileIfExists(path, text);
   // Nobody wrote the file since it was read (the usual case): the lines hold

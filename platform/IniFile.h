@@ -11,8 +11,9 @@
 // Only a missing file reads as empty: any other failure to read it raises
 // EInOutError, so nothing is ever written back over a file that was not read
 // whole. Writers lock a file of their own in the INI file's folder
-// (".tidelarn-ini.lock") and give up with EInOutError when another holds it
-// for a few seconds.
+// (".tidelarn-ini.lock", a regular file only those who may write the folder's
+// settings can open) and give up with EInOutError when another holds it for a
+// few seconds. A settings file another user planted is refused.
 #pragma once
 
 #include <chrono>
@@ -94,6 +95,9 @@ private:
   };
   struct Index;
   void Load();
+  // A settings file (one of the settings folder) that another user planted is
+  // refused: it would steer the programs with the current user's rights.
+  void CheckSettingsFile() const;
   void TakeText(std::string text, bool exists);
   void ApplyAndQueue(Op op);
   bool ApplyIndexed(const Op& op);

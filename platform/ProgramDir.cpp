@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "SafeFile.h"
+#include "SysUtils.h"
+#include "Translate.h"
 
 namespace {
 
@@ -69,7 +71,7 @@ bool HoldsProfileFile(const std::string& dir) {
   return false;
 }
 
-std::string ComputeSettingsDir() {
+std::string ChooseSettingsDir() {
   if (const char* home = std::getenv("TIDELARN_HOME"); home && *home)
     return WithSlash(Absolute(home));
   const std::string& programs = ProgramDir();
@@ -83,6 +85,20 @@ std::string ComputeSettingsDir() {
   std::string dir = JoinPath(config, "tidelarn");
   MakeFolders(dir, 0700);
   return WithSlash(dir);
+}
+
+// Anyone could plant a profile in a folder every user may write, and with it
+// a script that runs with the current user's rights: such a folder is refused,
+// never replaced by another.
+std::string ComputeSettingsDir() {
+  std::string dir = ChooseSettingsDir();
+  struct stat st {};
+  if (stat(dir.c_str(), &st) == 0 && (st.st_mode & S_IWOTH) != 0)
+    throw EInOutError(TranslateFmt("SettingsDir.WorldWritable",
+                                   "Der Einstellungsordner %s wird nicht verwendet: jeder "
+                                   "Benutzer darf in ihm schreiben",
+                                   {dir}));
+  return dir;
 }
 
 std::optional<std::string>& SettingsDirStorage() {
@@ -203,8 +219,13 @@ std::vector<std::string> ShippedFolders() {
 }  // namespace
 
 std::string ShippedFile(std::string_view name) {
-  for (const std::string& folder : ShippedFolders())
-    if (auto found = FindFileCI(folder, name)) return *found;
+  for (const std::string& folder : ShippedFolders()) {
+    auto found = FindFileCI(folder, name);
+    if (!found) continue;
+    // A user's own copy steers the programs like the settings beside it.
+    if (folder == SettingsDir()) CheckTrustedFile(*found);
+    return *found;
+  }
   return JoinPath(SettingsDir(), NativePath(name));
 }
 

@@ -18,7 +18,8 @@ void SetProgramDir(std::string dir);
 // folder when it holds Tidelarn.ini, or may be written and is not installed
 // (no data folder beside it: a portable install); else
 // ${XDG_CONFIG_HOME:-$HOME/.config}/tidelarn, created 0700 on first use.
-// With a trailing "/"; computed once.
+// With a trailing "/"; computed once. A folder every user may write is refused
+// with EInOutError naming it (at every call).
 const std::string& SettingsDir();
 // For tests: only the settings folder moves to Dir.
 void SetSettingsDir(std::string dir);
@@ -32,6 +33,7 @@ std::string DataDir();
 // Tidelarn.htm): from the settings folder, where a user may put an own copy,
 // else from the data folder, else from the program folder (a portable install
 // with its settings elsewhere). When none holds it, the settings-folder path.
+// A copy in the settings folder is refused as CheckTrustedFile says.
 std::string ShippedFile(std::string_view name);
 // The folders ShippedFile searches, for messages about a missing file.
 std::string ShippedFileFolders();

@@ -184,11 +184,60 @@ void RemoveStaleTemporaries(const std::string& folder) {
   closedir(dir);
 }
 
+// ---------------------------------------------------------------------------
+// Folders other users may write
+
+namespace {
+
+bool TrustedOwner(uid_t uid) { return uid == 0 || uid == geteuid(); }
+
+// The target of the link Path, when it is one that may be followed: -1 when
+// it is no link (any more). Where others may write, the owner and the target
+// are read from the same link, so that one swapped in meanwhile cannot pass
+// as ours; the kernel's protected_symlinks would not guard our own walk.
+ssize_t ReadFollowableLink(const std::string& path, char* buf, size_t size) {
+  ssize_t n = readlink(path.c_str(), buf, size);
+  if (n <= 0 || !OthersMayWrite(FolderOf(path))) return n;
+  int fd = open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return -1;
+  struct stat st {};
+  n = fstat(fd, &st) == 0 && S_ISLNK(st.st_mode) ? readlinkat(fd, "", buf, size) : -1;
+  close(fd);
+  if (n > 0 && !TrustedOwner(st.st_uid))
+    throw EInOutError(TranslateFmt("SafeFile.ForeignLink",
+                                   "Der Verknüpfung %s wird nicht gefolgt: sie gehört einem "
+                                   "anderen Benutzer (%d) und liegt in einem Ordner, den auch "
+                                   "andere Benutzer beschreiben dürfen",
+                                   {path, int64_t(st.st_uid)}));
+  return n;
+}
+
+}  // namespace
+
+bool OthersMayWrite(const std::string& folder) {
+  struct stat st {};
+  if (stat(folder.c_str(), &st) != 0) return false;
+  return (st.st_mode & (S_IWGRP | S_IWOTH)) != 0 || !TrustedOwner(st.st_uid);
+}
+
+void CheckTrustedFile(const std::string& path) {
+  if (gMemoryFiles) return;
+  const std::string real = ResolveLinks(path);
+  struct stat st {};
+  if (lstat(real.c_str(), &st) != 0 || TrustedOwner(st.st_uid) || !OthersMayWrite(FolderOf(real)))
+    return;
+  throw EInOutError(TranslateFmt("SafeFile.ForeignFile",
+                                 "Die Datei %s wird nicht verwendet: sie gehört einem anderen "
+                                 "Benutzer (%d) und liegt in einem Ordner, den auch andere "
+                                 "Benutzer beschreiben dürfen",
+                                 {real, int64_t(st.st_uid)}));
+}
+
 std::string ResolveLinks(std::string path) {
   if (gMemoryFiles) return path;
   for (int hops = 0; hops < 40; ++hops) {
     char buf[PATH_MAX];
-    ssize_t n = readlink(path.c_str(), buf, sizeof buf);
+    ssize_t n = ReadFollowableLink(path, buf, sizeof buf);
     if (n <= 0 || size_t(n) >= sizeof buf) break;
     std::string link(buf, size_t(n));
     path = link.front() == '/' ? link : FolderOf(path) + link;

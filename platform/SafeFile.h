@@ -190,8 +190,20 @@ bool ReadFileIfExists(const std::string& path, std::string& data, size_t spare =
 // The text of a failure to read Path, for the callers' own exceptions.
 std::string ReadErrorText(const std::string& path, int err);
 
-// The file a symlink chain leads to (Path itself when it is no link).
+// The file a symlink chain leads to (Path itself when it is no link). In a
+// folder others may write a link is followed only when the current user or
+// root owns it; another user's raises EInOutError naming it.
 std::string ResolveLinks(std::string path);
+
+// Whether users other than the current one may write Folder: its group or
+// everyone may write it, or it belongs to another user than the current one
+// or root.
+bool OthersMayWrite(const std::string& folder);
+// For a file that steers the programs (a settings file, the header script, an
+// include): EInOutError naming it when it lies in a folder others may write
+// and another user than the current one or root owns it, or a link on the way
+// to it (see ResolveLinks). A missing file passes.
+void CheckTrustedFile(const std::string& path);
 
 // Removes the temporary files of the pattern TReplacementFile uses that are
 // regular files of this user, unchanged for over an hour (a kill left them),

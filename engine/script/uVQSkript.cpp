@@ -238,6 +238,7 @@ void TVQSkript::LoadScript(bool doReset) {
       stamped = RegularFileStatus(NativePath(name), stamp);
     }
     if (stamped) {
+      CheckTrustedFile(NativePath(name));
       std::vector<TZeile> kept;
       if (stamped && TakeKeptScript(name, stamp, kept)) {
         AssignLines(std::move(kept));
@@ -279,6 +280,7 @@ void TVQSkript::LoadScript(bool doReset) {
       lastInclude = ExpandFileName(fileName);
       const int before = Count();
       try {
+        CheckTrustedFile(NativePath(lastInclude));
         IncludeFile(i, NativePath(lastInclude));
       } catch (const std::exception& e) {
         IncludeReportFile("EXCEPTION", e.what(), lastInclude, {}, expansions);

@@ -24,6 +24,11 @@ TranslationState& State() {
   return state;
 }
 
+bool& LoadingTranslations() {
+  static bool loading = false;
+  return loading;
+}
+
 std::string ReadTranslationFile(const std::string& path) {
   std::string text;
   if (int err = ReadWholeFile(path, text))
@@ -61,27 +66,29 @@ std::string RuntimeText(std::string_view id, std::string_view germanDefault) {
 // a text translated before InitTranslation reads the files as one after it.
 extern "C" const bool tidelarn_translation_installed = (SetTranslationLookup(&RuntimeText), true);
 
+// A Specials.ini or Tidelarn.dat that cannot be read (or is refused) raises
+// with a translated message, which comes here again: that message, and every
+// other until the files are read, is German.
 void InitTranslation() {
-  if (State().loaded) return;
-  // A Specials.ini that cannot be read raises with a translated message,
-  // which comes here again: that message, and every other until the file is
-  // read, is German.
-  static bool reading = false;
-  if (reading) return;
-  reading = true;
+  if (State().loaded || LoadingTranslations()) return;
+  LoadingTranslations() = true;
   try {
     TIniFile specials("Specials.ini");
-    reading = false;
+    LoadingTranslations() = false;
     InitTranslation(specials);
   } catch (...) {
-    reading = false;
+    LoadingTranslations() = false;
     throw;
   }
 }
 
 void InitTranslation(const TIniFile& specials) {
   TranslationState& state = State();
-  if (state.loaded) return;
+  if (state.loaded || LoadingTranslations()) return;
+  LoadingTranslations() = true;
+  struct Done {
+    ~Done() { LoadingTranslations() = false; }
+  } done;
   SetTranslationLookup(&RuntimeText);  // also for a start before static initialization ends
   std::string language = specials.ReadString("General", "Language", "");
   std::vector<std::string> lines;

@@ -310,3 +310,78 @@ TEST(IniFile, AnObjectOfNoFileAndWritesBetweenLookups) {
   EXPECT_EQ(ini.Text(), text);
   EXPECT_TRUE(ini.FileName().empty());
 }
+
+// The writers' lock: a regular file, opened without blocking, that only those
+// who may write the folder's settings can open (and so hold).
+TEST(IniFile, TheLockFileIsARegularFileOnlyTheSettingsWritersMayOpen) {
+  const mode_t oldMask = umask(022);
+  struct Case {
+    const char* what;
+    mode_t folderMode;
+    std::function<void(const std::string& lock)> plant;
+    mode_t lockMode;  // 0: the update fails
+  } cases[] = {
+      {"a private folder", 0700, nullptr, 0600},
+      {"a group folder", 02770, nullptr, 0660},
+      {"an older lock any user could open", 0700,
+       [](const std::string& lock) { WriteFile(lock, ""), chmod(lock.c_str(), 0644); }, 0600},
+      {"a fifo in its place", 0700, [](const std::string& lock) { mkfifo(lock.c_str(), 0666); }, 0},
+      {"a folder in its place", 0700, [](const std::string& lock) { mkdir(lock.c_str(), 0700); }, 0},
+      {"a link in its place", 0700,
+       [](const std::string& lock) { symlink("a.ini", lock.c_str()); }, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    chmod(dir.Path().c_str(), c.folderMode);
+    const std::string lock = dir / ".tidelarn-ini.lock", file = dir / "a.ini";
+    WriteFile(file, "[A]\r\nk=1\r\n");
+    if (c.plant) c.plant(lock);
+    TIniFile ini(file);
+    ini.WriteString("A", "k", "2");
+    if (c.lockMode == 0) {
+      try {
+        ini.UpdateFile();
+        ADD_FAILURE() << "no error";
+      } catch (const EInOutError& e) {
+        EXPECT_NE(e.Message().find(lock), std::string::npos) << e.Message();
+      }
+      EXPECT_EQ(ReadFile(file), "[A]\r\nk=1\r\n");
+      continue;
+    }
+    ini.UpdateFile();
+    EXPECT_EQ(ReadFile(file), "[A]\r\nk=2\r\n");
+    struct stat st {};
+    ASSERT_EQ(lstat(lock.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(st.st_mode & 07777, c.lockMode);
+  }
+  umask(oldMask);
+}
+
+// A settings file another user planted in a folder others may write is not
+// read, nor is one they put in its place between the read and the update.
+TEST(IniFile, SettingsFilesOfAnotherUserAreRefused) {
+  if (geteuid() != 0) GTEST_SKIP() << "files of another user need root";
+  TempDir dir;
+  chmod(dir.Path().c_str(), 0770);
+  const std::string settings = SettingsDir(), file = dir / "Tidelarn.ini";
+  SetSettingsDir(dir.Path());
+  WriteFile(file, "[news]\r\nHeader.def=/their/script\r\n");
+  chown(file.c_str(), 65534, 65534);
+  EXPECT_THROW(TIniFile ini("Tidelarn.ini"), EInOutError);
+  // Outside the settings folder (a file a script names) it is read as before.
+  TempDir elsewhere;
+  chmod(elsewhere.Path().c_str(), 0770);
+  WriteFile(elsewhere / "other.ini", "[s]\r\nk=v\r\n");
+  chown((elsewhere / "other.ini").c_str(), 65534, 65534);
+  EXPECT_EQ(TIniFile(elsewhere / "other.ini").ReadString("s", "k", ""), "v");
+
+  chown(file.c_str(), 0, 0);
+  TIniFile ini("Tidelarn.ini");
+  ini.WriteString("news", "MakeBak", "1");
+  chown(file.c_str(), 65534, 65534);
+  EXPECT_THROW(ini.UpdateFile(), EInOutError);
+  EXPECT_EQ(ReadFile(file), "[news]\r\nHeader.def=/their/script\r\n");
+  SetSettingsDir(settings);
+}

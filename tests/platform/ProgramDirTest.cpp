@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "SysUtils.h"
 #include "TestSupport.h"
 
 TEST(NativePath, BackslashesAndTheWindowsTemporaryFolder) {
@@ -139,4 +140,40 @@ TEST_F(FoldersTest, NamesAreFoundInAnyCaseAlsoAfterTheFolderWasListed) {
   unlink((dir + "copyif.INI").c_str());
   EXPECT_EQ(ResolveFileCI(dir, "CopyIf.ini"), dir + "CopyIf.ini");
   EXPECT_FALSE(FileExists(ResolveFileCI(dir, "CopyIf.ini")));
+}
+
+// Anyone could plant profiles in a folder every user may write: it is refused
+// as the settings folder, whichever way it was chosen, and none other is taken.
+TEST_F(FoldersTest, AFolderEveryUserMayWriteIsNoSettingsFolder) {
+  const std::string bin = root / "bin", home = root / "home";
+  for (const std::string& d : {bin, home}) mkdir(d.c_str(), 0700);
+  SetProgramDir(bin);
+  struct Case {
+    const char* env;  // TIDELARN_HOME; null: the program folder is taken
+    mode_t mode;
+    bool refused;
+  } cases[] = {
+      {home.c_str(), 0777, true},  {home.c_str(), 01777, true}, {home.c_str(), 0770, false},
+      {home.c_str(), 0700, false}, {nullptr, 01777, true},      {nullptr, 0755, false},
+  };
+  for (const Case& c : cases) {
+    const std::string folder = c.env ? home : bin;
+    SCOPED_TRACE(folder + " " + std::to_string(c.mode));
+    chmod(folder.c_str(), c.mode);
+    ScopedEnv env("TIDELARN_HOME", c.env);
+    ResetSettingsDir();
+    if (!c.refused) {
+      EXPECT_EQ(SettingsDir(), folder + "/");
+      continue;
+    }
+    for (int call = 0; call < 2; ++call) {  // every time, not only the first
+      try {
+        SettingsDir();
+        ADD_FAILURE() << "not refused";
+      } catch (const EInOutError& e) {
+        EXPECT_NE(e.Message().find(folder + "/"), std::string::npos) << e.Message();
+      }
+    }
+    chmod(folder.c_str(), 0700);
+  }
 }

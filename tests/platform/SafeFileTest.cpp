@@ -380,3 +380,77 @@ TEST(SafeFile, MemoryFilesStandInForTheDisk) {
   SetMemoryFiles(before);
   EXPECT_FALSE(FileExists(a));
 }
+
+// Where users other than the current one may write, their files and links do
+// not steer ours; root's and our own do, and elsewhere anyone's.
+TEST(SafeFile, OtherUsersFilesAndLinksCountOnlyWhereNobodyElseMayWrite) {
+  if (geteuid() != 0) GTEST_SKIP() << "files of another user need root";
+  constexpr uid_t kOther = 65534, kOurs = 0;
+  TempDir dir;
+  const std::string secret = dir / "secret";  // ours, in a folder only we may write
+  WriteFile(secret, "secret");
+  mkdir((dir / "theirs").c_str(), 0700);
+  WriteFile(dir / "theirs/file", "planted");
+  chown((dir / "theirs/file").c_str(), kOther, kOther);
+  struct Case {
+    const char* what;
+    mode_t folderMode;
+    uid_t folderOwner;
+    bool link;        // a link to Target, else a regular file
+    uid_t owner;      // of the file or the link
+    std::string target;
+    bool refused;
+  } cases[] = {
+      {"their file, sticky folder for all", 01777, kOurs, false, kOther, {}, true},
+      {"their file, group folder", 0770, kOurs, false, kOther, {}, true},
+      {"their file, their folder", 0755, kOther, false, kOther, {}, true},
+      {"their file, our folder", 0755, kOurs, false, kOther, {}, false},
+      {"our file, sticky folder for all", 01777, kOurs, false, kOurs, {}, false},
+      {"our file, their folder", 0755, kOther, false, kOurs, {}, false},
+      {"their link, folder for all", 0777, kOurs, true, kOther, secret, true},
+      {"their link, group folder", 0775, kOurs, true, kOther, secret, true},
+      {"their link, our folder", 0755, kOurs, true, kOther, secret, false},
+      {"our link, sticky folder for all", 01777, kOurs, true, kOurs, secret, false},
+      {"our link to their file", 0755, kOurs, true, kOurs, dir / "theirs/file", false},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string folder = dir / ("case" + std::to_string(n++));
+    mkdir(folder.c_str(), 0700);
+    chown(folder.c_str(), c.folderOwner, c.folderOwner);
+    chmod(folder.c_str(), c.folderMode);
+    const std::string path = folder + "/Tidelarn.ini";
+    if (c.link) {
+      ASSERT_EQ(symlink(c.target.c_str(), path.c_str()), 0);
+      ASSERT_EQ(lchown(path.c_str(), c.owner, c.owner), 0);
+    } else {
+      WriteFile(path, "[A]\r\n");
+      ASSERT_EQ(chown(path.c_str(), c.owner, c.owner), 0);
+    }
+    EXPECT_EQ(OthersMayWrite(folder), c.folderMode != 0755 || c.folderOwner != kOurs);
+    if (!c.refused) {
+      EXPECT_NO_THROW(CheckTrustedFile(path));
+      if (c.link) {
+        EXPECT_EQ(ResolveLinks(path), c.target);
+      }
+      continue;
+    }
+    try {
+      CheckTrustedFile(path);
+      ADD_FAILURE() << "not refused";
+    } catch (const EInOutError& e) {
+      EXPECT_NE(e.Message().find(path), std::string::npos) << e.Message();
+    }
+    if (c.link) {
+      // Nor does a write follow it.
+      EXPECT_THROW(ReplaceFileContent(path, "new"), EInOutError);
+      EXPECT_EQ(ReadFile(secret), "secret");
+    }
+  }
+  // Their file behind our link counts once its own folder is open to others.
+  chmod((dir / "theirs").c_str(), 0777);
+  symlink((dir / "theirs/file").c_str(), (dir / "ours.link").c_str());
+  EXPECT_THROW(CheckTrustedFile(dir / "ours.link"), EInOutError);
+  EXPECT_NO_THROW(CheckTrustedFile(dir / "missing"));
+}

@@ -1,0 +1,143 @@
+// The built runner with its settings in a folder other users may write: what
+// they plant there (profiles, scripts, links, a fifo for the lock) must not
+// steer it, and the usual private folder works as before.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+
+#include "TestSupport.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uid_t kOther = 65534;
+const std::string kMessage = "Subject: x\r\n\r\ntext\r\n";
+
+// Files the other user plants; links are planted as theirs too.
+void Plant(const std::string& path, const std::string& text) {
+  WriteFile(path, text);
+  chown(path.c_str(), kOther, kOther);
+}
+void PlantLink(const std::string& path, const std::string& target) {
+  symlink(target.c_str(), path.c_str());
+  lchown(path.c_str(), kOther, kOther);
+}
+
+mode_t ModeOf(const std::string& path) {
+  struct stat st {};
+  lstat(path.c_str(), &st);
+  return st.st_mode & 07777;
+}
+
+// The reports a run left in the settings folder, one after the other.
+std::string Reports(const std::string& folder) {
+  std::string all;
+  for (const auto& e : fs::directory_iterator(folder))
+    if (e.path().filename().string().starts_with("VQ-")) all += ReadFile(e.path().string());
+  return all;
+}
+
+}  // namespace
+
+TEST(SharedFolders, WhatOthersPlantDoesNotSteerTheRunner) {
+  struct Case {
+    const char* what;
+    mode_t folderMode;  // of the settings folder
+    bool needsRoot;     // to plant files of another user
+    // Plants into the settings folder; Private is a file of ours elsewhere.
+    std::function<void(const std::string& settings, const std::string& priv)> plant;
+    int exitCode;
+    bool corrected;
+    const char* named;  // in stderr or a report; "": the folder
+  } cases[] = {
+      {"a private folder like the default one", 0700, false, nullptr, 0, true, nullptr},
+      {"a group folder", 02770, false, nullptr, 0, true, nullptr},
+      {"a folder every user may write", 0777, false, nullptr, 1, false, ""},
+      {"a sticky folder every user may write", 01777, false, nullptr, 1, false, ""},
+      {"a fifo in place of the lock", 0700, false,
+       [](const std::string& s, const std::string&) { mkfifo((s + "/.tidelarn-ini.lock").c_str(), 0600); },
+       0, true, ".tidelarn-ini.lock"},
+      {"their profile file", 0770, true,
+       [](const std::string& s, const std::string&) { chown((s + "/Tidelarn.ini").c_str(), kOther, kOther); },
+       1, false, "Tidelarn.ini"},
+      {"their header script", 0770, true,
+       [](const std::string& s, const std::string&) { chown((s + "/header.def").c_str(), kOther, kOther); },
+       1, false, "header.def"},
+      {"their include", 0770, true,
+       [](const std::string& s, const std::string&) {
+         WriteFile(s + "/header.def", "Do Include \"inc.def\"\r\n");
+         Plant(s + "/inc.def", "Sub main\r\n  X-Theirs: yes\r\nEnd Sub\r\n");
+       },
+       1, false, "inc.def"},
+      {"their translations", 0770, true,
+       [](const std::string& s, const std::string&) { Plant(s + "/Tidelarn.dat", "[English]\r\n"); },
+       1, false, "Tidelarn.dat"},
+      {"their link as the profile file", 0770, true,
+       [](const std::string& s, const std::string& priv) {
+         fs::rename(s + "/Tidelarn.ini", priv);
+         PlantLink(s + "/Tidelarn.ini", priv);
+       },
+       1, false, "Tidelarn.ini"},
+      {"their link as the trace", 0770, true,
+       [](const std::string& s, const std::string& priv) {
+         WriteFile(s + "/Tidelarn.ini", ReadFile(s + "/Tidelarn.ini") + "doDebugOutput=1\r\n");
+         PlantLink(s + "/VQDebug.txt", priv);
+       },
+       0, true, "VQDebug.txt"},
+      {"their link as an INI file a script writes", 0770, true,
+       [](const std::string& s, const std::string& priv) {
+         WriteFile(s + "/header.def", "Sub main\r\n  Do Write IniStr \"stat.ini\", \"s\", \"k\", \"v\"\r\n"
+                                      "  X-Corrected: yes\r\nEnd Sub\r\n");
+         PlantLink(s + "/stat.ini", priv);
+       },
+       0, false, "stat.ini"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.needsRoot && geteuid() != 0) continue;
+    TempDir programs, settings, home;
+    const std::string exe = InstallOnlyVQ(programs.Path());
+    const std::string profile = "[news]\r\nFilePath=" + settings.Path() +
+                                "/\r\nHeader.def=header.def\r\nSetLines=0\r\n";
+    WriteFile(settings / "Tidelarn.ini", profile);
+    WriteFile(settings / "header.def", "Sub main\r\n  X-Corrected: yes\r\nEnd Sub\r\n");
+    const std::string priv = home / "private", msg = home / "x.msg";
+    WriteFile(priv, "private");
+    WriteFile(msg, kMessage);
+    chmod(settings.Path().c_str(), c.folderMode);
+    if (c.plant) c.plant(settings.Path(), priv);
+    const std::string keptPrivate = ReadFile(priv), keptProfile = ReadFile(settings / "Tidelarn.ini");
+    // A writer that hung on the lock would never end.
+    ProcessResult r = RunProcess("/usr/bin/timeout", {"60", exe, "Type:news", "Filename:" + msg},
+                                 {"TIDELARN_HOME=" + settings.Path(), "HOME=" + home.Path(),
+                                  "XDG_CONFIG_HOME=" + home.Path()},
+                                 home.Path());
+    EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+    EXPECT_EQ(ReadFile(priv), keptPrivate);
+    const std::string out = ReadFile(msg);
+    EXPECT_EQ(out.find("X-Theirs"), std::string::npos) << out;
+    if (c.corrected) {
+      EXPECT_NE(out.find("X-Corrected: yes\r\n"), std::string::npos) << out;
+    } else {
+      EXPECT_EQ(out, kMessage);
+    }
+    if (c.named) {
+      const std::string said = r.err + Reports(settings.Path());
+      EXPECT_NE(said.find(*c.named ? settings / c.named : settings.Path() + "/"), std::string::npos)
+          << said;
+      if (c.folderMode & S_IWOTH) {
+        EXPECT_EQ(ReadFile(settings / "Tidelarn.ini"), keptProfile);
+      }
+      continue;
+    }
+    // The profile's defaults were written under the lock, which only those
+    // who may write the settings can open.
+    EXPECT_NE(ReadFile(settings / "Tidelarn.ini").find("AutoFunctions=1"), std::string::npos);
+    EXPECT_EQ(ModeOf(settings / ".tidelarn-ini.lock"), c.folderMode & S_ISGID ? 0660u : 0600u);
+  }
+}
+
