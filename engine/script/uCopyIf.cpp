@@ -161,7 +161,7 @@ bool TCopyIfRun::RunCopyIf() {
   log_ = true;
   if (!FileExists(TCIEinstellungen::GetIniFileName())) {
     ShowInfoBox(FromUtf8("Keine CopyIf.def vorhanden => Abbruch"));
-    return true;
+    return false;  // the caller asked for a CopyIf run and none took place
   }
   seen_.emplace();
   bool walked = false;

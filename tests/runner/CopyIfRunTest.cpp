@@ -50,18 +50,24 @@ TEST(CopyIfRun, TheRunnerCountsWhatTheScriptCounts) {
 
 // Without a news server the walk fails: said in a box, and the exit code
 // tells whoever started the run.
-TEST(CopyIfRun, AFailedWalkEndsWithOne) {
-  TempDir dir;
-  unsetenv("TIDELARN_HOME");
-  setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
-  std::string exe = InstallOnlyVQ(dir.Path());
-  fs::create_directories(dir / "server");
-  WriteFile(dir / "CopyIf.ini", "[Settings]\r\nMailInfo=0\r\n");
-  WriteFile(dir / "Copyif.def", "");
-  ProcessResult r = RunProcess(exe, {"copyif"},
-                               {"TIDELARN_NEWSSERVER=" + (dir / "server"), "DISPLAY=",
-                                "WAYLAND_DISPLAY="},
-                               dir.Path());
-  EXPECT_EQ(r.exitCode, 1) << r.err;
-  EXPECT_TRUE(Contains(r.err, "Newsserver")) << r.err;
+TEST(CopyIfRun, ARunThatDidNotTakePlaceEndsWithOne) {
+  struct Row {
+    bool settings;
+    const char* said;
+  };
+  for (const Row& row : {Row{true, "Newsserver"}, Row{false, "Keine CopyIf.def"}}) {
+    TempDir dir;
+    unsetenv("TIDELARN_HOME");
+    setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
+    std::string exe = InstallOnlyVQ(dir.Path());
+    fs::create_directories(dir / "server");
+    if (row.settings) WriteFile(dir / "CopyIf.ini", "[Settings]\r\nMailInfo=0\r\n");
+    WriteFile(dir / "Copyif.def", "");
+    ProcessResult r = RunProcess(exe, {"copyif"},
+                                 {"TIDELARN_NEWSSERVER=" + (dir / "server"), "DISPLAY=",
+                                  "WAYLAND_DISPLAY="},
+                                 dir.Path());
+    EXPECT_EQ(r.exitCode, 1) << row.said << ": " << r.err;
+    EXPECT_TRUE(Contains(r.err, row.said)) << r.err;
+  }
 }
