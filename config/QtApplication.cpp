@@ -1,14 +1,17 @@
 #include "QtApplication.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QHelpEvent>
 #include <QLibraryInfo>
+#include <QSettings>
 #include <QToolTip>
 #include <QTranslator>
 
 #include <clocale>
 
 #include "DisplayProbe.h"
+#include "ProgramDir.h"
 #include "TestAnswer.h"
 #include "uTransla.h"
 
@@ -90,6 +93,11 @@ void SetUpQtApplication(QApplication* app) {
   app->installEventFilter(new THintTime(app));
   // The desktop's own file dialogs would speak the desktop's language.
   QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+  // Qt's own state (the file dialogs' folders and views, QtProject.conf) goes
+  // into the settings folder, the only one the programs write.
+  const QString settings = QFile::decodeName(QByteArray::fromStdString(SettingsDir()));
+  for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+    QSettings::setPath(format, QSettings::UserScope, settings);
   ApplyQtLanguage();
   InstallTestAnswer(app);
 }

@@ -16,7 +16,8 @@ QApplication* EnsureQtApplication();
 // Why EnsureQtApplication made no application, for stderr (internal charset).
 std::string NoDisplayMessage();
 // Sets up an application for the whole program: its name, numbers with ".",
-// hint time, Qt's own texts in the program's language.
+// hint time, Qt's own texts in the program's language, Qt's own state in the
+// settings folder.
 void SetUpQtApplication(QApplication* app);
 // Qt's own texts (standard buttons, file dialogs) follow the program's
 // language: Qt's German translation with the built-in German texts, English
