@@ -189,10 +189,12 @@ private:
       if (first) {
         char request[1024];
         (void)!read(c, request, sizeof request);
-        // Success, protocol 11.0, then a setup of no screens (little-endian).
-        const unsigned char reply[40] = {1, 0, 11, 0, 0, 0, 8, 0,  0, 0, 0, 0,
-                                         0, 0, 0x20, 0, 0xFF, 0xFF, 0x1F, 0, 0, 0, 0, 0,
-                                         0, 0, 0xFF, 0xFF, 0, 0, 0, 0, 32, 32, 8, 255};
+        // Success, protocol 11.0, 8 words of setup: no vendor, screens or
+        // formats (little-endian, as the client on this machine asks).
+        const unsigned char reply[40] = {
+            1, 0, 11, 0, 0, 0, 8, 0,                                  // header
+            0, 0, 0, 0, 0, 0, 0x20, 0, 0xFF, 0xFF, 0x1F, 0, 0, 0, 0, 0,  // ids, motion
+            0, 0, 0xFF, 0xFF, 0, 0, 0, 0, 32, 32, 8, 255};            // lengths, counts
         (void)!write(c, reply, sizeof reply);
       }
       close(c);

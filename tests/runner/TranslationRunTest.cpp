@@ -18,7 +18,8 @@ TEST(TranslationRun, AWindows1252TranslationReachesAUtf8InternalCharset) {
   TempDir dir, home;
   const std::string exe = InstallOnlyVQ(dir.Path());
   fs::create_directories(dir / "out");
-  WriteFile(dir / "Specials.ini", "[General]\r\nLanguage=English\r\n[Charsets]\r\nInternal=utf-8\r\n");
+  WriteFile(dir / "Specials.ini",
+            "[General]\r\nLanguage=English\r\n[Charsets]\r\nInternal=utf-8\r\n");
   WriteFile(dir / "Tidelarn.dat",
             "[English]\r\n"
             "Runtime/ConfigDoesntExist.Title=Unbek\xFCnnt\r\n"
