@@ -16,7 +16,7 @@
 
 // Text of Id in the current language, or the German default (UTF-8 source
 // text); "^m" becomes CR LF either way. The runtime lines are collected at the
-// first call and keep their language until DoneTranslation.
+// first call and again after the language or the internal charset changes.
 std::string Translate(std::string_view id, std::string_view germanDefault);
 // Translate, then Format; a text whose placeholders do not fit the arguments
 // gives "#FmtE# " followed by the unformatted text.

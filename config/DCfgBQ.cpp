@@ -10,6 +10,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QTabBar>
 #include <QVBoxLayout>
 
@@ -187,7 +188,6 @@ void TDlgCfgBQ::CreateLook(QWidget* page) {
   Label6 = MakeLabel(gbOptik, "Label6", "Grundtyp:");
   cbTyp = new QComboBox(gbOptik);
   cbTyp->setObjectName(QStringLiteral("cbTyp"));
-  cbTyp->addItems({QUtf8("Einfache Klammer"), QUtf8("Offener Kasten"), QUtf8("Geschl. Kasten")});
   auto* frame = new QGridLayout;
   frame->setHorizontalSpacing(4);
   for (const TPieceRow& piece : kPieces) {
@@ -276,7 +276,13 @@ void TDlgCfgBQ::FitTabs() {
 
 TDlgCfgBQ::~TDlgCfgBQ() { FormDestroy(); }
 
-void TDlgCfgBQ::FormCreate() { TranslateForm(this, "DlgBoxquotes", TranslationLines); }
+void TDlgCfgBQ::FormCreate() {
+  TranslateForm(this, "DlgBoxquotes", TranslationLines);
+  QSignalBlocker quiet(cbTyp);  // the style is not loaded yet
+  for (const std::string& item :
+       SplitLines(Text("TypeItems", "Einfache Klammer^mOffener Kasten^mGeschl. Kasten")))
+    cbTyp->addItem(QStr(item));
+}
 
 void TDlgCfgBQ::FormDestroy() { TranslationLines.clear(); }
 

@@ -111,3 +111,8 @@ TDisplayCheck CheckDisplay() {
   }
   return Unreachable(x.empty() ? "WAYLAND_DISPLAY" : "DISPLAY");
 }
+
+TDisplayCheck LostDisplay() {
+  const bool wayland = Env("QT_QPA_PLATFORM").starts_with("wayland") || Env("DISPLAY").empty();
+  return Unreachable(wayland ? "WAYLAND_DISPLAY" : "DISPLAY");
+}

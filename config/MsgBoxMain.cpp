@@ -32,6 +32,7 @@ int main(int argc, char** argv) {
     // Qt takes options such as "-platform" out of its arguments: the box's
     // texts must never reach it.
     SetQtArguments(1, argv);
+    SetQtStartFailure(kMsgBoxNoDisplay, false);
     if (!EnsureQtApplication()) return kMsgBoxNoDisplay;
     int answer = ExecMessageBox(QString::fromUtf8(argv[1]), QString::fromUtf8(argv[2]), flags);
     ReleaseQtApplication();

@@ -1,14 +1,21 @@
 #include "QtApplication.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QHelpEvent>
 #include <QLibraryInfo>
+#include <QSettings>
 #include <QToolTip>
 #include <QTranslator>
 
+#include <unistd.h>
+
 #include <clocale>
+#include <cstdio>
 
 #include "DisplayProbe.h"
+#include "ProgramDir.h"
+#include "SysUtils.h"
 #include "TestAnswer.h"
 #include "uTransla.h"
 
@@ -48,14 +55,40 @@ void SetQtArguments(int argc, char** argv) {
 
 namespace {
 
-const TDisplayCheck& DisplayCheck() {
-  static const TDisplayCheck check = CheckDisplay();
+TDisplayCheck& DisplayCheck() {
+  static TDisplayCheck check = CheckDisplay();
   return check;
 }
 
 QTranslator* gQtTexts = nullptr;
 
+int gStartFailureExit = 1;
+bool gStartFailureMessage = true;
+QtMessageHandler gQtMessages = nullptr;
+
+// Qt's platform ends the process when it cannot connect, though the check
+// connected a moment before (a display server restarting): the program ends as
+// for an unreachable display instead.
+void QtStartMessages(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  if (type != QtFatalMsg) {
+    if (gQtMessages) gQtMessages(type, context, text);
+    return;
+  }
+  DisplayCheck() = LostDisplay();
+  if (gStartFailureMessage) {
+    const std::string line = ToUtf8(NoDisplayMessage()) + "\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
+  }
+  std::fflush(nullptr);
+  _exit(gStartFailureExit);  // in the middle of Qt's construction: nothing else may run
+}
+
 }  // namespace
+
+void SetQtStartFailure(int exitCode, bool withMessage) {
+  gStartFailureExit = exitCode;
+  gStartFailureMessage = withMessage;
+}
 
 std::string NoDisplayMessage() {
   if (DisplayCheck().state == TDisplayState::Unreachable)
@@ -77,7 +110,9 @@ QApplication* EnsureQtApplication() {
     gArgc = 1;
     gArgv = gFallbackArgv;
   }
+  gQtMessages = qInstallMessageHandler(QtStartMessages);
   gApp = new QApplication(gArgc, gArgv);
+  qInstallMessageHandler(gQtMessages);
   SetUpQtApplication(gApp);
   return gApp;
 }
@@ -90,6 +125,11 @@ void SetUpQtApplication(QApplication* app) {
   app->installEventFilter(new THintTime(app));
   // The desktop's own file dialogs would speak the desktop's language.
   QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+  // Qt's own state (the file dialogs' folders and views, QtProject.conf) goes
+  // into the settings folder, the only one the programs write.
+  const QString settings = QFile::decodeName(QByteArray::fromStdString(SettingsDir()));
+  for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+    QSettings::setPath(format, QSettings::UserScope, settings);
   ApplyQtLanguage();
   InstallTestAnswer(app);
 }

@@ -15,8 +15,14 @@ void SetQtArguments(int argc, char** argv);
 QApplication* EnsureQtApplication();
 // Why EnsureQtApplication made no application, for stderr (internal charset).
 std::string NoDisplayMessage();
+// How the process ends when Qt cannot start on the display the check found
+// after all (it went away meanwhile), where Qt itself would abort: with
+// ExitCode, and NoDisplayMessage on stderr when WithMessage. By default 1 with
+// the message.
+void SetQtStartFailure(int exitCode, bool withMessage);
 // Sets up an application for the whole program: its name, numbers with ".",
-// hint time, Qt's own texts in the program's language.
+// hint time, Qt's own texts in the program's language, Qt's own state in the
+// settings folder.
 void SetUpQtApplication(QApplication* app);
 // Qt's own texts (standard buttons, file dialogs) follow the program's
 // language: Qt's German translation with the built-in German texts, English

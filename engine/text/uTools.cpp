@@ -64,6 +64,7 @@ void SetInternalCharset(std::string_view name) {
   // The tables decide what the text is, so "UTF-8" or an alias counts
   // characters just as "utf-8" does.
   gUtf8 = selected && selected->UnicodeKind == TCSInfo::ukUtf8;
+  RecodeTranslation();
 }
 
 void InitInternalCharset() { InitInternalCharset(TIniFileUTF8("Specials.ini")); }

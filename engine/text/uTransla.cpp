@@ -14,7 +14,8 @@ namespace {
 struct TranslationState {
   bool loaded = false;
   std::string language;
-  std::vector<std::string> fileLines;
+  std::string fileText;  // Tidelarn.dat as UTF-8
+  std::vector<std::string> fileLines;  // the same in the internal charset
   bool runtimeCollected = false;
   std::vector<std::string> runtimeLines;
 };
@@ -91,15 +92,23 @@ void InitTranslation(const TIniFile& specials) {
   } done;
   SetTranslationLookup(&RuntimeText);  // also for a start before static initialization ends
   std::string language = specials.ReadString("General", "Language", "");
-  std::vector<std::string> lines;
+  std::string text;
   std::string path = ShippedFile("Tidelarn.dat");
-  if (FileExists(path)) lines = SplitLines(FromUtf8(Windows1252ToUtf8(ReadTranslationFile(path))));
+  if (FileExists(path)) text = Windows1252ToUtf8(ReadTranslationFile(path));
   state.language = std::move(language);
-  state.fileLines = std::move(lines);
+  state.fileText = std::move(text);
   state.loaded = true;
+  RecodeTranslation();
 }
 
 void DoneTranslation() { State() = TranslationState(); }
+
+void RecodeTranslation() {
+  TranslationState& state = State();
+  if (!state.loaded) return;
+  state.fileLines = SplitLines(FromUtf8(state.fileText));
+  state.runtimeCollected = false;
+}
 
 
 std::string LookupTranslation(const std::vector<std::string>& lines, std::string_view id,
@@ -170,6 +179,7 @@ void SetLanguage(std::string_view name) {
   ini.WriteString("General", "Language", name);
   ini.UpdateFile();
   State().language = std::string(name);
+  State().runtimeCollected = false;
 }
 
 bool GermanTexts() {

@@ -20,6 +20,9 @@ void InitTranslation();
 void InitTranslation(const TIniFile& specials);
 // Forgets what InitTranslation read, so the next operation reads it again.
 void DoneTranslation();
+// Converts the texts read into the internal charset now in force: Specials.ini
+// may name it after the translations are read.
+void RecodeTranslation();
 
 // The text after "Id=" (compared without regard to ASCII case) of the first
 // line of Lines that begins so, else the German default (UTF-8 source text);
@@ -39,7 +42,8 @@ bool TakeValue(std::vector<std::string>& lines, std::string_view key, std::strin
 // index of the current language (0 when it is not offered) and makes that entry
 // the current language.
 int ListLanguages(std::vector<std::string>& items);
-// Stores the language in Specials.ini and uses it for form texts from now on.
+// Stores the language in Specials.ini and uses it from now on: for messages,
+// and for the texts of forms made afterwards.
 void SetLanguage(std::string_view name);
 // Whether the texts shown are the built-in German ones: no language chosen,
 // "Deutsch", or a language Tidelarn.dat has no section for.

@@ -421,9 +421,16 @@ TEST_F(CfgMainTest, LanguageSwitchMakesANewFormInTheNewLanguage) {
             "MainForm.butabort.caption=Cancel\r\n"
             "MainForm.tsheader2.caption=Headers 2\r\n"
             "MainForm.butOk.caption=not found: names are lower case\r\n"
+            "Runtime/NoDesktopOpener.Error=No opener for \"%s\"\r\n"
             "[Francais]\r\n");
   WriteProfile("News", [](TVQEinstellungen&) {});
+  // Help without a desktop opener answers with a runtime message.
+  WriteFile(Path("Tidelarn.htm"), "<html></html>");
+  std::filesystem::create_directory(Path("bin"));
+  const std::string savedPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+  setenv("PATH", Path("bin").c_str(), 1);
   TFrmMain* first = Open();
+  Click(first, "Button1");
   auto* lang = Find<QComboBox>(first, "cbLang");
   ASSERT_EQ(lang->count(), 3);
   EXPECT_EQ(lang->currentText(), "Deutsch");
@@ -453,6 +460,12 @@ TEST_F(CfgMainTest, LanguageSwitchMakesANewFormInTheNewLanguage) {
   EXPECT_EQ(TIniFile(Path("Specials.ini")).ReadString("General", "Language", ""), "English");
   // Qt's own buttons switch too.
   EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), "Cancel") << germanQt;
+  // So do the program's messages.
+  Click(form, "Button1");
+  setenv("PATH", savedPath.c_str(), 1);
+  ASSERT_EQ(prompter_.boxes.size(), 2u);
+  EXPECT_EQ(prompter_.boxes[0].substr(0, 25), "Es wurde kein Programm zu");
+  EXPECT_EQ(prompter_.boxes[1], "No opener for \"" + Path("Tidelarn.htm") + "\"");
 }
 
 // ---------------------------------------------------------------------------

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QSettings>
 
 #include <cstdlib>
 
@@ -41,6 +42,9 @@ void ConfigTest::SetUp() {
   EnsureTestApplication();
   LoadCharsetTables();
   SetProgramDir(dir_.Path() + "/");
+  // Qt's own state (the file dialogs') stays in the test's folder.
+  for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+    QSettings::setPath(format, QSettings::UserScope, QString::fromStdString(dir_.Path()));
   DoneTranslation();
   SetPrompter(&prompter_);
 }

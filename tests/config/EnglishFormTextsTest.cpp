@@ -1,6 +1,7 @@
 // The shipped translation file against the translated forms: every caption
 // and hint a form shows in German has an English line, with as many lines.
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QStackedWidget>
@@ -99,4 +100,44 @@ TEST_F(EnglishFormTextsTest, EveryTextOfTheTranslatedFormsHasAnEnglishLine) {
   EXPECT_TRUE(missing.empty()) << "form texts without an English line in data/Tidelarn.dat:\n"
                                << missing;
   EXPECT_TRUE(problems.empty()) << problems;
+}
+
+TEST_F(EnglishFormTextsTest, TheChoicesOfTranslatedListsHaveEnglishItems) {
+  struct Row {
+    std::function<std::unique_ptr<QWidget>()> make;
+    std::vector<const char*> combos;
+  };
+  const std::vector<Row> rows = {
+      {[] { return std::make_unique<TFrmMain>(); },
+       {"cbDefAction", "cbSaveAttReaction", "cbSetDate", "cbDateFormat"}},
+      {[] { return std::make_unique<TDlgCfgBQ>(); }, {"cbTyp"}},
+      {[] { return std::make_unique<TDlgCfgFN>(); }, {"cbPosition"}},
+  };
+  auto items = [&](const Row& row) {
+    std::unique_ptr<QWidget> form = row.make();
+    std::vector<QStringList> lists;
+    for (const char* name : row.combos) {
+      auto* combo = form->findChild<QComboBox*>(QString::fromLatin1(name));
+      EXPECT_NE(combo, nullptr) << name;
+      QStringList list;
+      for (int i = 0; combo && i < combo->count(); ++i) list << combo->itemText(i);
+      lists.push_back(list);
+    }
+    return lists;
+  };
+  std::vector<std::vector<QStringList>> german;
+  for (const Row& row : rows) german.push_back(items(row));
+  fs::copy_file(fs::path(TIDELARN_SOURCE_DIR) / "data" / "Tidelarn.dat", Path("Tidelarn.dat"));
+  DoneTranslation();
+  SetLanguage("English");
+  for (size_t r = 0; r < rows.size(); ++r) {
+    std::vector<QStringList> english = items(rows[r]);
+    for (size_t c = 0; c < english.size(); ++c) {
+      const QStringList& de = german[r][c];
+      const QStringList& en = english[c];
+      ASSERT_EQ(en.size(), de.size()) << rows[r].combos[c];
+      for (qsizetype i = 0; i < de.size(); ++i)
+        EXPECT_NE(en[i].toStdString(), de[i].toStdString()) << rows[r].combos[c] << " item " << i;
+    }
+  }
 }

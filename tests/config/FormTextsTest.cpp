@@ -11,6 +11,7 @@
 #include <QDialog>
 #include <QFile>
 #include <QLibraryInfo>
+#include <QSettings>
 #include <QTimer>
 
 #include <sys/socket.h>
@@ -263,6 +264,17 @@ TEST_F(QtTextsTest, QtsOwnTextsFollowTheLanguage) {
   }
   // The desktop's file dialogs would not follow.
   EXPECT_TRUE(QCoreApplication::testAttribute(Qt::AA_DontUseNativeDialogs));
+}
+
+TEST_F(QtTextsTest, QtsOwnStateStaysInTheSettingsFolder) {
+  // Qt's own default: the user's configuration folder.
+  TempDir home;
+  for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+    QSettings::setPath(format, QSettings::UserScope, QString::fromStdString(home / ".config"));
+  SetUpQtApplication(qApp);  // as the program does at start
+  { TFrmMain form; }  // its path edits keep file dialogs, which store their state as they go
+  EXPECT_FALSE(QFile::exists(QString::fromStdString(home / ".config/QtProject.conf")));
+  EXPECT_TRUE(QFile::exists(QString::fromStdString(Path("QtProject.conf"))));
 }
 
 }  // namespace

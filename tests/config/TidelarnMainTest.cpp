@@ -1,11 +1,17 @@
 // The built program started without any display: the command-line run
 // corrects and ends before Qt is touched; the settings window refuses cleanly.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
+#include <cstddef>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "IniFile.h"
 #include "Prompter.h"
@@ -144,6 +150,83 @@ TEST_F(TidelarnMainTest, AnUnreachableDisplayCountsAsNoneInsteadOfAborting) {
   EXPECT_TRUE(ParseShowErrorAnswer(ReadFile(dir_ / "error.tmp"), line, state));
   EXPECT_EQ(state, ErrorChoice::End);
   EXPECT_FALSE(fs::exists(dir_ / "Tidelarn.ini"));
+}
+
+// A display that answers the first connection (the start-up check) and closes
+// every later one (Qt's own), as an X server does while it restarts.
+class TFlakyDisplay {
+public:
+  TFlakyDisplay() {
+    for (int n = 150; n < 250 && fd_ < 0; ++n) {
+      const std::string path = "/tmp/.X11-unix/X" + std::to_string(n);
+      sockaddr_un addr{};
+      addr.sun_family = AF_UNIX;
+      std::memcpy(addr.sun_path + 1, path.data(), path.size());  // the abstract name, tried first
+      const auto len = socklen_t(offsetof(sockaddr_un, sun_path) + 1 + path.size());
+      int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+      if (!fs::exists(path) && bind(fd, reinterpret_cast<sockaddr*>(&addr), len) == 0 &&
+          listen(fd, 4) == 0) {
+        fd_ = fd;
+        name_ = ":" + std::to_string(n);
+      } else {
+        close(fd);
+      }
+    }
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~TFlakyDisplay() {
+    shutdown(fd_, SHUT_RDWR);  // ends the waiting accept
+    thread_.join();
+    close(fd_);
+  }
+  const std::string& Name() const { return name_; }
+
+private:
+  void Serve() {
+    for (bool first = true;; first = false) {
+      int c = accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (c < 0) return;
+      if (first) {
+        char request[1024];
+        (void)!read(c, request, sizeof request);
+        // Success, protocol 11.0, 8 words of setup: no vendor, screens or
+        // formats (little-endian, as the client on this machine asks).
+        const unsigned char reply[40] = {
+            1, 0, 11, 0, 0, 0, 8, 0,                                  // header
+            0, 0, 0, 0, 0, 0, 0x20, 0, 0xFF, 0xFF, 0x1F, 0, 0, 0, 0, 0,  // ids, motion
+            0, 0, 0xFF, 0xFF, 0, 0, 0, 0, 32, 32, 8, 255};            // lengths, counts
+        (void)!write(c, reply, sizeof reply);
+      }
+      close(c);
+    }
+  }
+  int fd_ = -1;
+  std::string name_;
+  std::thread thread_;
+};
+
+TEST_F(TidelarnMainTest, ADisplayLostAfterTheCheckEndsAsAnUnreachableOne) {
+  fs::copy_file(MSGBOX_HELPER_PATH, dir_ / "tidelarn-msgbox");
+  struct Case {
+    std::string program;
+    std::vector<std::string> args;
+    int exitCode;
+    bool message;  // the helper's caller speaks for it
+  };
+  const Case cases[] = {
+      {program_, {}, 1, true},
+      {dir_ / "tidelarn-msgbox", {"Titel", "Text", "0"}, kMsgBoxNoDisplay, false},
+  };
+  for (const Case& c : cases) {
+    TFlakyDisplay display;
+    ASSERT_FALSE(display.Name().empty());
+    TNoDisplay none;
+    ProcessResult r = RunProcess(
+        c.program, c.args, {"XDG_CONFIG_HOME=" + (dir_ / "config"), "DISPLAY=" + display.Name()});
+    EXPECT_EQ(r.exitCode, c.exitCode) << c.program << ": " << r.err;
+    const std::string message = "\"DISPLAY=" + display.Name() + "\" ist nicht erreichbar";
+    EXPECT_EQ(r.err.find(message) != std::string::npos, c.message) << r.err;
+  }
 }
 
 TEST_F(TidelarnMainTest, MissingCharsetTablesStopEveryStart) {

@@ -3,9 +3,12 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QSettings>
 #include <QWidget>
 
 #include <cstdlib>
+
+#include "TestSupport.h"
 
 void EnsureTestApplication() {
   static int argc = 1;
@@ -14,6 +17,10 @@ void EnsureTestApplication() {
   if (QApplication::instance()) return;
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
   new QApplication(argc, argv);
+  // The file dialogs' state stays out of the user's ~/.config.
+  static TempDir qtState;
+  for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+    QSettings::setPath(format, QSettings::UserScope, QString::fromStdString(qtState.Path()));
 }
 
 namespace {

@@ -159,11 +159,11 @@ TEST_F(Translation, ListAndSetLanguage) {
   EXPECT_EQ(ListLanguages(items), 2);
   EXPECT_EQ(items, (Lines{"Deutsch", "English", "Francais", "Leer"}));
 
-  // The first lookup fixes the runtime language; forms follow a new choice.
+  // Messages and forms follow a new choice at once.
   EXPECT_EQ(Translate("InterpreteNumeric.Error", "Fehler"), "Erreur: %s");
   SetLanguage("English");
   EXPECT_NE(ReadFile(dir_ / "Specials.ini").find("Language=English"), std::string::npos);
-  EXPECT_EQ(Translate("InterpreteNumeric.Error", "Fehler"), "Erreur: %s");
+  EXPECT_EQ(Translate("InterpreteNumeric.Error", "Fehler"), "Error in numeric expression: %s");
   Lines formLines;
   EXPECT_EQ(CollectFormTexts("MainForm", formLines).caption, "Settings");
   EXPECT_EQ(ListLanguages(items), 1);
