@@ -16,6 +16,7 @@ struct TranslationState {
   std::string language;
   std::string fileText;  // Tidelarn.dat as UTF-8
   std::vector<std::string> fileLines;  // the same in the internal charset
+  bool linesMade = false;  // fileLines are those of the current internal charset
   bool runtimeCollected = false;
   std::vector<std::string> runtimeLines;
 };
@@ -23,6 +24,16 @@ struct TranslationState {
 TranslationState& State() {
   static TranslationState state;
   return state;
+}
+
+// Made when first asked for: a run that translates nothing converts nothing,
+// and one that changes the internal charset at start-up converts once.
+const std::vector<std::string>& FileLines(TranslationState& state) {
+  if (!state.linesMade) {
+    state.fileLines = SplitLines(FromUtf8(state.fileText));
+    state.linesMade = true;
+  }
+  return state.fileLines;
 }
 
 bool& LoadingTranslations() {
@@ -54,7 +65,7 @@ std::string RuntimeText(std::string_view id, std::string_view germanDefault) {
   TranslationState& state = State();
   if (!state.loaded) return LookupTranslation({}, id, germanDefault);  // while it loads
   if (!state.runtimeCollected) {
-    CollectSection(state.fileLines, nullptr, state.runtimeLines, "Runtime");
+    CollectSection(FileLines(state), nullptr, state.runtimeLines, "Runtime");
     state.runtimeCollected = true;
   }
   return LookupTranslation(state.runtimeLines, id, germanDefault);
@@ -98,15 +109,13 @@ void InitTranslation(const TIniFile& specials) {
   state.language = std::move(language);
   state.fileText = std::move(text);
   state.loaded = true;
-  RecodeTranslation();
 }
 
 void DoneTranslation() { State() = TranslationState(); }
 
 void RecodeTranslation() {
   TranslationState& state = State();
-  if (!state.loaded) return;
-  state.fileLines = SplitLines(FromUtf8(state.fileText));
+  state.linesMade = false;
   state.runtimeCollected = false;
 }
 
@@ -163,7 +172,7 @@ int ListLanguages(std::vector<std::string>& items) {
   items.assign(1, "Deutsch");
   // Every line the section reader takes for a head is offered, indented or not,
   // so a language that works can also be chosen.
-  for (const std::string& line : state.fileLines) {
+  for (const std::string& line : FileLines(state)) {
     std::string t = Trim(line);
     if (!t.empty() && t[0] == '[') items.push_back(Copy(t, 2, int64_t(t.size()) - 2));
   }
@@ -184,10 +193,10 @@ void SetLanguage(std::string_view name) {
 
 bool GermanTexts() {
   InitTranslation();
-  const TranslationState& state = State();
+  TranslationState& state = State();
   if (state.language.empty() || state.language == "Deutsch") return true;
   const std::string head = "[" + state.language + "]";
-  for (const std::string& line : state.fileLines)
+  for (const std::string& line : FileLines(state))
     if (Trim(line) == head) return false;
   return true;
 }
@@ -200,7 +209,7 @@ const TComponentTexts* TFormTexts::Component(std::string_view componentName) con
 TFormTexts CollectFormTexts(std::string_view formName, std::vector<std::string>& formLines) {
   InitTranslation();
   std::vector<std::string> own;
-  CollectSection(State().fileLines, &own, formLines, formName);
+  CollectSection(FileLines(State()), &own, formLines, formName);
   TFormTexts texts;
   // Each line is "FormName.key=text"; the first line of a key wins, as when the
   // keys are taken out of the list one by one.
