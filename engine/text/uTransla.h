@@ -20,8 +20,8 @@ void InitTranslation();
 void InitTranslation(const TIniFile& specials);
 // Forgets what InitTranslation read, so the next operation reads it again.
 void DoneTranslation();
-// Converts the texts read into the internal charset now in force: Specials.ini
-// may name it after the translations are read.
+// The internal charset changed: the texts read are taken into the new one when
+// next looked up (Specials.ini may name it after the translations are read).
 void RecodeTranslation();
 
 // The text after "Id=" (compared without regard to ASCII case) of the first
