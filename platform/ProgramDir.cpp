@@ -57,12 +57,33 @@ void MakeFolders(const std::string& path, mode_t mode) {
   mkdir(path.c_str(), mode);
 }
 
-// Empty without a home folder.
+}  // namespace
+
 std::string UserConfigDir() {
   if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/') return xdg;
   if (const char* home = std::getenv("HOME"); home && *home == '/') return JoinPath(home, ".config");
+  // A news server may start the runner with an empty environment: the
+  // account's own home folder then, not the program folder. The runner is
+  // linked statically, without the name services: the local user list.
+  std::string users;
+  if (ReadWholeFile("/etc/passwd", users) != 0) return {};
+  const std::string uid = std::to_string(geteuid());
+  for (std::string_view line : SplitLineViews(users)) {
+    // name:password:uid:gid:comment:home:shell
+    std::vector<std::string_view> field;
+    for (size_t start = 0;;) {
+      const size_t colon = line.find(':', start);
+      field.push_back(line.substr(start, colon - start));
+      if (colon == std::string_view::npos) break;
+      start = colon + 1;
+    }
+    if (field.size() >= 6 && field[2] == uid && field[5].starts_with('/'))
+      return JoinPath(std::string(field[5]), ".config");
+  }
   return {};
 }
+
+namespace {
 
 // The spellings of the profile file that a portable install may hold.
 bool HoldsProfileFile(const std::string& dir) {

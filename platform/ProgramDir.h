@@ -27,6 +27,10 @@ void SetSettingsDir(std::string dir);
 // program folder.
 void ResetSettingsDir();
 
+// ${XDG_CONFIG_HOME:-$HOME/.config}, HOME taken from the user database when
+// unset; empty when the account has no home folder either.
+std::string UserConfigDir();
+
 // The installed data folder, share/tidelarn beside the program folder's bin.
 std::string DataDir();
 // A read-only file the system ships (charsets.dat, lHeader.txt, Tidelarn.dat,

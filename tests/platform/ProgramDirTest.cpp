@@ -1,6 +1,7 @@
 // Paths from settings and scripts as they are opened.
 #include "ProgramDir.h"
 
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -94,6 +95,12 @@ TEST_F(FoldersTest, TheSettingsFolderFollowsTheEnvironmentNotThePrograms) {
   WriteFile(bin + "/tidelarn.ini", "");
   ResetSettingsDir();
   EXPECT_EQ(SettingsDir(), bin + "/");
+  // Started with an empty environment: the account's home folder, never the programs'.
+  ScopedEnv noXdg("XDG_CONFIG_HOME", nullptr);
+  ScopedEnv noHome("HOME", nullptr);
+  const passwd* account = getpwuid(geteuid());
+  ASSERT_TRUE(account);
+  EXPECT_EQ(UserConfigDir(), std::string(account->pw_dir) + "/.config");
 }
 
 TEST_F(FoldersTest, ShippedFilesAndSiblingsAreFoundInTheirFoldersInOrder) {
