@@ -235,12 +235,20 @@ void CheckTrustedFile(const std::string& path) {
 
 std::string ResolveLinks(std::string path) {
   if (gMemoryFiles) return path;
+  // Each link on the way counts, a folder's as much as the file's: another
+  // user's link to a folder of ours would place our writes there.
   for (int hops = 0; hops < 40; ++hops) {
     char buf[PATH_MAX];
-    ssize_t n = ReadFollowableLink(path, buf, sizeof buf);
-    if (n <= 0 || size_t(n) >= sizeof buf) break;
-    std::string link(buf, size_t(n));
-    path = link.front() == '/' ? link : FolderOf(path) + link;
+    size_t end = path.find('/', 1);
+    ssize_t n = 0;
+    for (;; end = path.find('/', end + 1)) {
+      n = ReadFollowableLink(end == std::string::npos ? path : path.substr(0, end), buf, sizeof buf);
+      if (n > 0 && size_t(n) < sizeof buf) break;
+      if (end == std::string::npos) return path;
+    }
+    const std::string link(buf, size_t(n));
+    const std::string rest = end == std::string::npos ? std::string() : path.substr(end);
+    path = (link.front() == '/' ? link : FolderOf(path.substr(0, end)) + link) + rest;
   }
   return path;
 }

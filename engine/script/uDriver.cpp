@@ -85,6 +85,7 @@ void CorrectDirectory(const TVQEinstellungen& settings) {
   // A sorted snapshot: files the corrections create are not corrected again,
   // and files that vanished meanwhile are skipped.
   const std::string dir = NativePath(settings.MessagePath);
+  ResolveLinks(dir);  // raises for another user's link on the way
   TFileWalk walk(dir, "*." + settings.CheckFilesWithExtension);
   std::string name;
   // The sweep's saves become durable in batches. A failure on the way still

@@ -231,6 +231,7 @@ void SaveToUniqueFile(std::string_view dir, std::string_view name, std::string_v
   std::string safe = SafeFileName(name);
   std::string folder = dir.empty() ? SettingsDir() : NativePath(dir);
   if (folder.back() != '/') folder += '/';
+  ResolveLinks(folder);  // raises for another user's link on the way
 
   // Written like a message: the complete, durable text is given its name by
   // a rename that never replaces (unless replacing is asked for), so a kill

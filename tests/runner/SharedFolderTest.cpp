@@ -141,3 +141,46 @@ TEST(SharedFolders, WhatOthersPlantDoesNotSteerTheRunner) {
   }
 }
 
+
+// Another user's link to a folder of ours, put where our attachments or
+// messages go, must not take our writes there.
+TEST(SharedFolders, AnotherUsersLinkToAFolderIsNotFollowed) {
+  if (geteuid() != 0) GTEST_SKIP() << "plants files of another user";
+  const std::string attachment =
+      "Subject: x\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n"
+      "--b\r\nContent-Type: text/plain\r\n\r\ntext  \r\n"
+      "--b\r\nContent-Type: application/octet-stream\r\n"
+      "Content-Disposition: attachment; filename=authorized_keys\r\n\r\ntheirs\r\n--b--\r\n";
+  struct Row {
+    const char* link;  // in the shared folder, to our private one
+    const char* keys;
+    bool sweep;  // the profile's folder, else one file
+  } rows[] = {
+      {"att", "SaveAttachments=1\r\nSaveAttachmentsDir=%s\r\n", false},
+      {"msgs", "MessagePath=%s\r\n", true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.link);
+    TempDir programs, settings, home, shared;
+    chmod(shared.Path().c_str(), 01777);
+    const std::string exe = InstallOnlyVQ(programs.Path());
+    const std::string priv = home / "private", link = shared / row.link;
+    fs::create_directories(priv);
+    PlantLink(link, priv);
+    std::string keys = row.keys;
+    keys.replace(keys.find("%s"), 2, link);
+    WriteFile(settings / "Tidelarn.ini", "[news]\r\nFilePath=" + settings.Path() + "/\r\n" + keys);
+    WriteFile(settings / "header.def", "");
+    const std::string msg = row.sweep ? priv + "/p.msg" : home / "x.msg";
+    WriteFile(msg, attachment);
+    std::vector<std::string> args = {"60", exe, "news"};
+    if (!row.sweep) args = {"60", exe, "Type:news", "Filename:" + msg};
+    ProcessResult r = RunProcess("/usr/bin/timeout", args,
+                                 {"TIDELARN_HOME=" + settings.Path(), "HOME=" + home.Path()},
+                                 home.Path());
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_NE((r.err + Reports(settings.Path())).find(link), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFile(msg), attachment);
+    EXPECT_FALSE(fs::exists(priv + "/authorized_keys"));
+  }
+}
