@@ -305,6 +305,15 @@ public:
                                      "gewöhnliche Datei",
                                      {path, lockPath}));
     }
+    // Another user's lock that everyone may open is a lock anyone may hold.
+    if (st.st_uid != geteuid() && st.st_uid != 0 && (st.st_mode & S_IRWXO) != 0) {
+      close(fd_);
+      fd_ = -1;
+      throw EInOutError(TranslateFmt("IniFile.LockForeign",
+                                     "Die Datei %s kann nicht gesperrt werden: die Sperre %s "
+                                     "gehört einem anderen Benutzer (%d), und jeder darf sie öffnen",
+                                     {path, lockPath, int64_t(st.st_uid)}));
+    }
     // The umask may have taken the group's bits; an older lock file was
     // readable by everyone.
     if (st.st_uid == geteuid() && (st.st_mode & 07777) != mode) fchmod(fd_, mode);

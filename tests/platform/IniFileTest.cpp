@@ -329,6 +329,11 @@ TEST(IniFile, TheLockFileIsARegularFileOnlyTheSettingsWritersMayOpen) {
       {"a folder in its place", 0700, [](const std::string& lock) { mkdir(lock.c_str(), 0700); }, 0},
       {"a link in its place", 0700,
        [](const std::string& lock) { symlink("a.ini", lock.c_str()); }, 0},
+      {"another user's lock anyone may open", 01777,
+       [](const std::string& lock) {
+         WriteFile(lock, ""), chmod(lock.c_str(), 0666), chown(lock.c_str(), 65534, 65534);
+       },
+       geteuid() == 0 ? mode_t(0) : mode_t(0600)},  // without root the lock is ours
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
