@@ -80,6 +80,8 @@ int ShowErrorOnStderr(const TErrorDisplay& display) {
   return ErrorChoice::End;
 }
 
+void SayOnStderr(const std::string& text) { WriteStderr(text); }
+
 TPrompter& Prompter() { return gPrompter ? *gPrompter : gHeadless; }
 
 void SetPrompter(TPrompter* prompter) { gPrompter = prompter; }

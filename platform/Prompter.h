@@ -73,6 +73,10 @@ public:
 // The headless answer to an error or debug display: the error on stderr, End.
 int ShowErrorOnStderr(const TErrorDisplay& display);
 
+// Says Text on stderr (as UTF-8), whichever prompter is installed: for
+// failures that must be told but do not end the run.
+void SayOnStderr(const std::string& text);
+
 // Writes the box to stderr (as UTF-8) and answers with the default button,
 // naming the button taken when there was a choice; an input box returns its
 // preset.

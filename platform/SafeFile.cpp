@@ -20,6 +20,7 @@
 #include <utility>
 
 #include "ProgramDir.h"
+#include "Prompter.h"
 #include "SysUtils.h"
 #include "Translate.h"
 
@@ -40,11 +41,23 @@ std::string FolderOf(const std::string& path) {
   return dir.empty() ? "./" : dir;
 }
 
+// The files renamed in the folder are complete either way; only their new
+// names may not have reached the disk, so a failure is told, not raised.
 void SyncFolderNow(const std::string& folder) {
+  int err = 0;
   int dfd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd < 0) return;
-  fsync(dfd);
-  close(dfd);
+  if (dfd < 0) {
+    err = errno;
+  } else {
+    // EINVAL, EROFS: a file system that keeps no folder data to sync.
+    if (fsync(dfd) != 0 && errno != EINVAL && errno != EROFS) err = errno;
+    close(dfd);
+  }
+  if (err != 0)
+    SayOnStderr(TranslateFmt("FolderSyncError",
+                             "Der Ordner %s kann nicht auf die Platte geschrieben werden",
+                             {folder}) +
+                Reason(err));
 }
 
 // The folders waiting for their sync while a TFolderSyncs is open.
@@ -69,13 +82,20 @@ mode_t CurrentUmask() {
   return mask;
 }
 
+// The marker between the target's name and mkstemp's six characters: no
+// user's file is named like that, so the cleanup never takes one.
+constexpr std::string_view kTempMarker = ".tidelarn-";
+constexpr size_t kUniqueChars = 6;
+constexpr time_t kStaleSeconds = 3600;
+
 // A hidden unused name beside Path for a file made by link or rename.
 std::string HiddenSibling(const std::string& path) {
   static std::mt19937 random{std::random_device{}()};
   char part[16];
   std::snprintf(part, sizeof part, "%06X", unsigned(random() & 0xFFFFFF));
   // The temporary files' marker, so that one a kill left behind is cleaned up too.
-  return FolderOf(path) + "." + ExtractFileName(path).substr(0, 200) + ".~" + part;
+  return FolderOf(path) + "." + ExtractFileName(path).substr(0, 200) + std::string(kTempMarker) +
+         part;
 }
 
 // Writes the views from Pieces in as few calls as the system allows.
@@ -128,11 +148,6 @@ bool SharedFolder(const std::string& folder) {
   struct stat st {};
   return stat(folder.c_str(), &st) == 0 && (st.st_mode & (S_IWOTH | S_ISVTX)) != 0;
 }
-
-// The marker between the target's name and mkstemp's six characters.
-constexpr std::string_view kTempMarker = ".~";
-constexpr size_t kUniqueChars = 6;
-constexpr time_t kStaleSeconds = 3600;
 
 bool EndsInUniquePart(std::string_view name) {
   if (name.size() < kUniqueChars) return false;
@@ -291,14 +306,22 @@ TReplacementFile::TReplacementFile(std::string target, const TReplaceOptions& op
   temp_ = pattern;
   struct stat st {};
   const std::string& source = options.modeFrom.empty() ? path_ : options.modeFrom;
+  int chmodFailed = 0;
   if (options.privateInSharedFolder && SharedFolder(folder)) {
     // mkstemp made it 0600 already.
   } else if (stat(source.c_str(), &st) == 0) {
-    fchmod(fd_, st.st_mode & 07777);
+    if (fchmod(fd_, st.st_mode & 07777) != 0) chmodFailed = errno;
     // Only a privileged run can hand the file back to its owner; others keep theirs.
     [[maybe_unused]] int ignored = fchown(fd_, st.st_uid, st.st_gid);
-  } else {
-    fchmod(fd_, 0666 & ~CurrentUmask());
+  } else if (fchmod(fd_, 0666 & ~CurrentUmask()) != 0) {
+    chmodFailed = errno;
+  }
+  // Left at mkstemp's 0600, the file would lock out those who read the old one.
+  if (chmodFailed != 0) {
+    close(fd_);
+    fd_ = -1;
+    unlink(temp_.c_str());
+    RaiseWriteError(target_, chmodFailed);
   }
   buffer_.reserve(kBufferSize);
 }
@@ -522,16 +545,48 @@ void ReplaceFileContent(const std::string& path, std::string_view data) {
   file.Commit();
 }
 
-bool MakeBackup(const std::string& file, const std::string& backup) {
-  std::string sibling = HiddenSibling(backup);
-  if (link(file.c_str(), sibling.c_str()) == 0) {
-    bool ok = rename(sibling.c_str(), backup.c_str()) == 0;
+void MakeBackup(const std::string& file, const std::string& backup) {
+  // A symlinked file is backed up from the file it leads to: a second link
+  // would show the new text as soon as that file is replaced.
+  const std::string source = ResolveLinks(file);
+  std::string reason;
+  const std::string sibling = HiddenSibling(backup);
+  // The backup's folder may be one no replacement writes in (that of a
+  // symlinked message): a killed run's backup links are cleaned up here.
+  if (!gMemoryFiles) RemoveStaleTemporaries(FolderOf(backup));
+  if (!gMemoryFiles && link(source.c_str(), sibling.c_str()) == 0) {
+    const int err = rename(sibling.c_str(), backup.c_str()) == 0 ? 0 : errno;
     // A rename between two names of one file leaves both in place.
     unlink(sibling.c_str());
-    if (ok) SyncFolder(backup);
-    return ok;
+    if (err == 0) {
+      SyncFolder(backup);
+      return;
+    }
+    reason = Reason(err);
+  } else {
+    // Another file system, or no hard link allowed: a synced copy. A link of
+    // the backup's name is replaced, never followed.
+    std::string data;
+    if (int err = ReadWholeFile(source, data)) {
+      reason = Reason(err);
+    } else {
+      try {
+        TReplaceOptions options;
+        options.modeFrom = source;
+        options.followLinks = false;
+        TReplacementFile copy(backup, options);
+        copy.Write(data);
+        copy.Commit();
+        return;
+      } catch (const Exception& e) {
+        reason = ": " + e.Message();
+      }
+    }
   }
-  return CopySynced(file, backup, false);
+  throw EInOutError(TranslateFmt("BackupError",
+                                 "Die Sicherungskopie %s von %s kann nicht angelegt werden",
+                                 {backup, file}) +
+                    reason);
 }
 
 bool CopyFileIfAbsent(const std::string& from, const std::string& to) {

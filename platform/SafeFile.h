@@ -38,10 +38,10 @@ struct TReplaceOptions {
 };
 
 // The replacement of one file. The temporary file is a hidden name beside the
-// target (".<name>.~XXXXXX") that no "*.ext" pattern matches; it is removed
-// again unless committed. Temporary files of that pattern that a killed run
-// left in the folder are removed when they are over an hour old (once per
-// folder and process).
+// target (".<name>.tidelarn-XXXXXX") that no "*.ext" pattern matches and no
+// user's file carries; it is removed again unless committed. Temporary files
+// of that pattern that a killed run left in the folder are removed when they
+// are over an hour old (once per folder and process).
 class TReplacementFile {
 public:
   // The new file gets the permission bits (and, where allowed, the owner) of
@@ -154,10 +154,12 @@ public:
 // Writes Data to Path through a TReplacementFile.
 void ReplaceFileContent(const std::string& path, std::string_view data);
 
-// Makes Backup hold what File holds: a second name of the same file when the
-// file system allows, else a synced copy. An older Backup is replaced only
-// once the new one is complete. False (and nothing changed) when neither worked.
-bool MakeBackup(const std::string& file, const std::string& backup);
+// Makes Backup a regular file holding what File holds (for a symlinked File,
+// what the file it leads to holds): a second name of that file when the file
+// system allows, else a synced copy. An older Backup is replaced only once the
+// new one is complete. When neither works, nothing is changed and EInOutError
+// names both files.
+void MakeBackup(const std::string& file, const std::string& backup);
 
 // Copies From to To unless To exists. A failed copy leaves no To behind.
 // False when nothing was copied.

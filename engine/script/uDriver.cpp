@@ -1,10 +1,12 @@
 #include "uDriver.h"
 
 #include <cxxabi.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <memory>
 #include <typeinfo>
@@ -427,28 +429,46 @@ void WriteArticleFile(TMessageFile& f, const std::string& name, TReplacementBatc
   if (afterReplace) afterReplace();
 }
 
+bool IsSymlink(const std::string& path) {
+  struct stat st {};
+  return lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+// A backup that outlives its message's next save would be taken for the
+// previous text: the run goes on, but the user hears of it.
+void RemoveOldBackup(const std::string& bak) {
+  if (unlink(bak.c_str()) == 0 || errno == ENOENT) return;
+  const int err = errno;
+  SayOnStderr(TranslateFmt("OldBackupNotRemoved",
+                           "Die alte Sicherungskopie %s kann nicht gelöscht werden",
+                           {bak}) +
+              " (" + FromUtf8(std::strerror(err)) + ")");
+}
+
 void SaveArticle(TMessageFile& f, TReplacementBatch* batch) {
   const std::string bak = ChangeFileExt(f.FileName, ".bak");
   // A message that itself ends in ".bak" is never deleted as its own backup.
-  const bool bakIsMessage = SameFile(bak, f.FileName);
+  // A link of the backup's name (to the message or not) is no backup: it is
+  // replaced by one.
+  const bool bakIsMessage = bak == f.FileName || (SameFile(bak, f.FileName) && !IsSymlink(bak));
   if (f.TestRun()) {
     const std::string target = f.TestFileName();
     f.NewFilename = target;
     WriteArticleFile(f, target);
-    if (!bakIsMessage && !SameFile(bak, target)) unlink(bak.c_str());
+    if (!bakIsMessage && !SameFile(bak, target)) RemoveOldBackup(bak);
     return;
   }
-  auto backedUp = std::make_shared<bool>(false);
   const bool makeBak = f.Settings.MakeBak && !bakIsMessage;
   const std::string fileName = f.FileName;
   WriteArticleFile(
       f, f.FileName, batch,
+      // A backup that cannot be made keeps the message as it is and ends the run.
       [=] {
-        if (makeBak) *backedUp = MakeBackup(fileName, bak);
+        if (makeBak) MakeBackup(fileName, bak);
       },
       // An older backup goes only now that the new text is in place.
       [=] {
-        if (!*backedUp && !bakIsMessage) unlink(bak.c_str());
+        if (!makeBak && !bakIsMessage) RemoveOldBackup(bak);
       });
 }
 

@@ -198,9 +198,7 @@ std::string TVQSkript::ExpandFileName(std::string_view name) const {
 void TVQSkript::IncludeReportFile(std::string_view section, const std::string& message,
                                   const std::string& fileName, const std::string& errorLine,
                                   int depth) {
-  try {
-    TIniFile ini(MakeTempFileName());
-    ini.WritesAlone();
+  WriteReportFile(message, [&](TIniFile& ini) {
     ini.WriteString(section, "Message", OneLine(message));
     ini.WriteString(section, "DateTime", NowText());
     ini.WriteString(section, "Reason", "Skript: Do Include");
@@ -210,10 +208,7 @@ void TVQSkript::IncludeReportFile(std::string_view section, const std::string& m
       ini.WriteString(section, "Filename", OneLine(fileName));
     ini.WriteString(section, "Zeile", IntToStr(CurrentLine));
     ini.WriteString(section, "Tiefe", IntToStr(depth));
-    ini.UpdateFile();
-  } catch (const std::exception&) {
-    // A report must never replace the failure it reports.
-  }
+  });
 }
 
 void TVQSkript::LoadScript(bool doReset) {

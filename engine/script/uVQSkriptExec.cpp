@@ -87,19 +87,14 @@ void TVQSkript::WriteTrace(const std::string& line) {
   } catch (const std::exception& e) {
     // One report is enough: the trace stays off for the rest of the run.
     TraceFailed = true;
-    try {
-      TIniFile report(MakeTempFileName());
-      report.WritesAlone();
+    WriteReportFile(e.what(), [&](TIniFile& report) {
       report.WriteString("EXCEPTION", "Message", OneLine(e.what()));
       report.WriteString("EXCEPTION", "DateTime", NowText());
       report.WriteString("EXCEPTION", "Reason", "Open File: \"VQDebug.txt\"");
       report.WriteString("EXCEPTION", "Script Filename", OneLine(ScriptName));
       report.WriteString("EXCEPTION", "Line#", IntToStr(CurrentLine));
       report.WriteString("EXCEPTION", "Line", OneLine(line));
-      report.UpdateFile();
-    } catch (const std::exception&) {
-      // Nothing left to report to.
-    }
+    });
   }
 }
 

@@ -199,24 +199,46 @@ void ShowInfoBox(const std::string& text) {
 
 std::string MakeTempFileNameSettings() { return CreateUniqueFile(SettingsDir(), "VQ-", ".tmp"); }
 
+std::string WriteReportFile(std::string_view message, const std::function<void(TIniFile&)>& fill) {
+  std::string report;
+  std::string why;
+  try {
+    report = MakeTempFileNameSettings();
+    {
+      TIniFile ini(report);
+      ini.WritesAlone();
+      fill(ini);
+      ini.UpdateFile();
+    }
+    return report;
+  } catch (const std::exception& e) {
+    why = e.what();
+  } catch (...) {
+  }
+  // A report must never replace the failure it reports, and an empty one
+  // would tell nothing.
+  if (!report.empty()) {
+    if (TMemoryFiles* memory = MemoryFiles())
+      memory->files.erase(report);
+    else
+      unlink(report.c_str());
+  }
+  SayOnStderr(TranslateFmt("ReportNotWritten",
+                           "Ein Fehlerbericht kann nicht geschrieben werden (%s). Er meldet: %s",
+                           {why, OneLine(message)}));
+  return {};
+}
+
 std::string WriteExceptionReport(std::string_view message, std::string_view reason,
                                  std::string_view fileName,
                                  const std::vector<std::pair<std::string, std::string>>& extra) {
-  try {
-    std::string report = MakeTempFileNameSettings();
-    TIniFile ini(report);
-    ini.WritesAlone();
+  return WriteReportFile(message, [&](TIniFile& ini) {
     ini.WriteString("EXCEPTION", "Message", OneLine(message));
     ini.WriteString("EXCEPTION", "DateTime", LocalTimeText("%d.%m.%Y %H:%M:%S"));
     ini.WriteString("EXCEPTION", "Reason", OneLine(reason));
     if (!fileName.empty()) ini.WriteString("EXCEPTION", "Filename", OneLine(fileName));
     for (const auto& kv : extra) ini.WriteString("EXCEPTION", kv.first, OneLine(kv.second));
-    ini.UpdateFile();
-    return report;
-  } catch (...) {
-    // A report must never replace the failure it reports.
-    return {};
-  }
+  });
 }
 
 namespace {

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -284,9 +285,14 @@ void LoadEditorTextFile(std::string_view fileName, std::vector<std::string>& lin
 // A new empty "VQ-....tmp" file in the program directory; returns its path.
 std::string MakeTempFileNameSettings();
 
+// Writes a report into a new report file ("VQ-....tmp" in the settings
+// folder): Fill writes its keys, Message is what it reports. Returns its path;
+// never throws. A report that cannot be written is said on stderr with its
+// Message, and no file of it is left; the result is empty then.
+std::string WriteReportFile(std::string_view message, const std::function<void(TIniFile&)>& fill);
+
 // Writes an exception report (section [EXCEPTION]: Message, DateTime, Reason,
-// Filename unless empty, then Extra) into a new report file and returns its
-// path; never throws (an empty result when no file could be made).
+// Filename unless empty, then Extra) through WriteReportFile.
 std::string WriteExceptionReport(
     std::string_view message, std::string_view reason, std::string_view fileName,
     const std::vector<std::pair<std::string, std::string>>& extra = {});

@@ -12,6 +12,7 @@
 #include <ctime>
 #include <filesystem>
 #include <functional>
+#include <optional>
 
 #include "IniFile.h"
 #include "ProgramDir.h"
@@ -155,13 +156,13 @@ TEST(SafeFile, BackupIsASecondNameOrACopy) {
   const std::string file = dir / "x.msg", bak = dir / "x.bak";
   WriteFile(file, "current");
   WriteFile(bak, "older backup");
-  ASSERT_TRUE(MakeBackup(file, bak));
+  ASSERT_NO_THROW(MakeBackup(file, bak));
   EXPECT_EQ(ReadFile(bak), "current");
   EXPECT_EQ(Inode(bak), Inode(file));
   EXPECT_TRUE(SameFile(file, bak));
-  ASSERT_TRUE(MakeBackup(file, bak));  // already the same file: nothing left over
+  ASSERT_NO_THROW(MakeBackup(file, bak));  // already the same file: nothing left over
   EXPECT_EQ(Names(dir), (std::vector<std::string>{"x.bak", "x.msg"}));
-  EXPECT_FALSE(MakeBackup(dir / "missing", bak));
+  EXPECT_THROW(MakeBackup(dir / "missing", bak), EInOutError);
   EXPECT_EQ(ReadFile(bak), "current");
 }
 
@@ -310,24 +311,102 @@ TEST(SafeFile, StaleTemporaryFilesOfTheOwnPatternGo) {
   struct {
     const char* name;
     bool old, stays;
+    uid_t owner = geteuid();
   } files[] = {
-      {".a.msg.~Ab12Cd", true, false},      // ours, stale
-      {".b.msg.~Ab12Ce", false, true},      // ours, fresh: a run may be writing it
-      {".c.msg.Ab12Cf", true, true},        // another pattern
-      {".d.msg.~Ab1-Cg", true, true},       // not six letters or digits
-      {"e.msg.~Ab12Ch", true, true},        // not hidden
-      {"Tidelarn.ini.backup", true, true},  // a user's copy, like earlier versions' temporaries
+      {".a.msg.tidelarn-Ab12Cd", true, false},  // ours, stale
+      {".b.msg.tidelarn-Ab12Ce", false, true},  // ours, fresh: a run may be writing it
+      {".c.msg.Ab12Cf", true, true},            // another pattern
+      {".d.msg.tidelarn-Ab1-Cg", true, true},   // not six letters or digits
+      {"e.msg.tidelarn-Ab12Ch", true, true},    // not hidden
+      {".notes.txt.~backup", true, true},       // a user's file, like earlier versions' marker
+      {".g.msg.~Ab12Cd", true, true},
+      {".h.msg.tidelarn-Ab12Cd.x", true, true},  // the marker not at the end
+      {"Tidelarn.ini.backup", true, true},
       {"x.msg", true, true},
+      {".i.msg.tidelarn-Ab12Ci", true, true, 65534},  // another user's (root can make it)
   };
   for (const auto& f : files) {
+    if (f.owner != geteuid() && geteuid() != 0) continue;
     WriteFile(dir / f.name, "x");
+    if (f.owner != geteuid()) {
+      ASSERT_EQ(chown((dir / f.name).c_str(), f.owner, f.owner), 0);
+    }
     if (f.old) MakeOld(dir / f.name);
   }
-  mkdir((dir / ".f.msg.~Ab12Cl").c_str(), 0755);  // a folder of that name stays
-  MakeOld(dir / ".f.msg.~Ab12Cl");
+  // Neither a folder nor a link of that name goes.
+  mkdir((dir / ".f.msg.tidelarn-Ab12Cl").c_str(), 0755);
+  MakeOld(dir / ".f.msg.tidelarn-Ab12Cl");
+  symlink("x.msg", (dir / ".l.msg.tidelarn-Ab12Cl").c_str());
+  MakeOld(dir / ".l.msg.tidelarn-Ab12Cl");
   TReplacementFile file(dir / "Tidelarn.ini");
-  for (const auto& f : files) EXPECT_EQ(fs::exists(dir / f.name), f.stays) << f.name;
-  EXPECT_TRUE(fs::exists(dir / ".f.msg.~Ab12Cl"));
+  EXPECT_TRUE(ExtractFileName(file.TempPath()).starts_with(".Tidelarn.ini.tidelarn-"));
+  for (const auto& f : files) {
+    if (f.owner == geteuid() || geteuid() == 0) {
+      EXPECT_EQ(fs::exists(dir / f.name), f.stays) << f.name;
+    }
+  }
+  EXPECT_TRUE(fs::exists(dir / ".f.msg.tidelarn-Ab12Cl"));
+  EXPECT_TRUE(fs::is_symlink(dir / ".l.msg.tidelarn-Ab12Cl"));
+}
+
+// The backup is a regular file holding the original bytes, also of a
+// symlinked file (a second link would show the new text after the save), and
+// a backup that cannot be made changes nothing and is raised.
+TEST(SafeFile, BackupOfALinkHoldsTheOriginalBytes) {
+  TempDir dir;
+  // A tmpfs, where the temporary folders are on a disk: the backup is a copy.
+  std::optional<TempDir> other;
+  if (fs::is_directory("/dev/shm")) other.emplace("/dev/shm");
+  enum Before { Nothing, OlderFile, LinkToTarget, Folder };
+  struct Case {
+    const char* what;
+    bool otherFileSystem;
+    Before before;
+    bool ok;
+  } cases[] = {
+      {"target beside, older backup", false, OlderFile, true},
+      {"target on another file system", true, Nothing, true},
+      {"older backup a link to the target", false, LinkToTarget, true},
+      {"backup name taken by a folder", false, Folder, false},
+  };
+  struct stat here {}, there{};
+  stat(dir.Path().c_str(), &here);
+  if (other) stat(other->Path().c_str(), &there);
+  mkdir((dir / "real").c_str(), 0755);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.otherFileSystem && (!other || here.st_dev == there.st_dev)) continue;
+    const std::string target = c.otherFileSystem ? *other / "t.msg" : dir / "real/t.msg";
+    const std::string link = dir / "m.msg", bak = dir / "m.bak";
+    fs::remove_all(bak);
+    fs::remove(link);
+    WriteFile(target, "original");
+    chmod(target.c_str(), 0640);
+    symlink(target.c_str(), link.c_str());
+    if (c.before == OlderFile) WriteFile(bak, "older");
+    if (c.before == LinkToTarget) symlink(target.c_str(), bak.c_str());
+    if (c.before == Folder) fs::create_directories(bak + "/inside");
+    if (!c.ok) {
+      try {
+        MakeBackup(link, bak);
+        ADD_FAILURE() << "no error";
+      } catch (const EInOutError& e) {
+        EXPECT_NE(e.Message().find(bak), std::string::npos) << e.Message();
+      }
+      EXPECT_TRUE(fs::is_directory(bak + "/inside"));
+      EXPECT_EQ(ReadFile(target), "original");
+      EXPECT_EQ(Names(dir), (std::vector<std::string>{"m.bak", "m.msg", "real"}));
+      continue;
+    }
+    ASSERT_NO_THROW(MakeBackup(link, bak));
+    ReplaceFileContent(link, "corrected");
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(ReadFile(target), "corrected");
+    EXPECT_FALSE(fs::is_symlink(bak));
+    EXPECT_EQ(ReadFile(bak), "original");
+    EXPECT_EQ(ModeOf(bak), 0640u);
+    EXPECT_EQ(Names(dir), (std::vector<std::string>{"m.bak", "m.msg", "real"}));
+  }
 }
 
 // The seam the fuzz targets run on: everything the file layer reads and
@@ -362,7 +441,7 @@ TEST(SafeFile, MemoryFilesStandInForTheDisk) {
     EXPECT_FALSE(file.CommitAsNew(a));
     EXPECT_TRUE(file.CommitAsNew(dir / "c"));
   }
-  EXPECT_TRUE(MakeBackup(a, dir / "a.bak"));
+  MakeBackup(a, dir / "a.bak");
   const std::string unique = CreateUniqueFile(dir.Path(), "VQ-", ".tmp");
   {
     TIniFile writer(ini);

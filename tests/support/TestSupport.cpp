@@ -20,9 +20,17 @@ extern char** environ;
 
 namespace fs = std::filesystem;
 
-TempDir::TempDir() {
+namespace {
+const char* TempBase() {
   const char* base = std::getenv("TMPDIR");
-  std::string tmpl = std::string(base && *base ? base : "/tmp") + "/tidelarn-test-XXXXXX";
+  return base && *base ? base : "/tmp";
+}
+}  // namespace
+
+TempDir::TempDir() : TempDir(TempBase()) {}
+
+TempDir::TempDir(const std::string& base) {
+  std::string tmpl = base + "/tidelarn-test-XXXXXX";
   if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
   path_ = tmpl;
 }

@@ -8,6 +8,8 @@
 class TempDir {
 public:
   TempDir();
+  // The same under Base instead.
+  explicit TempDir(const std::string& base);
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;

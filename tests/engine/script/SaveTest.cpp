@@ -463,3 +463,41 @@ TEST_F(SaveMessage, FailureInTheMiddleOfABatchLosesNothing) {
   EXPECT_EQ(saved, 20);
   EXPECT_EQ(Files().size(), 80u);
 }
+
+// A backup that cannot be made (a folder holds its name) keeps the message and
+// the folder as they are and ends the run with an error naming it; a sweep's
+// other messages are saved with their backups all the same.
+TEST_F(SaveMessage, ABackupThatCannotBeMadeKeepsTheMessage) {
+  for (bool sweep : {false, true}) {
+    SCOPED_TRACE(sweep ? "sweep" : "one file");
+    fs::remove_all(work.Path());
+    fs::create_directories(work.Path());
+    WriteFile(prog / "Tidelarn.ini", "[news]\r\nEndAction=0\r\nSetLines=0\r\nMakeBak=1\r\nMessagePath=" +
+                                         work.Path() + "\r\nFilePath=" + work.Path() + "\r\n");
+    auto text = [](const std::string& n) { return "Subject: " + n + "\r\n\r\nbody\r\n"; };
+    for (std::string n : {"a", "b", "c"}) {
+      WriteFile(work / (n + ".msg"), text(n));
+      if (n != "b") WriteFile(work / (n + ".bak"), "older backup");
+    }
+    fs::create_directories(work / "b.bak/inside");
+    change = ChangeSubject;
+    try {
+      if (sweep) {
+        SetCommandLine({"news"});
+        RunCorrector();
+      } else {
+        Run(work / "b.msg");
+      }
+      ADD_FAILURE() << "no error";
+    } catch (const EInOutError& e) {
+      EXPECT_NE(e.Message().find(work / "b.bak"), std::string::npos) << e.Message();
+    }
+    EXPECT_EQ(ReadFile(work / "b.msg"), text("b"));
+    EXPECT_TRUE(fs::is_directory(work / "b.bak/inside"));
+    for (std::string n : {"a", "c"}) {
+      EXPECT_EQ(ReadFile(work / (n + ".msg")), sweep ? text("changed") : text(n)) << n;
+      EXPECT_EQ(ReadFile(work / (n + ".bak")), sweep ? text(n) : "older backup") << n;
+    }
+    EXPECT_EQ(Files(), (std::vector<std::string>{"a.bak", "a.msg", "b.bak", "b.msg", "c.bak", "c.msg"}));
+  }
+}

@@ -1,0 +1,235 @@
+// Saving through the built runner: what the backup holds, what a failure
+// keeps, which temporary files the cleanup takes, and the failures a run
+// survives but tells of.
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <optional>
+
+#include "TestSupport.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kMessage = "Subject: test\r\n\r\nbody\r\n";
+
+class SaveRun : public ::testing::Test {
+protected:
+  TempDir dir, home;
+  std::string exe;
+  const std::string out = dir / "out";
+
+  void SetUp() override {
+    exe = InstallOnlyVQ(dir.Path());
+    fs::create_directories(out);
+    WriteFile(dir / "header.def", "Sub main\r\n  X-Corrected: yes\r\n  %Exitcode% = 3\r\nEnd Sub\r\n");
+  }
+  void Profile(const std::string& keys) {
+    WriteFile(dir / "Tidelarn.ini", "[news]\r\nFilePath=" + dir.Path() + "/\r\nMessagePath=" + out +
+                                         "/\r\nHeader.def=header.def\r\nSetLines=0\r\n" + keys);
+  }
+  std::vector<std::string> Env() const {
+    return {"HOME=" + home.Path(), "XDG_CONFIG_HOME=" + home.Path()};
+  }
+  ProcessResult Run(const std::vector<std::string>& args) {
+    return RunProcess(exe, args, Env(), dir.Path());
+  }
+  ProcessResult RunOne(const std::string& file) { return Run({"Type:news", "Filename:" + file}); }
+  std::vector<std::string> Names(const std::string& folder) const {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  static bool Corrected(const std::string& text) {
+    return text.find("\r\nX-Corrected: yes\r\n") != std::string::npos;
+  }
+};
+
+// strace, when it can trace here: it injects the failures no file system
+// makes on request.
+bool CanTrace() {
+  static const bool can = RunProcess("/usr/bin/strace", {"-o", "/dev/null", "true"}).exitCode == 0;
+  return can;
+}
+
+}  // namespace
+
+// A symlinked message: the link stays a link, its target gets the corrected
+// text, and the backup is a regular file with the original bytes, whether the
+// target is on the same file system (a second name) or not (a copy), and also
+// where an earlier run left a link as the backup.
+TEST_F(SaveRun, ASymlinkedMessageKeepsItsOriginalInTheBackup) {
+  std::optional<TempDir> shm;
+  if (fs::is_directory("/dev/shm")) shm.emplace("/dev/shm");
+  struct Case {
+    const char* what;
+    bool otherFileSystem, oldLinkAsBackup, sweep;
+  } cases[] = {
+      {"target in another folder", false, false, false},
+      {"target on another file system", true, false, false},
+      {"an old backup that is a link", false, true, false},
+      {"in a sweep", false, false, true},
+      {"in a sweep, target on another file system", true, false, true},
+  };
+  Profile("MakeBak=1\r\n");
+  fs::create_directories(dir / "else");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.otherFileSystem && !shm) continue;
+    const std::string target = c.otherFileSystem ? *shm / "t.msg" : dir / "else/t.msg";
+    const std::string link = out + "/m.msg", bak = out + "/m.bak";
+    fs::remove(link);
+    fs::remove(bak);
+    WriteFile(target, kMessage);
+    fs::create_symlink(c.otherFileSystem ? target : "../else/t.msg", link);
+    if (c.oldLinkAsBackup) fs::create_symlink(target, bak);
+    ProcessResult r = c.sweep ? Run({"news"}) : RunOne(link);
+    EXPECT_EQ(r.exitCode, 3) << r.err;
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_TRUE(Corrected(ReadFile(target))) << ReadFile(target);
+    EXPECT_FALSE(fs::is_symlink(bak));
+    EXPECT_EQ(ReadFile(bak), kMessage);
+    EXPECT_EQ(Names(out), (std::vector<std::string>{"m.bak", "m.msg"}));
+  }
+}
+
+// A backup that cannot be made (a folder holds its name): that message and
+// the folder stay as they are, and the run ends with exit code 1 and an error
+// naming it; a sweep saves its other messages with their backups.
+TEST_F(SaveRun, ABackupThatCannotBeMadeEndsTheRun) {
+  Profile("MakeBak=1\r\n");
+  for (bool sweep : {false, true}) {
+    SCOPED_TRACE(sweep ? "sweep" : "one file");
+    fs::remove_all(out);
+    fs::create_directories(out + "/b.bak/inside");
+    for (const char* n : {"a", "b", "c"}) WriteFile(out + "/" + n + ".msg", kMessage);
+    ProcessResult r = sweep ? Run({"news"}) : RunOne(out + "/b.msg");
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_NE(r.err.find("Anwendungsfehler"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(out + "/b.bak"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFile(out + "/b.msg"), kMessage);
+    EXPECT_TRUE(fs::is_directory(out + "/b.bak/inside"));
+    for (const char* n : {"a", "c"}) {
+      EXPECT_EQ(Corrected(ReadFile(out + "/" + n + ".msg")), sweep) << n;
+      if (sweep) {
+        EXPECT_EQ(ReadFile(out + "/" + n + ".bak"), kMessage) << n;
+      }
+    }
+    EXPECT_EQ(Names(out).size(), sweep ? 6u : 4u);
+  }
+}
+
+// The runner's cleanup in a message folder takes only stale temporary files
+// of its own marker that belong to the running user.
+TEST_F(SaveRun, TheCleanupTakesOnlyItsOwnTemporaryFiles) {
+  Profile("MakeBak=0\r\n");
+  struct File {
+    const char* name;
+    bool stays;
+    uid_t owner = geteuid();
+  } files[] = {
+      {".x.msg.tidelarn-Ab12Cd", false},
+      {".notes.txt.~backup", true},
+      {".y.msg.~Ab12Cd", true},
+      {".z.msg.tidelarn-Ab12Ce", true, 65534},  // another user's
+  };
+  for (const File& f : files) {
+    if (f.owner != geteuid() && geteuid() != 0) continue;
+    const std::string path = out + "/" + f.name;
+    WriteFile(path, "kept?");
+    if (f.owner != geteuid()) {
+      ASSERT_EQ(chown(path.c_str(), f.owner, f.owner), 0);
+    }
+    fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::hours(2));
+  }
+  WriteFile(out + "/x.msg", kMessage);
+  ProcessResult r = RunOne(out + "/x.msg");
+  EXPECT_EQ(r.exitCode, 3) << r.err;
+  EXPECT_TRUE(Corrected(ReadFile(out + "/x.msg")));
+  for (const File& f : files) {
+    if (f.owner == geteuid() || geteuid() == 0) {
+      EXPECT_EQ(fs::exists(out + "/" + f.name), f.stays) << f.name;
+    }
+  }
+}
+
+// A report that cannot be written (its settings folder is full) is said on
+// stderr; the run goes on, the message in its own folder is corrected, and no
+// empty report file stays.
+TEST_F(SaveRun, AReportThatCannotBeWrittenDoesNotEndTheRun) {
+  TempDir settings;
+  if (mount("tmpfs", settings.Path().c_str(), "tmpfs", 0, "size=64k,mode=0700") != 0)
+    GTEST_SKIP() << "no tmpfs can be mounted here";
+  struct Unmount {
+    std::string path;
+    ~Unmount() { umount2(path.c_str(), MNT_DETACH); }
+  } unmount{settings.Path()};
+  // A profile with few keys: the load writes the others back, which fails.
+  WriteFile(settings / "Tidelarn.ini", "[news]\r\nFilePath=" + dir.Path() +
+                                           "/\r\nHeader.def=header.def\r\nSetLines=0\r\n");
+  {
+    std::FILE* fill = std::fopen((settings / "fill").c_str(), "wb");
+    ASSERT_NE(fill, nullptr);
+    const std::string block(4096, 'f');
+    while (std::fwrite(block.data(), 1, block.size(), fill) == block.size() && std::fflush(fill) == 0) {
+    }
+    std::fclose(fill);
+  }
+  WriteFile(out + "/x.msg", kMessage);
+  std::vector<std::string> env = Env();
+  env.push_back("TIDELARN_HOME=" + settings.Path());
+  ProcessResult r = RunProcess(exe, {"Type:news", "Filename:" + out + "/x.msg"}, env, dir.Path());
+  EXPECT_EQ(r.exitCode, 3) << r.err;
+  EXPECT_NE(r.err.find("Fehlerbericht"), std::string::npos) << r.err;
+  EXPECT_TRUE(Corrected(ReadFile(out + "/x.msg")));
+  EXPECT_EQ(Names(settings.Path()),
+            (std::vector<std::string>{".tidelarn-ini.lock", "Tidelarn.ini", "fill"}));
+}
+
+// Failures that lose nothing are said on stderr and the run's result stays:
+// an old backup that cannot be deleted, a folder that cannot be synced. A new
+// file that cannot get its mode ends the run before the message is replaced.
+TEST_F(SaveRun, FailuresAroundTheSaveAreToldOrEndTheRun) {
+  struct Case {
+    const char* what;
+    std::string inject;  // a system call strace fails with EIO
+    bool oldBackupFolder;
+    int exitCode;
+    std::string said;  // on stderr
+  } cases[] = {
+      {"old backup a folder", "", true, 3, out + "/x.bak"},
+      {"folder sync", "fsync", false, 3, out + "/"},
+      {"mode of the new file", "fchmod", false, 1, out + "/x.msg"},
+  };
+  Profile("MakeBak=0\r\n");
+  // Once, so that the profile is complete and the runs below write no settings.
+  WriteFile(out + "/x.msg", kMessage);
+  ASSERT_EQ(RunOne(out + "/x.msg").exitCode, 3);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (!c.inject.empty() && !CanTrace()) continue;
+    fs::remove_all(out);
+    fs::create_directories(out);
+    if (c.oldBackupFolder) fs::create_directories(out + "/x.bak/inside");
+    WriteFile(out + "/x.msg", kMessage);
+    std::vector<std::string> args = {"Type:news", "Filename:" + out + "/x.msg"};
+    ProcessResult r;
+    if (c.inject.empty()) {
+      r = Run(args);
+    } else {
+      args.insert(args.begin(), {"-f", "-qq", "-o", "/dev/null", "-e", "trace=" + c.inject, "-e",
+                                 "inject=" + c.inject + ":error=EIO", exe});
+      r = RunProcess("/usr/bin/strace", args, Env(), dir.Path());
+    }
+    EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+    EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+    EXPECT_EQ(Corrected(ReadFile(out + "/x.msg")), c.exitCode != 1);
+    EXPECT_EQ(Names(out).size(), c.oldBackupFolder ? 2u : 1u);
+  }
+}
