@@ -554,7 +554,11 @@ void MakeBackup(const std::string& file, const std::string& backup) {
   // The backup's folder may be one no replacement writes in (that of a
   // symlinked message): a killed run's backup links are cleaned up here.
   if (!gMemoryFiles) RemoveStaleTemporaries(FolderOf(backup));
-  if (!gMemoryFiles && link(source.c_str(), sibling.c_str()) == 0) {
+  // Only a file of ours is linked: a link to another user's file is theirs, and
+  // in a sticky folder we could not remove it again when the rename fails.
+  struct stat st {};
+  const bool ours = !gMemoryFiles && stat(source.c_str(), &st) == 0 && st.st_uid == geteuid();
+  if (ours && link(source.c_str(), sibling.c_str()) == 0) {
     const int err = rename(sibling.c_str(), backup.c_str()) == 0 ? 0 : errno;
     // A rename between two names of one file leaves both in place.
     unlink(sibling.c_str());

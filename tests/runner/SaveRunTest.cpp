@@ -125,6 +125,25 @@ TEST_F(SaveRun, ABackupThatCannotBeMadeEndsTheRun) {
   }
 }
 
+// Another user's message is backed up by a copy: a second name of their file
+// would be theirs, and one a failed rename left in a sticky folder could not
+// be removed again.
+TEST_F(SaveRun, AnotherUsersMessageIsBackedUpByACopy) {
+  if (geteuid() != 0) GTEST_SKIP() << "files of another user need root";
+  Profile("MakeBak=1\r\n");
+  const std::string msg = out + "/o.msg";
+  WriteFile(msg, kMessage);
+  chown(msg.c_str(), 65534, 65534);
+  struct stat before {}, bak {};
+  ASSERT_EQ(stat(msg.c_str(), &before), 0);
+  ProcessResult r = RunOne(msg);
+  EXPECT_EQ(r.exitCode, 3) << r.err;
+  ASSERT_EQ(stat((out + "/o.bak").c_str(), &bak), 0);
+  EXPECT_NE(bak.st_ino, before.st_ino);
+  EXPECT_EQ(ReadFile(out + "/o.bak"), kMessage);
+  EXPECT_EQ(Names(out), (std::vector<std::string>{"o.bak", "o.msg"}));
+}
+
 // The runner's cleanup in a message folder takes only stale temporary files
 // of its own marker that belong to the running user.
 TEST_F(SaveRun, TheCleanupTakesOnlyItsOwnTemporaryFiles) {
