@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -72,7 +73,13 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
   argv.push_back(nullptr);
 
   std::vector<std::string> envStore;
-  for (char** e = environ; *e; ++e) envStore.emplace_back(*e);
+  // A variable given replaces the inherited one: the first of a name is the one read.
+  auto given = [&env](std::string_view entry) {
+    const std::string_view name = entry.substr(0, entry.find('=') + 1);
+    return std::any_of(env.begin(), env.end(), [&](const std::string& e) { return e.starts_with(name); });
+  };
+  for (char** e = environ; *e; ++e)
+    if (!given(*e)) envStore.emplace_back(*e);
   for (const auto& e : env) envStore.push_back(e);
   std::vector<char*> envp;
   for (auto& e : envStore) envp.push_back(e.data());
