@@ -6,8 +6,10 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <optional>
@@ -49,12 +51,15 @@ std::string Absolute(std::string_view path) {
   return JoinPath(cwd, path);
 }
 
-// Makes each missing folder of Path; the folders it creates get Mode.
-void MakeFolders(const std::string& path, mode_t mode) {
+// Makes each missing folder of Path; the folders it creates get Mode. 0 when
+// Path is a folder then, else the reason it is none.
+int MakeFolders(const std::string& path, mode_t mode) {
   for (size_t slash = path.find('/', 1); slash != std::string::npos;
        slash = path.find('/', slash + 1))
     mkdir(path.substr(0, slash).c_str(), mode);
-  mkdir(path.c_str(), mode);
+  if (mkdir(path.c_str(), mode) == 0) return 0;
+  const int err = errno;
+  return DirectoryExists(path) ? 0 : err;
 }
 
 }  // namespace
@@ -104,7 +109,11 @@ std::string ChooseSettingsDir() {
   // No home to keep settings in: writes into the program folder fail loudly.
   if (config.empty()) return programs;
   std::string dir = JoinPath(config, "tidelarn");
-  MakeFolders(dir, 0700);
+  // Settings written nowhere would be asked for again at every run.
+  if (int err = MakeFolders(dir, 0700))
+    throw EInOutError(TranslateFmt("SettingsDir.NotMade",
+                                   "Der Einstellungsordner %s kann nicht angelegt werden (%s)",
+                                   {dir, FromUtf8(std::strerror(err))}));
   return WithSlash(dir);
 }
 

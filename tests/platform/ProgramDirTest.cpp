@@ -92,6 +92,13 @@ TEST_F(FoldersTest, TheSettingsFolderFollowsTheEnvironmentNotThePrograms) {
   struct stat st {};
   EXPECT_EQ(stat((config + "/tidelarn").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0700u);
+  {
+    // A file in the way: an error, not a run without settings.
+    WriteFile(root / "file", "");
+    ScopedEnv blocked("XDG_CONFIG_HOME", (root / "file").c_str());
+    ResetSettingsDir();
+    EXPECT_THROW(SettingsDir(), EInOutError);
+  }
   WriteFile(bin + "/tidelarn.ini", "");
   ResetSettingsDir();
   EXPECT_EQ(SettingsDir(), bin + "/");
