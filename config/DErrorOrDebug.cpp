@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 
 #include "DlgTools.h"
 #include "FormTexts.h"
@@ -85,6 +86,32 @@ std::string LineEndOf(const std::string& text) {
   size_t lf = text.find('\n');
   if (lf == std::string::npos) return "\r\n";
   return lf == 0 || text[lf - 1] != '\r' ? "\n" : "\r\n";
+}
+
+// The memo's lines (internal charset) as the bytes of the file as it stands,
+// Before, in its encoding. A line left as it was keeps its bytes: a UTF-8
+// file may hold characters the internal charset lacks, which it shows as "?".
+std::string EditorFileText(const std::vector<std::string>& lines, const std::string& before,
+                           const std::string& eol) {
+  const std::string mark = InternalToEditorText("", before);  // its byte order mark
+  const std::string body = before.substr(mark.size());
+  const std::vector<std::string> raw = SplitLines(body);
+  const std::vector<std::string> shown = SplitLines(EditorTextToInternal(before));
+  std::map<std::string_view, std::string_view> kept;  // a line moved keeps its bytes too
+  if (raw.size() == shown.size())
+    for (size_t i = 0; i < raw.size(); ++i) kept.emplace(shown[i], raw[i]);
+  std::string out = mark;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (i < shown.size() && raw.size() == shown.size() && lines[i] == shown[i]) {
+      out += raw[i];
+    } else if (auto it = kept.find(lines[i]); it != kept.end()) {
+      out += it->second;
+    } else {
+      out += InternalToEditorText(lines[i], body);
+    }
+    out += eol;
+  }
+  return out;
 }
 
 }  // namespace
@@ -275,13 +302,13 @@ void TDlgErrorOrDebug::butSaveClick() {
   std::string before;
   if (ReadWholeFile(NativePath(FileName), before) != 0) before.clear();
   const std::string eol = LineEndOf(before);
-  std::string data;
+  std::vector<std::string> lines;
   if (!text.isEmpty()) {
     // Every line ends with a line end; a final one of the memo adds no line.
     if (text.endsWith(QLatin1Char('\n'))) text.chop(1);
-    for (const QString& line : text.split(QLatin1Char('\n'))) data += InternalStr(line) + eol;
+    for (const QString& line : text.split(QLatin1Char('\n'))) lines.push_back(InternalStr(line));
   }
-  ReplaceFileContent(NativePath(FileName), InternalToEditorText(data, before));
+  ReplaceFileContent(NativePath(FileName), EditorFileText(lines, before, eol));
   SetSaveButtons(false);
   if (butRetry) butRetry->setEnabled(true);
 }

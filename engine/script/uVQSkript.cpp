@@ -2,6 +2,7 @@
 #include "uVQSkript.h"
 
 #include <algorithm>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <map>
@@ -33,9 +34,15 @@ constexpr int MaxIncludeDepth = 20;
 TScriptStepHook gStepHook = nullptr;
 
 // Creates an empty script file; a failure leaves the loading as an exception.
+// Made where a link of the user's own leads (an exclusive create fails on the
+// link itself); another user's link raises, naming it.
 void CreateEmptyFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (fd < 0) RaiseWin32Error();
+  const std::string target = ResolveLinks(NativePath(path));
+  const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
+  if (fd < 0)
+    throw EInOutError(
+        TranslateFmt("FileWriteError", "Die Datei %s kann nicht geschrieben werden", {path}) +
+        " (" + FromUtf8(std::strerror(errno)) + ")");
   ::close(fd);
 }
 

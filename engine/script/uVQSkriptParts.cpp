@@ -6,6 +6,7 @@
 #include <string>
 
 #include "ProgramDir.h"
+#include "SafeFile.h"
 #include "SysUtils.h"
 #include "uArtikel.h"
 #include "uCharsets.h"
@@ -53,7 +54,11 @@ void TVQSkript::ConvertHtmlToText() {
       Settings->SaveHTMLAs.empty() ? kDefaultHtmlCopies : std::string_view(Settings->SaveHTMLAs));
   const std::string folder = ExtractFilePath(pattern);
   // One level only; a folder that cannot be made shows when the copy fails.
-  if (!folder.empty() && !DirectoryExists(folder)) mkdir(folder.c_str(), 0777);
+  // Another user's link on the way raises before anything is made behind it.
+  if (!folder.empty() && !DirectoryExists(folder)) {
+    ResolveLinks(folder);
+    mkdir(folder.c_str(), 0777);
+  }
   std::string copy;
   SaveToUniqueFile(folder, ExtractFileName(pattern), html, copy, 2);
   if (copy.empty()) return;

@@ -169,6 +169,17 @@ TEST_F(ErrorOrDebugTest, ReloadAndSaveKeepTheEncodingOfTheFile) {
     d->butSave->click();
     EXPECT_EQ(ReadFile(Path("header.def")), row.after);
   }
+  // Lines left alone, moved or not, keep what windows-1252 lacks (shown as "?").
+  const std::string lacking = "' Pfeil \xE2\x86\x92 \xD0\x96\n";
+  WriteFile(Path("header.def"), lacking + "  Set Foo\n");
+  auto d = Open(2, "E", 0);
+  d->mSkript->setPlainText("edited");
+  d->butReLoad->click();
+  QString text = d->mSkript->toPlainText();
+  text.replace("Set Foo", "X-Foo: 1");
+  d->mSkript->setPlainText(text + "\n" + text);
+  d->butSave->click();
+  EXPECT_EQ(ReadFile(Path("header.def")), lacking + "  X-Foo: 1\n" + lacking + "  X-Foo: 1\n");
 }
 
 TEST_F(ErrorOrDebugTest, DebugStopHidesTheMessageAndOffersStepping) {

@@ -76,6 +76,18 @@ TEST(SharedFolders, WhatOthersPlantDoesNotSteerTheRunner) {
       {"their translations", 0770, true,
        [](const std::string& s, const std::string&) { Plant(s + "/Tidelarn.dat", "[English]\r\n"); },
        1, false, "Tidelarn.dat"},
+      {"our own dangling link as the header script: made at its target", 02770, false,
+       [](const std::string& s, const std::string& priv) {
+         fs::remove(s + "/header.def");
+         fs::create_symlink(priv + ".def", s + "/header.def");
+       },
+       0, false, nullptr},
+      {"their dangling link as the header script", 0770, true,
+       [](const std::string& s, const std::string& priv) {
+         fs::remove(s + "/header.def");
+         PlantLink(s + "/header.def", priv + ".def");
+       },
+       1, false, "header.def"},
       {"their link as the profile file", 0770, true,
        [](const std::string& s, const std::string& priv) {
          fs::rename(s + "/Tidelarn.ini", priv);
@@ -149,6 +161,7 @@ TEST(SharedFolders, AnotherUsersLinkToAFolderIsNotFollowed) {
   const std::string attachment =
       "Subject: x\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n"
       "--b\r\nContent-Type: text/plain\r\n\r\ntext  \r\n"
+      "--b\r\nContent-Type: text/html\r\n\r\n<p>hi</p>\r\n"
       "--b\r\nContent-Type: application/octet-stream\r\n"
       "Content-Disposition: attachment; filename=authorized_keys\r\n\r\ntheirs\r\n--b--\r\n";
   struct Row {
@@ -158,6 +171,7 @@ TEST(SharedFolders, AnotherUsersLinkToAFolderIsNotFollowed) {
   } rows[] = {
       {"att", "SaveAttachments=1\r\nSaveAttachmentsDir=%s\r\n", false},
       {"msgs", "MessagePath=%s\r\n", true},
+      {"html", "HTML2Text=1\r\nSaveHTMLAs=%s/new/Orig_*.html\r\n", false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.link);
@@ -181,6 +195,9 @@ TEST(SharedFolders, AnotherUsersLinkToAFolderIsNotFollowed) {
     EXPECT_EQ(r.exitCode, 1) << r.err;
     EXPECT_NE((r.err + Reports(settings.Path())).find(link), std::string::npos) << r.err;
     EXPECT_EQ(ReadFile(msg), attachment);
-    EXPECT_FALSE(fs::exists(priv + "/authorized_keys"));
+    // Nothing made behind their link, not even a folder.
+    std::vector<std::string> made;
+    for (const auto& e : fs::directory_iterator(priv)) made.push_back(e.path().filename());
+    EXPECT_EQ(made, row.sweep ? std::vector<std::string>{"p.msg"} : std::vector<std::string>{});
   }
 }
