@@ -31,9 +31,7 @@ constexpr size_t kBufferSize = 1 << 16;
 std::string Reason(int err) { return " (" + FromUtf8(std::strerror(err)) + ")"; }
 
 [[noreturn]] void RaiseWriteError(const std::string& path, int err) {
-  throw EInOutError(
-      TranslateFmt("FileWriteError", "Die Datei %s kann nicht geschrieben werden", {path}) +
-      Reason(err));
+  throw EInOutError(WriteErrorText(path, err));
 }
 
 std::string FolderOf(const std::string& path) {
@@ -754,6 +752,11 @@ bool ReadRegularFile(const std::string& path, std::string& data) {
   int err = ReadWholeFile(path, data);
   errno = err;
   return err == 0;
+}
+
+std::string WriteErrorText(const std::string& path, int err) {
+  return TranslateFmt("FileWriteError", "Die Datei %s kann nicht geschrieben werden", {path}) +
+         Reason(err);
 }
 
 std::string ReadErrorText(const std::string& path, int err) {

@@ -189,8 +189,9 @@ bool ReadRegularFile(const std::string& path, std::string& data);
 // The same; false when there is no such file, EInOutError naming the file and
 // the reason for any other failure.
 bool ReadFileIfExists(const std::string& path, std::string& data, size_t spare = 0);
-// The text of a failure to read Path, for the callers' own exceptions.
+// The text of a failure to read or write Path, for the callers' own exceptions.
 std::string ReadErrorText(const std::string& path, int err);
+std::string WriteErrorText(const std::string& path, int err);
 
 // The file a symlink chain leads to (Path itself when it is no link). In a
 // folder others may write a link is followed only when the current user or

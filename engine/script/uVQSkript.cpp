@@ -2,7 +2,6 @@
 #include "uVQSkript.h"
 
 #include <algorithm>
-#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <map>
@@ -39,10 +38,7 @@ TScriptStepHook gStepHook = nullptr;
 void CreateEmptyFile(const std::string& path) {
   const std::string target = ResolveLinks(NativePath(path));
   const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
-  if (fd < 0)
-    throw EInOutError(
-        TranslateFmt("FileWriteError", "Die Datei %s kann nicht geschrieben werden", {path}) +
-        " (" + FromUtf8(std::strerror(errno)) + ")");
+  if (fd < 0) throw EInOutError(WriteErrorText(path, errno));
   ::close(fd);
 }
 
