@@ -1003,21 +1003,20 @@ void TFrmMain::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
-// Enter and Esc act as OK and Abbruch, as in the form's dialogs. Controls
-// that use the keys themselves (the memo's new line, an open drop-down list)
-// never pass them on; a focused button takes Enter for itself.
+// The window has no default or cancel button: it ends by OK, Abbruch or its
+// close box only, so a stray Enter or Esc (one meant for a drop-down list that
+// had not opened) neither saves nor drops the edits. Enter on a focused button
+// pushes it, as Space does; the controls and the dialogs keep their own keys.
 void TFrmMain::keyPressEvent(QKeyEvent* event) {
   const int key = event->key();
-  if (event->modifiers() & ~Qt::KeypadModifier) return QWidget::keyPressEvent(event);
-  if (key == Qt::Key_Escape) {
-    butAbort->click();
-  } else if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-    auto* focused = qobject_cast<QPushButton*>(focusWidget());
-    (focused && focused->isEnabled() ? focused : butOk)->click();
-  } else {
-    return QWidget::keyPressEvent(event);
+  auto* focused = qobject_cast<QPushButton*>(focusWidget());
+  if ((key == Qt::Key_Return || key == Qt::Key_Enter) && !(event->modifiers() & ~Qt::KeypadModifier) &&
+      focused && focused->isEnabled()) {
+    focused->click();
+    event->accept();
+    return;
   }
-  event->accept();
+  QWidget::keyPressEvent(event);
 }
 
 void TFrmMain::FormClose() {

@@ -1,14 +1,27 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, only those that are missing.
+# Installing needs root: as another user it goes through sudo when there is one,
+# else it names the packages and the command to install them, and fails.
 set -euo pipefail
 want=(cmake g++ make pkg-config libpcre2-dev libgtest-dev libgmock-dev gnupg "$@")
 missing=()
 for p in "${want[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+[ ${#missing[@]} -eq 0 ] && exit 0
+hint="Missing packages: ${missing[*]}; as root run: apt-get update && apt-get install --no-install-recommends ${missing[*]}"
+if [ "$(id -u)" -eq 0 ]; then
+  as_root=()
+elif command -v sudo >/dev/null 2>&1; then
+  as_root=(sudo)
+else
+  echo "$hint" >&2
+  exit 1
+fi
+echo "Installing: ${missing[*]}"
+if ! { "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq &&
+  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
+    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null; }; then
+  echo "$hint" >&2
+  exit 1
 fi

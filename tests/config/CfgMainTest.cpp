@@ -3,12 +3,14 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTimer>
 
 #include <algorithm>
 #include <chrono>
@@ -338,37 +340,74 @@ TEST_F(CfgMainTest, WithoutAProfileFileOnlyTheGeneralItemIsListed) {
   EXPECT_FALSE(std::filesystem::exists(IniFile()));
 }
 
-TEST_F(CfgMainTest, EnterAndEscActAsOkAndAbbruch) {
+// The window has no default or cancel button: a stray Enter or Esc, wherever
+// it lands, neither saves nor closes; the controls and the dialogs keep theirs.
+TEST_F(CfgMainTest, EnterAndEscNeitherSaveNorEndTheWindow) {
   struct Case {
-    const char* focus;
+    const char* focus;  // nullptr: the window itself
     int key;
-    bool closed, saved, asked;
+    bool asked;
   };
   const Case cases[] = {
-      {"txtTestExt", Qt::Key_Return, true, true, false},
-      {"cbDefaultEncoding", Qt::Key_Enter, true, true, false},
-      {"l", Qt::Key_Escape, true, false, false},
-      {"txtTestExt", Qt::Key_Escape, true, false, false},
-      {"memKillHeaderlines", Qt::Key_Return, false, false, false},  // a new line
-      {"butNeu", Qt::Key_Return, false, false, true},  // the focused button's own
+      {nullptr, Qt::Key_Escape, false},
+      {nullptr, Qt::Key_Return, false},
+      {"txtTestExt", Qt::Key_Escape, false},
+      {"txtTestExt", Qt::Key_Return, false},
+      {"txtTestExt", Qt::Key_Enter, false},
+      {"txtSafeReg1", Qt::Key_Return, false},
+      {"l", Qt::Key_Escape, false},
+      {"l", Qt::Key_Return, false},
+      {"cbDefaultEncoding", Qt::Key_Escape, false},  // a list that had not opened
+      {"cbDefaultEncoding", Qt::Key_Enter, false},
+      {"chkBackup", Qt::Key_Return, false},
+      {"memKillHeaderlines", Qt::Key_Return, false},  // a new line
+      {"butNeu", Qt::Key_Return, true},               // the focused button's own
   };
   for (const Case& c : cases) {
     std::filesystem::remove(IniFile());
     WriteProfile("News", [](TVQEinstellungen&) {});
+    const std::string before = ReadFile(IniFile());
     prompter_.questions.clear();
     TFrmMain* form = Open();
     form->show();
     Select(form, 1);
     EditOf(form, "txtTestExt")->setText("typed");
-    QWidget* target = Find(form, c.focus);
+    QWidget* target = c.focus ? Find(form, c.focus) : form;
     target->setFocus();
     QKeyEvent press(QEvent::KeyPress, c.key,
                     c.key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
     QApplication::sendEvent(target, &press);
-    EXPECT_EQ(!form->isVisible(), c.closed) << c.focus;
-    EXPECT_EQ(ReadProfile("News")->CheckFilesWithExtension == "typed", c.saved) << c.focus;
-    EXPECT_EQ(prompter_.questions.size(), c.asked ? 1u : 0u) << c.focus;
+    const std::string where = std::string(c.focus ? c.focus : "window") + ", " +
+                              (c.key == Qt::Key_Escape ? "Esc" : c.key == Qt::Key_Enter ? "Enter" : "Return");
+    EXPECT_TRUE(form->isVisible()) << where;
+    EXPECT_EQ(ReadFile(IniFile()), before) << where;
+    EXPECT_EQ(EditOf(form, "txtTestExt")->text(), "typed") << where;
+    EXPECT_EQ(prompter_.questions.size(), c.asked ? 1u : 0u) << where;
   }
+
+  // In a dialog of the window Esc still cancels and Enter confirms.
+  TFrmMain* form = Open();
+  form->show();
+  for (int key : {Qt::Key_Escape, Qt::Key_Return}) {
+    bool shown = false;
+    QTimer::singleShot(0, [&shown, key] {
+      for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* d = qobject_cast<QDialog*>(w); d && d->isVisible()) {
+          shown = true;
+          auto* edit = d->findChild<QLineEdit*>(QStringLiteral("txtAnfang"));
+          edit->setText(QStringLiteral("typed"));
+          edit->setFocus();
+          QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+          QApplication::sendEvent(edit, &press);
+          if (d->isVisible()) d->reject();  // the key did nothing: end the test's wait
+        }
+    });
+    Click(form, "Button3");
+    ASSERT_TRUE(shown);
+    const std::string value = TIniFile(Path("Footnote.ini")).ReadString("Footnotes", "FNBegin", "none");
+    EXPECT_EQ(value == "typed", key == Qt::Key_Return) << key << " " << value;
+  }
+  EXPECT_TRUE(form->isVisible());
 }
 
 TEST_F(CfgMainTest, SelectedItemAndPageAreRememberedOnEveryClose) {

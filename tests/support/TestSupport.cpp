@@ -145,3 +145,20 @@ void LoadCharsetTables() {
   }
   SetProgramDir(saved);
 }
+
+std::string ParamName(std::size_t index, std::string_view text) {
+  std::string name = "c" + std::to_string(index);
+  std::size_t kept = 0;
+  bool gap = true;
+  for (char c : text) {
+    if (kept >= 40) break;
+    bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+    if (plain) {
+      if (gap) name += '_';
+      name += c;
+      ++kept;
+    }
+    gap = !plain;
+  }
+  return name;
+}

@@ -1,7 +1,11 @@
 // Helpers shared by the tests: temporary folders, files and running the built programs.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // A fresh folder under $TMPDIR that is removed with everything in it.
@@ -39,3 +43,19 @@ std::string InstallOnlyVQ(const std::string& dir);
 // Loads the shared charset table from the source tree's data/charsets.dat
 // (once per process; the program directory is left as it was).
 void LoadCharsetTables();
+
+// Name of a row of a parameterised test: "c" and the row's number, then the
+// row's text with every run of other characters than ASCII letters and digits
+// as one "_", at most 40 of them. Unique through the number, the same in every
+// build, and never mistaken by ctest's discovery for a row number alone.
+std::string ParamName(std::size_t index, std::string_view text);
+
+// Name generator for INSTANTIATE_TEST_SUITE_P naming each row by one of its
+// text fields: NamedBy<&Case::text>().
+template <auto Field>
+struct NamedBy {
+  template <class Param>
+  std::string operator()(const ::testing::TestParamInfo<Param>& info) const {
+    return ParamName(info.index, info.param.*Field);
+  }
+};

@@ -1,6 +1,7 @@
 #include <cmath>
 
 #include "EvalFixture.h"
+#include "TestSupport.h"
 
 namespace {
 
@@ -8,6 +9,9 @@ struct NumCase {
   const char* text;
   double value;
 };
+void PrintTo(const NumCase& c, std::ostream* os) {
+  *os << ::testing::PrintToString(c.text) << " gives " << ::testing::PrintToString(c.value);
+}
 
 class NumericValues : public EvalTest, public ::testing::WithParamInterface<NumCase> {};
 
@@ -27,25 +31,29 @@ INSTANTIATE_TEST_SUITE_P(
                       NumCase{"10-2-3", 5}, NumCase{"100/10/5", 2}, NumCase{"2*3^2", 18},
                       NumCase{"1+2^2*3", 13}, NumCase{"1*2+3^2", 11}, NumCase{"2^3+1", 9},
                       NumCase{"8-2*3+1", 3}, NumCase{"2*(3+4)*5", 70}, NumCase{" 1 + 2 ", 3},
-                      NumCase{"((((7))))", 7}, NumCase{"(2", 2}));
+                      NumCase{"((((7))))", 7}, NumCase{"(2", 2}),
+    NamedBy<&NumCase::text>());
 
 INSTANTIATE_TEST_SUITE_P(
     SignsAndPowers, NumericValues,
     ::testing::Values(NumCase{"2*-3", -6}, NumCase{"-(2-5)", 3}, NumCase{"-(-4)", 4}, NumCase{"+5", 5},
                       NumCase{"-2^2", 4}, NumCase{"2^3", 8}, NumCase{"0^2", 0}, NumCase{"(0-2)^3", -8},
-                      NumCase{"2^-1", 0.5}, NumCase{"4^0.5", 2}, NumCase{"2^0", 1}, NumCase{"3-%X%", 4}, NumCase{"-%X%", 1}));
+                      NumCase{"2^-1", 0.5}, NumCase{"4^0.5", 2}, NumCase{"2^0", 1}, NumCase{"3-%X%", 4}, NumCase{"-%X%", 1}),
+    NamedBy<&NumCase::text>());
 
 INSTANTIATE_TEST_SUITE_P(
     Remainder, NumericValues,
     ::testing::Values(NumCase{"7\\2", 1}, NumCase{"-7\\2", -1}, NumCase{"7\\-2", 1}, NumCase{"7.5\\2", 1.5},
-                      NumCase{"6\\3", 0}, NumCase{"1+7\\4*2", 7}));
+                      NumCase{"6\\3", 0}, NumCase{"1+7\\4*2", 7}),
+    NamedBy<&NumCase::text>());
 
 INSTANTIATE_TEST_SUITE_P(
     NumberFormats, NumericValues,
     ::testing::Values(NumCase{"1.25", 1.25}, NumCase{"007", 7}, NumCase{"1.", 1}, NumCase{"0.1", 0.1},
                       NumCase{"3 .5", 3.5}, NumCase{"12345678901234567890", 12345678901234567890.0},
                       NumCase{"0.30000000000000004", 0.30000000000000004}, NumCase{"3!", 6}, NumCase{"0!", 1},
-                      NumCase{"3!!", 720}, NumCase{"-3!", -6}, NumCase{"(2+1)!", 6}));
+                      NumCase{"3!!", 720}, NumCase{"-3!", -6}, NumCase{"(2+1)!", 6}),
+    NamedBy<&NumCase::text>());
 
 INSTANTIATE_TEST_SUITE_P(
     BuiltinFunctions, NumericValues,
@@ -58,7 +66,8 @@ INSTANTIATE_TEST_SUITE_P(
                       NumCase{"Count('abc', 'ab')", 0}, NumCase{"Pos('c', 'abc')", 3}, NumCase{"Pos('x', 'abc')", 0},
                       NumCase{"Ord('A')", 65}, NumCase{"Ord('')", 0}, NumCase{"Ord('\xE4')", 228},
                       NumCase{"Random(1)", 0}, NumCase{"Random(0)", 0}, NumCase{"Random(-5)", 0},
-                      NumCase{"Abs(Max(-3, -9) * 2) + Len('x' + 'yz')", 9}));
+                      NumCase{"Abs(Max(-3, -9) * 2) + Len('x' + 'yz')", 9}),
+    NamedBy<&NumCase::text>());
 
 TEST_F(EvalTest, LeavesTheRestForTheCaller) {
   std::string rest;

@@ -11,6 +11,9 @@ struct StrCase {
   const char* text;
   const char* value;
 };
+void PrintTo(const StrCase& c, std::ostream* os) {
+  *os << ::testing::PrintToString(c.text) << " gives " << ::testing::PrintToString(c.value);
+}
 
 class StringValues : public EvalTest, public ::testing::WithParamInterface<StrCase> {};
 
@@ -30,7 +33,8 @@ INSTANTIATE_TEST_SUITE_P(
                       StrCase{"'abc'[4]", ""}, StrCase{"'abc'[1+1]+'x'", "bx"}, StrCase{"\"it's\"", "it's"},
                       StrCase{"'say \"hi\"'", "say \"hi\""}, StrCase{"''", ""}, StrCase{"   'a'", "a"},
                       StrCase{"+ 'b'", "b"}, StrCase{"'a' + + 'c'", "ac"}, StrCase{"'a'+'b'+'c'", "abc"},
-                      StrCase{"%NAME% + '!'", "Ada!"}, StrCase{"%name%[1]", "A"}));
+                      StrCase{"%NAME% + '!'", "Ada!"}, StrCase{"%name%[1]", "A"}),
+    NamedBy<&StrCase::text>());
 
 INSTANTIATE_TEST_SUITE_P(
     BuiltinFunctions, StringValues,
@@ -55,7 +59,8 @@ INSTANTIATE_TEST_SUITE_P(
         StrCase{"TAB", "\t"}, StrCase{"CRLF", "\r\n"}, StrCase{"CR", "\r\n"}, StrCase{"cr + 'x'", "\r\nx"},
         StrCase{"Sigdelimiter", "-- "}, StrCase{"DosToWin('\x84\x81\xE1')", "\xE4\xFC\xDF"},
         StrCase{"WinToDos('\xE4\xFC\xDF')", "\x84\x81\xE1"}, StrCase{"WordWrap('aaa bbb ccc', 5, '')", "aaa\r\nbbb\r\nccc"},
-        StrCase{"Upper(Lower(Upper('mIxEd')))", "MIXED"}, StrCase{"Left(Upper('abc') + 'd', Len('xyz'))", "ABC"}));
+        StrCase{"Upper(Lower(Upper('mIxEd')))", "MIXED"}, StrCase{"Left(Upper('abc') + 'd', Len('xyz'))", "ABC"}),
+    NamedBy<&StrCase::text>());
 
 TEST_F(EvalTest, ConstantWithoutClosingQuoteFails) {
   bool ok = true;

@@ -36,6 +36,9 @@ struct KindCase {
   const char* source;
   uint8_t kind;
 };
+void PrintTo(const KindCase& c, std::ostream* os) {
+  *os << ::testing::PrintToString(c.source) << " is kind " << int(c.kind);
+}
 
 class LineKinds : public ::testing::TestWithParam<KindCase> {};
 
@@ -61,7 +64,8 @@ INSTANTIATE_TEST_SUITE_P(
         KindCase{"Repeat", Repeat}, KindCase{"Until x", Until}, KindCase{"Endless", Endless}, KindCase{"Loop", Loop},
         KindCase{"Select Case %a%", Select}, KindCase{"Case 1", Case}, KindCase{"Case Else", CaseElse},
         KindCase{"case else x", CaseElse}, KindCase{"Select x", Command}, KindCase{"Select Endsub", EndSub},
-        KindCase{"Nextx", Command}, KindCase{"Loops", Command}));
+        KindCase{"Nextx", Command}, KindCase{"Loops", Command}),
+    NamedBy<&KindCase::source>());
 
 TEST(Skript, CommandLinesKnowTheirIfWord) {
   using namespace CommandWord;
