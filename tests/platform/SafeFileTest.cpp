@@ -514,6 +514,7 @@ TEST(SafeFile, OtherUsersFilesAndLinksCountOnlyWhereNobodyElseMayWrite) {
       EXPECT_NO_THROW(CheckTrustedFile(path));
       EXPECT_EQ(ReadTrustedFile(path, read), 0);
       EXPECT_EQ(read, c.link ? ReadFile(c.target) : "[A]\r\n");
+      EXPECT_TRUE(CopyRegularFile(path, folder + ".copy", true));
       if (c.link) {
         EXPECT_EQ(ResolveLinks(path), c.target);
       }
@@ -529,6 +530,9 @@ TEST(SafeFile, OtherUsersFilesAndLinksCountOnlyWhereNobodyElseMayWrite) {
       }
     }
     EXPECT_EQ(read, "");
+    // Nor is it copied (a copy a script asks for fails without a word).
+    EXPECT_FALSE(CopyRegularFile(path, folder + ".copy", true));
+    EXPECT_FALSE(fs::exists(folder + ".copy"));
     if (c.link) {
       // Nor does a write follow it.
       EXPECT_THROW(ReplaceFileContent(path, "new"), EInOutError);
