@@ -240,10 +240,10 @@ ssize_t ReadFollowableLink(const std::string& path, char* buf, size_t size) {
   close(fd);
   if (n > 0 && !TrustedOwner(st.st_uid))
     throw EUntrustedFile(TranslateFmt("SafeFile.ForeignLink",
-                                   "Der Verknüpfung %s wird nicht gefolgt: sie gehört einem "
-                                   "anderen Benutzer (%d) und liegt in einem Ordner, den auch "
-                                   "andere Benutzer beschreiben dürfen",
-                                   {path, int64_t(st.st_uid)}));
+                                      "Der Verknüpfung %s wird nicht gefolgt: sie gehört einem "
+                                      "anderen Benutzer (%d) und liegt in einem Ordner, den auch "
+                                      "andere Benutzer beschreiben dürfen",
+                                      {path, int64_t(st.st_uid)}));
   return n;
 }
 
