@@ -339,7 +339,7 @@ private:
     if (err != 0)
       throw EInOutError(
           TranslateFmt("IniFile.LockError", "Die Datei %s kann nicht gesperrt werden: %s (%s)",
-                       {path, lockPath, FromUtf8(std::strerror(err))}));
+                       {path, lockPath, ErrorReason(err)}));
     throw EInOutError(TranslateFmt(
         "IniFile.Locked",
         "Die Datei %s kann nicht geschrieben werden: ein anderes Programm hält die Sperre %s "
@@ -418,8 +418,10 @@ TIniFile::TIniFile(std::string_view fileName) {
     Load();
 }
 
-void TIniFile::CheckSettingsFile() const {
-  if (!MemoryFiles() && ExtractFilePath(fileName_) == SettingsDir()) CheckTrustedFile(fileName_);
+bool TIniFile::IsSettingsFile() const {
+  if (MemoryFiles()) return false;
+  const std::string folder = ExtractFilePath(fileName_);
+  return SameFile(folder.empty() ? "./" : folder, SettingsDir());
 }
 
 TIniFile::TIniFile(TIniText text) : inMemory_(true) { TakeText(std::move(text.text), true); }
@@ -437,11 +439,11 @@ TIniFile::~TIniFile() {
 void TIniFile::Load() {
   // The file may be one whose save is still pending.
   CompletePendingReplacements();
-  CheckSettingsFile();
   // Only a missing file is empty: any other failure raises, so that nothing
   // is ever written back over a file that was not read whole.
   std::string text;
-  bool exists = ReadFileIfExists(fileName_, text);
+  bool exists = IsSettingsFile() ? ReadTrustedFileIfExists(fileName_, text)
+                                 : ReadFileIfExists(fileName_, text);
   TakeText(std::move(text), exists);
 }
 
@@ -692,9 +694,9 @@ void TIniFile::UpdateFile() {
   // In-memory files and new files of our own: nobody to lock out.
   if (!MemoryFiles() && !alone_) lock.emplace(path);
   // What another user put in its place meanwhile would become a file of ours.
-  CheckSettingsFile();
   std::string text;
-  bool exists = ReadFileIfExists(path, text);
+  bool exists =
+      IsSettingsFile() ? ReadTrustedFileIfExists(path, text) : ReadFileIfExists(path, text);
   // Nobody wrote the file since it was read (the usual case): the lines hold
   // the writes already; otherwise the writes go again onto what it holds now.
   const bool unchanged = exists == loadedExists_ && text == loaded_;

@@ -95,9 +95,10 @@ private:
   };
   struct Index;
   void Load();
-  // A settings file (one of the settings folder) that another user planted is
-  // refused: it would steer the programs with the current user's rights.
-  void CheckSettingsFile() const;
+  // A settings file (one of the settings folder, however its path is spelt)
+  // is read as ReadTrustedFile says: one another user planted would steer the
+  // programs with the current user's rights.
+  bool IsSettingsFile() const;
   void TakeText(std::string text, bool exists);
   void ApplyAndQueue(Op op);
   bool ApplyIndexed(const Op& op);

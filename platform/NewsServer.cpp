@@ -30,7 +30,7 @@ std::string WithSlash(std::string dir) {
 
 [[noreturn]] void RaiseFileError(std::string_view id, std::string_view text,
                                  const std::string& path, int err) {
-  throw ENewsServerError(TranslateFmt(id, text, {path, FromUtf8(std::strerror(err))}));
+  throw ENewsServerError(TranslateFmt(id, text, {path, ErrorReason(err)}));
 }
 
 // The whole file; Exists tells whether there was one, a regular file.

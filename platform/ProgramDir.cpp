@@ -113,7 +113,7 @@ std::string ChooseSettingsDir() {
   if (int err = MakeFolders(dir, 0700))
     throw EInOutError(TranslateFmt("SettingsDir.NotMade",
                                    "Der Einstellungsordner %s kann nicht angelegt werden (%s)",
-                                   {dir, FromUtf8(std::strerror(err))}));
+                                   {dir, ErrorReason(err)}));
   return WithSlash(dir);
 }
 

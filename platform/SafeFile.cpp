@@ -3,8 +3,10 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <linux/openat2.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -28,7 +30,7 @@ namespace {
 
 constexpr size_t kBufferSize = 1 << 16;
 
-std::string Reason(int err) { return " (" + FromUtf8(std::strerror(err)) + ")"; }
+std::string Reason(int err) { return " (" + ErrorReason(err) + ")"; }
 
 [[noreturn]] void RaiseWriteError(const std::string& path, int err) {
   throw EInOutError(WriteErrorText(path, err));
@@ -204,6 +206,26 @@ namespace {
 
 bool TrustedOwner(uid_t uid) { return uid == 0 || uid == geteuid(); }
 
+bool OthersMayWriteStatus(const struct stat& folder) {
+  return (folder.st_mode & (S_IWGRP | S_IWOTH)) != 0 || !TrustedOwner(folder.st_uid);
+}
+
+[[noreturn]] void RaiseForeignFile(const std::string& path, uid_t owner) {
+  throw EUntrustedFile(TranslateFmt("SafeFile.ForeignFile",
+                                    "Die Datei %s wird nicht verwendet: sie gehört einem anderen "
+                                    "Benutzer (%d) und liegt in einem Ordner, den auch andere "
+                                    "Benutzer beschreiben dürfen",
+                                    {path, int64_t(owner)}));
+}
+
+// A chain of links that was not followed to its end leads somewhere unchecked.
+[[noreturn]] void RaiseUnresolved(const std::string& path, int err) {
+  throw EUntrustedFile(TranslateFmt("SafeFile.LinksNotFollowed",
+                                    "Den Verknüpfungen von %s kann nicht gefolgt werden",
+                                    {path}) +
+                       Reason(err));
+}
+
 // The target of the link Path, when it is one that may be followed: -1 when
 // it is no link (any more). Where others may write, the owner and the target
 // are read from the same link, so that one swapped in meanwhile cannot pass
@@ -217,11 +239,11 @@ ssize_t ReadFollowableLink(const std::string& path, char* buf, size_t size) {
   n = fstat(fd, &st) == 0 && S_ISLNK(st.st_mode) ? readlinkat(fd, "", buf, size) : -1;
   close(fd);
   if (n > 0 && !TrustedOwner(st.st_uid))
-    throw EInOutError(TranslateFmt("SafeFile.ForeignLink",
-                                   "Der Verknüpfung %s wird nicht gefolgt: sie gehört einem "
-                                   "anderen Benutzer (%d) und liegt in einem Ordner, den auch "
-                                   "andere Benutzer beschreiben dürfen",
-                                   {path, int64_t(st.st_uid)}));
+    throw EUntrustedFile(TranslateFmt("SafeFile.ForeignLink",
+                                      "Der Verknüpfung %s wird nicht gefolgt: sie gehört einem "
+                                      "anderen Benutzer (%d) und liegt in einem Ordner, den auch "
+                                      "andere Benutzer beschreiben dürfen",
+                                      {path, int64_t(st.st_uid)}));
   return n;
 }
 
@@ -229,8 +251,7 @@ ssize_t ReadFollowableLink(const std::string& path, char* buf, size_t size) {
 
 bool OthersMayWrite(const std::string& folder) {
   struct stat st {};
-  if (stat(folder.c_str(), &st) != 0) return false;
-  return (st.st_mode & (S_IWGRP | S_IWOTH)) != 0 || !TrustedOwner(st.st_uid);
+  return stat(folder.c_str(), &st) == 0 && OthersMayWriteStatus(st);
 }
 
 void CheckTrustedFile(const std::string& path) {
@@ -239,31 +260,33 @@ void CheckTrustedFile(const std::string& path) {
   struct stat st {};
   if (lstat(real.c_str(), &st) != 0 || TrustedOwner(st.st_uid) || !OthersMayWrite(FolderOf(real)))
     return;
-  throw EInOutError(TranslateFmt("SafeFile.ForeignFile",
-                                 "Die Datei %s wird nicht verwendet: sie gehört einem anderen "
-                                 "Benutzer (%d) und liegt in einem Ordner, den auch andere "
-                                 "Benutzer beschreiben dürfen",
-                                 {real, int64_t(st.st_uid)}));
+  RaiseForeignFile(real, st.st_uid);
 }
 
 std::string ResolveLinks(std::string path) {
   if (gMemoryFiles) return path;
   // Each link on the way counts, a folder's as much as the file's: another
-  // user's link to a folder of ours would place our writes there.
-  for (int hops = 0; hops < 40; ++hops) {
+  // user's link to a folder of ours would place our writes there. The kernel
+  // gives up after as many links as this, and so do we.
+  constexpr int kMaxLinks = 40;
+  const std::string asked = path;
+  for (int hops = 0;; ++hops) {
+    // What the kernel could not open could not be checked either.
+    if (path.size() >= PATH_MAX) RaiseUnresolved(asked, ENAMETOOLONG);
     char buf[PATH_MAX];
     size_t end = path.find('/', 1);
     ssize_t n = 0;
     for (;; end = path.find('/', end + 1)) {
       n = ReadFollowableLink(end == std::string::npos ? path : path.substr(0, end), buf, sizeof buf);
-      if (n > 0 && size_t(n) < sizeof buf) break;
+      if (n >= ssize_t(sizeof buf)) RaiseUnresolved(asked, ENAMETOOLONG);
+      if (n > 0) break;
       if (end == std::string::npos) return path;
     }
+    if (hops == kMaxLinks) RaiseUnresolved(asked, ELOOP);
     const std::string link(buf, size_t(n));
     const std::string rest = end == std::string::npos ? std::string() : path.substr(end);
     path = (link.front() == '/' ? link : FolderOf(path.substr(0, end)) + link) + rest;
   }
-  return path;
 }
 
 namespace {
@@ -522,9 +545,10 @@ namespace {
 // OnlyIfAbsent). False when nothing was copied.
 bool CopySynced(const std::string& from, const std::string& to, bool onlyIfAbsent) {
   try {
-    // Regular files only, so that a pipe named as the source cannot stall the run.
+    // Regular files only, so that a pipe named as the source cannot stall the run;
+    // another user's file or link where others may write is not copied.
     std::string data;
-    if (ReadWholeFile(from, data) != 0) return false;
+    if (ReadTrustedFile(from, data) != 0) return false;
     TReplacementFile copy(to, from);
     copy.Write(data);
     if (onlyIfAbsent) return copy.CommitIfAbsent();
@@ -658,10 +682,77 @@ void PrefaultBuffer(char* p, size_t size) {
 #endif
 }
 
+// Without blocking: a pipe or device named from outside can neither stall nor
+// flood the reader.
+constexpr int kReadFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+
+// 0 and the open file with its status, or the reason it could not be opened.
+int OpenForReading(const std::string& path, int& fd, struct stat& st) {
+  do {
+    fd = open(path.c_str(), kReadFlags);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return errno;
+  if (fstat(fd, &st) == 0) return 0;
+  const int err = errno;
+  close(fd);
+  return err;
+}
+
+// A folder whose path ResolveLinks left without links, opened without
+// following one: a link found now was put there after the check. Kernels
+// without openat2 open it as before.
+int OpenCheckedFolder(const std::string& folder) {
+#ifdef SYS_openat2
+  open_how how{};
+  how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+  how.resolve = RESOLVE_NO_SYMLINKS;
+  const int fd = int(syscall(SYS_openat2, AT_FDCWD, folder.c_str(), &how, sizeof how));
+  if (fd >= 0 || (errno != ENOSYS && errno != EPERM)) return fd;
+#endif
+  return open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+}
+
+// OpenForReading for ReadTrustedFile: the folder and the file are checked as
+// they were opened, not by their names.
+int OpenTrusted(const std::string& path, int& fd, struct stat& st) {
+  // A link put in place of a checked name since the check is walked again,
+  // and so checked; one that keeps coming back is not read.
+  constexpr int kAttempts = 3;
+  for (int attempt = 1;; ++attempt) {
+    const std::string real = ResolveLinks(path);
+    std::string name = ExtractFileName(real);
+    if (name.empty()) name = ".";
+    const int dfd = OpenCheckedFolder(FolderOf(real));
+    int err = dfd < 0 ? errno : 0;
+    struct stat folder {};
+    if (err == 0 && fstat(dfd, &folder) != 0) err = errno;
+    if (err == 0) {
+      do {
+        fd = openat(dfd, name.c_str(), kReadFlags | O_NOFOLLOW);
+      } while (fd < 0 && errno == EINTR);
+      if (fd < 0) err = errno;
+    }
+    if (dfd >= 0) close(dfd);
+    if (err == ELOOP && attempt < kAttempts) continue;
+    if (err != 0) return err;
+    if (fstat(fd, &st) != 0) {
+      err = errno;
+      close(fd);
+      return err;
+    }
+    // Whatever it is (a fifo as much as a file), theirs is refused as theirs.
+    if (!TrustedOwner(st.st_uid) && OthersMayWriteStatus(folder)) {
+      close(fd);
+      RaiseForeignFile(real, st.st_uid);
+    }
+    return 0;
+  }
+}
+
 // The one reader behind both buffer kinds. Room(N) gives a buffer of at least
 // N bytes that keeps the bytes read so far; Used receives how many were read.
 template <class RoomFn>
-int ReadInto(const std::string& path, size_t spare, size_t& used, RoomFn room) {
+int ReadInto(const std::string& path, bool trusted, size_t spare, size_t& used, RoomFn room) {
   used = 0;
   if (gMemoryFiles) {
     auto it = gMemoryFiles->files.find(path);
@@ -673,16 +764,12 @@ int ReadInto(const std::string& path, size_t spare, size_t& used, RoomFn room) {
     return 0;
   }
   int fd;
-  do {
-    fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return errno;
+  struct stat st;
+  if (int err = trusted ? OpenTrusted(path, fd, st) : OpenForReading(path, fd, st)) return err;
   struct Closer {
     int fd;
     ~Closer() { close(fd); }
   } closer{fd};
-  struct stat st;
-  if (fstat(fd, &st) != 0) return errno;
   if (!S_ISREG(st.st_mode)) return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
   // One byte more than the size, so that the end shows without growing.
   size_t size = size_t(st.st_size) + 1;
@@ -716,12 +803,10 @@ int ReadInto(const std::string& path, size_t spare, size_t& used, RoomFn room) {
   }
 }
 
-}  // namespace
-
-int ReadWholeFile(const std::string& path, std::string& data, size_t spare) {
+int ReadIntoString(const std::string& path, bool trusted, std::string& data, size_t spare) {
   data.clear();
   size_t used = 0;
-  int err = ReadInto(path, spare, used, [&](size_t room) {
+  int err = ReadInto(path, trusted, spare, used, [&](size_t room) {
     data.reserve(room);
     data.resize(room - spare);
     return data.data();
@@ -730,10 +815,10 @@ int ReadWholeFile(const std::string& path, std::string& data, size_t spare) {
   return err;
 }
 
-int ReadWholeFile(const std::string& path, TFileBytes& data, size_t spare) {
+int ReadIntoBytes(const std::string& path, bool trusted, TFileBytes& data, size_t spare) {
   size_t used = 0;
   data.size = 0;
-  int err = ReadInto(path, spare, used, [&](size_t room) {
+  int err = ReadInto(path, trusted, spare, used, [&](size_t room) {
     if (room > data.capacity) {
       // Not cleared first: a large file's pages are touched once, by the read.
       std::unique_ptr<char[]> grown(new char[room]);
@@ -748,10 +833,40 @@ int ReadWholeFile(const std::string& path, TFileBytes& data, size_t spare) {
   return err;
 }
 
+}  // namespace
+
+int ReadWholeFile(const std::string& path, std::string& data, size_t spare) {
+  return ReadIntoString(path, false, data, spare);
+}
+
+int ReadWholeFile(const std::string& path, TFileBytes& data, size_t spare) {
+  return ReadIntoBytes(path, false, data, spare);
+}
+
+int ReadTrustedFile(const std::string& path, std::string& data, size_t spare) {
+  return ReadIntoString(path, true, data, spare);
+}
+
+int ReadTrustedFile(const std::string& path, TFileBytes& data, size_t spare) {
+  return ReadIntoBytes(path, true, data, spare);
+}
+
+bool ReadTrustedFileIfExists(const std::string& path, std::string& data) {
+  int err = ReadTrustedFile(path, data);
+  if (err == ENOENT) return false;
+  if (err != 0) throw EInOutError(ReadErrorText(path, err));
+  return true;
+}
+
 bool ReadRegularFile(const std::string& path, std::string& data) {
   int err = ReadWholeFile(path, data);
   errno = err;
   return err == 0;
+}
+
+std::string ErrorReason(int err) {
+  if (err == 0) return Translate("SafeFile.NoReason", "Ursache unbekannt");
+  return FromUtf8(std::strerror(err));
 }
 
 std::string WriteErrorText(const std::string& path, int err) {

@@ -21,6 +21,8 @@
 #include <string_view>
 #include <vector>
 
+#include "SysUtils.h"
+
 // How a TReplacementFile is made.
 struct TReplaceOptions {
   // The file whose permission bits (and, where allowed, owner) the new file
@@ -192,10 +194,21 @@ bool ReadFileIfExists(const std::string& path, std::string& data, size_t spare =
 // The text of a failure to read or write Path, for the callers' own exceptions.
 std::string ReadErrorText(const std::string& path, int err);
 std::string WriteErrorText(const std::string& path, int err);
+// The system's reason for the failure Err, in the internal charset; never
+// empty (0, a failure that set no error number, has a text too).
+std::string ErrorReason(int err);
 
-// The file a symlink chain leads to (Path itself when it is no link). In a
-// folder others may write a link is followed only when the current user or
-// root owns it; another user's raises EInOutError naming it.
+// A file or link refused because someone else may have put it there.
+class EUntrustedFile : public EInOutError {
+public:
+  using EInOutError::EInOutError;
+};
+
+// The file a symlink chain leads to (Path itself when it is no link), with no
+// link left on the way. In a folder others may write a link is followed only
+// when the current user or root owns it; another user's raises EUntrustedFile
+// naming it, and so does a chain that cannot be followed to its end (too many
+// links, too long a path).
 std::string ResolveLinks(std::string path);
 
 // Whether users other than the current one may write Folder: its group or
@@ -203,10 +216,25 @@ std::string ResolveLinks(std::string path);
 // or root.
 bool OthersMayWrite(const std::string& folder);
 // For a file that steers the programs (a settings file, the header script, an
-// include): EInOutError naming it when it lies in a folder others may write
+// include): EUntrustedFile naming it when it lies in a folder others may write
 // and another user than the current one or root owns it, or a link on the way
-// to it (see ResolveLinks). A missing file passes.
+// to it (see ResolveLinks). A missing file passes. Only a name is checked: what
+// is read goes through ReadTrustedFile, which checks what it opened.
 void CheckTrustedFile(const std::string& path);
+
+// ReadWholeFile for a file whose content steers the programs or goes into
+// what they write (settings, scripts and their includes, messages, the text
+// files a profile or script names): the links on the way are followed as
+// ResolveLinks says, the file is opened without following a link, and the
+// opened file is refused (EUntrustedFile naming it) when another user than
+// the current one or root owns it and its folder is one others may write.
+// The bytes come from that same opened file, so nothing swapped in after the
+// check is read.
+int ReadTrustedFile(const std::string& path, std::string& data, size_t spare = 0);
+int ReadTrustedFile(const std::string& path, TFileBytes& data, size_t spare = 0);
+// The same; false when there is no such file, EInOutError naming the file and
+// the reason for any other failure.
+bool ReadTrustedFileIfExists(const std::string& path, std::string& data);
 
 // Removes the temporary files of the pattern TReplacementFile uses that are
 // regular files of this user, unchanged for over an hour (a kill left them),

@@ -86,8 +86,9 @@ void CorrectDirectory(const TVQEinstellungen& settings) {
                                  {settings.FilePath}));
   // A sorted snapshot: files the corrections create are not corrected again,
   // and files that vanished meanwhile are skipped.
-  const std::string dir = NativePath(settings.MessagePath);
-  ResolveLinks(dir);  // raises for another user's link on the way
+  // The folder as checked (another user's link on the way raises), not where
+  // the name leads by the time each message is read.
+  const std::string dir = ResolveLinks(NativePath(settings.MessagePath));
   TFileWalk walk(dir, "*." + settings.CheckFilesWithExtension);
   std::string name;
   // The sweep's saves become durable in batches. A failure on the way still
@@ -442,7 +443,7 @@ void RemoveOldBackup(const std::string& bak) {
   SayOnStderr(TranslateFmt("OldBackupNotRemoved",
                            "Die alte Sicherungskopie %s kann nicht gelöscht werden",
                            {bak}) +
-              " (" + FromUtf8(std::strerror(err)) + ")");
+              " (" + ErrorReason(err) + ")");
 }
 
 void SaveArticle(TMessageFile& f, TReplacementBatch* batch) {

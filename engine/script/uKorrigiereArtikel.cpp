@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "SafeFile.h"
 #include "SysUtils.h"
 #include "uArtikel.h"
 #include "uDriver.h"
@@ -30,6 +31,9 @@ void AddSignatureFile(TVQSkript& script, const std::string& sigFile) {
   try {
     std::string line = "Set Sig from \"" + sigFile + "\"";
     script.InterpreteLine(line);
+  } catch (const EUntrustedFile&) {
+    // Not missing but refused: the message is not sent with it or without it.
+    throw;
   } catch (const std::exception&) {
     // The display ends with the silent abort; the part's steps go on.
     try {

@@ -39,14 +39,15 @@ size_t KeywordLength(std::string_view word, std::string_view text) {
 
 [[noreturn]] void RaiseReadError(std::string_view fileName, int err) {
   throw EInOutError(TranslateFmt("FileOpen.Error", "Die Datei \"%s\" kann nicht gelesen werden: %s",
-                                 {std::string(fileName), std::string(std::strerror(err))}));
+                                 {std::string(fileName), ErrorReason(err)}));
 }
 
 // The whole file; only regular files are read, so a device or a pipe named by
-// a script can neither block nor flood the run.
+// a script can neither block nor flood the run, and another user's file or
+// link where others may write is refused.
 std::string ReadWholeFile(std::string_view fileName) {
   std::string data;
-  if (!ReadRegularFile(NativePath(fileName), data)) RaiseReadError(fileName, errno);
+  if (int err = ReadTrustedFile(NativePath(fileName), data)) RaiseReadError(fileName, err);
   return data;
 }
 

@@ -222,6 +222,13 @@ void TVQSkript::LoadScript(bool doReset) {
     // One stat tells whether the script is there and whether it changed.
     struct stat stamp {};
     bool stamped = RegularFileStatus(NativePath(name), stamp);
+    // Something other than a file there is no missing script: another user's
+    // is refused as theirs, any other named as unreadable.
+    if (!stamped && errno != ENOENT) {
+      const int err = errno;
+      CheckTrustedFile(NativePath(name));
+      throw EInOutError(ReadErrorText(name, err));
+    }
     if (!stamped) {
       const std::string caption =
           Translate("HeaderDefDoesntExists.Title", "Keine Skript-Ausführung");
@@ -236,7 +243,7 @@ void TVQSkript::LoadScript(bool doReset) {
       stamped = RegularFileStatus(NativePath(name), stamp);
     }
     if (stamped) {
-      CheckTrustedFile(NativePath(name));
+      // Kept only after a read, which refuses another user's file.
       std::vector<TZeile> kept;
       if (stamped && TakeKeptScript(name, stamp, kept)) {
         AssignLines(std::move(kept));
@@ -278,7 +285,6 @@ void TVQSkript::LoadScript(bool doReset) {
       lastInclude = ExpandFileName(fileName);
       const int before = Count();
       try {
-        CheckTrustedFile(NativePath(lastInclude));
         IncludeFile(i, NativePath(lastInclude));
       } catch (const std::exception& e) {
         IncludeReportFile("EXCEPTION", e.what(), lastInclude, {}, expansions);

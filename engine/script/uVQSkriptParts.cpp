@@ -55,10 +55,7 @@ void TVQSkript::ConvertHtmlToText() {
   const std::string folder = ExtractFilePath(pattern);
   // One level only; a folder that cannot be made shows when the copy fails.
   // Another user's link on the way raises before anything is made behind it.
-  if (!folder.empty() && !DirectoryExists(folder)) {
-    ResolveLinks(folder);
-    mkdir(folder.c_str(), 0777);
-  }
+  if (!folder.empty() && !DirectoryExists(folder)) mkdir(ResolveLinks(folder).c_str(), 0777);
   std::string copy;
   SaveToUniqueFile(folder, ExtractFileName(pattern), html, copy, 2);
   if (copy.empty()) return;

@@ -824,11 +824,12 @@ void TArtikel::LoadFromFile(const std::string& fileName) {
   auto fail = [&](int err) {
     throw EInOutError(
         TranslateFmt("FileOpenError", "Datei %s kann nicht geöffnet werden", {fileName}) + " (" +
-        FromUtf8(std::strerror(err)) + ")");
+        ErrorReason(err) + ")");
   };
   TFileBytes file;
-  // Room for the line end that may be supplied below.
-  if (int err = ReadWholeFile(fileName, file, 2)) fail(err);
+  // Room for the line end that may be supplied below. Another user's message
+  // (or link) where others may write is refused before a byte is read.
+  if (int err = ReadTrustedFile(fileName, file, 2)) fail(err);
   // The last line gets its line end, which belongs to the text from now on: a
   // message written back ends with it. It is CR LF, or a bare LF in a message
   // whose lines end so, which would otherwise come back with CR LF line ends

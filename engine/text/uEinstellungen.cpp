@@ -85,13 +85,14 @@ void FlushWriteBacks(TIniFileUTF8& ini) {
 
 bool IsFlag(const std::string& v) { return v == "1"; }
 
-// The whole file; a failing open or read raises EInOutError.
+// The whole file; a failing open or read raises EInOutError. Text files are
+// named by profiles and scripts: where others may write, theirs are refused.
 std::string ReadTextFile(const std::string& path) {
   std::string text;
-  if (int err = ReadWholeFile(path, text))
+  if (int err = ReadTrustedFile(path, text))
     throw EInOutError(TranslateFmt("LoadTextFile.Error",
                                    "Die Datei \"%s\" kann nicht gelesen werden (%s)",
-                                   {path, FromUtf8(std::strerror(err))}));
+                                   {path, ErrorReason(err)}));
   return text;
 }
 
@@ -215,6 +216,7 @@ std::string WriteReportFile(std::string_view message, const std::function<void(T
     why = e.what();
   } catch (...) {
   }
+  if (why.empty()) why = ErrorReason(0);
   // A report must never replace the failure it reports, and an empty one
   // would tell nothing.
   if (!report.empty()) {
@@ -256,6 +258,9 @@ void LoadLines(std::string_view fileName, std::vector<std::string>& lines, bool 
       if (editorText) text = EditorTextToInternal(std::move(text));
       lines = SplitLines(text);
       return;
+    } catch (const EUntrustedFile&) {
+      // Refused, not failed: trying again would refuse it again.
+      throw;
     } catch (const std::exception& e) {
       // Asked only now: nearly every file read is there.
       if (!FileExists(path)) {

@@ -198,8 +198,8 @@ constexpr size_t kMaxNameBytes = 200;
 constexpr size_t kMaxKeptExtension = 50;
 
 [[noreturn]] void ThrowFileError(const std::string& path, int code) {
-  throw EInOutError(Format(FromUtf8("Datei \"%s\" kann nicht erstellt werden. %s"),
-                           {path, FromUtf8(strerrordesc_np(code) ? strerrordesc_np(code) : "")}));
+  throw EInOutError(
+      Format(FromUtf8("Datei \"%s\" kann nicht erstellt werden. %s"), {path, ErrorReason(code)}));
 }
 
 // A name from a message made safe to create in one folder: no separators, no
@@ -231,7 +231,9 @@ void SaveToUniqueFile(std::string_view dir, std::string_view name, std::string_v
   std::string safe = SafeFileName(name);
   std::string folder = dir.empty() ? SettingsDir() : NativePath(dir);
   if (folder.back() != '/') folder += '/';
-  ResolveLinks(folder);  // raises for another user's link on the way
+  // Written where the check led (another user's link on the way raises), not
+  // where the name leads by the time of the write.
+  folder = ResolveLinks(folder);
 
   // Written like a message: the complete, durable text is given its name by
   // a rename that never replaces (unless replacing is asked for), so a kill

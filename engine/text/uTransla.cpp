@@ -43,9 +43,9 @@ bool& LoadingTranslations() {
 
 std::string ReadTranslationFile(const std::string& path) {
   std::string text;
-  if (int err = ReadWholeFile(path, text))
+  if (int err = ReadTrustedFile(path, text))
     throw EInOutError(Format(FromUtf8("Datei \"%s\" kann nicht gelesen werden"), {path}) + " (" +
-                      FromUtf8(std::strerror(err)) + ")");
+                      ErrorReason(err) + ")");
   return text;
 }
 

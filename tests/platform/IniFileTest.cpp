@@ -378,6 +378,12 @@ TEST(IniFile, SettingsFilesOfAnotherUserAreRefused) {
   // Outside the settings folder (a file a script names) it is read as before.
   TempDir elsewhere;
   chmod(elsewhere.Path().c_str(), 0770);
+  // The settings folder under another spelling is still the settings folder.
+  symlink(dir.Path().c_str(), (elsewhere / "settings").c_str());
+  for (const std::string& spelling : {dir.Path() + "/./Tidelarn.ini", dir.Path() + "//Tidelarn.ini",
+                                      elsewhere / "settings/Tidelarn.ini"}) {
+    EXPECT_THROW(TIniFile ini(spelling), EUntrustedFile) << spelling;
+  }
   WriteFile(elsewhere / "other.ini", "[s]\r\nk=v\r\n");
   chown((elsewhere / "other.ini").c_str(), 65534, 65534);
   EXPECT_EQ(TIniFile(elsewhere / "other.ini").ReadString("s", "k", ""), "v");

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <ctime>
 #include <filesystem>
 #include <functional>
@@ -508,19 +509,30 @@ TEST(SafeFile, OtherUsersFilesAndLinksCountOnlyWhereNobodyElseMayWrite) {
       ASSERT_EQ(chown(path.c_str(), c.owner, c.owner), 0);
     }
     EXPECT_EQ(OthersMayWrite(folder), c.folderMode != 0755 || c.folderOwner != kOurs);
+    std::string read;
     if (!c.refused) {
       EXPECT_NO_THROW(CheckTrustedFile(path));
+      EXPECT_EQ(ReadTrustedFile(path, read), 0);
+      EXPECT_EQ(read, c.link ? ReadFile(c.target) : "[A]\r\n");
+      EXPECT_TRUE(CopyRegularFile(path, folder + ".copy", true));
       if (c.link) {
         EXPECT_EQ(ResolveLinks(path), c.target);
       }
       continue;
     }
-    try {
-      CheckTrustedFile(path);
-      ADD_FAILURE() << "not refused";
-    } catch (const EInOutError& e) {
-      EXPECT_NE(e.Message().find(path), std::string::npos) << e.Message();
+    for (const auto& check : std::vector<std::function<void()>>{
+             [&] { CheckTrustedFile(path); }, [&] { ReadTrustedFile(path, read); }}) {
+      try {
+        check();
+        ADD_FAILURE() << "not refused";
+      } catch (const EUntrustedFile& e) {
+        EXPECT_NE(e.Message().find(path), std::string::npos) << e.Message();
+      }
     }
+    EXPECT_EQ(read, "");
+    // Nor is it copied (a copy a script asks for fails without a word).
+    EXPECT_FALSE(CopyRegularFile(path, folder + ".copy", true));
+    EXPECT_FALSE(fs::exists(folder + ".copy"));
     if (c.link) {
       // Nor does a write follow it.
       EXPECT_THROW(ReplaceFileContent(path, "new"), EInOutError);
@@ -531,5 +543,72 @@ TEST(SafeFile, OtherUsersFilesAndLinksCountOnlyWhereNobodyElseMayWrite) {
   chmod((dir / "theirs").c_str(), 0777);
   symlink((dir / "theirs/file").c_str(), (dir / "ours.link").c_str());
   EXPECT_THROW(CheckTrustedFile(dir / "ours.link"), EInOutError);
+  std::string read;
+  EXPECT_THROW(ReadTrustedFile(dir / "ours.link", read), EUntrustedFile);
   EXPECT_NO_THROW(CheckTrustedFile(dir / "missing"));
+  EXPECT_EQ(ReadTrustedFile(dir / "missing", read), ENOENT);
+  // Their fifo is refused as theirs, before anything could wait for it.
+  mkfifo((dir / "theirs/fifo").c_str(), 0600);
+  chown((dir / "theirs/fifo").c_str(), kOther, kOther);
+  EXPECT_THROW(ReadTrustedFile(dir / "theirs/fifo", read), EUntrustedFile);
+}
+
+// What was checked is what is read: a file swapped in after the check, by
+// another user in a folder open to them, is not what the reader gets.
+TEST(SafeFile, TrustedReadReadsWhatItChecked) {
+  if (geteuid() != 0) GTEST_SKIP() << "files of another user need root";
+  constexpr uid_t kOther = 65534;
+  TempDir dir;
+  chmod(dir.Path().c_str(), 0770);
+  const std::string ours = dir / "sig.txt", secret = dir / "secret";
+  WriteFile(ours, "ours");
+  WriteFile(secret, "secret");
+  const std::string planted = dir / "planted";
+  symlink(secret.c_str(), planted.c_str());
+  lchown(planted.c_str(), kOther, kOther);
+  // Their link takes the name once the file was opened and checked.
+  bool swapped = false;
+  SetReadFault([&](const std::string&) {
+    if (!swapped) swapped = rename(planted.c_str(), ours.c_str()) == 0;
+    return 0;
+  });
+  std::string read;
+  EXPECT_EQ(ReadTrustedFile(ours, read), 0);
+  SetReadFault(nullptr);
+  EXPECT_TRUE(swapped);
+  EXPECT_EQ(read, "ours");
+  // Read again, the name is their link now.
+  EXPECT_THROW(ReadTrustedFile(ours, read), EUntrustedFile);
+}
+
+// A chain the kernel would not follow to its end, or a path it would not
+// take, is refused: what lies behind it was never checked.
+TEST(SafeFile, LinksThatCannotBeFollowedAreRefused) {
+  TempDir dir;
+  WriteFile(dir / "end", "end");
+  // link0 -> link1 -> ... -> linkN -> end
+  auto chain = [&](int links) {
+    for (int i = links - 1; i >= 0; --i) {
+      const std::string link = dir / ("c" + std::to_string(links) + "-" + std::to_string(i));
+      const std::string next =
+          i + 1 == links ? dir / "end" : dir / ("c" + std::to_string(links) + "-" + std::to_string(i + 1));
+      symlink(next.c_str(), link.c_str());
+    }
+    return dir / ("c" + std::to_string(links) + "-0");
+  };
+  EXPECT_EQ(ResolveLinks(chain(40)), dir / "end");
+  const std::string tooMany = chain(41);
+  try {
+    ResolveLinks(tooMany);
+    ADD_FAILURE() << "a chain of 41 links was followed";
+  } catch (const EUntrustedFile& e) {
+    EXPECT_NE(e.Message().find(tooMany), std::string::npos) << e.Message();
+  }
+  std::string read;
+  EXPECT_THROW(ReadTrustedFile(tooMany, read), EUntrustedFile);
+  // A path too long, as asked for or once a link on the way is put in.
+  EXPECT_THROW(ResolveLinks(dir.Path() + std::string(PATH_MAX, '/') + "end"), EUntrustedFile);
+  const std::string longTarget = dir.Path() + std::string(PATH_MAX - 200, '/') + "sub";
+  ASSERT_EQ(symlink(longTarget.c_str(), (dir / "long").c_str()), 0);
+  EXPECT_THROW(ResolveLinks(dir / "long" + "/" + std::string(300, 'x')), EUntrustedFile);
 }

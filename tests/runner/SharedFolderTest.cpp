@@ -201,3 +201,85 @@ TEST(SharedFolders, AnotherUsersLinkToAFolderIsNotFollowed) {
     EXPECT_EQ(made, row.sweep ? std::vector<std::string>{"p.msg"} : std::vector<std::string>{});
   }
 }
+
+// Files read for their text where others may write: their files and their
+// links (to a file of ours they could not read themselves) are refused before
+// anything of them reaches a message, an attachment folder or the answer.
+TEST(SharedFolders, WhatOthersPlantIsNotRead) {
+  if (geteuid() != 0) GTEST_SKIP() << "plants files of another user";
+  const std::string secret = "SECRET-KEY";
+  const std::string mail =
+      "Subject: x\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n"
+      "--b\r\nContent-Type: text/plain\r\n\r\n" + secret + "\r\n"
+      "--b\r\nContent-Type: application/octet-stream\r\n"
+      "Content-Disposition: attachment; filename=key.txt\r\n\r\n" + secret + "\r\n--b--\r\n";
+  struct Row {
+    const char* what;
+    const char* keys;    // more profile keys; %s is the settings folder
+    const char* script;  // the header script; %s is the settings folder
+    const char* planted; // their file or link in the settings folder
+    bool link;           // their link to our private file, else their file
+    const char* message; // in the settings folder, else one of ours elsewhere
+    const char* said;    // besides the planted name, on stderr
+  } rows[] = {
+      {"their link as the signature file", "SigFile=%s/sig.txt\r\n", "", "sig.txt", true, nullptr, ""},
+      {"their signature file", "SigFile=%s/sig.txt\r\n", "", "sig.txt", false, nullptr, ""},
+      {"their file for Set ... from", "",
+       "Sub main\r\n  Set Intro from \"%s/intro.txt\"\r\nEnd Sub\r\n", "intro.txt", false, nullptr, ""},
+      {"their link for Append ... from", "",
+       "Sub main\r\n  Append Lines from \"%s/lines.txt\"\r\nEnd Sub\r\n", "lines.txt", true, nullptr, ""},
+      {"their link as a box-quote file", "ConvertBoxQuotes=1\r\n", "", "box.txt", true, nullptr, ""},
+      {"their link as the footnote settings", "ConvertFootnotes=1\r\n", "", "Footnote.ini", true,
+       nullptr, ""},
+      {"their link as the message", "", "", "a.msg", true, "a.msg", ""},
+      {"their message", "", "", "a.msg", false, "a.msg", ""},
+      {"their fifo as the header script", "", nullptr, "header.def", false, nullptr,
+       "anderen Benutzer"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    TempDir programs, settings, home;
+    chmod(settings.Path().c_str(), 0770);
+    const std::string exe = InstallOnlyVQ(programs.Path());
+    auto fill = [&](std::string text) {
+      for (size_t at; (at = text.find("%s")) != std::string::npos;) text.replace(at, 2, settings.Path());
+      return text;
+    };
+    const std::string att = home / "att";
+    fs::create_directories(att);
+    WriteFile(settings / "Tidelarn.ini",
+              fill("[news]\r\nFilePath=%s/\r\nHeader.def=header.def\r\nSetLines=0\r\n"
+                   "SaveAttachments=1\r\nSaveAttachmentsDir=" + att + "\r\n" + row.keys));
+    WriteFile(settings / "BoxQuotes.ini", "[BQ#1]\r\nBQFrom=F\r\n");
+    if (row.script) WriteFile(settings / "header.def", fill(row.script));
+    const std::string priv = home / "private", planted = settings / row.planted;
+    WriteFile(priv, mail);
+    if (row.link) {
+      PlantLink(planted, priv);
+    } else if (std::string(row.planted) == "header.def") {
+      mkfifo(planted.c_str(), 0600);
+      chown(planted.c_str(), kOther, kOther);
+    } else {
+      Plant(planted, std::string(row.planted) == "a.msg" ? mail : secret + "\r\n");
+    }
+    // Ours, unless it is theirs; its body names the box-quote file.
+    const std::string msg = row.message ? settings / row.message : home / "x.msg";
+    const std::string ours = "Subject: x\r\n\r\ntext\r\nboxquote1:" + (settings / "box.txt") + "\r\n";
+    if (!row.message) WriteFile(msg, ours);
+    ProcessResult r = RunProcess("/usr/bin/timeout", {"60", exe, "Type:news", "Filename:" + msg},
+                                 {"TIDELARN_HOME=" + settings.Path(), "HOME=" + home.Path(),
+                                  "XDG_CONFIG_HOME=" + home.Path()},
+                                 home.Path());
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    const std::string said = r.err + Reports(settings.Path());
+    EXPECT_NE(said.find(planted), std::string::npos) << said;
+    EXPECT_NE(r.err.find(row.said), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFile(priv), mail);
+    EXPECT_TRUE(fs::is_empty(att)) << "an attachment was saved";
+    if (row.message) {
+      EXPECT_EQ(ModeOf(planted) & 0777, row.link ? 0777u : 0644u);
+    } else {
+      EXPECT_EQ(ReadFile(msg), ours);
+    }
+  }
+}

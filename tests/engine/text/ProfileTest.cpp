@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
+#include "SafeFile.h"
 #include "SettingsTestSupport.h"
 #include "SysUtils.h"
 
@@ -423,6 +426,24 @@ TEST_F(ProfileTest, FailedWritesAreReported) {
   // WriteSettings: reported and raised.
   EXPECT_THROW(profile.WriteSettings(), EInOutError);
   EXPECT_EQ(Reports().size(), 2u);
+}
+
+// A report that cannot be written is said on stderr, with a reason even when
+// its failure brought none.
+TEST_F(ProfileTest, AReportThatCannotBeWrittenSaysWhy) {
+  const std::vector<std::function<void(TIniFile&)>> failures = {
+      [](TIniFile&) { throw EInOutError(""); },
+      [](TIniFile&) { throw 42; },
+  };
+  for (const auto& fail : failures) {
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(WriteReportFile("the failure", fail), "");
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err.find("()"), std::string::npos) << err;
+    EXPECT_NE(err.find("(" + ErrorReason(0) + ")"), std::string::npos) << err;
+    EXPECT_NE(err.find("the failure"), std::string::npos) << err;
+  }
+  EXPECT_TRUE(Reports().empty());
 }
 
 // ---------------------------------------------------------------------------
