@@ -56,7 +56,8 @@ protected:
                             const std::string& path = {}) {
     std::vector<std::string> front = {"-f", "-qq", "-o", "/dev/null"};
     if (!path.empty()) front.insert(front.end(), {"-P", path});
-    front.insert(front.end(), {"-e", "trace=" + calls, "-e", "inject=" + calls + ":error=EIO", exe});
+    front.insert(front.end(),
+                 {"-e", "trace=" + calls, "-e", "inject=" + calls + ":error=EIO", exe});
     args.insert(args.begin(), front.begin(), front.end());
     // The leak checker of a sanitizer build cannot work under ptrace.
     std::vector<std::string> env = Env();
@@ -274,7 +275,7 @@ TEST_F(SaveRun, FailuresAroundTheSaveAreToldOrEndTheRun) {
     EXPECT_EQ(Corrected(ReadFile(out + "/x.msg")), c.exitCode != 1);
     EXPECT_EQ(Names(out).size(), c.oldBackupFolder ? 2u : 1u);
   }
-  if (untraced) GTEST_SKIP() << "strace cannot inject failures here: the injected cases did not run";
+  if (untraced) GTEST_SKIP() << "strace cannot inject failures here: those cases did not run";
 }
 
 // No link costs the original. A message that is a link to its own backup
@@ -334,7 +335,9 @@ TEST_F(SaveRun, NoLinkCostsTheOriginal) {
     for (const auto& [name, target] : row.links) fs::create_symlink(target, out + "/" + name);
     ProcessResult r = row.single ? RunOne(out + "/" + row.single) : Run({"news"});
     EXPECT_EQ(r.exitCode, row.exitCode) << r.err;
-    for (const std::string& n : row.named) EXPECT_NE(r.err.find(out + "/" + n), std::string::npos) << n << r.err;
+    for (const std::string& n : row.named) {
+      EXPECT_NE(r.err.find(out + "/" + n), std::string::npos) << n << r.err;
+    }
     std::vector<std::string> names;
     for (const Entry& e : row.after) {
       names.push_back(e.name);
@@ -420,7 +423,9 @@ TEST_F(SaveRun, TheSweepNamesWhatItPassesOver) {
     const std::vector<std::string> args = {"news", "other"};
     ProcessResult r = row.calls.empty() ? Run(args) : RunInjected(args, row.calls, row.path);
     EXPECT_EQ(r.exitCode, row.exitCode) << r.err;
-    for (const std::string& n : row.named) EXPECT_NE(r.err.find(n), std::string::npos) << n << r.err;
+    for (const std::string& n : row.named) {
+      EXPECT_NE(r.err.find(n), std::string::npos) << n << r.err;
+    }
     if (!row.unsaid.empty()) {
       EXPECT_EQ(r.err.find(row.unsaid), std::string::npos) << r.err;
     }
@@ -434,5 +439,5 @@ TEST_F(SaveRun, TheSweepNamesWhatItPassesOver) {
       EXPECT_EQ(ReadFile(foreignTarget), kMessage);
     }
   }
-  if (untraced) GTEST_SKIP() << "strace cannot inject failures here: the injected cases did not run";
+  if (untraced) GTEST_SKIP() << "strace cannot inject failures here: those cases did not run";
 }
