@@ -501,8 +501,10 @@ void SaveArticle(TMessageFile& f, TReplacementBatch* batch) {
   const bool bakIsMessage = bak == f.FileName || (SameFile(bak, f.FileName) && !IsSymlink(bak));
   if (f.TestRun()) {
     const std::string target = f.TestFileName();
-    // A test run never changes the message's file.
-    if (target == f.FileName || IsFileOfMessage(target, f.FileName))
+    // A test run never changes the message's file through another name. (A
+    // test extension that is the message's own names the message itself: the
+    // save then overwrites it, as that profile asks.)
+    if (target != f.FileName && IsFileOfMessage(target, f.FileName))
       throw EMessageFileError(TranslateFmt(
           "TestFileIsMessage",
           "Die Testdatei %s wird nicht geschrieben: sie ist die Datei der Nachricht %s",

@@ -318,8 +318,6 @@ TEST_F(SaveRun, NoLinkCostsTheOriginal) {
       {"a test run on a message that is a link to its test file",
        "DontChangeRenameToExtension=tst\r\n", {{"b.msg", "b.tst"}}, {"b.tst"}, "b.msg", 1,
        {"b.tst", "b.msg"}, {{"b.msg", ""}, {"b.tst", kMessage}}},
-      {"a test run whose test extension is the message's", "DontChangeRenameToExtension=msg\r\n",
-       {}, {"c.msg"}, "c.msg", 1, {"c.msg"}, {{"c.msg", kMessage}}},
       {"a test run's sweep past both", "DontChangeRenameToExtension=tst\r\n",
        {{"a.tst", "a.msg"}, {"b.msg", "b.tst"}}, {"a.msg", "b.tst", "c.msg"}, nullptr, 1,
        {"b.tst", "b.msg"},
