@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <memory>
 
 #include "ProgramDir.h"
@@ -12,9 +13,13 @@ namespace {
 
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
 
-bool IsRegularFile(const std::string& path) {
+// Whether Path is a regular file (or a link to one). A status that cannot be
+// read is told to Failed, unless the entry is simply gone or a dangling link.
+bool IsRegularFile(const std::string& path, const TWalkFailure& failed) {
   struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  if (stat(path.c_str(), &st) == 0) return S_ISREG(st.st_mode);
+  if (errno != ENOENT && errno != ENOTDIR && failed) failed(path, errno, false);
+  return false;
 }
 
 }  // namespace
@@ -41,29 +46,40 @@ bool MatchesMask(std::string_view name, std::string_view mask) {
   return m == mask.size();
 }
 
-std::vector<std::string> ListFiles(std::string_view dir, std::string_view mask) {
+std::vector<std::string> ListFiles(std::string_view dir, std::string_view mask,
+                                   const TWalkFailure& failed) {
   std::vector<std::string> names;
   std::string folder = NativePath(dir);
   if (folder.empty()) folder = "./";
   std::unique_ptr<DIR, int (*)(DIR*)> d(opendir(folder.c_str()), closedir);
-  if (!d) return names;
-  while (dirent* e = readdir(d.get())) {
+  if (!d) {
+    if (failed) failed(folder, errno, true);
+    return names;
+  }
+  for (;;) {
+    // Only errno tells a failed read from the end of the folder.
+    errno = 0;
+    dirent* e = readdir(d.get());
+    if (!e) {
+      if (errno != 0 && failed) failed(folder, errno, true);
+      break;
+    }
     std::string_view name = e->d_name;
     if (name.empty() || name.front() == '.' || !MatchesMask(name, mask)) continue;
-    if (!IsRegularFile(JoinPath(folder, name))) continue;
+    if (!IsRegularFile(JoinPath(folder, name), failed)) continue;
     names.emplace_back(name);
   }
   std::sort(names.begin(), names.end());
   return names;
 }
 
-TFileWalk::TFileWalk(std::string_view dir, std::string_view mask)
-    : dir_(NativePath(dir)), names_(ListFiles(dir, mask)) {}
+TFileWalk::TFileWalk(std::string_view dir, std::string_view mask, TWalkFailure failed)
+    : dir_(NativePath(dir)), failed_(std::move(failed)), names_(ListFiles(dir, mask, failed_)) {}
 
 bool TFileWalk::Next(std::string& name) {
   while (next_ < names_.size()) {
     const std::string& candidate = names_[next_++];
-    if (!IsRegularFile(JoinPath(dir_.empty() ? "./" : dir_, candidate))) continue;
+    if (!IsRegularFile(JoinPath(dir_.empty() ? "./" : dir_, candidate), failed_)) continue;
     name = candidate;
     return true;
   }

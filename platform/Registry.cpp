@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "IniFile.h"
+#include "SafeFile.h"
 
 namespace {
 
@@ -38,6 +39,9 @@ std::string RegistryFileName() {
 }
 
 void WriteRegistryRecord(std::string_view version, std::string_view path, std::string_view config) {
+  // Only a record for others: no failure may stop the program or be told,
+  // not even a folder that cannot be synced.
+  TQuietFolderSyncs quiet;
   try {
     std::string file = RegistryFileName();
     if (file.empty() || !MakeFolders(file.substr(0, file.rfind('/')))) return;
@@ -48,6 +52,5 @@ void WriteRegistryRecord(std::string_view version, std::string_view path, std::s
     ini.WriteString(key, "Config", config);
     ini.UpdateFile();
   } catch (...) {
-    // Only a record for others: no failure may stop the program.
   }
 }

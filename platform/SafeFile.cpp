@@ -43,7 +43,7 @@ std::string FolderOf(const std::string& path) {
 
 // The files renamed in the folder are complete either way; only their new
 // names may not have reached the disk, so a failure is told, not raised.
-void SyncFolderNow(const std::string& folder) {
+void SyncFolderNow(const std::string& folder, bool quiet = false) {
   int err = 0;
   int dfd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dfd < 0) {
@@ -53,7 +53,7 @@ void SyncFolderNow(const std::string& folder) {
     if (fsync(dfd) != 0 && errno != EINVAL && errno != EROFS) err = errno;
     close(dfd);
   }
-  if (err != 0)
+  if (err != 0 && !quiet)
     SayOnStderr(TranslateFmt("FolderSyncError",
                              "Der Ordner %s kann nicht auf die Platte geschrieben werden",
                              {folder}) +
@@ -62,13 +62,17 @@ void SyncFolderNow(const std::string& folder) {
 
 // The folders waiting for their sync while a TFolderSyncs is open.
 int gFolderSyncDepth = 0;
+// While a TQuietFolderSyncs is open: synced at once, failures untold.
+int gQuietSyncDepth = 0;
 std::set<std::string>& PendingFolders() {
   static std::set<std::string> folders;
   return folders;
 }
 
 void SyncFolder(const std::string& path) {
-  if (gFolderSyncDepth > 0)
+  if (gQuietSyncDepth > 0)
+    SyncFolderNow(FolderOf(path), true);
+  else if (gFolderSyncDepth > 0)
     PendingFolders().insert(FolderOf(path));
   else
     SyncFolderNow(FolderOf(path));
@@ -496,12 +500,16 @@ void TReplacementBatch::Complete() {
   // All files start writing out first, so the syncs that follow mostly wait
   // for one journal commit together.
   for (TPending& p : pending) p.file->StartSync();
-  std::string error;
+  // Every file that failed is named, one a line, not only the first.
+  auto note = [this](const Exception& e) {
+    if (!failure_.empty()) failure_ += '\n';
+    failure_ += e.Message();
+  };
   for (TPending& p : pending) {
     try {
       if (p.file->fd_ >= 0) p.file->Finish();
     } catch (const Exception& e) {
-      if (error.empty()) error = e.Message();
+      note(e);
       p.file.reset();  // never renamed: the old file stays
     }
   }
@@ -512,10 +520,9 @@ void TReplacementBatch::Complete() {
       p.file->Commit();
       if (p.after) p.after();
     } catch (const Exception& e) {
-      if (error.empty()) error = e.Message();
+      note(e);
     }
   }
-  if (failure_.empty()) failure_ = error;
   if (!failure_.empty()) throw EInOutError(failure_);
 }
 
@@ -529,6 +536,10 @@ void TReplacementBatch::CompleteQuietly() {
 void CompletePendingReplacements() {
   if (gCurrentBatch) gCurrentBatch->CompleteQuietly();
 }
+
+TQuietFolderSyncs::TQuietFolderSyncs() { ++gQuietSyncDepth; }
+
+TQuietFolderSyncs::~TQuietFolderSyncs() { --gQuietSyncDepth; }
 
 TFolderSyncs::TFolderSyncs() { ++gFolderSyncDepth; }
 

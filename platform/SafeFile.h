@@ -120,7 +120,8 @@ public:
   size_t Bytes() const { return bytes_; }
   // Syncs and renames everything pending. A file that cannot be synced keeps
   // its old target (its temporary file is removed); the others are renamed;
-  // then the first failure is raised, also one that CompleteQuietly met.
+  // then one error naming every failure is raised, also those that
+  // CompleteQuietly met.
   void Complete();
   // The same, but a failure is only remembered for the next Complete.
   void CompleteQuietly();
@@ -151,6 +152,17 @@ public:
   ~TFolderSyncs();
   TFolderSyncs(const TFolderSyncs&) = delete;
   TFolderSyncs& operator=(const TFolderSyncs&) = delete;
+};
+
+// While one is open, folders are synced at once and a failed folder sync is
+// not told: for a file whose every failure is to be ignored (a record kept
+// only for other programs).
+class TQuietFolderSyncs {
+public:
+  TQuietFolderSyncs();
+  ~TQuietFolderSyncs();
+  TQuietFolderSyncs(const TQuietFolderSyncs&) = delete;
+  TQuietFolderSyncs& operator=(const TQuietFolderSyncs&) = delete;
 };
 
 // Writes Data to Path through a TReplacementFile.

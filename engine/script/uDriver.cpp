@@ -41,6 +41,15 @@ TCorrectionRun* gRun = nullptr;
 TVQEinstellungen* gSettings = nullptr;
 // Saves of a sweep that complete together (null: every save completes at once).
 TReplacementBatch* gSaveBatch = nullptr;
+// Set when the run passed over a message or a folder it could not handle: it
+// then ends with exit code 1, whatever the scripts set.
+bool gPassedOver = false;
+
+// Names what the sweep passes over; the run goes on.
+void PassOver(const std::string& text) {
+  SayOnStderr(text);
+  gPassedOver = true;
+}
 
 void HandleFile(const std::string& fileName) {
   if (gFileHandler)
@@ -89,7 +98,16 @@ void CorrectDirectory(const TVQEinstellungen& settings) {
   // The folder as checked (another user's link on the way raises), not where
   // the name leads by the time each message is read.
   const std::string dir = ResolveLinks(NativePath(settings.MessagePath));
-  TFileWalk walk(dir, "*." + settings.CheckFilesWithExtension);
+  // A folder that cannot be listed or a message whose status cannot be read
+  // is never taken for "no message there".
+  TFileWalk walk(dir, "*." + settings.CheckFilesWithExtension,
+                 [](const std::string& path, int err, bool folder) {
+                   PassOver(folder ? TranslateFmt("FolderReadError",
+                                                  "Der Ordner %s kann nicht gelesen werden",
+                                                  {path}) +
+                                         " (" + ErrorReason(err) + ")"
+                                   : ReadErrorText(path, err));
+                 });
   std::string name;
   // The sweep's saves become durable in batches. A failure on the way still
   // completes the saves made before it. A sweep over ".bak" files saves each
@@ -101,7 +119,14 @@ void CorrectDirectory(const TVQEinstellungen& settings) {
     ~TCurrentBatch() { gSaveBatch = nullptr; }
   } current(SameText(settings.CheckFilesWithExtension, "bak") ? nullptr : &batch);
   try {
-    while (walk.Next(name)) HandleFile(dir + name);
+    // One message that cannot be read or saved does not stop the others.
+    while (walk.Next(name)) {
+      try {
+        HandleFile(dir + name);
+      } catch (const EMessageFileError& e) {
+        PassOver(e.Message());
+      }
+    }
   } catch (...) {
     try {
       batch.Complete();
@@ -307,12 +332,14 @@ bool IsValidProfileName(const std::string& name) {
 void DispatchCommandLine() {
   if (!IsCorrectionCommandLine(gArgs)) return;
   RunCorrector();
-  std::exit(0);
+  // The scripts' exit codes are the runner's; a message passed over is not.
+  std::exit(gPassedOver ? 1 : 0);
 }
 
 int32_t RunCorrector() {
   const std::vector<std::string> args = gArgs;
   TCorrectionRun run;
+  gPassedOver = false;
   // Each folder a run renames files in is synced once, when the run ends.
   TFolderSyncs folderSyncs;
   try {
@@ -321,7 +348,7 @@ int32_t RunCorrector() {
     if (gHost == TDriverHost::ConfigProgram) WriteRunReport(args);
     throw;
   }
-  return run.ExitCode;
+  return gPassedOver ? 1 : run.ExitCode;
 }
 
 void SetFileHandler(TFileHandler handler) { gFileHandler = std::move(handler); }
@@ -407,9 +434,22 @@ void WriteArticleFile(TMessageFile& f, const std::string& name, TReplacementBatc
   f.Article.SetLines = f.Settings.SetLines;
   TTextPieces text;
   f.Article.GetFinalPieces(text);
-  // A new test file takes the message's mode.
-  const bool modeOfMessage = name != f.FileName && !FileExists(name);
-  auto file = std::make_unique<TReplacementFile>(name, modeOfMessage ? f.FileName : std::string());
+  TReplaceOptions options;
+  if (name != f.FileName) {
+    // The test file: a link of its name is replaced, never written through,
+    // so that whatever it leads to (the message, say) stays as it is.
+    options.followLinks = false;
+    struct stat st {};
+    const bool exists = lstat(name.c_str(), &st) == 0;
+    if (exists && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))
+      throw EInOutError(WriteErrorText(name, S_ISDIR(st.st_mode) ? EISDIR : EINVAL));
+    // A new test file takes the message's mode.
+    if (!exists || S_ISLNK(st.st_mode)) options.modeFrom = f.FileName;
+    // Another user's link to a folder on the way is not followed either.
+    const std::string folder = ExtractFilePath(name);
+    if (folder.size() > 1) ResolveLinks(folder.substr(0, folder.size() - 1));
+  }
+  auto file = std::make_unique<TReplacementFile>(name, options);
   if (f.Article.LineEndsLFOnly) {
     text.ForEach([&](std::string_view piece) { file->WriteWithoutCR(piece); });
   } else {
@@ -435,6 +475,14 @@ bool IsSymlink(const std::string& path) {
   return lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
+// Whether the entry Name (not followed) is the file Message leads to, by the
+// files' identity: links, absolute or relative, and chains all count.
+bool IsFileOfMessage(const std::string& name, const std::string& message) {
+  struct stat entry {}, file {};
+  return lstat(name.c_str(), &entry) == 0 && stat(message.c_str(), &file) == 0 &&
+         entry.st_dev == file.st_dev && entry.st_ino == file.st_ino;
+}
+
 // A backup that outlives its message's next save would be taken for the
 // previous text: the run goes on, but the user hears of it.
 void RemoveOldBackup(const std::string& bak) {
@@ -454,10 +502,32 @@ void SaveArticle(TMessageFile& f, TReplacementBatch* batch) {
   const bool bakIsMessage = bak == f.FileName || (SameFile(bak, f.FileName) && !IsSymlink(bak));
   if (f.TestRun()) {
     const std::string target = f.TestFileName();
+    // A test run never changes the message's file through another name. (A
+    // test extension that is the message's own names the message itself: the
+    // save then overwrites it, as that profile asks.)
+    if (target != f.FileName && IsFileOfMessage(target, f.FileName))
+      throw EMessageFileError(TranslateFmt(
+          "TestFileIsMessage",
+          "Die Testdatei %s wird nicht geschrieben: sie ist die Datei der Nachricht %s",
+          {target, f.FileName}));
     f.NewFilename = target;
     WriteArticleFile(f, target);
     if (!bakIsMessage && !SameFile(bak, target)) RemoveOldBackup(bak);
     return;
+  }
+  // The new text would replace the backup the link leads to, and with it the
+  // only copy of the original.
+  if (bak != f.FileName && IsSymlink(f.FileName) && IsFileOfMessage(bak, f.FileName))
+    throw EMessageFileError(TranslateFmt(
+        "MessageIsItsBackup",
+        "Die Nachricht %s wird nicht gespeichert: sie ist eine Verknüpfung auf ihre "
+        "Sicherungskopie %s",
+        {f.FileName, bak}));
+  // Another user's link as the message is named, and the sweep goes on.
+  try {
+    ResolveLinks(f.FileName);
+  } catch (const EInOutError& e) {
+    throw EMessageFileError(e.Message());
   }
   const bool makeBak = f.Settings.MakeBak && !bakIsMessage;
   const std::string fileName = f.FileName;
@@ -492,7 +562,11 @@ void SetArticleScriptFactory(TArticleScriptFactory factory) { gScriptFactory = s
 
 void KorrigiereDatei(const std::string& FileName) {
   TArtikel& article = ProfileArticle();
-  article.LoadFromFile(FileName);
+  try {
+    article.LoadFromFile(FileName);
+  } catch (const EInOutError& e) {
+    throw EMessageFileError(e.Message());
+  }
   TMessageFile file{article, *gSettings, FileName, FileName};
   std::unique_ptr<TArticleScript> script =
       gScriptFactory ? gScriptFactory(ExtractFileName(FileName), *gSettings, article, *gRun)

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "SysUtils.h"
 #include "uHamster.h"
 
 // ---------------------------------------------------------------------------
@@ -103,6 +104,15 @@ bool IsValidProfileName(const std::string& name);
 // run (the profile's test extension) writes or copies to the test name and
 // never touches the message file.
 void KorrigiereDatei(const std::string& FileName);
+
+// A message file that cannot be read, or that may not be written as asked (a
+// link to its own backup, a test file that is the message's own file, another
+// user's link): a sweep names it on stderr, goes on with the other messages
+// and ends with exit code 1; a single file ends the run with it.
+class EMessageFileError : public EInOutError {
+public:
+  using EInOutError::EInOutError;
+};
 
 class TArtikel;
 class TVQEinstellungen;
