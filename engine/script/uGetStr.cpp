@@ -395,7 +395,9 @@ std::string ExpandStrftime(std::string_view f, std::string_view ampmFormat) {
     switch (f[++i]) {
       case 'T': out += "%H:%M:%S"; break;
       case 'R': out += "%H:%M"; break;
-      case 'r': out += ampmFormat.empty() || ampmFormat.find("%r") != std::string_view::npos ? "%I:%M:%S %p" : ampmFormat; break;
+      case 'r':
+        out += ampmFormat.empty() || ampmFormat.find("%r") != std::string_view::npos ? "%I:%M:%S %p" : ampmFormat;
+        break;
       case 'D': out += "%m/%d/%y"; break;
       case 'F': out += "%Y-%m-%d"; break;
       default:
@@ -514,26 +516,30 @@ LocaleTexts ReadLocaleTexts(const std::string& name) {
     return from == to ? s : ConvertByIndex(s, from, to, lossy);
   };
   LocaleTexts t;
-  const std::string ampmFmt = text(raw.TimeFormatAmPm);
-  const std::string dateFmt = ExpandStrftime(text(raw.DateFormat), ampmFmt);
-  std::string timeFmt = ExpandStrftime(text(raw.TimeFormat), ampmFmt);
-  if (timeFmt.empty()) timeFmt = ExpandStrftime(ampmFmt, ampmFmt);
-  if (timeFmt.empty()) timeFmt = "%H:%M:%S";
-  t.shortDate = FromStrftime(dateFmt);
-  t.longDate = "dddd\", \"" + t.shortDate;
-  t.longTime = FromStrftime(timeFmt);
-  // The short time is the long one without its seconds.
-  std::string shortFmt = timeFmt;
-  for (const char* seconds : {":%S", ".%S", "%S"}) {
-    size_t p = shortFmt.find(seconds);
-    if (p != std::string::npos) {
-      shortFmt.erase(p, std::strlen(seconds));
-      break;
-    }
+  // Separators are looked for in the locale's own bytes: a character the
+  // internal charset lacks would be a "?" there.
+  const std::string rawDateFmt = ExpandStrftime(raw.DateFormat, raw.TimeFormatAmPm);
+  std::string rawTimeFmt = ExpandStrftime(raw.TimeFormat, raw.TimeFormatAmPm);
+  if (rawTimeFmt.empty()) rawTimeFmt = ExpandStrftime(raw.TimeFormatAmPm, raw.TimeFormatAmPm);
+  if (rawTimeFmt.empty()) rawTimeFmt = "%H:%M:%S";
+  t.dateSeparator = SeparatorOf(rawDateFmt, "/");
+  t.timeSeparator = SeparatorOf(rawTimeFmt, ":");
+  // The short time is the long one without its seconds: with the separator
+  // before them, or else with the word after them ("%H時%M分%S秒").
+  std::string rawShortFmt = rawTimeFmt;
+  if (size_t p = rawShortFmt.find("%S"); p != std::string::npos) {
+    size_t end = p + 2;
+    if (p > 0 && std::ispunct(static_cast<unsigned char>(rawShortFmt[p - 1])) &&
+        (p < 2 || rawShortFmt[p - 2] != '%'))
+      --p;
+    else
+      while (end < rawShortFmt.size() && rawShortFmt[end] != '%' && rawShortFmt[end] != ' ') ++end;
+    rawShortFmt.erase(p, end - p);
   }
-  t.shortTime = FromStrftime(shortFmt);
-  t.dateSeparator = SeparatorOf(dateFmt, "/");
-  t.timeSeparator = SeparatorOf(timeFmt, ":");
+  t.shortDate = FromStrftime(text(rawDateFmt));
+  t.longDate = "dddd\", \"" + t.shortDate;
+  t.longTime = FromStrftime(text(rawTimeFmt));
+  t.shortTime = FromStrftime(text(rawShortFmt));
   for (int i = 0; i < 7; ++i) {
     t.shortDay[i + 1] = text(raw.AbDay[i]);
     t.longDay[i + 1] = text(raw.Day[i]);
@@ -547,7 +553,7 @@ LocaleTexts ReadLocaleTexts(const std::string& name) {
   for (const std::string& era : raw.Eras) t.eras.push_back(text(era));
   // The C library names no era of our calendar: the program knows its German
   // name, other languages get the English one.
-  t.era = name.starts_with("de_") || name == "de" || name.starts_with("de.") ? "n. Chr." : "AD";
+  t.era = name.substr(0, name.find_first_of("_.@")) == "de" ? "n. Chr." : "AD";
   return t;
 }
 
