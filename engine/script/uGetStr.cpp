@@ -5,9 +5,7 @@
 #include <cctype>
 #include <charconv>
 #include <chrono>
-#include <clocale>
 #include <cmath>
-#include <cstring>
 #include <ctime>
 #include <locale.h>
 #include <memory>
