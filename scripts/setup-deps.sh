@@ -18,7 +18,7 @@ if [ "$(id -u)" = 0 ]; then
   for spec in en_US:UTF-8 de_DE:UTF-8 ru_RU:KOI8-R; do
     input=${spec%%:*} charmap=${spec#*:}
     listed="$input.$(tr -d - <<<"${charmap,,}")"
-    locale -a | grep -qx "$listed" ||
+    grep -qx "$listed" <<<"$(locale -a)" ||
       localedef -i "$input" -f "$charmap" "$input.$charmap" || echo "Locale $input.$charmap could not be made"
   done
 fi
