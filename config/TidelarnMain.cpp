@@ -3,6 +3,7 @@
 // opens the settings window.
 #include <QApplication>
 
+#include <clocale>
 #include <cstdio>
 #include <string>
 
@@ -53,4 +54,9 @@ int TidelarnMain(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) { return TidelarnMain(argc, argv); }
+int main(int argc, char** argv) {
+  // Date texts follow the user's LC_TIME (Qt sets the rest from the
+  // environment once it starts, numbers excepted).
+  std::setlocale(LC_TIME, "");
+  return TidelarnMain(argc, argv);
+}

@@ -3,6 +3,7 @@
 #include <malloc.h>
 #include <unistd.h>
 
+#include <clocale>
 #include <cstdio>
 #include <string>
 
@@ -59,6 +60,8 @@ int OnlyVQMain(int argc, char** argv) {
 #endif
 
 int main(int argc, char** argv) {
+  // Date texts follow the user's LC_TIME; everything else stays "C".
+  std::setlocale(LC_TIME, "");
   // One run uses a few hundred KB of heap: grown in one step instead of
   // a system call for every 128 KB.
   mallopt(M_TOP_PAD, 512 * 1024);

@@ -5,11 +5,8 @@
 #include <cctype>
 #include <charconv>
 #include <chrono>
-#include <clocale>
 #include <cmath>
-#include <cstring>
 #include <ctime>
-#include <langinfo.h>
 #include <locale.h>
 #include <memory>
 #include <stdexcept>
@@ -17,6 +14,7 @@
 #include <wctype.h>
 
 #include "IniFile.h"
+#include "LocaleTime.h"
 #include "ProgramDir.h"
 #include "uCharsets.h"
 #include "uFunctionRegistry.h"
@@ -378,8 +376,36 @@ struct LocaleTexts {
   std::string dateSeparator, timeSeparator;
   std::string shortDay[8], longDay[8];  // 1 = Sunday
   std::string shortMonth[13], longMonth[13];
-  std::string am, pm, era;
+  std::string am, pm;
+  std::string era;                // when no entry of eras holds the date
+  std::vector<std::string> eras;  // the locale's own eras (see FindEra)
 };
+
+// The composite conversions of a strftime pattern written out, so that the
+// fields and separators of the locale's time formats can be seen.
+std::string ExpandStrftime(std::string_view f, std::string_view ampmFormat) {
+  std::string out;
+  for (size_t i = 0; i < f.size(); ++i) {
+    if (f[i] != '%' || i + 1 >= f.size()) {
+      out += f[i];
+      continue;
+    }
+    switch (f[++i]) {
+      case 'T': out += "%H:%M:%S"; break;
+      case 'R': out += "%H:%M"; break;
+      case 'r':
+        out += ampmFormat.empty() || ampmFormat.find("%r") != std::string_view::npos ? "%I:%M:%S %p" : ampmFormat;
+        break;
+      case 'D': out += "%m/%d/%y"; break;
+      case 'F': out += "%Y-%m-%d"; break;
+      default:
+        out += '%';
+        out += f[i];
+        break;
+    }
+  }
+  return out;
+}
 
 // A strftime pattern of the locale in the format letters of this formatter.
 std::string FromStrftime(std::string_view f) {
@@ -415,11 +441,6 @@ std::string FromStrftime(std::string_view f) {
       case 'M': out += "nn"; break;
       case 'S': out += "ss"; break;
       case 'p': case 'P': out += "ampm"; break;
-      case 'D': out += "mm\"/\"dd\"/\"yy"; break;
-      case 'F': out += "yyyy\"-\"mm\"-\"dd"; break;
-      case 'T': out += "hh\":\"nn\":\"ss"; break;
-      case 'R': out += "hh\":\"nn"; break;
-      case 'r': out += "hh\":\"nn\":\"ss\" \"ampm"; break;
       case 'n': case 't': out += "\" \""; break;
       case '%': out += "\"%\""; break;
       default: break;
@@ -429,14 +450,17 @@ std::string FromStrftime(std::string_view f) {
 }
 
 // The first character of a strftime pattern that is neither a conversion nor
-// a letter: the separator the locale uses between its fields.
+// a letter nor a blank: the separator the locale uses between its fields. A
+// pattern whose fields stand between words (or none) has the fallback.
 std::string SeparatorOf(std::string_view f, std::string_view fallback) {
   for (size_t i = 0; i < f.size(); ++i) {
-    if (f[i] == '%') {
+    auto c = static_cast<unsigned char>(f[i]);
+    if (c == '%') {
       ++i;
       continue;
     }
-    if (!std::isalnum(static_cast<unsigned char>(f[i])) && f[i] != ' ') return std::string(1, f[i]);
+    if (c >= 0x80 || std::isalnum(c)) break;
+    if (c != ' ') return std::string(1, f[i]);
   }
   return std::string(fallback);
 }
@@ -470,45 +494,70 @@ LocaleTexts GermanTexts() {
   return t;
 }
 
-LocaleTexts ReadLocaleTexts() {
-  const char* name = std::setlocale(LC_TIME, nullptr);
-  if (!name || std::strcmp(name, "C") == 0 || std::strcmp(name, "POSIX") == 0) return GermanTexts();
-  bool utf8 = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
-  auto text = [utf8](nl_item item) { return utf8 ? FromUtf8(nl_langinfo(item)) : std::string(nl_langinfo(item)); };
-  LocaleTexts t;
-  std::string dateFmt = nl_langinfo(D_FMT), timeFmt = nl_langinfo(T_FMT);
-  if (timeFmt.empty()) timeFmt = nl_langinfo(T_FMT_AMPM);
-  t.shortDate = FromStrftime(dateFmt);
-  t.longDate = "dddd\", \"" + t.shortDate;
-  t.longTime = FromStrftime(timeFmt);
-  // The short time is the long one without its seconds.
-  std::string shortFmt = timeFmt;
-  for (const char* seconds : {":%S", ".%S", "%S"}) {
-    size_t p = shortFmt.find(seconds);
-    if (p != std::string::npos) {
-      shortFmt.erase(p, std::strlen(seconds));
-      break;
-    }
+// The texts of the LC_TIME locale (named Name) in the internal charset; the
+// German ones for C, POSIX and C.<charset>, and for a locale whose charset
+// the tables do not know.
+LocaleTexts ReadLocaleTexts(const std::string& name) {
+  if (IsNeutralLocale(name)) return GermanTexts();
+  const TLocaleTime raw = ReadLocaleTime();
+  int from = 0;
+  try {
+    const TCSInfos& infos = GetCSInfos();
+    if (!infos.Known(raw.Codeset)) return GermanTexts();
+    from = infos.IndexOf(raw.Codeset);
+  } catch (const Exception&) {
+    return GermanTexts();
   }
-  t.shortTime = FromStrftime(shortFmt);
-  t.dateSeparator = SeparatorOf(dateFmt, "/");
-  t.timeSeparator = SeparatorOf(timeFmt, ":");
+  const int to = InternalCharsetIndex();
+  auto text = [from, to](const std::string& s) {
+    bool lossy = false;
+    return from == to ? s : ConvertByIndex(s, from, to, lossy);
+  };
+  LocaleTexts t;
+  // Separators are looked for in the locale's own bytes: a character the
+  // internal charset lacks would be a "?" there.
+  const std::string rawDateFmt = ExpandStrftime(raw.DateFormat, raw.TimeFormatAmPm);
+  std::string rawTimeFmt = ExpandStrftime(raw.TimeFormat, raw.TimeFormatAmPm);
+  if (rawTimeFmt.empty()) rawTimeFmt = ExpandStrftime(raw.TimeFormatAmPm, raw.TimeFormatAmPm);
+  if (rawTimeFmt.empty()) rawTimeFmt = "%H:%M:%S";
+  t.dateSeparator = SeparatorOf(rawDateFmt, "/");
+  t.timeSeparator = SeparatorOf(rawTimeFmt, ":");
+  // The short time is the long one without its seconds: with the separator
+  // before them, or else with the word after them ("%H時%M分%S秒").
+  std::string rawShortFmt = rawTimeFmt;
+  if (size_t p = rawShortFmt.find("%S"); p != std::string::npos) {
+    size_t end = p + 2;
+    if (p > 0 && std::ispunct(static_cast<unsigned char>(rawShortFmt[p - 1])) &&
+        (p < 2 || rawShortFmt[p - 2] != '%'))
+      --p;
+    else
+      while (end < rawShortFmt.size() && rawShortFmt[end] != '%' && rawShortFmt[end] != ' ') ++end;
+    rawShortFmt.erase(p, end - p);
+  }
+  t.shortDate = FromStrftime(text(rawDateFmt));
+  t.longDate = "dddd\", \"" + t.shortDate;
+  t.longTime = FromStrftime(text(rawTimeFmt));
+  t.shortTime = FromStrftime(text(rawShortFmt));
   for (int i = 0; i < 7; ++i) {
-    t.shortDay[i + 1] = text(nl_item(ABDAY_1 + i));
-    t.longDay[i + 1] = text(nl_item(DAY_1 + i));
+    t.shortDay[i + 1] = text(raw.AbDay[i]);
+    t.longDay[i + 1] = text(raw.Day[i]);
   }
   for (int i = 0; i < 12; ++i) {
-    t.shortMonth[i + 1] = text(nl_item(ABMON_1 + i));
-    t.longMonth[i + 1] = text(nl_item(MON_1 + i));
+    t.shortMonth[i + 1] = text(raw.AbMonth[i]);
+    t.longMonth[i + 1] = text(raw.Month[i]);
   }
-  t.am = text(AM_STR);
-  t.pm = text(PM_STR);
-  t.era = "AD";
+  t.am = text(raw.Am);
+  t.pm = text(raw.Pm);
+  for (const std::string& era : raw.Eras) t.eras.push_back(text(era));
+  // The C library names no era of our calendar: the program knows its German
+  // name, other languages get the English one.
+  t.era = name.substr(0, name.find_first_of("_.@")) == "de" ? "n. Chr." : "AD";
   return t;
 }
 
+// Read once: the programs set LC_TIME at start and never again.
 const LocaleTexts& Locale() {
-  static const LocaleTexts texts = ReadLocaleTexts();
+  static const LocaleTexts texts = ReadLocaleTexts(CurrentTimeLocale());
   return texts;
 }
 
@@ -577,13 +626,19 @@ void DateFormatter::Format(std::string_view fmt) {
         else
           AppendNumber(dt_.Year, 4);
         break;
-      case 'G':
+      case 'G': {
         count();
-        Append(texts_.era);
+        std::string name;
+        int year = 0;
+        Append(FindEra(texts_.eras, dt_.Year, dt_.Month, dt_.Day, name, year) ? name : texts_.era);
         break;
+      }
       case 'E': {
         int n = count();
-        AppendNumber(dt_.Year, n >= 3 ? 4 : n);
+        std::string name;
+        int year = dt_.Year;
+        FindEra(texts_.eras, dt_.Year, dt_.Month, dt_.Day, name, year);
+        AppendNumber(year, n >= 3 ? 4 : n);
         break;
       }
       case 'M': {

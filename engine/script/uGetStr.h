@@ -121,7 +121,8 @@ struct TScriptDateTime {
 TScriptDateTime NowScriptDateTime();
 // Delphi-style date and time format letters (c, d..dddddd, e, g, m..mmmm, y,
 // h, n, s, z, t, tt, am/pm, a/p, ampm, aaa, aaaa, / and :, quoted text); an
-// empty format is "c". Names, separators and the standard formats come from
-// the locale's LC_TIME; under the C or POSIX locale they are German
-// (dd.mm.yyyy, hh:nn:ss). At most 256 characters.
+// empty format is "c". Names, separators, eras and the standard formats come
+// from the locale's LC_TIME, in the internal charset; under the C, POSIX or
+// C.UTF-8 locale they are German (dd.mm.yyyy, hh:nn:ss). At most 256
+// characters.
 std::string FormatScriptDateTime(std::string_view format, const TScriptDateTime& dateTime);
