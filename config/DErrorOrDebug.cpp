@@ -88,26 +88,75 @@ std::string LineEndOf(const std::string& text) {
   return lf == 0 || text[lf - 1] != '\r' ? "\n" : "\r\n";
 }
 
+// For each of the lines A, the index of the line of B it was left as (-1 for
+// a line changed or added): the longest common run of lines, so that lines
+// inserted or deleted before a line do not count as changing it. The lines
+// around the changes are matched first; a middle too large to compare
+// whole is left unmatched.
+std::vector<int> MatchLines(const std::vector<std::string>& a,
+                            const std::vector<std::string>& b) {
+  std::vector<int> match(a.size(), -1);
+  size_t head = 0;
+  while (head < a.size() && head < b.size() && a[head] == b[head]) match[head] = int(head), ++head;
+  size_t tail = 0;
+  while (tail < a.size() - head && tail < b.size() - head &&
+         a[a.size() - 1 - tail] == b[b.size() - 1 - tail]) {
+    match[a.size() - 1 - tail] = int(b.size() - 1 - tail);
+    ++tail;
+  }
+  const size_t n = a.size() - head - tail, m = b.size() - head - tail;
+  constexpr size_t kMaxCells = size_t(1) << 22;
+  if (n == 0 || m == 0 || (n + 1) * (m + 1) > kMaxCells) return match;
+  // Lengths of the common runs of the suffixes of the middles.
+  std::vector<uint32_t> len((n + 1) * (m + 1), 0);
+  auto at = [&](size_t i, size_t j) -> uint32_t& { return len[i * (m + 1) + j]; };
+  for (size_t i = n; i-- > 0;)
+    for (size_t j = m; j-- > 0;)
+      at(i, j) = a[head + i] == b[head + j] ? at(i + 1, j + 1) + 1
+                                            : std::max(at(i + 1, j), at(i, j + 1));
+  for (size_t i = 0, j = 0; i < n && j < m;) {
+    if (a[head + i] == b[head + j]) {
+      match[head + i] = int(head + j);
+      ++i, ++j;
+    } else if (at(i + 1, j) >= at(i, j + 1)) {
+      ++i;
+    } else {
+      ++j;
+    }
+  }
+  return match;
+}
+
 // The memo's lines (internal charset) as the bytes of the file as it stands,
-// Before, in its encoding. A line left as it was keeps its bytes: a UTF-8
-// file may hold characters the internal charset lacks, which it shows as "?".
+// Before, in its encoding, which is found once. A line left as it was keeps
+// its bytes, also where lines were inserted or deleted around it: the file may
+// hold characters the internal charset or the display lack, shown as "?". A line
+// moved or copied keeps them too where its text stands for one spelling only.
 std::string EditorFileText(const std::vector<std::string>& lines, const std::string& before,
                            const std::string& eol) {
-  const std::string mark = InternalToEditorText("", before);  // its byte order mark
-  const std::string body = before.substr(mark.size());
-  const std::vector<std::string> raw = SplitLines(body);
-  const std::vector<std::string> shown = SplitLines(EditorTextToInternal(before));
-  std::map<std::string_view, std::string_view> kept;  // a line moved keeps its bytes too
-  if (raw.size() == shown.size())
-    for (size_t i = 0; i < raw.size(); ++i) kept.emplace(shown[i], raw[i]);
+  const TEditorEncoding encoding = EditorTextEncoding(before);
+  const std::string mark = encoding.byteOrderMark ? "\xEF\xBB\xBF" : "";
+  std::vector<std::string> raw = SplitLines(std::string_view(before).substr(mark.size()));
+  // The lines as the memo shows them: what the display cannot show comes
+  // back from it as "?".
+  std::vector<std::string> shown = SplitLines(EditorTextToInternal(before));
+  if (raw.size() != shown.size()) raw.clear(), shown.clear();
+  for (std::string& line : shown) line = InternalStr(QStr(line));
+  const std::vector<int> match = MatchLines(lines, shown);
+
+  std::map<std::string_view, const std::string*> spelling;  // null: more than one
+  for (size_t i = 0; i < raw.size(); ++i) {
+    auto [it, added] = spelling.emplace(shown[i], &raw[i]);
+    if (!added && it->second && *it->second != raw[i]) it->second = nullptr;
+  }
   std::string out = mark;
   for (size_t i = 0; i < lines.size(); ++i) {
-    if (i < shown.size() && raw.size() == shown.size() && lines[i] == shown[i]) {
-      out += raw[i];
-    } else if (auto it = kept.find(lines[i]); it != kept.end()) {
-      out += it->second;
+    if (match[i] >= 0) {
+      out += raw[size_t(match[i])];
+    } else if (auto it = spelling.find(lines[i]); it != spelling.end() && it->second) {
+      out += *it->second;
     } else {
-      out += InternalToEditorText(lines[i], body);
+      out += InternalToEditorText(lines[i], encoding);
     }
     out += eol;
   }

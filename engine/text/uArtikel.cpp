@@ -953,7 +953,13 @@ void TArtikel::BuildPieces(TTextPieces& out, bool sign) {
   // time the message is written.
   const bool endProtected = !headerSeparated_ && out.Size(headSlot + 1) == 0 &&
                             SafeReg2Lines.Count() > 0 && SafeReg2Lines.Get(0).empty();
-  if (!endProtected) head += kCRLF;
+  // A file that ended within its protected start lines has nothing after
+  // them: an empty line there would be taken as one more protected line the
+  // next time.
+  const bool endedInProtected = !headerSeparated_ && Header.Count() == 0 &&
+                                out.Size(headSlot + 1) == 0 &&
+                                SafeReg1Lines.Count() < SafeReg1;
+  if (!endProtected && !endedInProtected) head += kCRLF;
   out.FillSlot(headSlot, std::move(head));
   std::string tail;
   AppendLines(tail, SafeReg2Lines);

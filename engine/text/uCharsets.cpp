@@ -311,8 +311,10 @@ bool HasSurrogates(const TCSInfo& cs) {
   return false;
 }
 
-// 8-bit table -> UTF-8 without going through 16-bit strings.
-std::string TableToUtf8(std::string_view text, size_t ascii, const TCSInfo& src, bool& lossy) {
+// 8-bit table (the codes of its bytes 128..255) -> UTF-8 without going
+// through 16-bit strings.
+std::string TableToUtf8(std::string_view text, size_t ascii,
+                        const std::array<uint16_t, 128>& codes, bool& lossy) {
   Sink out(text.size() + text.size() / 8 + 16);
   out.Append(text.data(), ascii);
   const auto* p = reinterpret_cast<const unsigned char*>(text.data());
@@ -323,7 +325,7 @@ std::string TableToUtf8(std::string_view text, size_t ascii, const TCSInfo& src,
     i += run;
     if (i >= text.size()) break;
     unsigned c = p[i++];
-    uint16_t code = c < 0x80 ? 0 : src.ToUTF[c - 0x80];
+    uint16_t code = c < 0x80 ? 0 : codes[c - 0x80];
     if (code == 0) {
       out.Put('?');
       lost = true;
@@ -335,8 +337,10 @@ std::string TableToUtf8(std::string_view text, size_t ascii, const TCSInfo& src,
   return out.Take();
 }
 
-// UTF-8 -> 8-bit table; every character gives at most one byte.
-std::string Utf8ToTable(std::string_view text, size_t ascii, const TCSInfo& dst, bool& lossy) {
+// UTF-8 -> 8-bit table; every character gives at most one byte. Extra, when
+// given, holds codes of bytes 128..255 that the table itself lacks.
+std::string Utf8ToTable(std::string_view text, size_t ascii, const TCSInfo& dst, bool& lossy,
+                        const std::array<uint16_t, 128>* extra = nullptr) {
   std::string out(text.size(), '\0');
   std::memcpy(out.data(), text.data(), ascii);
   char* o = out.data() + ascii;
@@ -351,6 +355,7 @@ std::string Utf8ToTable(std::string_view text, size_t ascii, const TCSInfo& dst,
     if (i >= n) break;
     uint32_t cp = ReadUtf8(p, n, i);
     uint8_t b = cp < 0x10000 ? dst.ByteOf(uint16_t(cp)) : 0;
+    if (b == 0 && extra && cp >= 0x80 && cp <= 0xFF && (*extra)[cp - 0x80] == cp) b = uint8_t(cp);
     lost |= b == 0;
     *o++ = b ? char(b) : '?';
   }
@@ -749,7 +754,7 @@ std::string ConvertByIndex(std::string_view text, int from, int to, bool& lossy)
   }
   if (src->UnicodeKind == TCSInfo::ukTable && dst->UnicodeKind == TCSInfo::ukUtf8 &&
       !HasSurrogates(*src))
-    return TableToUtf8(text, ascii, *src, lossy);
+    return TableToUtf8(text, ascii, src->ToUTF, lossy);
 
   out.reserve(text.size() + text.size() / 4);
   out.append(text.data(), ascii);
@@ -777,7 +782,44 @@ int EditorFileCharset(std::string_view bytes) {
   return cs && cs->UnicodeKind == TCSInfo::ukUtf8 ? 0 : internal;
 }
 
+// The codes of the bytes 128..255 of a table charset as editor files read
+// them: a byte the charset has no character for (windows-1252's 81, 8D, 8F,
+// 90, 9D) stands for the code of its own number, as in ISO-8859-1, unless
+// that code has a byte of its own. So such a byte passes through UTF-8 and
+// comes back unchanged instead of turning into "?".
+std::array<uint16_t, 128> EditorCodes(const TCSInfo& cs) {
+  std::array<uint16_t, 128> codes = cs.ToUTF;
+  for (size_t i = 0; i < codes.size(); ++i)
+    if (codes[i] == 0 && cs.ByteOf(uint16_t(0x80 + i)) == 0) codes[i] = uint16_t(0x80 + i);
+  return codes;
+}
+
+// Editor text from one charset into another (at most one of them a table).
+std::string EditorConvert(std::string_view text, int from, int to) {
+  if (from == to) return std::string(text);
+  const TCSInfos& infos = GetCSInfos();
+  const TCSInfo* src = infos.Items(from);
+  const TCSInfo* dst = infos.Items(to);
+  bool lossy = false;
+  if (src && dst && src->UnicodeKind == TCSInfo::ukTable && dst->UnicodeKind == TCSInfo::ukUtf8 &&
+      !HasSurrogates(*src))
+    return TableToUtf8(text, AsciiPrefixLength(text), EditorCodes(*src), lossy);
+  if (src && dst && src->UnicodeKind == TCSInfo::ukUtf8 && dst->UnicodeKind == TCSInfo::ukTable) {
+    const std::array<uint16_t, 128> codes = EditorCodes(*dst);
+    return Utf8ToTable(text, AsciiPrefixLength(text), *dst, lossy, &codes);
+  }
+  return ConvertByIndex(text, from, to, lossy);
+}
+
 }  // namespace
+
+TEditorEncoding EditorTextEncoding(std::string_view file) {
+  // A file of plain ASCII was as much UTF-8 as anything else: new characters
+  // go in as a Linux editor would write them.
+  if (AsciiPrefixLength(file) == file.size()) return {gUtf8Index, false};
+  const int charset = EditorFileCharset(file);
+  return {charset, charset == gUtf8Index && file.starts_with(kUtf8Mark)};
+}
 
 std::string EditorTextToInternal(std::string bytes) {
   if (AsciiPrefixLength(bytes) == bytes.size()) return bytes;
@@ -785,18 +827,15 @@ std::string EditorTextToInternal(std::string bytes) {
   if (from == gUtf8Index && bytes.starts_with(kUtf8Mark)) bytes.erase(0, kUtf8Mark.size());
   const int to = InternalCharsetIndex();
   if (from == to) return bytes;
-  bool lossy = false;
-  return ConvertByIndex(bytes, from, to, lossy);
+  return EditorConvert(bytes, from, to);
+}
+
+std::string InternalToEditorText(std::string_view text, const TEditorEncoding& encoding) {
+  return EditorConvert(text, InternalCharsetIndex(), encoding.charset);
 }
 
 std::string InternalToEditorText(std::string_view text, std::string_view file) {
-  // A file of plain ASCII was as much UTF-8 as anything else: new characters go in as a Linux
-  // editor would write them.
-  const int to = AsciiPrefixLength(file) == file.size() ? gUtf8Index : EditorFileCharset(file);
-  std::string out;
-  if (to == gUtf8Index && file.starts_with(kUtf8Mark)) out = kUtf8Mark;
-  const int from = InternalCharsetIndex();
-  if (from == to) return out.append(text);
-  bool lossy = false;
-  return out.append(ConvertByIndex(text, from, to, lossy));
+  const TEditorEncoding encoding = EditorTextEncoding(file);
+  std::string out(encoding.byteOrderMark ? kUtf8Mark : std::string_view());
+  return out.append(InternalToEditorText(text, encoding));
 }

@@ -185,7 +185,20 @@ size_t AsciiPrefixLength(std::string_view text);
 // leading byte order mark dropped; any other bytes are in the internal
 // charset, or in charset 0 when that is utf-8. The result is in the internal
 // charset; a character it lacks becomes "?". Pure ASCII comes back untouched.
+// A byte that the file's 8-bit charset has no character for (windows-1252's
+// 81, 8D, 8F, 90, 9D) stands for the code of its own number, so that it is
+// written back as it was.
 std::string EditorTextToInternal(std::string bytes);
+// The encoding of a file people write with an editor, found from its bytes:
+// what its text is written back in. A file of plain ASCII counts as UTF-8.
+struct TEditorEncoding {
+  int charset = 0;             // index in the shared table
+  bool byteOrderMark = false;  // a UTF-8 file that begins with one
+  bool operator==(const TEditorEncoding&) const = default;
+};
+TEditorEncoding EditorTextEncoding(std::string_view file);
 // Text in the internal charset in the encoding of the file that holds the
 // bytes File (with its byte order mark), for writing that file back.
 std::string InternalToEditorText(std::string_view text, std::string_view file);
+// The same for a file whose encoding was found before; no byte order mark.
+std::string InternalToEditorText(std::string_view text, const TEditorEncoding& encoding);

@@ -10,11 +10,14 @@
 #include <QTimer>
 
 #include <filesystem>
+#include <functional>
 
 #include "CfgDialogs.h"
 #include "ConfigTestSupport.h"
 #include "DErrorOrDebug.h"
 #include "SysUtils.h"
+#include "uCharsets.h"
+#include "uTools.h"
 
 namespace {
 
@@ -180,6 +183,86 @@ TEST_F(ErrorOrDebugTest, ReloadAndSaveKeepTheEncodingOfTheFile) {
   d->mSkript->setPlainText(text + "\n" + text);
   d->butSave->click();
   EXPECT_EQ(ReadFile(Path("header.def")), lacking + "  X-Foo: 1\n" + lacking + "  X-Foo: 1\n");
+}
+
+// Saving after lines were inserted, deleted or edited: every line the user
+// left alone keeps its exact bytes, and the file its encoding, whatever the
+// internal charset could show of it.
+TEST_F(ErrorOrDebugTest, SavedLinesLeftAloneKeepTheirBytesAndTheFileItsEncoding) {
+  struct Kind {
+    const char* name;
+    const char* internal;
+    std::string mark;  // byte order mark
+    Lines lines;       // the file's bytes; the last line is "  Set Foo"
+    bool holdsAll;     // the memo shows every character of the file
+  };
+  const std::vector<Kind> kinds = {
+      {"UTF-8 under windows-1252", "", "",
+       {"' \xE2\x86\x92", "Gr\xC3\xBC\xC3\x9F" "e", "' \xD0\x96", "  Set Foo"}, false},
+      {"UTF-8 with mark under utf-8", "utf-8", "\xEF\xBB\xBF",
+       {"' \xE2\x86\x92", "Gr\xC3\xBC\xC3\x9F" "e", "' \xD0\x96", "  Set Foo"}, true},
+      {"windows-1252 under windows-1252", "", "",
+       {"' \x81\x8D", "Gr\xFC\xDF" "e", "' \x8F\x90\x9D", "  Set Foo"}, false},
+      {"windows-1252 under utf-8", "utf-8", "",
+       {"' \x81\x8D", "Gr\xFC\xDF" "e", "' \x8F\x90\x9D", "  Set Foo"}, true},
+      {"windows-1252 with NUL under utf-8", "utf-8", "",
+       {std::string("' \0 a", 5), std::string("' \0 b", 5), "Gr\xFC\xDF" "e", "  Set Foo"},
+       false},
+  };
+  // Each edit, on the memo's lines and on the file's lines as it should save them.
+  struct Edit {
+    const char* name;
+    bool needsAll;  // changes lines that hold characters the memo may not show
+    std::function<void(QStringList&)> memo;
+    std::function<void(Lines&)> file;
+  };
+  const std::vector<Edit> edits = {
+      {"insert", false, [](QStringList& l) { l.insert(0, "X-Neu: 1"); },
+       [](Lines& l) { l.insert(l.begin(), "X-Neu: 1"); }},
+      {"delete", false, [](QStringList& l) { l.removeAt(0); },
+       [](Lines& l) { l.erase(l.begin()); }},
+      {"edit and insert", false,
+       [](QStringList& l) {
+         l.last() = "  X-Foo: 1";
+         l.insert(2, "X-Neu: 1");
+       },
+       [](Lines& l) {
+         l.back() = "  X-Foo: 1";
+         l.insert(l.begin() + 2, "X-Neu: 1");
+       }},
+      {"edit every line", true, [](QStringList& l) { for (QString& s : l) s += "!"; },
+       [](Lines& l) { for (std::string& s : l) s += "!"; }},
+  };
+  struct Restore {
+    ~Restore() { SetInternalCharset(""); }
+  } restore;
+  for (const Kind& kind : kinds) {
+    for (const Edit& edit : edits) {
+      if (edit.needsAll && !kind.holdsAll) continue;
+      SCOPED_TRACE(std::string(kind.name) + ", " + edit.name);
+      SetInternalCharset(kind.internal);
+      const std::string before = kind.mark + JoinLines(kind.lines, "\n");
+      WriteFile(Path("header.def"), before);
+      auto d = Open(4, "E", 0);
+      d->mSkript->setPlainText("edited");
+      d->butReLoad->click();
+      QStringList memo = d->mSkript->toPlainText().split('\n');
+      ASSERT_EQ(memo.size(), qsizetype(kind.lines.size()));
+      edit.memo(memo);
+      const QString shown = memo.join('\n');
+      d->mSkript->setPlainText(shown);
+      d->butSave->click();
+      Lines expected = kind.lines;
+      edit.file(expected);
+      const std::string saved = ReadFile(Path("header.def"));
+      EXPECT_EQ(saved, kind.mark + JoinLines(expected, "\n"));
+      EXPECT_EQ(EditorTextEncoding(saved), EditorTextEncoding(before));
+      // And it reads back as the user saw it.
+      d->mSkript->setPlainText("edited");
+      d->butReLoad->click();
+      EXPECT_EQ(d->mSkript->toPlainText(), shown);
+    }
+  }
 }
 
 TEST_F(ErrorOrDebugTest, DebugStopHidesTheMessageAndOffersStepping) {

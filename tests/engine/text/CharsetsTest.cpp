@@ -261,6 +261,11 @@ TEST_F(Charsets, EditorFilesAreReadInTheEncodingTheyWereSavedIn) {
       {"utf-8", "Gr\xC3\xBC\xC3\x9F" "e", "Gr\xC3\xBC\xC3\x9F" "e", true},
       {"utf-8", "Gr\xFC\xDF" "e", "Gr\xC3\xBC\xC3\x9F" "e", true},
       {"utf-8", "\xEF\xBB\xBF" "x\xC5\x82", "x\xC5\x82", true},
+      // Bytes windows-1252 has no character for stand for the codes of their
+      // own number and go back as they came; a NUL is no character.
+      {"utf-8", "\x81\x8D\x8F\x90\x9D\xE4", "\xC2\x81\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9D\xC3\xA4", true},
+      {"", "\xC2\x81\xC2\x9D\xC3\xA4", "\x81\x9D\xE4", true},
+      {"utf-8", std::string("a\0\x81", 3), "a?\xC2\x81", false},
       {"koi8-r", "\xD0\x9F", "\xF0", true},
       {"koi8-r", "\xF0", "\xF0", true},
   };
