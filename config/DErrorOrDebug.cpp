@@ -13,7 +13,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cstring>
 #include <map>
 
 #include "DlgTools.h"
@@ -73,10 +72,10 @@ int ButtonWidth(const QPushButton* button) {
 
 std::string LoadScriptFile(const std::string& fileName) {
   std::string data;
-  if (int err = ReadWholeFile(NativePath(fileName), data))
+  if (int err = ReadTrustedFile(NativePath(fileName), data))
     throw EInOutError(TranslateFmt("ErrorOrDebug.CannotLoad",
                                    "Die Datei \"%s\" kann nicht gelesen werden: %s",
-                                   {fileName, FromUtf8(std::strerror(err))}));
+                                   {fileName, ErrorReason(err)}));
   return data;
 }
 
