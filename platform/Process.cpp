@@ -1,8 +1,10 @@
 #include "Process.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -119,18 +121,35 @@ bool Start(const std::string& program, const std::vector<std::string>& args,
   return rc == 0;
 }
 
-// Everything the program writes to the pipe, until it closes it.
-std::string ReadToEnd(int fd) {
+// What the program writes to the pipe, until it closes it or ends: whatever it
+// started may hold the pipe open long after.
+std::string ReadOutput(int fd, pid_t pid) {
   std::string text;
   char buffer[4096];
+  const int ended = int(syscall(SYS_pidfd_open, pid, 0));
+  pollfd fds[2] = {{fd, POLLIN, 0}, {ended, POLLIN, 0}};
+  bool drain = false;
   while (true) {
+    if (!drain && ended >= 0) {
+      if (poll(fds, 2, -1) < 0) {
+        if (errno == EINTR) continue;
+        break;
+      }
+      if (fds[1].revents != 0 && fds[0].revents == 0) {
+        // Ended: what it wrote is in the pipe already.
+        drain = true;
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+      }
+    }
     ssize_t n = read(fd, buffer, sizeof buffer);
     if (n > 0) {
       text.append(buffer, size_t(n));
     } else if (n == 0 || errno != EINTR) {
-      return text;
+      break;
     }
   }
+  if (ended >= 0) close(ended);
+  return text;
 }
 
 int Wait(pid_t pid) {
@@ -159,7 +178,7 @@ bool SpawnAndWait(const std::string& program, const std::vector<std::string>& ar
   if (pipe2(pipeFds, O_CLOEXEC) != 0) return false;
   const bool started = Start(program, args, options, pid, pipeFds[1]);
   close(pipeFds[1]);
-  if (started) *options.output = ReadToEnd(pipeFds[0]);
+  if (started) *options.output = ReadOutput(pipeFds[0], pid);
   close(pipeFds[0]);
   if (!started) return false;
   exitCode = Wait(pid);

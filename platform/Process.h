@@ -19,7 +19,7 @@ struct SpawnOptions {
   std::string workDir;                // empty: the caller's
   std::vector<std::string> extraEnv;  // "NAME=value", added to the environment
   // When set (SpawnAndWait only): receives what the program writes to its
-  // stdout, read to its end; otherwise the program shares ours.
+  // stdout until it closes it or ends; otherwise the program shares ours.
   std::string* output = nullptr;
 };
 
