@@ -19,6 +19,3 @@ struct TDisplayCheck {
 // Wayland display with an unreachable X one makes QT_QPA_PLATFORM "wayland",
 // since Qt would otherwise try X alone.
 TDisplayCheck CheckDisplay();
-// The display Qt connects to after CheckDisplay, as unreachable: for when Qt
-// cannot reach what the check reached a moment before.
-TDisplayCheck LostDisplay();

@@ -8,10 +8,13 @@
 #include <QToolTip>
 #include <QTranslator>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 
 #include "DisplayProbe.h"
 #include "ProgramDir.h"
@@ -66,21 +69,54 @@ int gStartFailureExit = 1;
 bool gStartFailureMessage = true;
 QtMessageHandler gQtMessages = nullptr;
 
-// Qt's platform ends the process when it cannot connect, though the check
-// connected a moment before (a display server restarting): the program ends as
-// for an unreachable display instead.
+// Qt's platform ends the process when it cannot start. When the display the
+// check reached a moment before has gone (a display server restarting), the
+// program ends as for an unreachable display; any other cause is told in Qt's
+// own words.
 void QtStartMessages(QtMsgType type, const QMessageLogContext& context, const QString& text) {
   if (type != QtFatalMsg) {
     if (gQtMessages) gQtMessages(type, context, text);
     return;
   }
-  DisplayCheck() = LostDisplay();
-  if (gStartFailureMessage) {
-    const std::string line = ToUtf8(NoDisplayMessage()) + "\n";
-    std::fwrite(line.data(), 1, line.size(), stderr);
+  const TDisplayCheck now = CheckDisplay();
+  std::string line;
+  if (now.state != TDisplayState::Available) {
+    DisplayCheck() = now;
+    if (gStartFailureMessage) line = ToUtf8(NoDisplayMessage()) + "\n";
+  } else {
+    line = text.toStdString() + "\n";
   }
+  std::fwrite(line.data(), 1, line.size(), stderr);
   std::fflush(nullptr);
   _exit(gStartFailureExit);  // in the middle of Qt's construction: nothing else may run
+}
+
+// Qt wants a private runtime folder (XDG_RUNTIME_DIR); without a usable one it
+// says so on stderr, which is a server's log for the runner's boxes, and makes
+// one under /tmp. A folder in the settings folder takes its place.
+bool UsableRuntimeFolder(const char* path, bool follow) {
+  struct stat st {};
+  if (!path || *path != '/' || (follow ? stat(path, &st) : lstat(path, &st)) != 0) return false;
+  return S_ISDIR(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & 07777) == 0700;
+}
+
+void ProvideRuntimeFolder(const std::string& settings) {
+  if (UsableRuntimeFolder(std::getenv("XDG_RUNTIME_DIR"), true)) return;
+  const std::string dir = settings + "runtime";
+  if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return;
+  // Only a folder of our own, never what someone else put in its place.
+  if (!UsableRuntimeFolder(dir.c_str(), false)) return;
+  setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
+}
+
+// The settings folder, or empty when it is refused: the refusal itself is
+// being shown then.
+std::string UsableSettingsDir() {
+  try {
+    return SettingsDir();
+  } catch (const Exception&) {
+    return {};
+  }
 }
 
 }  // namespace
@@ -110,6 +146,8 @@ QApplication* EnsureQtApplication() {
     gArgc = 1;
     gArgv = gFallbackArgv;
   }
+  if (const std::string settings = UsableSettingsDir(); !settings.empty())
+    ProvideRuntimeFolder(settings);
   gQtMessages = qInstallMessageHandler(QtStartMessages);
   gApp = new QApplication(gArgc, gArgv);
   qInstallMessageHandler(gQtMessages);
@@ -127,9 +165,11 @@ void SetUpQtApplication(QApplication* app) {
   QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
   // Qt's own state (the file dialogs' folders and views, QtProject.conf) goes
   // into the settings folder, the only one the programs write.
-  const QString settings = QFile::decodeName(QByteArray::fromStdString(SettingsDir()));
-  for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
-    QSettings::setPath(format, QSettings::UserScope, settings);
+  if (const std::string dir = UsableSettingsDir(); !dir.empty()) {
+    const QString settings = QFile::decodeName(QByteArray::fromStdString(dir));
+    for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+      QSettings::setPath(format, QSettings::UserScope, settings);
+  }
   ApplyQtLanguage();
   InstallTestAnswer(app);
 }
@@ -143,7 +183,14 @@ void ApplyQtLanguage() {
     (void)gQtTexts->load(QStringLiteral("qtbase_de"),
                          QLibraryInfo::path(QLibraryInfo::TranslationsPath));
   }
-  if (GermanTexts())
+  // Settings that cannot be read leave the program's texts German: the
+  // failure itself may be what is shown.
+  bool german = true;
+  try {
+    german = GermanTexts();
+  } catch (const Exception&) {
+  }
+  if (german)
     QCoreApplication::installTranslator(gQtTexts);
   else
     QCoreApplication::removeTranslator(gQtTexts);

@@ -4,6 +4,7 @@
 #include <QApplication>
 
 #include <clocale>
+#include <csignal>
 #include <cstdio>
 #include <string>
 
@@ -38,6 +39,10 @@ int RunSettingsWindow() {
 }
 
 int TidelarnMain(int argc, char** argv) {
+  // A display that drops the connection while Qt writes to it must end in the
+  // program's own message, never in death by signal. Programs started later
+  // get SIGPIPE back at its default (SpawnAndWait).
+  std::signal(SIGPIPE, SIG_IGN);
   SetQtArguments(argc, argv);
   SetCommandLine(argc, argv);
   SetDriverHost(TDriverHost::ConfigProgram);

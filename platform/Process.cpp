@@ -1,12 +1,15 @@
 #include "Process.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 
 #include "SafeFile.h"
@@ -81,12 +84,23 @@ std::string FindProgram(std::string_view name) {
 
 namespace {
 
+// Output: the write end of a pipe for the program's stdout, or -1.
 bool Start(const std::string& program, const std::vector<std::string>& args,
-           const SpawnOptions& options, pid_t& pid) {
+           const SpawnOptions& options, pid_t& pid, int output = -1) {
   posix_spawn_file_actions_t fa;
   posix_spawn_file_actions_init(&fa);
   posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
+  if (output >= 0) posix_spawn_file_actions_adddup2(&fa, output, 1);
   if (!options.workDir.empty()) posix_spawn_file_actions_addchdir_np(&fa, options.workDir.c_str());
+  // The GUI programs ignore SIGPIPE for their display connection; an ignored
+  // signal would be passed on, and the programs they start expect the default.
+  posix_spawnattr_t attr;
+  posix_spawnattr_init(&attr);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attr, &defaults);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
 
   std::vector<std::string> argStore{program};
   argStore.insert(argStore.end(), args.begin(), args.end());
@@ -101,9 +115,41 @@ bool Start(const std::string& program, const std::vector<std::string>& args,
   for (auto& e : envStore) envp.push_back(e.data());
   envp.push_back(nullptr);
 
-  int rc = posix_spawn(&pid, program.c_str(), &fa, nullptr, argv.data(), envp.data());
+  int rc = posix_spawn(&pid, program.c_str(), &fa, &attr, argv.data(), envp.data());
+  posix_spawnattr_destroy(&attr);
   posix_spawn_file_actions_destroy(&fa);
   return rc == 0;
+}
+
+// What the program writes to the pipe, until it closes it or ends: whatever it
+// started may hold the pipe open long after.
+std::string ReadOutput(int fd, pid_t pid) {
+  std::string text;
+  char buffer[4096];
+  const int ended = int(syscall(SYS_pidfd_open, pid, 0));
+  pollfd fds[2] = {{fd, POLLIN, 0}, {ended, POLLIN, 0}};
+  bool drain = false;
+  while (true) {
+    if (!drain && ended >= 0) {
+      if (poll(fds, 2, -1) < 0) {
+        if (errno == EINTR) continue;
+        break;
+      }
+      if (fds[1].revents != 0 && fds[0].revents == 0) {
+        // Ended: what it wrote is in the pipe already.
+        drain = true;
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+      }
+    }
+    ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n > 0) {
+      text.append(buffer, size_t(n));
+    } else if (n == 0 || errno != EINTR) {
+      break;
+    }
+  }
+  if (ended >= 0) close(ended);
+  return text;
 }
 
 int Wait(pid_t pid) {
@@ -122,7 +168,19 @@ bool SpawnAndWait(const std::string& program, const std::vector<std::string>& ar
   CompletePendingReplacements();
   pid_t pid;
   exitCode = -1;
-  if (!Start(program, args, options, pid)) return false;
+  if (!options.output) {
+    if (!Start(program, args, options, pid)) return false;
+    exitCode = Wait(pid);
+    return true;
+  }
+  options.output->clear();
+  int pipeFds[2];
+  if (pipe2(pipeFds, O_CLOEXEC) != 0) return false;
+  const bool started = Start(program, args, options, pid, pipeFds[1]);
+  close(pipeFds[1]);
+  if (started) *options.output = ReadOutput(pipeFds[0], pid);
+  close(pipeFds[0]);
+  if (!started) return false;
   exitCode = Wait(pid);
   return true;
 }

@@ -18,10 +18,13 @@ std::string FindProgram(std::string_view name);
 struct SpawnOptions {
   std::string workDir;                // empty: the caller's
   std::vector<std::string> extraEnv;  // "NAME=value", added to the environment
+  // When set (SpawnAndWait only): receives what the program writes to its
+  // stdout until it closes it or ends; otherwise the program shares ours.
+  std::string* output = nullptr;
 };
 
-// Starts Program with Args (argv[0] is Program), stdin from /dev/null, and waits
-// without a time limit (EINTR is retried). Returns false when the start failed;
+// Starts Program with Args (argv[0] is Program), stdin from /dev/null, SIGPIPE
+// at its default, and waits without a time limit (EINTR is retried). Returns false when the start failed;
 // ExitCode receives the exit status (128 + signal for a signal).
 bool SpawnAndWait(const std::string& program, const std::vector<std::string>& args,
                   int& exitCode, const SpawnOptions& options = {});

@@ -94,9 +94,12 @@ bool IsButtonOf(unsigned flags, int button);
 std::string ButtonName(int button);
 
 // The helper program beside the runner that shows a message box on the
-// desktop: arguments caption, text (UTF-8) and flags (decimal); its exit code
-// is the button pressed, or kMsgBoxNoDisplay when Qt can reach no display.
+// desktop: arguments caption, text (UTF-8) and flags (decimal). It answers
+// with the line kMsgBoxAnswer and the button's number on stdout and exit code
+// 0; any other end (kMsgBoxNoDisplay when Qt can reach no display, Qt's own
+// exit when the display goes, a signal) is no answer.
 inline constexpr const char* kMsgBoxHelper = "tidelarn-msgbox";
+inline constexpr const char* kMsgBoxAnswer = "answer=";
 inline constexpr int kMsgBoxNoDisplay = 100;
 
 // The installed prompter (the headless one until a program installs another).

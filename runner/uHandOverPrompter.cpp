@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
 #include "Process.h"
 #include "ProgramDir.h"
@@ -26,8 +27,22 @@ std::string HelperArgument(const std::string& internal) {
   return text;
 }
 
+// The button the helper reported, or 0. Only its answer line with a clean
+// exit counts: Qt ends the helper with exit code 1 when the display goes while
+// the box is up, which is no button pressed.
+int HelperAnswer(const std::string& output, int exitCode, unsigned flags) {
+  const std::string_view prefix = kMsgBoxAnswer;
+  if (exitCode != 0 || !output.starts_with(prefix) || !output.ends_with('\n')) return 0;
+  int button = 0;
+  if (!TryStrToInt(output.substr(prefix.size(), output.size() - prefix.size() - 1), button) ||
+      !IsButtonOf(flags, button))
+    return 0;
+  return button;
+}
+
 // The box on the desktop through the helper; false when it could not be shown
-// there (no display, no helper, or the helper gave no button of the box).
+// there (no display, no helper, or the helper ended without a button of the
+// box).
 bool ShowOnDesktop(const std::string& text, const std::string& caption, unsigned flags,
                    int& answer) {
   if (!DisplayVariableSet()) return false;
@@ -36,12 +51,14 @@ bool ShowOnDesktop(const std::string& text, const std::string& caption, unsigned
   // A box without a caption of its own carries the application's title.
   const std::string title = caption.empty() ? "Tidelarn V" + ProgramVersion() : caption;
   int code = 0;
-  if (!SpawnAndWait(helper, {HelperArgument(title), HelperArgument(text), IntToStr(flags)},
-                    code) ||
-      !IsButtonOf(flags, code))
+  std::string output;
+  SpawnOptions options;
+  options.output = &output;
+  if (!SpawnAndWait(helper, {HelperArgument(title), HelperArgument(text), IntToStr(flags)}, code,
+                    options))
     return false;
-  answer = code;
-  return true;
+  answer = HelperAnswer(output, code, flags);
+  return answer != 0;
 }
 
 class THandOverPrompter : public TPrompter {

@@ -71,11 +71,14 @@ std::string IniValue(std::string_view value) {
 }
 
 // Starts the configuration program on the file; false when it could not start.
-bool RunConfigurationProgram(const char* marker, const std::string& file) {
+// ExitCode: how it ended (0 after it answered).
+bool RunConfigurationProgram(const char* marker, const std::string& file, int& exitCode) {
+  exitCode = -1;
   std::string program = HandOverProgram();
   if (!FileExists(program)) return false;
-  int exitCode = 0;
-  return SpawnAndWait(program, {marker, file}, exitCode, {ProgramDir(), {}});
+  SpawnOptions options;
+  options.workDir = ProgramDir();
+  return SpawnAndWait(program, {marker, file}, exitCode, options);
 }
 
 }  // namespace
@@ -256,7 +259,8 @@ int HandOverErrorDisplay(TErrorDisplay& display) {
   TRemoveOnExit remove(file);
   std::string request = FormatShowErrorRequest(display);
   WriteWholeFile(file, request);
-  if (!RunConfigurationProgram("#ShowError#", file)) return ShowErrorOnStderr(display);
+  int exitCode = 0;
+  if (!RunConfigurationProgram("#ShowError#", file, exitCode)) return ShowErrorOnStderr(display);
 
   std::string answer = ReadText(file);
   // An untouched file means the configuration program ended without answering.
@@ -275,7 +279,11 @@ std::string HandOverInputBox(const TInputBoxRequest& request) {
   std::string file = CreateUniqueFile();
   TRemoveOnExit remove(file);
   WriteInputBoxRequest(file, r);
-  if (!RunConfigurationProgram("#InputBox#", file)) {
+  // The configuration program answers and ends with 0, also when it answered
+  // without a display. Any other end (it could not start, its display went, a
+  // signal) is no answer: the box is said here, and the preset taken.
+  int exitCode = 0;
+  if (!RunConfigurationProgram("#InputBox#", file, exitCode) || exitCode != 0) {
     THeadlessPrompter headless;
     std::string value = r.preset;
     headless.InputBox(r.title, r.prompt, value);

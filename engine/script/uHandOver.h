@@ -85,5 +85,6 @@ std::string HandOverProgram();
 // meanwhile raises EInOutError.
 int HandOverErrorDisplay(TErrorDisplay& display);
 // Returns the answer, the preset when the configuration program could not be
-// started, and the empty text when the file vanished.
+// started or ended without answering (the box then goes to stderr as without
+// a display), and the empty text when the file vanished.
 std::string HandOverInputBox(const TInputBoxRequest& request);

@@ -144,25 +144,29 @@ TEST(QtPrompterTest, ADisplayCountsOnlyWhenQtCanReachIt) {
   ASSERT_EQ(bind(listening, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
   ASSERT_EQ(listen(listening, 4), 0);
   const std::string rt = runtime.Path();
+  // An X display that refuses every connection.
+  const TOwnDisplay refusing;
+  const char* x = refusing.Name().c_str();
+  const std::string unreachable = "DISPLAY=" + refusing.Name();
 
   using S = TDisplayState;
   struct Case {
     std::vector<std::pair<const char*, const char*>> env;
     TDisplayState state;
-    const char* name;
+    std::string name;
   };
   const Case cases[] = {
       {{}, S::Missing, ""},
       {{{"DISPLAY", ""}}, S::Missing, ""},
       {{{"QT_QPA_PLATFORM", "xcb"}}, S::Missing, ""},
-      {{{"DISPLAY", ":55"}}, S::Unreachable, "DISPLAY=:55"},
-      {{{"QT_QPA_PLATFORM", "xcb"}, {"DISPLAY", ":55"}}, S::Unreachable, "DISPLAY=:55"},
+      {{{"DISPLAY", x}}, S::Unreachable, unreachable},
+      {{{"QT_QPA_PLATFORM", "xcb"}, {"DISPLAY", x}}, S::Unreachable, unreachable},
       {{{"WAYLAND_DISPLAY", "wayland-none"}, {"XDG_RUNTIME_DIR", rt.c_str()}},
        S::Unreachable, "WAYLAND_DISPLAY=wayland-none"},
       // An explicit platform that needs no display is not checked.
-      {{{"QT_QPA_PLATFORM", "offscreen"}, {"DISPLAY", ":55"}}, S::Available, ""},
+      {{{"QT_QPA_PLATFORM", "offscreen"}, {"DISPLAY", x}}, S::Available, ""},
       {{{"QT_QPA_PLATFORM", "minimal:enable_fonts"}}, S::Available, ""},
-      {{{"QT_QPA_PLATFORM", "xcb;offscreen"}, {"DISPLAY", ":55"}}, S::Available, ""},
+      {{{"QT_QPA_PLATFORM", "xcb;offscreen"}, {"DISPLAY", x}}, S::Available, ""},
       {{{"QT_QPA_PLATFORM", "wayland"}, {"WAYLAND_DISPLAY", "wayland-test"},
         {"XDG_RUNTIME_DIR", rt.c_str()}},
        S::Available, ""},

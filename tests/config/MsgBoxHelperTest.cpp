@@ -14,39 +14,46 @@ namespace fs = std::filesystem;
 
 namespace {
 
-enum class THelper { Built, Missing, ExitsWithAbort };
+// The stand-ins end as the helper may: with a code that is no button, with
+// Qt's exit code for a display gone while the box is up, or by a signal.
+enum class THelper { Built, Missing, ExitsWithAbort, ExitsWithOne, Killed };
 
 struct TCase {
   const char* what;
   std::vector<std::string> env;  // the display variables and the platform
   THelper helper;
-  int exitCode;                   // 6: Ask answered Yes, 7: No
+  int exitCode;                   // 6: Ask answered Yes, 7: No; +10: Abort answered Cancel
   bool headless;                  // stderr names the answer taken without a display
 };
 
 TEST(MsgBoxHelper, TheRunnerTakesTheHelpersAnswerOrFallsBack) {
   const std::string offscreen = "QT_QPA_PLATFORM=offscreen";
+  const TOwnDisplay refusing;
+  const std::string x = "DISPLAY=" + refusing.Name();
+  // The Abort box gets no button of that name and is closed: Cancel.
   const TCase cases[] = {
-      {"X display", {"DISPLAY=:0", offscreen}, THelper::Built, 7, false},
-      {"Wayland display", {"WAYLAND_DISPLAY=wayland-9", offscreen}, THelper::Built, 7, false},
-      {"no display variable", {offscreen}, THelper::Built, 6, true},
-      {"no helper", {"DISPLAY=:0", offscreen}, THelper::Missing, 6, true},
-      {"display unreachable", {"DISPLAY=:87", "QT_QPA_PLATFORM=xcb"}, THelper::Built, 6, true},
-      {"answer not a button of the box", {"DISPLAY=:0", offscreen}, THelper::ExitsWithAbort, 6,
-       true},
+      {"X display", {x, offscreen}, THelper::Built, 17, false},
+      {"Wayland display", {"WAYLAND_DISPLAY=wayland-9", offscreen}, THelper::Built, 17, false},
+      {"no display variable", {offscreen}, THelper::Built, 16, true},
+      {"no helper", {x, offscreen}, THelper::Missing, 16, true},
+      {"display unreachable", {x, "QT_QPA_PLATFORM=xcb"}, THelper::Built, 16, true},
+      {"answer not a button of the box", {x, offscreen}, THelper::ExitsWithAbort, 16, true},
+      {"helper ended by Qt", {x, offscreen}, THelper::ExitsWithOne, 16, true},
+      {"helper killed", {x, offscreen}, THelper::Killed, 16, true},
   };
+  const char* stubs[] = {"", "", "exit 3", "exit 1", "kill -9 $$"};
   // Only the cases' own display variables count.
   const char* platform = std::getenv("QT_QPA_PLATFORM");
   const std::string savedPlatform = platform ? platform : "";
   for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) unsetenv(name);
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.what);
-    TempDir dir, home;
+    TempDir dir, home, tmp;
     const std::string runner = InstallOnlyVQ(dir.Path());
     if (c.helper == THelper::Built) {
       fs::copy_file(MSGBOX_HELPER_PATH, dir / "tidelarn-msgbox");
-    } else if (c.helper == THelper::ExitsWithAbort) {
-      WriteFile(dir / "tidelarn-msgbox", "#!/bin/sh\nexit 3\n");
+    } else if (c.helper != THelper::Missing) {
+      WriteFile(dir / "tidelarn-msgbox", std::string("#!/bin/sh\n") + stubs[int(c.helper)] + "\n");
       chmod((dir / "tidelarn-msgbox").c_str(), 0755);
     }
     fs::create_directory(dir / "out");
@@ -55,11 +62,15 @@ TEST(MsgBoxHelper, TheRunnerTakesTheHelpersAnswerOrFallsBack) {
     WriteFile(dir / "header.def",
               "Sub main\r\n  %Exitcode% = 6\r\n"
               "  If Not Ask(\"-platform xcb Weiter?\", \"Frage\") Then\r\n"
-              "    %Exitcode% = 7\r\n  EndIf\r\nEnd Sub\r\n");
+              "    %Exitcode% = 7\r\n  EndIf\r\n"
+              "  If Abort(\"Aufhören?\") Then\r\n"
+              "    %Exitcode% = %Exitcode% + 10\r\n  EndIf\r\nEnd Sub\r\n");
     WriteFile(dir / "out/a.msg", "Subject: x\r\n\r\nbody\r\n");
     chmod(home.Path().c_str(), 0700);
+    // No runtime folder: the helper makes its own in the settings folder, and
+    // Qt says nothing about it and makes none of its own in TMPDIR.
     std::vector<std::string> env = {"HOME=" + home.Path(), "XDG_CONFIG_HOME=" + home.Path(),
-                                    "XDG_RUNTIME_DIR=" + home.Path(),
+                                    "XDG_RUNTIME_DIR=", "TMPDIR=" + tmp.Path(),
                                     "TIDELARN_TEST_ANSWER=butNo"};
     env.insert(env.end(), c.env.begin(), c.env.end());
     ProcessResult r =
@@ -67,6 +78,8 @@ TEST(MsgBoxHelper, TheRunnerTakesTheHelpersAnswerOrFallsBack) {
     EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
     EXPECT_EQ(r.err.find("Ohne Anzeige beantwortet mit \"Ja\".") != std::string::npos, c.headless)
         << r.err;
+    EXPECT_EQ(r.err.find("XDG_RUNTIME_DIR"), std::string::npos) << r.err;
+    EXPECT_TRUE(fs::is_empty(tmp.Path()));
   }
   if (platform) setenv("QT_QPA_PLATFORM", savedPlatform.c_str(), 1);
 }

@@ -2,12 +2,10 @@
 // corrects and ends before Qt is touched; the settings window refuses cleanly.
 #include <gtest/gtest.h>
 #include <sys/socket.h>
-#include <sys/un.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstddef>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -58,12 +56,11 @@ protected:
     fs::create_directory(dir_ / "work");
   }
 
-  ProcessResult Run(const std::vector<std::string>& args, const std::string& env = "") {
+  ProcessResult Run(const std::vector<std::string>& args, std::vector<std::string> env = {}) {
     TNoDisplay none;
     // The registry record goes into the test folder.
-    std::vector<std::string> vars = {"XDG_CONFIG_HOME=" + (dir_ / "config")};
-    if (!env.empty()) vars.push_back(env);
-    return RunProcess(program_, args, vars);
+    env.push_back("XDG_CONFIG_HOME=" + (dir_ / "config"));
+    return RunProcess(program_, args, env);
   }
 
   int Reports() const {
@@ -120,7 +117,25 @@ TEST_F(TidelarnMainTest, SettingsWindowWithoutDisplayRefusesWithoutCrashing) {
   EXPECT_FALSE(fs::exists(dir_ / "Tidelarn.ini"));
 }
 
+TEST_F(TidelarnMainTest, ARefusedSettingsFolderEndsWithItsMessageAlsoOnADisplay) {
+  TempDir open;
+  chmod(open.Path().c_str(), 0777);
+  for (bool display : {false, true}) {
+    std::vector<std::string> env = {"TIDELARN_HOME=" + open.Path()};
+    // The error box is answered on Qt's offscreen platform.
+    if (display) env.insert(env.end(), {"QT_QPA_PLATFORM=offscreen", "TIDELARN_TEST_ANSWER=butOk"});
+    ProcessResult r = Run({}, env);
+    EXPECT_EQ(r.exitCode, 1) << display << ": " << r.err;
+    if (!display) {
+      EXPECT_NE(r.err.find("wird nicht verwendet"), std::string::npos) << r.err;
+    }
+  }
+  EXPECT_TRUE(fs::is_empty(open.Path()));
+}
+
 TEST_F(TidelarnMainTest, AnUnreachableDisplayCountsAsNoneInsteadOfAborting) {
+  const TOwnDisplay refusing;
+  const std::string x = "DISPLAY=" + refusing.Name();
   TErrorDisplay error;
   error.errorMsg = "Kaputt";
   error.continueLine = 3;
@@ -130,16 +145,16 @@ TEST_F(TidelarnMainTest, AnUnreachableDisplayCountsAsNoneInsteadOfAborting) {
     std::vector<std::string> args;
     std::string env;
     int exitCode;
-    const char* err;
+    std::string err;
   };
   const Case cases[] = {
-      {{}, "DISPLAY=:55", 1, "\"DISPLAY=:55\" ist nicht erreichbar"},
+      {{}, x, 1, "\"" + x + "\" ist nicht erreichbar"},
       {{"?"}, "WAYLAND_DISPLAY=wayland-none", 1, "\"WAYLAND_DISPLAY=wayland-none\""},
-      {{"#InputBox#", dir_ / "input.tmp"}, "DISPLAY=:55", 0, "Name?"},
-      {{"#ShowError#", dir_ / "error.tmp"}, "DISPLAY=:55", 0, "Kaputt"},
+      {{"#InputBox#", dir_ / "input.tmp"}, x, 0, "Name?"},
+      {{"#ShowError#", dir_ / "error.tmp"}, x, 0, "Kaputt"},
   };
   for (const Case& c : cases) {
-    ProcessResult r = Run(c.args, c.env);
+    ProcessResult r = Run(c.args, {c.env});
     const std::string label = (c.args.empty() ? "" : c.args[0]) + " " + c.env;
     EXPECT_EQ(r.exitCode, c.exitCode) << label << ": " << r.err;
     EXPECT_NE(r.err.find(c.err), std::string::npos) << label << ": " << r.err;
@@ -156,35 +171,17 @@ TEST_F(TidelarnMainTest, AnUnreachableDisplayCountsAsNoneInsteadOfAborting) {
 // every later one (Qt's own), as an X server does while it restarts.
 class TFlakyDisplay {
 public:
-  TFlakyDisplay() {
-    for (int n = 150; n < 250 && fd_ < 0; ++n) {
-      const std::string path = "/tmp/.X11-unix/X" + std::to_string(n);
-      sockaddr_un addr{};
-      addr.sun_family = AF_UNIX;
-      std::memcpy(addr.sun_path + 1, path.data(), path.size());  // the abstract name, tried first
-      const auto len = socklen_t(offsetof(sockaddr_un, sun_path) + 1 + path.size());
-      int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-      if (!fs::exists(path) && bind(fd, reinterpret_cast<sockaddr*>(&addr), len) == 0 &&
-          listen(fd, 4) == 0) {
-        fd_ = fd;
-        name_ = ":" + std::to_string(n);
-      } else {
-        close(fd);
-      }
-    }
-    thread_ = std::thread([this] { Serve(); });
-  }
+  TFlakyDisplay() : thread_([this] { Serve(); }) {}
   ~TFlakyDisplay() {
-    shutdown(fd_, SHUT_RDWR);  // ends the waiting accept
+    shutdown(display_.Fd(), SHUT_RDWR);  // ends the waiting accept
     thread_.join();
-    close(fd_);
   }
-  const std::string& Name() const { return name_; }
+  const std::string& Name() const { return display_.Name(); }
 
 private:
   void Serve() {
     for (bool first = true;; first = false) {
-      int c = accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+      int c = accept4(display_.Fd(), nullptr, nullptr, SOCK_CLOEXEC);
       if (c < 0) return;
       if (first) {
         char request[1024];
@@ -195,38 +192,75 @@ private:
             1, 0, 11, 0, 0, 0, 8, 0,                                  // header
             0, 0, 0, 0, 0, 0, 0x20, 0, 0xFF, 0xFF, 0x1F, 0, 0, 0, 0, 0,  // ids, motion
             0, 0, 0xFF, 0xFF, 0, 0, 0, 0, 32, 32, 8, 255};            // lengths, counts
-        (void)!write(c, reply, sizeof reply);
+        // A client that gave up has closed already: no SIGPIPE for the test.
+        (void)!send(c, reply, sizeof reply, MSG_NOSIGNAL);
       }
       close(c);
     }
   }
-  int fd_ = -1;
-  std::string name_;
+  TOwnDisplay display_{true};
   std::thread thread_;
 };
 
+// strace, when it can trace here: it breaks a connection at a chosen write.
+bool CanTrace() {
+  static const bool can = RunProcess("/usr/bin/strace", {"-o", "/dev/null", "true"}).exitCode == 0;
+  return can;
+}
+
+// Both programs, whichever connection breaks: Qt's, closed by the server; or,
+// through strace, the check's set-up write (the first writev) or Qt's (the
+// second) failing as a write to a closed connection does, with EPIPE and
+// SIGPIPE. An unknown platform, though the display is there, is told in Qt's
+// words.
 TEST_F(TidelarnMainTest, ADisplayLostAfterTheCheckEndsAsAnUnreachableOne) {
   fs::copy_file(MSGBOX_HELPER_PATH, dir_ / "tidelarn-msgbox");
   struct Case {
-    std::string program;
-    std::vector<std::string> args;
+    bool helper;
+    std::string brokenWrite;  // strace's "when"; empty: no strace
+    std::string platform;
     int exitCode;
-    bool message;  // the helper's caller speaks for it
+    bool unreachable;  // the helper's caller speaks for it
+    std::string said;
   };
   const Case cases[] = {
-      {program_, {}, 1, true},
-      {dir_ / "tidelarn-msgbox", {"Titel", "Text", "0"}, kMsgBoxNoDisplay, false},
+      {false, "", "", 1, true, ""},
+      {true, "", "", kMsgBoxNoDisplay, false, ""},
+      {false, "1", "", 1, true, ""},
+      {true, "1", "", kMsgBoxNoDisplay, false, ""},
+      {false, "2+", "", 1, true, ""},
+      {true, "2+", "", kMsgBoxNoDisplay, false, ""},
+      {false, "", "QT_QPA_PLATFORM=bogus", 1, false, "no Qt platform plugin could be initialized"},
   };
+  bool skipped = false;
   for (const Case& c : cases) {
+    if (!c.brokenWrite.empty() && !CanTrace()) {
+      skipped = true;
+      continue;
+    }
     TFlakyDisplay display;
-    ASSERT_FALSE(display.Name().empty());
     TNoDisplay none;
-    ProcessResult r = RunProcess(
-        c.program, c.args, {"XDG_CONFIG_HOME=" + (dir_ / "config"), "DISPLAY=" + display.Name()});
-    EXPECT_EQ(r.exitCode, c.exitCode) << c.program << ": " << r.err;
+    std::vector<std::string> args;
+    if (!c.brokenWrite.empty())
+      args = {"-qq", "-o", "/dev/null", "-e", "trace=writev", "-e",
+              "inject=writev:error=EPIPE:signal=SIGPIPE:when=" + c.brokenWrite};
+    args.push_back(c.helper ? dir_ / "tidelarn-msgbox" : program_);
+    if (c.helper) args.insert(args.end(), {"Titel", "Text", "0"});
+    std::vector<std::string> env = {"XDG_CONFIG_HOME=" + (dir_ / "config"),
+                                    "DISPLAY=" + display.Name()};
+    if (!c.platform.empty()) env.push_back(c.platform);
+    // The leak checker of a sanitizer build cannot work under ptrace.
+    if (!c.brokenWrite.empty()) env.push_back("ASAN_OPTIONS=detect_leaks=0");
+    ProcessResult r = c.brokenWrite.empty()
+                          ? RunProcess(args[0], {args.begin() + 1, args.end()}, env)
+                          : RunProcess("/usr/bin/strace", args, env);
+    const std::string label = (c.helper ? "helper " : "Tidelarn ") + c.brokenWrite + c.platform;
+    EXPECT_EQ(r.exitCode, c.exitCode) << label << ": " << r.err;
     const std::string message = "\"DISPLAY=" + display.Name() + "\" ist nicht erreichbar";
-    EXPECT_EQ(r.err.find(message) != std::string::npos, c.message) << r.err;
+    EXPECT_EQ(r.err.find(message) != std::string::npos, c.unreachable) << label << ": " << r.err;
+    EXPECT_NE(r.err.find(c.said), std::string::npos) << label << ": " << r.err;
   }
+  if (skipped) GTEST_SKIP() << "strace cannot trace here";
 }
 
 TEST_F(TidelarnMainTest, MissingCharsetTablesStopEveryStart) {

@@ -7,6 +7,8 @@ build=$1 src=$2 cmake=${3:-cmake}
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/tidelarn-install-XXXXXX")
 trap 'chmod -R u+w "$tmp"; rm -rf "$tmp"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
+# The runs answer their boxes on stderr, never on the caller's desktop.
+unset DISPLAY WAYLAND_DISPLAY WAYLAND_SOCKET
 
 prefix=$tmp/prefix
 "$cmake" --install "$build" --prefix "$prefix" >"$tmp/install.log"

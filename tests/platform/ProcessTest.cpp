@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 #include "ProgramDir.h"
 #include "TempFile.h"
 #include "TestSupport.h"
@@ -26,9 +28,34 @@ TEST(Spawn, WaitsAndReportsExitCodes) {
   TempDir dir;
   ASSERT_TRUE(SpawnAndWait("/bin/sh", {"-c", "pwd > out"}, code, {dir.Path(), {}}));
   EXPECT_EQ(ReadFile(dir / "out"), dir.Path() + "\n");
+  // The program's stdout, when asked for, read to its end.
+  std::string out = "old";
+  SpawnOptions capture;
+  capture.output = &out;
+  ASSERT_TRUE(SpawnAndWait("/bin/sh", {"-c", "printf 'a\\n'; printf 'b'; exit 3"}, code, capture));
+  EXPECT_EQ(out, "a\nb");
+  EXPECT_EQ(code, 3);
+  EXPECT_FALSE(SpawnAndWait("/nonexistent/program", {}, code, capture));
+  // Something it started and left running keeps the pipe open: its end counts.
+  ASSERT_TRUE(SpawnAndWait("/bin/sh", {"-c", "printf x; sleep 600 & echo $! > " + (dir / "left")},
+                           code, capture));
+  kill(std::stoi(ReadFile(dir / "left")), SIGKILL);
+  EXPECT_EQ(out, "x");
   EXPECT_EQ(ClampExitCode(300), 255);
   EXPECT_EQ(ClampExitCode(-1), 255);
   EXPECT_EQ(ClampExitCode(42), 42);
+}
+
+// The configuration program ignores SIGPIPE; what it starts must not.
+TEST(Spawn, ProgramsGetSigpipeAtItsDefault) {
+  struct sigaction ignore {}, saved {};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGPIPE, &ignore, &saved);
+  int code = 0;
+  const bool started = SpawnAndWait("/bin/sh", {"-c", "kill -PIPE $$; exit 0"}, code);
+  sigaction(SIGPIPE, &saved, nullptr);
+  ASSERT_TRUE(started);
+  EXPECT_EQ(code, 128 + SIGPIPE);
 }
 
 TEST(TempFile, CreatesDistinctFilesWithThePrefix) {

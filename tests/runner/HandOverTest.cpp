@@ -205,8 +205,17 @@ TEST_F(HandOverTest, InputBoxDefaultsAndValuesThatIniFilesWouldSpoil) {
   EXPECT_EQ(HandOverInputBox({"t", "p", "\"quoted\""}), "\"quoted\"");
   FakeTidelarn("rm \"$2\"");
   EXPECT_EQ(HandOverInputBox({"T", "P", "preset"}), "");  // the file vanished
-  FakeTidelarn("exit 3");
-  EXPECT_EQ(HandOverInputBox({"T", "P", "preset"}), "preset");
+  EXPECT_EQ(LeftOver(), 0);
+
+  // Tidelarn that ends without answering (its display went, a signal): the
+  // box is said on stderr, whatever the file holds, and the preset taken.
+  for (const char* end : {"exit 3", "exit 1", "kill -9 $$",
+                          "sed -i 's/^Default=.*/Default=x/' \"$2\"; exit 1"}) {
+    FakeTidelarn(end);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(HandOverInputBox({"T", "P", "preset"}), "preset") << end;
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "T: P\n") << end;
+  }
   EXPECT_EQ(LeftOver(), 0);
 
   // Tidelarn's side writes its answer with the same rules.

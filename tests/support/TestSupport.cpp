@@ -5,12 +5,16 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <poll.h>
@@ -123,6 +127,28 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
   r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return r;
 }
+
+TOwnDisplay::TOwnDisplay(bool listening) {
+  for (int n = 150; n < 400 && fd_ < 0; ++n) {
+    const std::string path = "/tmp/.X11-unix/X" + std::to_string(n);
+    if (fs::exists(path) || fs::exists("/tmp/.X" + std::to_string(n) + "-lock")) continue;
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::memcpy(addr.sun_path + 1, path.data(), path.size());  // the abstract name
+    const auto len = socklen_t(offsetof(sockaddr_un, sun_path) + 1 + path.size());
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&addr), len) == 0 &&
+        (!listening || listen(fd, 8) == 0)) {
+      fd_ = fd;
+      name_ = ":" + std::to_string(n);
+    } else {
+      close(fd);
+    }
+  }
+  if (fd_ < 0) throw std::runtime_error("no display number free for a test display");
+}
+
+TOwnDisplay::~TOwnDisplay() { close(fd_); }
 
 std::string InstallOnlyVQ(const std::string& dir) {
   std::string target = dir + "/Only_VQ";

@@ -37,6 +37,26 @@ struct ProcessResult {
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
                          const std::vector<std::string>& env = {}, const std::string& cwd = {});
 
+// An X display number that is the test's own while the object lives: neither
+// a socket file nor a lock file of a server exists for it, and its abstract
+// socket (which X clients try first, and which a server starting on the number
+// would need) is bound here. Not listening, every connection to it is refused:
+// a display that is certainly unreachable. Listening, the test accepts the
+// connections on Fd() and plays the server.
+class TOwnDisplay {
+public:
+  explicit TOwnDisplay(bool listening = false);
+  ~TOwnDisplay();
+  TOwnDisplay(const TOwnDisplay&) = delete;
+  TOwnDisplay& operator=(const TOwnDisplay&) = delete;
+  const std::string& Name() const { return name_; }  // ":n"
+  int Fd() const { return fd_; }
+
+private:
+  int fd_ = -1;
+  std::string name_;
+};
+
 // Copies the built Only_VQ (and the data files it needs) into Dir and returns its path.
 std::string InstallOnlyVQ(const std::string& dir);
 
