@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -268,6 +269,16 @@ std::string FolderOf(const std::string& path) {
   return dir.empty() ? "./" : dir;
 }
 
+// Whether the current user belongs to Group, as primary or supplementary group.
+bool MemberOf(gid_t group) {
+  if (getegid() == group) return true;
+  const int count = getgroups(0, nullptr);
+  if (count <= 0) return false;
+  std::vector<gid_t> groups(static_cast<size_t>(count));
+  const int got = getgroups(count, groups.data());
+  return got > 0 && std::find(groups.begin(), groups.begin() + got, group) != groups.begin() + got;
+}
+
 // The writers' lock of the INI files of one folder: a lock file of our own
 // beside them, so that no other program's lock on the folder (a shared one
 // like /tmp) can stall a writer, and a held lock is an error after a while
@@ -280,16 +291,18 @@ public:
     const std::string folder = FolderOf(path);
     const std::string lockPath = folder + kLockName;
     // Whoever may open the lock file may hold the lock: only those who may
-    // write the folder's settings, its group in a group folder.
+    // write the folder's settings. In a group folder that is the folder's
+    // group, whatever group the user's files get by default; a user outside
+    // it keeps the lock to themselves.
     struct stat dir {};
-    const mode_t mode =
-        stat(folder.c_str(), &dir) == 0 && (dir.st_mode & (S_IWGRP | S_IWOTH)) == S_IWGRP ? 0660
-                                                                                          : 0600;
+    const bool shared = stat(folder.c_str(), &dir) == 0 &&
+                        (dir.st_mode & (S_IWGRP | S_IWOTH)) == S_IWGRP && MemberOf(dir.st_gid);
     // Without blocking: a fifo or device planted under the name must not hang
     // every writer before the time limit applies.
     constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
     do {
-      fd_ = open(lockPath.c_str(), kFlags | O_CREAT, mode);
+      // Made private: it is opened to the group below, once it is the folder's.
+      fd_ = open(lockPath.c_str(), kFlags | O_CREAT, 0600);
       // In a sticky folder the system may refuse O_CREAT on another user's
       // file (protected_regular) even though it may be opened.
       if (fd_ < 0 && errno == EACCES) fd_ = open(lockPath.c_str(), kFlags);
@@ -314,9 +327,7 @@ public:
                                      "gehört einem anderen Benutzer (%d), und jeder darf sie öffnen",
                                      {path, lockPath, int64_t(st.st_uid)}));
     }
-    // The umask may have taken the group's bits; an older lock file was
-    // readable by everyone.
-    if (st.st_uid == geteuid() && (st.st_mode & 07777) != mode) fchmod(fd_, mode);
+    if (st.st_uid == geteuid()) Restrict(path, lockPath, st, shared ? &dir.st_gid : nullptr);
     const auto deadline = std::chrono::steady_clock::now() + gLockWait;
     auto pause = std::chrono::milliseconds(2);
     while (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
@@ -333,6 +344,26 @@ public:
   TIniLock& operator=(const TIniLock&) = delete;
 
 private:
+  // Our own lock file gets mode 0660 with the folder's group as its group
+  // (Group), else 0600: the umask may have taken the group's bits, an older
+  // lock was readable by everyone or carried the user's own group. A group
+  // that cannot be given falls back to 0600; a mode that cannot be set is an
+  // error, as the lock would stay open to whoever could open it before.
+  void Restrict(const std::string& path, const std::string& lockPath, const struct stat& st,
+                const gid_t* group) {
+    mode_t mode = 0600;
+    if (group && st.st_gid == *group) {
+      mode = 0660;
+    } else if (group) {
+      // Closed first, so that no moment leaves it open to the wrong group.
+      if ((st.st_mode & 07777) != 0600 && fchmod(fd_, 0600) != 0) Fail(path, lockPath, errno);
+      if (fchown(fd_, uid_t(-1), *group) == 0) mode = 0660;
+    }
+    struct stat now {};
+    if (fstat(fd_, &now) != 0) Fail(path, lockPath, errno);
+    if ((now.st_mode & 07777) != mode && fchmod(fd_, mode) != 0) Fail(path, lockPath, errno);
+  }
+
   [[noreturn]] void Fail(const std::string& path, const std::string& lockPath, int err) {
     if (fd_ >= 0) close(fd_);
     fd_ = -1;
@@ -429,6 +460,10 @@ TIniFile::TIniFile(TIniText text) : inMemory_(true) { TakeText(std::move(text.te
 void TIniFile::SetLockWait(std::chrono::milliseconds wait) { gLockWait = wait; }
 
 TIniFile::~TIniFile() {
+  // Writes a flush failed to make were reported lost to its caller: tried
+  // again here they would wait for the lock once more, and might land after
+  // all, behind the report's back.
+  if (flushFailed_) return;
   try {
     UpdateFile();
   } catch (...) {
@@ -478,12 +513,27 @@ bool TIniFile::ReadBool(std::string_view section, std::string_view key, bool def
   return ReadInteger(section, key, def ? 1 : 0) != 0;
 }
 
-void TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+namespace {
+
+void CheckNames(std::string_view section, std::string_view key) {
   if (section.find_first_of("]\r\n") != std::string_view::npos)
     throw Exception(FromUtf8("Ungültiger Abschnittsname: ") + CutAtLineBreak(section));
   if (key.empty() || key.find_first_of("=\r\n") != std::string_view::npos)
     throw Exception(FromUtf8("Ungültiger Schlüsselname: ") + CutAtLineBreak(key));
+}
+
+}  // namespace
+
+void TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+  CheckNames(section, key);
   ApplyAndQueue({Op::Write, std::string(section), std::string(key), CutAtLineBreak(value)});
+}
+
+void TIniFile::WriteDefault(std::string_view section, std::string_view key,
+                            std::string_view value) {
+  CheckNames(section, key);
+  if (ValueExists(section, key)) return;
+  ApplyAndQueue({Op::WriteDefault, std::string(section), std::string(key), CutAtLineBreak(value)});
 }
 
 void TIniFile::WriteInteger(std::string_view section, std::string_view key, int value) {
@@ -578,7 +628,7 @@ void TIniFile::DeleteKey(std::string_view section, std::string_view key) {
 void TIniFile::ApplyAndQueue(Op op) {
   // Built once for a run of writes (a profile's first save writes a hundred
   // keys): each write is then a lookup, not a scan of every line.
-  if (op.kind == Op::Write) Lookup();
+  if (op.kind == Op::Write || op.kind == Op::WriteDefault) Lookup();
   if (!ApplyIndexed(op)) {
     index_.reset();
     Apply(lines_, written_, op);
@@ -591,7 +641,7 @@ void TIniFile::ApplyAndQueue(Op op) {
 // an index built anew for each would cost a pass over every line per key.
 // False (nothing done) where only Apply knows the outcome.
 bool TIniFile::ApplyIndexed(const Op& op) {
-  if (op.kind != Op::Write || !index_) return false;
+  if ((op.kind != Op::Write && op.kind != Op::WriteDefault) || !index_) return false;
   // Names that would not read back as written: Apply handles them.
   if (op.section.empty() || TrimView(op.section) != op.section || TrimView(op.key) != op.key ||
       op.key.front() == ';' || op.key.front() == '[')
@@ -610,6 +660,7 @@ bool TIniFile::ApplyIndexed(const Op& op) {
     return true;
   }
   if (NameTable::Slot* slot = index.names.FindSlot(n, op.key)) {
+    if (op.kind == Op::WriteDefault) return true;
     // Keep the stored spelling of the key.
     const size_t line = index.names.Line(*slot);
     std::string_view key;
@@ -637,7 +688,8 @@ void TIniFile::Apply(std::vector<std::string_view>& lines, std::deque<std::strin
   size_t head, end;
   bool found = FindSection(lines, op.section, head, end);
   switch (op.kind) {
-    case Op::Write: {
+    case Op::Write:
+    case Op::WriteDefault: {
       std::string newLine = op.key + "=" + op.value;
       if (!found) {
         lines.push_back(Keep(store, "[" + op.section + "]"));
@@ -645,6 +697,8 @@ void TIniFile::Apply(std::vector<std::string_view>& lines, std::deque<std::strin
         return;
       }
       size_t i = FindKey(lines, head, end, op.key);
+      // A default never replaces a stored value.
+      if (i != std::string::npos && op.kind == Op::WriteDefault) return;
       if (i != std::string::npos) {
         // Keep the stored spelling of the key.
         std::string k, v;
@@ -687,6 +741,7 @@ void TIniFile::UpdateFile() {
     pending_.clear();
     return;
   }
+  flushFailed_ = true;
   // A symlinked file is replaced at its target, and writers through other
   // links to it take the same lock.
   const std::string path = ResolveLinks(fileName_);
@@ -721,4 +776,5 @@ void TIniFile::UpdateFile() {
   }
   eol_ = eol;
   pending_.clear();
+  flushFailed_ = false;
 }

@@ -54,6 +54,11 @@ public:
   // LF, or a key holding "=", CR or LF is refused (Exception) before anything
   // is written.
   virtual void WriteString(std::string_view section, std::string_view key, std::string_view value);
+  // WriteString for a default written back because the key is missing: when
+  // the file holds the key by the time the writes are flushed (another
+  // process stored it meanwhile, or the first read missed it), the stored
+  // value stays.
+  void WriteDefault(std::string_view section, std::string_view key, std::string_view value);
   void WriteInteger(std::string_view section, std::string_view key, int value);
   void WriteBool(std::string_view section, std::string_view key, bool value);
 
@@ -72,7 +77,9 @@ public:
   void EraseSection(std::string_view section);
   void DeleteKey(std::string_view section, std::string_view key);
 
-  // Writes the collected changes; raises EInOutError when the file cannot be written.
+  // Writes the collected changes; raises EInOutError when the file cannot be
+  // written. The writes stay pending for another call, but the destructor
+  // does not try them again: the caller was told they were lost.
   void UpdateFile();
   // The file is a new one of this process's own (a report or hand-over file
   // made by CreateUniqueFile): its flushes take no lock, so a lock held on the
@@ -90,7 +97,7 @@ public:
 
 private:
   struct Op {
-    enum Kind { Write, DeleteKey, EraseSection } kind;
+    enum Kind { Write, WriteDefault, DeleteKey, EraseSection } kind;
     std::string section, key, value;
   };
   struct Index;
@@ -120,6 +127,8 @@ private:
   bool loadedExists_ = false;
   bool inMemory_ = false;
   bool alone_ = false;
+  // The last UpdateFile raised.
+  bool flushFailed_ = false;
   std::vector<Op> pending_;
   // Kept up to date by plain writes, dropped by other changes.
   mutable std::unique_ptr<Index> index_;

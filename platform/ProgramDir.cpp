@@ -109,6 +109,8 @@ std::string ChooseSettingsDir() {
   // No home to keep settings in: writes into the program folder fail loudly.
   if (config.empty()) return programs;
   std::string dir = JoinPath(config, "tidelarn");
+  // Not even a folder is made behind another user's link.
+  ResolveLinks(dir);
   // Settings written nowhere would be asked for again at every run.
   if (int err = MakeFolders(dir, 0700))
     throw EInOutError(TranslateFmt("SettingsDir.NotMade",
@@ -122,6 +124,9 @@ std::string ChooseSettingsDir() {
 // never replaced by another.
 std::string ComputeSettingsDir() {
   std::string dir = ChooseSettingsDir();
+  // Another user's link on the way would place our settings, reports and
+  // hand-over files in their folder: refused before anything is made there.
+  ResolveLinks(dir);
   struct stat st {};
   if (stat(dir.c_str(), &st) == 0 && (st.st_mode & S_IWOTH) != 0)
     throw EInOutError(TranslateFmt("SettingsDir.WorldWritable",
@@ -168,18 +173,55 @@ const std::vector<std::string>* KnownListing(const std::string& folder) {
   return &it->second.names;
 }
 
+// A folder that is not there holds no file; any other failure to read it is
+// no answer at all: a listing cut short by a failing disk or server would
+// make a settings file that is there look absent, and the defaults written
+// for it would replace the user's settings.
+[[noreturn]] void RaiseListError(const std::string& folder, int err) {
+  throw EInOutError(TranslateFmt("ProgramDir.ListError",
+                                 "Der Ordner %s kann nicht gelesen werden (%s)",
+                                 {folder, FromUtf8(std::strerror(err))}));
+}
+
+bool FolderAbsent(int err) { return err == ENOENT || err == ENOTDIR; }
+
+// The folder's names, or none when there is no such folder; EInOutError when
+// it cannot be read whole. Only a whole listing is kept.
 const std::vector<std::string>* ListFolder(const std::string& folder) {
   struct stat st;
-  if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return nullptr;
+  if (stat(folder.c_str(), &st) != 0) {
+    const int err = errno;
+    if (FolderAbsent(err)) return nullptr;
+    RaiseListError(folder, err);
+  }
+  if (!S_ISDIR(st.st_mode)) return nullptr;
   auto& listings = Listings();
   timespec now{};
   clock_gettime(CLOCK_REALTIME_COARSE, &now);
   std::unique_ptr<DIR, int (*)(DIR*)> d(opendir(folder.c_str()), closedir);
-  if (!d) return nullptr;
+  if (!d) {
+    const int err = errno;
+    if (FolderAbsent(err)) return nullptr;
+    RaiseListError(folder, err);
+  }
   FolderListing listing;
   listing.st = st;
   listing.trusted = st.st_mtim.tv_sec + 1 < now.tv_sec && st.st_ctim.tv_sec + 1 < now.tv_sec;
-  while (dirent* e = readdir(d.get())) listing.names.emplace_back(e->d_name);
+  int err = 0;
+  for (;;) {
+    errno = 0;
+    dirent* e = readdir(d.get());
+    if (!e) {
+      err = errno;
+      break;
+    }
+    listing.names.emplace_back(e->d_name);
+  }
+  if (err != 0) {
+    // An older listing of the folder is no answer either: it changed since.
+    listings.erase(folder);
+    RaiseListError(folder, err);
+  }
   return &(listings[folder] = std::move(listing)).names;
 }
 

@@ -18,8 +18,9 @@ void SetProgramDir(std::string dir);
 // folder when it holds Tidelarn.ini, or may be written and is not installed
 // (no data folder beside it: a portable install); else
 // ${XDG_CONFIG_HOME:-$HOME/.config}/tidelarn, created 0700 on first use.
-// With a trailing "/"; computed once. A folder every user may write is refused
-// with EInOutError naming it (at every call).
+// With a trailing "/"; computed once. A folder every user may write, or one
+// reached through another user's link in a folder others may write, is refused
+// with EInOutError naming it (at every call), before anything is made in it.
 const std::string& SettingsDir();
 // For tests: only the settings folder moves to Dir.
 void SetSettingsDir(std::string dir);
@@ -61,6 +62,8 @@ std::string ChangeFileExt(std::string_view path, std::string_view ext);
 
 // Finds Name in Dir: the exact spelling first, then case-insensitively. Returns
 // the path to use; when nothing exists, the path under the spelling given.
+// A folder that cannot be read (only a missing one holds nothing) raises
+// EInOutError naming it: a failed lookup never reads as "not there".
 std::string ResolveFileCI(std::string_view dir, std::string_view name);
 // The same for a bare name in the settings folder; a name with a folder is
 // resolved in that folder.

@@ -72,11 +72,14 @@ std::string OneLine(std::string_view s) {
 }
 
 // Writes the keys that a load wrote back; a failure is reported and swallowed,
-// as the defaults are in force in memory anyway.
+// as the defaults are in force in memory anyway. A lost write (the lock was
+// held, the disk is full) is said on stderr too: the run's exit code stays
+// the script's, and a report file alone goes unnoticed.
 void FlushWriteBacks(TIniFileUTF8& ini) {
   try {
     ini.UpdateFile();
   } catch (const std::exception& e) {
+    SayOnStderr(e.what());
     WriteExceptionReport(
         e.what(), "TEinstellungen.GetParam - Write Default", ini.FileName(),
         {{"Abschn", gWriteBack.section}, {"Bez", gWriteBack.key}, {"Def", gWriteBack.def}});
@@ -326,7 +329,7 @@ std::string TEinstellungen::GetParam(std::string_view section, std::string_view 
     value = std::string(def);
     if (gIni && gWriteBackAllowed) {
       try {
-        gIni->WriteString(section, key, def);
+        gIni->WriteDefault(section, key, def);
         if (!gWriteBack.any)
           gWriteBack = {true, std::string(section), std::string(key), std::string(def)};
       } catch (const std::exception& e) {

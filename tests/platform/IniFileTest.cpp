@@ -2,6 +2,7 @@
 #include "ProgramDir.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -109,6 +110,26 @@ TEST(IniFile, ConcurrentWritersLoseNothing) {
     for (int k = 0; k < kKeys; ++k)
       EXPECT_EQ(ini.ReadString("P" + std::to_string(w), "K" + std::to_string(k), "-"),
                 std::to_string(k));
+}
+
+// A default written back for a key the first read did not find (a section
+// being created) never replaces what the file holds when the writes land.
+TEST(IniFile, DefaultsWrittenBackNeverReplaceStoredValues) {
+  TempDir dir;
+  const std::string file = dir / "Tidelarn.ini";
+  WriteFile(file, "[Other]\r\nx=1\r\n");
+  TIniFile loader(file);
+  for (const char* key : {"MessagePath", "MakeBak", "New"})
+    loader.WriteDefault("News", key, key == std::string("New") ? "d" : "");
+  // Another writer stores the section meanwhile.
+  WriteFile(file, "[Other]\r\nx=1\r\n[News]\r\nMessagePath=/srv/news/\r\nmakebak=1\r\n");
+  loader.UpdateFile();
+  EXPECT_EQ(ReadFile(file),
+            "[Other]\r\nx=1\r\n[News]\r\nMessagePath=/srv/news/\r\nmakebak=1\r\nNew=d\r\n");
+  TIniFile again(file);
+  again.WriteDefault("news", "MAKEBAK", "0");
+  EXPECT_FALSE(again.HasPendingWrites());
+  EXPECT_EQ(again.ReadString("News", "MakeBak", "-"), "1");
 }
 
 TEST(IniFile, LookupsFollowTheLinesAsTheyAreNow) {
@@ -258,7 +279,14 @@ TEST(IniFile, TheLockIsAFileOfItsOwnAndAHeldOneIsAnError) {
   report.WriteString("EXCEPTION", "Message", "locked");
   report.UpdateFile();
   EXPECT_EQ(ReadFile(dir / "VQ-report.tmp"), "[EXCEPTION]\r\nMessage=locked\r\n");
+  // Writes whose flush failed were told lost: the destructor does not make
+  // them behind the caller's back once the lock is free.
+  std::optional<TIniFile> lost(file);
+  lost->WriteString("A", "lost", "1");
+  EXPECT_THROW(lost->UpdateFile(), EInOutError);
   close(lock);
+  lost.reset();
+  EXPECT_EQ(ReadFile(file), "[A]\r\nk=2\r\n");
   ini.UpdateFile();
   TIniFile::SetLockWait(std::chrono::milliseconds(5000));
   EXPECT_EQ(ReadFile(file), "[A]\r\nk=3\r\n");
@@ -312,14 +340,21 @@ TEST(IniFile, AnObjectOfNoFileAndWritesBetweenLookups) {
 }
 
 // The writers' lock: a regular file, opened without blocking, that only those
-// who may write the folder's settings can open (and so hold).
+// who may write the folder's settings can open (and so hold): in a group
+// folder its group, whatever group the writer's files get by default.
 TEST(IniFile, TheLockFileIsARegularFileOnlyTheSettingsWritersMayOpen) {
-  const mode_t oldMask = umask(022);
+  constexpr gid_t kFolders = 4242, kOwn = 4243, kKeep = gid_t(-1);
+  const bool root = geteuid() == 0;
   struct Case {
     const char* what;
     mode_t folderMode;
     std::function<void(const std::string& lock)> plant;
     mode_t lockMode;  // 0: the update fails
+    // Root only: the folder's group, the writer's groups (primary first), the
+    // lock's group afterwards.
+    gid_t folderGroup = kKeep;
+    std::vector<gid_t> groups = {};
+    gid_t lockGroup = kKeep;
   } cases[] = {
       {"a private folder", 0700, nullptr, 0600},
       {"a group folder", 02770, nullptr, 0660},
@@ -333,35 +368,63 @@ TEST(IniFile, TheLockFileIsARegularFileOnlyTheSettingsWritersMayOpen) {
        [](const std::string& lock) {
          WriteFile(lock, ""), chmod(lock.c_str(), 0666), chown(lock.c_str(), 65534, 65534);
        },
-       geteuid() == 0 ? mode_t(0) : mode_t(0600)},  // without root the lock is ours
+       root ? mode_t(0) : mode_t(0600)},  // without root the lock is ours
+      {"a group folder without the setgid bit, of another of the writer's groups", 0770,
+       nullptr, 0660, kFolders, {kOwn, kFolders}, kFolders},
+      {"a group folder without the setgid bit, of a group the writer is not in", 0775,
+       nullptr, 0600, kFolders, {kOwn}},
+      {"an older lock of the writer's own group in that group's folder", 0770,
+       [](const std::string& lock) { WriteFile(lock, ""), chmod(lock.c_str(), 0660), chown(lock.c_str(), 0, kOwn); },
+       0660, kFolders, {kOwn, kFolders}, kFolders},
+      {"an older lock of the writer's own group, the folder's group not theirs", 0775,
+       [](const std::string& lock) { WriteFile(lock, ""), chmod(lock.c_str(), 0660), chown(lock.c_str(), 0, kOwn); },
+       0600, kFolders, {kOwn}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
+    if (!c.groups.empty() && !root) continue;
     TempDir dir;
+    if (c.folderGroup != kKeep) chown(dir.Path().c_str(), 0, c.folderGroup);
     chmod(dir.Path().c_str(), c.folderMode);
     const std::string lock = dir / ".tidelarn-ini.lock", file = dir / "a.ini";
     WriteFile(file, "[A]\r\nk=1\r\n");
     if (c.plant) c.plant(lock);
-    TIniFile ini(file);
-    ini.WriteString("A", "k", "2");
-    if (c.lockMode == 0) {
+    // The writer runs with the case's groups: 0 written, 1 refused naming the lock.
+    const pid_t pid = fork();
+    if (pid == 0) {
+      umask(022);
+      if (!c.groups.empty() &&
+          (setgroups(c.groups.size(), c.groups.data()) != 0 || setegid(c.groups.front()) != 0))
+        _exit(3);
       try {
+        TIniFile ini(file);
+        ini.WriteString("A", "k", "2");
         ini.UpdateFile();
-        ADD_FAILURE() << "no error";
+        _exit(0);
       } catch (const EInOutError& e) {
-        EXPECT_NE(e.Message().find(lock), std::string::npos) << e.Message();
+        _exit(e.Message().find(lock) != std::string::npos ? 1 : 2);
+      } catch (...) {
+        _exit(4);
       }
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (c.lockMode == 0) {
+      EXPECT_EQ(WEXITSTATUS(status), 1);
       EXPECT_EQ(ReadFile(file), "[A]\r\nk=1\r\n");
       continue;
     }
-    ini.UpdateFile();
+    EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(ReadFile(file), "[A]\r\nk=2\r\n");
     struct stat st {};
     ASSERT_EQ(lstat(lock.c_str(), &st), 0);
     EXPECT_TRUE(S_ISREG(st.st_mode));
     EXPECT_EQ(st.st_mode & 07777, c.lockMode);
+    if (c.lockGroup != kKeep) {
+      EXPECT_EQ(st.st_gid, c.lockGroup);
+    }
   }
-  umask(oldMask);
 }
 
 // A settings file another user planted in a folder others may write is not

@@ -2,6 +2,12 @@
 // profile and a header script, as the news server starts it.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <regex>
 
@@ -52,10 +58,17 @@ protected:
     WriteFile(ini, before + "[" + name + "]\r\nFilePath=" + dir.Path() + "/\r\nMessagePath=" +
                        dir.Path() + "/out/\r\nHeader.def=header.def\r\nSetLines=0\r\n" + keys);
   }
+  std::vector<std::string> Env(const std::string& zone = "UTC0") const {
+    return {"HOME=" + home.Path(), "XDG_CONFIG_HOME=" + home.Path(), "TZ=" + zone};
+  }
   ProcessResult Run(const std::vector<std::string>& args, const std::string& zone = "UTC0") {
-    return RunProcess(exe, args,
-                      {"HOME=" + home.Path(), "XDG_CONFIG_HOME=" + home.Path(), "TZ=" + zone},
-                      dir.Path());
+    return RunProcess(exe, args, Env(zone), dir.Path());
+  }
+  static std::vector<std::string> Names(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
   }
   std::string Out(const std::string& name) const { return dir / ("out/" + name); }
 };
@@ -384,4 +397,129 @@ TEST_F(CorrectionRun, SettingsApartFromTheProgramsStillReachTheSibling) {
       << ReadFile(dir / "asked");
   EXPECT_FALSE(fs::exists(dir / "Tidelarn.ini"));
   EXPECT_NE(ReadFile(settings / "Tidelarn.ini").find("AutoFunctions=1"), std::string::npos);
+}
+
+// A settings folder whose listing fails (a failing disk, NFS) ends the run
+// with an error naming it: a profile file that is there never reads as
+// missing, so no question, no defaults written over it, no second file.
+TEST_F(CorrectionRun, AFolderThatCannotBeListedEndsTheRunAndResetsNoProfile) {
+  if (!StraceWorks()) GTEST_SKIP() << "no strace to make the listing fail";
+  Profile("news", "MakeBak=1\r\n");
+  WriteFile(dir / "header.def", "Sub main\r\n  X-Corrected: yes\r\nEnd Sub\r\n");
+  const std::string msg = Out("x.msg"), text = "Subject: x\r\n\r\ntext\r\n";
+  // Once as usual: the profile is complete, so reading it writes nothing.
+  WriteFile(msg, text);
+  ASSERT_EQ(Run({"Type:news", "Filename:" + msg}).exitCode, 0);
+  fs::remove(Out("x.bak"));
+  const std::string stored = ReadFile(dir / "Tidelarn.ini");
+  std::string current = dir / "Tidelarn.ini";
+  for (const char* spelling : {"Tidelarn.ini", "tidelarn.ini"}) {
+    SCOPED_TRACE(spelling);
+    const std::string profile = dir / spelling;
+    fs::rename(current, profile);
+    current = profile;
+    fs::last_write_time(profile, fs::file_time_type::clock::now() - std::chrono::hours(1));
+    WriteFile(msg, text);
+    const std::vector<std::string> before = Names(dir.Path());
+    ProcessResult r = RunTraced(
+        {"-o", "/dev/null", "-e", "trace=getdents64", "-e", "inject=getdents64:error=EIO"}, exe,
+        {"Type:news", "Filename:" + msg}, Env(), dir.Path());
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_NE(r.err.find("Der Ordner " + dir.Path() + "/"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("Unbekannter Abschnitt"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFile(profile), stored);
+    EXPECT_EQ(Names(dir.Path()), before);
+    EXPECT_EQ(ReadFile(msg), text);
+  }
+}
+
+// A settings write that cannot take the writers' lock (another process holds
+// it, or an older lock cannot be made private) is lost, and said so on stderr
+// with the file and the lock, besides the report; the exit code stays the
+// script's, as a news server takes it for the script's verdict.
+TEST_F(CorrectionRun, ASettingsWriteLostToTheLockIsSaidOnStderr) {
+  struct Case {
+    const char* what;
+    bool hold;           // the test holds the lock, else an older 0644 lock is planted
+    const char* inject;  // a system call strace fails with EPERM
+    bool report;         // a report file is left (it needs fchmod too)
+  } cases[] = {
+      {"held by another process", true, nullptr, true},
+      {"an older lock whose mode cannot be set", false, "fchmod", false},
+  };
+  WriteFile(dir / "header.def", "Sub main\r\n  %Exitcode% = 3\r\nEnd Sub\r\n");
+  const std::string msg = Out("x.msg"), lock = dir / ".tidelarn-ini.lock";
+  const std::string ini = dir / "Tidelarn.ini";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.inject && !StraceWorks()) continue;
+    fs::remove(ini);
+    fs::remove(lock);
+    for (const std::string& name : Names(dir.Path()))
+      if (name.starts_with("VQ-")) fs::remove(dir / name);
+    // Few keys: the load writes the others back.
+    Profile("news", "");
+    const std::string stored = ReadFile(ini);
+    WriteFile(msg, "Subject: x\r\n\r\ntext\r\n");
+    int held = -1;
+    if (c.hold) {
+      held = open(lock.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0600);
+      ASSERT_GE(held, 0);
+      ASSERT_EQ(flock(held, LOCK_EX), 0);
+    } else {
+      WriteFile(lock, "");
+      fs::permissions(lock, fs::perms(0644));
+    }
+    const std::vector<std::string> args = {"Type:news", "Filename:" + msg};
+    ProcessResult r = c.inject ? RunTraced({"-o", "/dev/null", "-e", std::string("trace=") + c.inject,
+                                            "-e", std::string("inject=") + c.inject + ":error=EPERM"},
+                                           exe, args, Env(), dir.Path())
+                               : Run(args);
+    if (held >= 0) close(held);
+    EXPECT_EQ(r.exitCode, 3) << r.err;
+    EXPECT_NE(r.err.find(ini), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(lock), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFile(ini), stored);
+    std::string reports;
+    for (const std::string& name : Names(dir.Path()))
+      if (name.starts_with("VQ-")) reports += ReadFile(dir / name);
+    if (c.report) {
+      EXPECT_NE(reports.find(ini), std::string::npos) << reports;
+    }
+  }
+}
+
+// TIDELARN_HOME that is another user's link (in a folder others may write) to
+// a folder of ours: refused before anything, not even a report, is made there.
+TEST_F(CorrectionRun, NothingIsMadeBehindAnotherUsersLinkAsTheSettingsFolder) {
+  if (geteuid() != 0) GTEST_SKIP() << "a link of another user needs root";
+  if (!StraceWorks()) GTEST_SKIP() << "no strace to watch what is made";
+  TempDir shared, priv;
+  chmod(shared.Path().c_str(), 01777);
+  const std::string link = shared / "settings";
+  ASSERT_EQ(symlink(priv.Path().c_str(), link.c_str()), 0);
+  ASSERT_EQ(lchown(link.c_str(), 65534, 65534), 0);
+  const std::string msg = Out("x.msg"), text = "Subject: x\r\n\r\ntext\r\n";
+  WriteFile(msg, text);
+  const std::string trace = home / "trace";
+  std::vector<std::string> env = Env();
+  env.push_back("TIDELARN_HOME=" + link);
+  ProcessResult r = RunTraced({"-o", trace, "-e", "trace=%file"}, exe,
+                              {"Type:news", "Filename:" + msg}, env, home.Path());
+  EXPECT_EQ(r.exitCode, 1) << r.err;
+  EXPECT_NE(r.err.find(link), std::string::npos) << r.err;
+  EXPECT_EQ(ReadFile(msg), text);
+  EXPECT_TRUE(fs::is_empty(priv.Path()));
+  // Not even made and removed again.
+  const std::string calls = ReadFile(trace);
+  EXPECT_EQ(calls.find("VQ-"), std::string::npos) << calls;
+  for (const std::string& path : {link + "/", priv.Path() + "/"}) {
+    for (size_t at = calls.find(path); at != std::string::npos; at = calls.find(path, at + 1)) {
+      const size_t begin = calls.rfind('\n', at) + 1, end = calls.find('\n', at);
+      const std::string call = calls.substr(begin, end - begin);
+      EXPECT_TRUE(call.find("O_CREAT") == std::string::npos && call.find("mkdir") == std::string::npos &&
+                  call.find("rename") == std::string::npos && call.find("unlink") == std::string::npos)
+          << call;
+    }
+  }
 }

@@ -150,6 +150,22 @@ TOwnDisplay::TOwnDisplay(bool listening) {
 
 TOwnDisplay::~TOwnDisplay() { close(fd_); }
 
+bool StraceWorks() {
+  static const bool works = RunProcess("/usr/bin/strace", {"-o", "/dev/null", "true"}).exitCode == 0;
+  return works;
+}
+
+ProcessResult RunTraced(const std::vector<std::string>& straceOptions, const std::string& program,
+                        const std::vector<std::string>& args, std::vector<std::string> env,
+                        const std::string& cwd) {
+  std::vector<std::string> all = {"-f", "-qq"};
+  all.insert(all.end(), straceOptions.begin(), straceOptions.end());
+  all.push_back(program);
+  all.insert(all.end(), args.begin(), args.end());
+  env.push_back("ASAN_OPTIONS=detect_leaks=0");
+  return RunProcess("/usr/bin/strace", all, env, cwd);
+}
+
 std::string InstallOnlyVQ(const std::string& dir) {
   std::string target = dir + "/Only_VQ";
   fs::copy_file(ONLY_VQ_PATH, target, fs::copy_options::overwrite_existing);

@@ -57,6 +57,15 @@ private:
   std::string name_;
 };
 
+// Whether strace can trace here: it injects the failures no file system makes
+// on request. Tests that need it skip without it.
+bool StraceWorks();
+// Runs Program under "strace -f -qq" with the given strace options (no leak
+// checker of a sanitizer build: it cannot work under ptrace).
+ProcessResult RunTraced(const std::vector<std::string>& straceOptions, const std::string& program,
+                        const std::vector<std::string>& args, std::vector<std::string> env = {},
+                        const std::string& cwd = {});
+
 // Copies the built Only_VQ (and the data files it needs) into Dir and returns its path.
 std::string InstallOnlyVQ(const std::string& dir);
 
