@@ -470,17 +470,27 @@ void WriteArticleFile(TMessageFile& f, const std::string& name, TReplacementBatc
   if (afterReplace) afterReplace();
 }
 
+// The status of the entry Path (not followed); false when there is none. A
+// status that cannot be read is no answer: guessing could cost the original,
+// so the message is passed over, named.
+bool EntryStatus(const std::string& path, struct stat& st) {
+  if (lstat(path.c_str(), &st) == 0) return true;
+  if (errno == ENOENT) return false;
+  throw EMessageFileError(ReadErrorText(path, errno));
+}
+
 bool IsSymlink(const std::string& path) {
   struct stat st {};
-  return lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+  return EntryStatus(path, st) && S_ISLNK(st.st_mode);
 }
 
 // Whether the entry Name (not followed) is the file Message leads to, by the
 // files' identity: links, absolute or relative, and chains all count.
 bool IsFileOfMessage(const std::string& name, const std::string& message) {
   struct stat entry {}, file {};
-  return lstat(name.c_str(), &entry) == 0 && stat(message.c_str(), &file) == 0 &&
-         entry.st_dev == file.st_dev && entry.st_ino == file.st_ino;
+  if (!EntryStatus(name, entry)) return false;
+  if (stat(message.c_str(), &file) != 0) throw EMessageFileError(ReadErrorText(message, errno));
+  return entry.st_dev == file.st_dev && entry.st_ino == file.st_ino;
 }
 
 // A backup that outlives its message's next save would be taken for the
