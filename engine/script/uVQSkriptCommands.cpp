@@ -289,7 +289,6 @@ void TVQSkript::AssignHeader(const std::string& text, bool raw, bool append) {
                    "(Hamster) nötig, muß der Header \"%s\" in 'lheader.txt' aufgeführt werden.)",
                    {Copy(name, bad, 1), name});
   if (!raw) value = ExpandWildcards(value);
-  value = EncodeHeader(*HeaderCharsets, value);
 
   // Lines without a field of their own become continuation lines.
   std::vector<std::string> lines = SplitLines(value);
@@ -298,6 +297,19 @@ void TVQSkript::AssignHeader(const std::string& text, bool raw, bool append) {
       lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(i));
     else if (lines[i][0] != '\t' && lines[i][0] != ' ' && lines[i].find(": ") == std::string::npos)
       lines[i] = " " + lines[i];
+  }
+  // Each line is encoded on its own, under the name of the field it belongs
+  // to: encoded as one text, the line breaks would end up inside an encoded
+  // word and the fields after it would be swallowed.
+  std::string prefix = name + ": ";
+  for (size_t i = 0; i < lines.size(); ++i) {
+    std::string& line = lines[i];
+    if (i > 0 && line[0] != ' ' && line[0] != '\t') {
+      line = EncodeHeader(*HeaderCharsets, line);
+      prefix = line.substr(0, line.find(": ") + 2);
+    } else {
+      line = EncodeHeader(*HeaderCharsets, prefix + line).substr(prefix.size());
+    }
   }
   value = JoinLines(lines, "\r\n");
   while (!value.empty() && (value.back() == '\r' || value.back() == '\n')) value.pop_back();

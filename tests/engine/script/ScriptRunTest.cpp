@@ -868,17 +868,42 @@ TEST_F(ScriptRun, TheRunnerShowsItsOwnVersion) {
   EXPECT_EQ(prompter.asked[0], "Tidelarn V4.2.1|P|x");
 }
 
-TEST_F(ScriptRun, HeaderValuesAreFoldedAndAppended) {
-  Load("");
-  script->AssignHeader("X-Multi: a\r\nb\r\n\r\n\tc\r\nY-Own: d\r\n", true, false);
-  EXPECT_EQ(article->Header.GetField("X-Multi", true), "a\r\n b\r\n\tc\r\nY-Own: d");
-  script->AssignHeader("Subject: second", true, true);
-  script->AssignHeader("X-New: appended", true, true);
-  const std::vector<std::string> lines = article->Header.Lines();
-  ASSERT_EQ(lines.size(), 6u);
-  EXPECT_EQ(lines[1], "Subject: Test");
-  EXPECT_EQ(lines[2], "Subject: second");
-  EXPECT_EQ(lines[5], "X-New: appended");
+// Each row assigns one text to the test message as it was loaded.
+TEST_F(ScriptRun, HeaderValuesAreFoldedEncodedAndAppended) {
+  const struct {
+    const char* text;
+    bool append;
+    std::vector<std::string> header;  // the whole header after the assignment
+  } rows[] = {
+      {"X-Multi: a\r\nb\r\n\r\n\tc\r\nY-Own: d\r\n", false,
+       {"From: Max Muster <max@example.org>", "Subject: Test", "Newsgroups: de.test",
+        "X-Multi: a\r\n b\r\n\tc\r\nY-Own: d"}},
+      {"Subject: second", true,
+       {"From: Max Muster <max@example.org>", "Subject: Test", "Subject: second",
+        "Newsgroups: de.test"}},
+      {"X-New: appended", true,
+       {"From: Max Muster <max@example.org>", "Subject: Test", "Newsgroups: de.test",
+        "X-New: appended"}},
+      // Every line is encoded as a field of its own (or as the continuation of
+      // one), so no line break lands inside an encoded word.
+      {"X-A: Gr\xFC\xDF" "e\r\nX-B: plain\r\nTo: J\xF6rg <j@example.org>\r\nGr\xFC\xDF" "e", false,
+       {"From: Max Muster <max@example.org>", "Subject: Test", "Newsgroups: de.test",
+        "X-A: =?windows-1252?Q?Gr=FC=DFe?=\r\nX-B: plain\r\n"
+        "To: =?windows-1252?Q?J=F6rg?= <j@example.org>\r\n =?windows-1252?Q?Gr=FC=DFe?="}},
+      {"Subject: Gr\xFC\xDF" "e\r\nX-B: plain", false,
+       {"From: Max Muster <max@example.org>", "Subject: =?windows-1252?Q?Gr=FC=DFe?=\r\nX-B: plain",
+        "Newsgroups: de.test"}},
+      {"X-A: Gr\xFC\xDF" "e", true,
+       {"From: Max Muster <max@example.org>", "Subject: Test", "Newsgroups: de.test",
+        "X-A: =?windows-1252?Q?Gr=FC=DFe?="}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.text);
+    article->LoadFromString(kMessage);
+    Load("");
+    script->AssignHeader(row.text, true, row.append);
+    EXPECT_EQ(article->Header.Lines(), row.header);
+  }
 }
 
 // ---------------------------------------------------------------------------
