@@ -825,7 +825,7 @@ void TFrmMain::FormCreate() {
 // that the other profiles can still be edited.
 void TFrmMain::LoadProfiles() {
   ProfileFileName = SettingsDir() + "Tidelarn.ini";
-  if (!FileExists(SettingsFile(ProfileFileName))) return;
+  if (!FileExistsChecked(SettingsFile(ProfileFileName))) return;
   std::vector<std::string> sections = TIniFile(ProfileFileName).ReadSections();
   std::string failures;
   for (std::string& name : sections) {

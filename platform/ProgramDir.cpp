@@ -51,6 +51,18 @@ std::string Absolute(std::string_view path) {
   return JoinPath(cwd, path);
 }
 
+// A folder that is not there holds no file; any other failure to read it is
+// no answer at all: a listing cut short by a failing disk or server would
+// make a settings file that is there look absent, and the defaults written
+// for it would replace the user's settings.
+[[noreturn]] void RaiseListError(const std::string& folder, int err) {
+  throw EInOutError(TranslateFmt("ProgramDir.ListError",
+                                 "Der Ordner %s kann nicht gelesen werden (%s)",
+                                 {folder, ErrorReason(err)}));
+}
+
+bool FolderAbsent(int err) { return err == ENOENT || err == ENOTDIR; }
+
 // Makes each missing folder of Path; the folders it creates get Mode. 0 when
 // Path is a folder then, else the reason it is none.
 int MakeFolders(const std::string& path, mode_t mode) {
@@ -59,7 +71,10 @@ int MakeFolders(const std::string& path, mode_t mode) {
     mkdir(path.substr(0, slash).c_str(), mode);
   if (mkdir(path.c_str(), mode) == 0) return 0;
   const int err = errno;
-  return DirectoryExists(path) ? 0 : err;
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? 0 : err;
+  // A folder whose status cannot be read is there: its own reason, not "exists".
+  return FolderAbsent(errno) ? err : errno;
 }
 
 }  // namespace
@@ -93,7 +108,7 @@ namespace {
 // The spellings of the profile file that a portable install may hold.
 bool HoldsProfileFile(const std::string& dir) {
   for (const char* name : {"Tidelarn.ini", "tidelarn.ini", "Tidelarn.Ini", "TIDELARN.INI"})
-    if (FileExists(dir + name)) return true;
+    if (FileExistsChecked(dir + name)) return true;
   return false;
 }
 
@@ -103,7 +118,7 @@ std::string ChooseSettingsDir() {
   const std::string& programs = ProgramDir();
   // An installed program folder (its data folder beside it) stays clean even
   // for root, who may write anywhere.
-  if (access(programs.c_str(), W_OK) == 0 && !DirectoryExists(DataDir())) return programs;
+  if (access(programs.c_str(), W_OK) == 0 && !DirectoryExistsChecked(DataDir())) return programs;
   if (HoldsProfileFile(programs)) return programs;
   std::string config = UserConfigDir();
   // No home to keep settings in: writes into the program folder fail loudly.
@@ -128,7 +143,10 @@ std::string ComputeSettingsDir() {
   // hand-over files in their folder: refused before anything is made there.
   ResolveLinks(dir);
   struct stat st {};
-  if (stat(dir.c_str(), &st) == 0 && (st.st_mode & S_IWOTH) != 0)
+  if (stat(dir.c_str(), &st) != 0) {
+    // Not made yet passes (writes into it fail loudly); unreadable is no answer.
+    if (!FolderAbsent(errno)) RaiseListError(dir, errno);
+  } else if ((st.st_mode & S_IWOTH) != 0)
     throw EInOutError(TranslateFmt("SettingsDir.WorldWritable",
                                    "Der Einstellungsordner %s wird nicht verwendet: jeder "
                                    "Benutzer darf in ihm schreiben",
@@ -172,18 +190,6 @@ const std::vector<std::string>* KnownListing(const std::string& folder) {
   if (stat(folder.c_str(), &st) != 0 || !SameFolder(it->second.st, st)) return nullptr;
   return &it->second.names;
 }
-
-// A folder that is not there holds no file; any other failure to read it is
-// no answer at all: a listing cut short by a failing disk or server would
-// make a settings file that is there look absent, and the defaults written
-// for it would replace the user's settings.
-[[noreturn]] void RaiseListError(const std::string& folder, int err) {
-  throw EInOutError(TranslateFmt("ProgramDir.ListError",
-                                 "Der Ordner %s kann nicht gelesen werden (%s)",
-                                 {folder, FromUtf8(std::strerror(err))}));
-}
-
-bool FolderAbsent(int err) { return err == ENOENT || err == ENOTDIR; }
 
 // The folder's names, or none when there is no such folder; EInOutError when
 // it cannot be read whole. Only a whole listing is kept.
@@ -238,6 +244,8 @@ std::optional<std::string> FindFileCI(std::string_view dir, std::string_view nam
   if (!names) {
     struct stat st;
     if (lstat(exact.c_str(), &st) == 0) return exact;
+    // Only a name that is not there may be looked for in other spellings.
+    if (!FolderAbsent(errno)) throw EInOutError(ReadErrorText(exact, errno));
     names = ListFolder(listed);
   }
   if (!names) return std::nullopt;
@@ -309,9 +317,9 @@ std::string ShippedFileFolders() {
 
 std::string SiblingProgram(std::string_view name) {
   std::string beside = ProgramDir() + std::string(name);
-  if (FileExists(beside)) return beside;
+  if (FileExistsChecked(beside)) return beside;
   std::string shipped = DataDir() + std::string(name);
-  return FileExists(shipped) ? shipped : beside;
+  return FileExistsChecked(shipped) ? shipped : beside;
 }
 
 std::string NativePath(std::string_view path) {
@@ -368,6 +376,24 @@ bool FileExists(std::string_view path) {
 bool DirectoryExists(std::string_view path) {
   struct stat st;
   return stat(NativePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool FileExistsChecked(std::string_view path) {
+  const std::string native = NativePath(path);
+  struct stat st;
+  if (RegularFileStatus(native, st)) return true;
+  const int err = errno;
+  // Something other than a regular file is there: no such file either.
+  if (FolderAbsent(err) || err == EISDIR || err == EINVAL) return false;
+  throw EInOutError(ReadErrorText(native, err));
+}
+
+bool DirectoryExistsChecked(std::string_view path) {
+  const std::string native = NativePath(path);
+  struct stat st;
+  if (stat(native.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+  if (FolderAbsent(errno)) return false;
+  RaiseListError(native, errno);
 }
 
 std::string ResolveFileCI(std::string_view dir, std::string_view name) {

@@ -62,8 +62,9 @@ std::string ChangeFileExt(std::string_view path, std::string_view ext);
 
 // Finds Name in Dir: the exact spelling first, then case-insensitively. Returns
 // the path to use; when nothing exists, the path under the spelling given.
-// A folder that cannot be read (only a missing one holds nothing) raises
-// EInOutError naming it: a failed lookup never reads as "not there".
+// A folder that cannot be read (only a missing one holds nothing), or a name
+// whose status cannot be read, raises EInOutError naming it: a failed lookup
+// never reads as "not there".
 std::string ResolveFileCI(std::string_view dir, std::string_view name);
 // The same for a bare name in the settings folder; a name with a folder is
 // resolved in that folder.
@@ -74,3 +75,8 @@ std::string SettingsFile(std::string_view name, bool& missing);
 
 bool FileExists(std::string_view path);       // a regular file (or a link to one)
 bool DirectoryExists(std::string_view path);
+// The same for lookups that decide which file or folder is used: only a
+// missing entry (ENOENT, ENOTDIR) reads as "not there"; a status that cannot
+// be read raises EInOutError naming Path with the reason.
+bool FileExistsChecked(std::string_view path);
+bool DirectoryExistsChecked(std::string_view path);

@@ -159,7 +159,7 @@ bool TCopyIfRun::SeenBefore(const std::string& id) {
 
 bool TCopyIfRun::RunCopyIf() {
   log_ = true;
-  if (!FileExists(TCIEinstellungen::GetIniFileName())) {
+  if (!FileExistsChecked(TCIEinstellungen::GetIniFileName())) {
     ShowInfoBox(FromUtf8("Keine CopyIf.def vorhanden => Abbruch"));
     return false;  // the caller asked for a CopyIf run and none took place
   }

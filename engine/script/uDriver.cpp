@@ -85,11 +85,12 @@ TNewProfile ConfirmNewProfile(const std::string& name) {
 }
 
 void CorrectDirectory(const TVQEinstellungen& settings) {
-  if (!DirExists(settings.MessagePath))
+  // A folder whose status cannot be read is no missing folder: that reason.
+  if (!DirectoryExistsChecked(settings.MessagePath))
     throw Exception(TranslateFmt("WorkpathDoesntExists.Error",
                                  "Das Arbeitsverzeichnis \"%s\" existiert nicht!",
                                  {settings.MessagePath}));
-  if (!DirExists(settings.FilePath))
+  if (!DirectoryExistsChecked(settings.FilePath))
     throw Exception(TranslateFmt("FilepathDoesntExists.Error",
                                  "Das Dateiverzeichnis \"%s\" existiert nicht!",
                                  {settings.FilePath}));

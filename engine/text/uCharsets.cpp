@@ -456,7 +456,7 @@ TCSInfos::TCSInfos(const std::string& fileName) {
     throw Exception(Translate("CharsetsDatDoesntExists.Error",
                               "FEHLER! \"Charsets.dat\" nicht vorhanden bzw. nicht korrekt"));
   };
-  if (!FileExists(fileName)) fail();
+  if (!FileExistsChecked(fileName)) fail();
   const TIniFile ini(fileName);
   std::vector<std::string> names = ini.ReadSection("Define");
   if (names.empty()) fail();
@@ -612,7 +612,7 @@ TCSInfos& GetCSInfos() {
     } catch (const Exception& e) {
       // A missing file says where it was looked for: an installed program
       // looks elsewhere than a portable one.
-      if (FileExists(path)) throw;
+      if (FileExistsChecked(path)) throw;
       throw Exception(std::string(e.what()) + " (" + ShippedFileFolders() + ")");
     }
     gUtf8Index = gCSInfos->IndexOf("utf-8");

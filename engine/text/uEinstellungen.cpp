@@ -266,7 +266,7 @@ void LoadLines(std::string_view fileName, std::vector<std::string>& lines, bool 
       throw;
     } catch (const std::exception& e) {
       // Asked only now: nearly every file read is there.
-      if (!FileExists(path)) {
+      if (!FileExistsChecked(path)) {
         lines.clear();
         return;
       }
@@ -849,7 +849,8 @@ void WriteFootNoteSettings() {
 // Start-up
 
 void CreateDefaultProfiles() {
-  if (FileExists(SettingsFile("Tidelarn.ini")) || !FileExists(SettingsFile("Hamster.ini"))) return;
+  if (FileExistsChecked(SettingsFile("Tidelarn.ini")) || !FileExistsChecked(SettingsFile("Hamster.ini")))
+    return;
   TVQEinstellungen profile;
   profile.IniFileName = SettingsDir() + "Tidelarn.ini";
   profile.Section = "News";

@@ -105,7 +105,7 @@ void InitTranslation(const TIniFile& specials) {
   std::string language = specials.ReadString("General", "Language", "");
   std::string text;
   std::string path = ShippedFile("Tidelarn.dat");
-  if (FileExists(path)) text = Windows1252ToUtf8(ReadTranslationFile(path));
+  if (FileExistsChecked(path)) text = Windows1252ToUtf8(ReadTranslationFile(path));
   state.language = std::move(language);
   state.fileText = std::move(text);
   state.loaded = true;

@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <regex>
 
@@ -521,5 +523,68 @@ TEST_F(CorrectionRun, NothingIsMadeBehindAnotherUsersLinkAsTheSettingsFolder) {
                   call.find("rename") == std::string::npos && call.find("unlink") == std::string::npos)
           << call;
     }
+  }
+}
+
+// A status that cannot be read is no missing file or folder: the run ends
+// naming it with the reason, and never goes on with another copy or folder.
+TEST_F(CorrectionRun, AStatusThatCannotBeReadIsNeverTakenAsMissing) {
+  if (!StraceWorks()) GTEST_SKIP() << "no strace to make the status fail";
+  // Installed: the programs in bin with their data beside, the settings in
+  // the user's folder with own copies of the shipped files.
+  const std::string bin = dir / "inst/bin", data = dir / "inst/share/tidelarn";
+  const std::string settings = home / "tidelarn", files = dir / "files";
+  for (const std::string& d : {bin, data, settings, files}) fs::create_directories(d);
+  fs::permissions(settings, fs::perms::owner_all);
+  const std::string installed = InstallOnlyVQ(bin);
+  for (const char* f : {"charsets.dat", "lHeader.txt"}) {
+    fs::copy_file(bin + "/" + f, data + "/" + f);
+    fs::copy_file(bin + "/" + f, settings + "/" + f);
+    fs::remove(bin + "/" + f);
+  }
+  const std::string profile = "[news]\r\nFilePath=" + files + "/\r\nMessagePath=" + dir.Path() +
+                              "/out/\r\nHeader.def=header.def\r\nSetLines=0\r\n";
+  WriteFile(settings + "/Tidelarn.ini", profile);
+  WriteFile(files + "/header.def", "Sub main\r\n  X-Corrected: yes\r\nEnd Sub\r\n");
+  WriteFile(settings + "/Specials.ini", "[General]\r\nLanguage=English\r\n");
+  WriteFile(settings + "/Tidelarn.dat", "[English]\r\n");
+  std::vector<std::string> env = Env();
+  env.push_back("TIDELARN_HOME=");
+  const std::string msg = Out("x.msg"), text = "Subject: x\r\n\r\ntext\r\n";
+  WriteFile(msg, text);
+  // Untroubled, the run corrects the message with these files.
+  ProcessResult plain = RunProcess(installed, {"news"}, env, dir.Path());
+  ASSERT_EQ(plain.exitCode, 0) << plain.err;
+  ASSERT_NE(ReadFile(msg), text);
+
+  const std::string reason = std::string(" (") + std::strerror(EIO) + ")";
+  struct Row {
+    std::string path;  // whose status fails
+    std::string said;  // on stderr, followed by the reason
+    bool planted;      // a profile file the row puts there
+  } rows[] = {
+      {dir / "out/", "Der Ordner " + dir.Path() + "/out/ kann nicht gelesen werden", false},
+      {files + "/", "Der Ordner " + files + "/ kann nicht gelesen werden", false},
+      {settings, "Der Einstellungsordner " + settings + " kann nicht angelegt werden", false},
+      {bin + "/TIDELARN.INI", "Die Datei " + bin + "/TIDELARN.INI kann nicht gelesen werden", true},
+      {settings + "/Tidelarn.dat", "Die Datei " + settings + "/Tidelarn.dat kann nicht gelesen werden",
+       false},
+      {settings + "/charsets.dat", "Die Datei " + settings + "/charsets.dat kann nicht gelesen werden",
+       false},
+      {settings + "/lHeader.txt", "Die Datei " + settings + "/lHeader.txt kann nicht gelesen werden",
+       false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.path);
+    if (row.planted) WriteFile(row.path, profile);
+    WriteFile(msg, text);
+    ProcessResult r = RunTraced({"-o", "/dev/null", "-P", row.path, "-e", "trace=newfstatat,statx",
+                                 "-e", "inject=newfstatat,statx:error=EIO"},
+                                installed, {"news"}, env, dir.Path());
+    if (row.planted) fs::remove(row.path);
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_NE(r.err.find(row.said + reason), std::string::npos) << r.err;
+    // No other copy or folder stood in for it: the message was not corrected.
+    EXPECT_EQ(ReadFile(msg), text);
   }
 }
