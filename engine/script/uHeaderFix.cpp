@@ -18,6 +18,23 @@ bool IsField(const std::string& line, std::string_view name) {
   return StartsText(std::string(name) + ": ", line);
 }
 
+// The fields of a stored line. A script's header block is stored as one line
+// whose later lines are fields of their own; a line after a line break that
+// does not start with white space begins the next field, the others continue
+// the one before.
+std::vector<std::string_view> FieldsOfLine(std::string_view line) {
+  std::vector<std::string_view> fields;
+  size_t start = 0;
+  for (size_t p = line.find("\r\n"); p != std::string_view::npos; p = line.find("\r\n", p + 2)) {
+    if (p + 2 < line.size() && line[p + 2] != ' ' && line[p + 2] != '\t') {
+      fields.push_back(line.substr(start, p - start));
+      start = p + 2;
+    }
+  }
+  fields.push_back(line.substr(start));
+  return fields;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -285,11 +302,20 @@ bool OptimizeHeaderEncoding(THeader& header, const TCharsets& charsets) {
     if (std::none_of(stored.begin(), stored.end(),
                      [](char c) { return (unsigned char)c >= 128 || c == '='; }))
       continue;
-    const std::string decoded = DecodeHeader(charsets, stored);
-    if (std::none_of(decoded.begin(), decoded.end(), [](char c) { return (unsigned char)c >= 128; }))
-      continue;
-    const std::string encoded = EncodeHeader(charsets, decoded);
-    if (encoded != header.Get(i)) {
+    // Each field on its own: decoding drops the line breaks, so a line
+    // holding several fields would come back as one.
+    std::string encoded;
+    bool first = true;
+    for (const std::string_view field : FieldsOfLine(stored)) {
+      if (!first) encoded += "\r\n";
+      first = false;
+      const std::string decoded = DecodeHeader(charsets, field);
+      if (std::none_of(decoded.begin(), decoded.end(), [](char c) { return (unsigned char)c >= 128; }))
+        encoded += field;
+      else
+        encoded += EncodeHeader(charsets, decoded);
+    }
+    if (encoded != stored) {
       header.Put(i, encoded);
       changed = true;
     }

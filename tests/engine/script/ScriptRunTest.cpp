@@ -874,6 +874,7 @@ TEST_F(ScriptRun, HeaderValuesAreFoldedEncodedAndAppended) {
     const char* text;
     bool append;
     std::vector<std::string> header;  // the whole header after the assignment
+    bool optimize = false;            // then "Do Optimize MIMEHeader"
   } rows[] = {
       {"X-Multi: a\r\nb\r\n\r\n\tc\r\nY-Own: d\r\n", false,
        {"From: Max Muster <max@example.org>", "Subject: Test", "Newsgroups: de.test",
@@ -896,12 +897,19 @@ TEST_F(ScriptRun, HeaderValuesAreFoldedEncodedAndAppended) {
       {"X-A: Gr\xFC\xDF" "e", true,
        {"From: Max Muster <max@example.org>", "Subject: Test", "Newsgroups: de.test",
         "X-A: =?windows-1252?Q?Gr=FC=DFe?="}},
+      // Re-encoding takes each field of the block on its own; a folded field
+      // is still unfolded into one line.
+      {"X-A: Gr\xFC\xDF" "e\r\nX-B: Gr\xFC\xDF" "e\r\nweiter", false,
+       {"From: Max Muster <max@example.org>", "Subject: Test", "Newsgroups: de.test",
+        "X-A: =?windows-1252?Q?Gr=FC=DFe?=\r\nX-B: =?windows-1252?Q?Gr=FC=DFe?= weiter"},
+       true},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.text);
     article->LoadFromString(kMessage);
-    Load("");
+    Load(row.optimize ? "Sub main\r\n  Do Optimize MIMEHeader\r\nEnd Sub\r\n" : "");
     script->AssignHeader(row.text, true, row.append);
+    if (row.optimize) Main();
     EXPECT_EQ(article->Header.Lines(), row.header);
   }
 }
