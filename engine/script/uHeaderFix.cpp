@@ -244,8 +244,11 @@ void ExtractRecipients(std::string_view value, std::vector<std::string>& address
 bool FixHeaderLines(THeader& header, const TVQEinstellungen& settings, const TCharsets& charsets) {
   bool changed = false;
   for (int i = 0; i < header.Count(); ++i) {
-    // Read before the line is written back.
-    const std::string& stored = header.Get(i);
+    // Only the line's first field is corrected: the later fields of a
+    // script's header block are fields of their own and stay as they are.
+    const std::string& line = header.Get(i);
+    const std::string stored(FieldsOfLine(line).front());
+    const std::string rest = line.substr(stored.size());
     const size_t colon = stored.find(": ");
     const std::string_view n =
         colon == std::string::npos ? std::string_view() : std::string_view(stored).substr(0, colon);
@@ -255,7 +258,7 @@ bool FixHeaderLines(THeader& header, const TVQEinstellungen& settings, const TCh
       if (settings.MaxReferencesLength > 0) l = ShortenReferences(l, settings.MaxReferencesLength);
       if (settings.FoldingReferences) l = FoldReferences(l);
       if (l != stored) {
-        header.Put(i, l);
+        header.Put(i, l + rest);
         changed = true;
       }
       continue;
@@ -287,7 +290,7 @@ bool FixHeaderLines(THeader& header, const TVQEinstellungen& settings, const TCh
         l = name + ": " + rewritten;
     }
     if (l != decoded) {
-      header.Put(i, EncodeHeader(charsets, l));
+      header.Put(i, EncodeHeader(charsets, l) + rest);
       changed = true;
     }
   }

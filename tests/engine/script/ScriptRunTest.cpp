@@ -870,11 +870,12 @@ TEST_F(ScriptRun, TheRunnerShowsItsOwnVersion) {
 
 // Each row assigns one text to the test message as it was loaded.
 TEST_F(ScriptRun, HeaderValuesAreFoldedEncodedAndAppended) {
+  enum Then { None, Optimize, FixSubject };  // "Do Optimize MIMEHeader", the subject fix
   const struct {
     const char* text;
     bool append;
     std::vector<std::string> header;  // the whole header after the assignment
-    bool optimize = false;            // then "Do Optimize MIMEHeader"
+    Then then = None;
   } rows[] = {
       {"X-Multi: a\r\nb\r\n\r\n\tc\r\nY-Own: d\r\n", false,
        {"From: Max Muster <max@example.org>", "Subject: Test", "Newsgroups: de.test",
@@ -902,14 +903,21 @@ TEST_F(ScriptRun, HeaderValuesAreFoldedEncodedAndAppended) {
       {"X-A: Gr\xFC\xDF" "e\r\nX-B: Gr\xFC\xDF" "e\r\nweiter", false,
        {"From: Max Muster <max@example.org>", "Subject: Test", "Newsgroups: de.test",
         "X-A: =?windows-1252?Q?Gr=FC=DFe?=\r\nX-B: =?windows-1252?Q?Gr=FC=DFe?= weiter"},
-       true},
+       Optimize},
+      // The subject fix corrects the block's first field only.
+      {"Subject: Re: Re: Gr\xFC\xDF" "e\r\nX-B: plain", true,
+       {"From: Max Muster <max@example.org>", "Subject: Test",
+        "Subject: Re: =?windows-1252?Q?Gr=FC=DFe?=\r\nX-B: plain", "Newsgroups: de.test"},
+       FixSubject},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.text);
     article->LoadFromString(kMessage);
-    Load(row.optimize ? "Sub main\r\n  Do Optimize MIMEHeader\r\nEnd Sub\r\n" : "");
+    Load(row.then == Optimize ? "Sub main\r\n  Do Optimize MIMEHeader\r\nEnd Sub\r\n" : "");
     script->AssignHeader(row.text, true, row.append);
-    if (row.optimize) Main();
+    if (row.then == Optimize) Main();
+    settings.DelDoubleRe = row.then == FixSubject;
+    if (row.then == FixSubject) script->FixSubjectAndReferences();
     EXPECT_EQ(article->Header.Lines(), row.header);
   }
 }
