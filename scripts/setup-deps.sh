@@ -8,22 +8,23 @@ missing=()
 for p in "${want[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
-hint="Missing packages: ${missing[*]}; as root run: apt-get update && apt-get install --no-install-recommends ${missing[*]}"
-if [ "$(id -u)" -eq 0 ]; then
-  as_root=()
-elif command -v sudo >/dev/null 2>&1; then
-  as_root=(sudo)
-else
-  echo "$hint" >&2
-  exit 1
-fi
-echo "Installing: ${missing[*]}"
-if ! { "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq &&
-  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
-    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null; }; then
-  echo "$hint" >&2
-  exit 1
+if [ ${#missing[@]} -gt 0 ]; then
+  hint="Missing packages: ${missing[*]}; as root run: apt-get update && apt-get install --no-install-recommends ${missing[*]}"
+  if [ "$(id -u)" -eq 0 ]; then
+    as_root=()
+  elif command -v sudo >/dev/null 2>&1; then
+    as_root=(sudo)
+  else
+    echo "$hint" >&2
+    exit 1
+  fi
+  echo "Installing: ${missing[*]}"
+  if ! { "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq &&
+    "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
+      apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null; }; then
+    echo "$hint" >&2
+    exit 1
+  fi
 fi
 # The date tests run under these locales (they skip the ones that are missing);
 # only root can add them to the system's locale archive.
