@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <cstring>
 #include <map>
 #include <memory>
 #include <optional>
@@ -56,9 +55,7 @@ std::string Absolute(std::string_view path) {
 // make a settings file that is there look absent, and the defaults written
 // for it would replace the user's settings.
 [[noreturn]] void RaiseListError(const std::string& folder, int err) {
-  throw EInOutError(TranslateFmt("ProgramDir.ListError",
-                                 "Der Ordner %s kann nicht gelesen werden (%s)",
-                                 {folder, ErrorReason(err)}));
+  throw EInOutError(FolderReadErrorText(folder, err));
 }
 
 bool FolderAbsent(int err) { return err == ENOENT || err == ENOTDIR; }

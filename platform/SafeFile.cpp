@@ -890,6 +890,11 @@ std::string ReadErrorText(const std::string& path, int err) {
          Reason(err);
 }
 
+std::string FolderReadErrorText(const std::string& folder, int err) {
+  return TranslateFmt("FolderReadError", "Der Ordner %s kann nicht gelesen werden", {folder}) +
+         Reason(err);
+}
+
 bool ReadFileIfExists(const std::string& path, std::string& data, size_t spare) {
   int err = ReadWholeFile(path, data, spare);
   if (err == ENOENT) return false;

@@ -203,8 +203,10 @@ bool ReadRegularFile(const std::string& path, std::string& data);
 // The same; false when there is no such file, EInOutError naming the file and
 // the reason for any other failure.
 bool ReadFileIfExists(const std::string& path, std::string& data, size_t spare = 0);
-// The text of a failure to read or write Path, for the callers' own exceptions.
+// The text of a failure to read or write Path, or to list the folder Path,
+// for the callers' own exceptions.
 std::string ReadErrorText(const std::string& path, int err);
+std::string FolderReadErrorText(const std::string& folder, int err);
 std::string WriteErrorText(const std::string& path, int err);
 // The system's reason for the failure Err, in the internal charset; never
 // empty (0, a failure that set no error number, has a text too).

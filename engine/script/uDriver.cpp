@@ -103,11 +103,7 @@ void CorrectDirectory(const TVQEinstellungen& settings) {
   // is never taken for "no message there".
   TFileWalk walk(dir, "*." + settings.CheckFilesWithExtension,
                  [](const std::string& path, int err, bool folder) {
-                   PassOver(folder ? TranslateFmt("FolderReadError",
-                                                  "Der Ordner %s kann nicht gelesen werden",
-                                                  {path}) +
-                                         " (" + ErrorReason(err) + ")"
-                                   : ReadErrorText(path, err));
+                   PassOver(folder ? FolderReadErrorText(path, err) : ReadErrorText(path, err));
                  });
   std::string name;
   // The sweep's saves become durable in batches. A failure on the way still

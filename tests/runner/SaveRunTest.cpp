@@ -53,20 +53,14 @@ protected:
   // The runner under strace, which fails the system calls Calls (a comma
   // list, then strace's own ":when=" if any) with EIO; only those naming Path
   // when Path is given.
-  ProcessResult RunInjected(std::vector<std::string> args, const std::string& calls,
+  ProcessResult RunInjected(const std::vector<std::string>& args, const std::string& calls,
                             const std::string& path = {}) {
-    std::vector<std::string> front = {"-f", "-qq", "-o", "/dev/null"};
-    if (!path.empty()) front.insert(front.end(), {"-P", path});
-    front.insert(front.end(),
-                 {"-e", "trace=" + calls.substr(0, calls.find(':')), "-e",
-                  "inject=" + calls.substr(0, calls.find(':')) + ":error=EIO" +
-                      calls.substr(std::min(calls.find(':'), calls.size())),
-                  exe});
-    args.insert(args.begin(), front.begin(), front.end());
-    // The leak checker of a sanitizer build cannot work under ptrace.
-    std::vector<std::string> env = Env();
-    env.push_back("ASAN_OPTIONS=detect_leaks=0");
-    ProcessResult r = RunProcess("/usr/bin/strace", args, env, dir.Path());
+    const std::string set = calls.substr(0, calls.find(':'));
+    std::vector<std::string> options = {"-o", "/dev/null"};
+    if (!path.empty()) options.insert(options.end(), {"-P", path});
+    options.insert(options.end(), {"-e", "trace=" + set, "-e",
+                                   "inject=" + set + ":error=EIO" + calls.substr(set.size())});
+    ProcessResult r = RunTraced(options, exe, args, Env(), dir.Path());
     // strace's own notes (it names the traced path) are not the runner's.
     std::string err;
     for (size_t at = 0; at < r.err.size();) {
