@@ -300,7 +300,9 @@ void TVQSkript::AssignHeader(const std::string& text, bool raw, bool append) {
   }
   // Each line is encoded on its own, under the name of the field it belongs
   // to: encoded as one text, the line breaks would end up inside an encoded
-  // word and the fields after it would be swallowed.
+  // word and the fields after it would be swallowed. A continuation line's
+  // leading blanks stay outside the encoding: inside an encoded word they
+  // would leave a line that is neither field nor continuation.
   std::string prefix = name + ": ";
   for (size_t i = 0; i < lines.size(); ++i) {
     std::string& line = lines[i];
@@ -308,7 +310,10 @@ void TVQSkript::AssignHeader(const std::string& text, bool raw, bool append) {
       line = EncodeHeader(*HeaderCharsets, line);
       prefix = line.substr(0, line.find(": ") + 2);
     } else {
-      line = EncodeHeader(*HeaderCharsets, prefix + line).substr(prefix.size());
+      const size_t lead = i > 0 ? line.find_first_not_of(" \t") : 0;
+      if (lead == std::string::npos) continue;
+      line = line.substr(0, lead) +
+             EncodeHeader(*HeaderCharsets, prefix + line.substr(lead)).substr(prefix.size());
     }
   }
   value = JoinLines(lines, "\r\n");

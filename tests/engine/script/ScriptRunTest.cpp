@@ -920,6 +920,60 @@ TEST_F(ScriptRun, HeaderValuesAreFoldedEncodedAndAppended) {
     if (row.then == FixSubject) script->FixSubjectAndReferences();
     EXPECT_EQ(article->Header.Lines(), row.header);
   }
+
+  // Blanks and TABs that lead a continuation line stay in front of its
+  // encoded word: every line written is a field or a continuation, and the
+  // value reads back as it was given, line breaks aside.
+  const auto fieldOrContinuation = [](const std::string& line) {
+    if (line.starts_with(' ') || line.starts_with('\t')) return true;
+    const size_t colon = line.find(':');
+    if (colon == 0 || colon == std::string::npos) return false;
+    for (size_t i = 0; i < colon; ++i)
+      if (static_cast<unsigned char>(line[i]) < 33 || static_cast<unsigned char>(line[i]) > 126) return false;
+    return true;
+  };
+  const std::string long8Bit = [] {
+    std::string s;
+    for (int i = 0; i < 6; ++i) s += " Grüße aus Köln";
+    return s;
+  }();
+  const char* const texts[] = {
+      "X-Test: erste Zeile\r\n\tGrüße aus Köln",
+      "X-Test: erste Zeile\r\n  Grüße aus Köln",
+      "X-Test: Grüße\r\n \taus Köln\r\n\tund Bonn",
+      "X-Test: erste\r\n\tzweite\r\n dritte",
+      "To: Max <max@example.org>,\r\n\tJörg <j@example.org>",
+  };
+  std::vector<std::string> values(std::begin(texts), std::end(texts));
+  values.push_back("X-Test: kurz\r\n\t" + long8Bit.substr(1));
+  settings.HeaderCharsets = "iso-8859-1";
+  for (const char* internal : {"windows-1252", "utf-8"}) {
+    SetInternalCharset(internal);
+    for (const bool append : {false, true}) {
+      for (const std::string& utf8 : values) {
+        SCOPED_TRACE(std::string(internal) + (append ? " append " : " set ") + utf8);
+        article = std::make_unique<TArtikel>(InternalCharsetName(), "", settings.HeaderCharsets);
+        article->LoadFromString(kMessage);
+        Load("");
+        const std::string text = FromUtf8(utf8);
+        script->AssignHeader(text, true, append);
+        for (const std::string& line : SplitLines(JoinLines(article->Header.Lines())))
+          EXPECT_TRUE(fieldOrContinuation(line)) << line;
+        std::string name, value;
+        SplitHeaderLine(text, name, value);
+        std::erase_if(value, [](char c) { return c == '\r' || c == '\n'; });
+        const int at = append ? article->Header.Count() - 1 : article->Header.IndexOfField(name);
+        EXPECT_EQ(article->Header.GetFieldAt(at, false), value);
+      }
+    }
+    // The value of a script variable, through Set H, byte for byte.
+    Run("%v% = \"erste Zeile\" + CRLF + Chr(9) + \"Grüße aus Köln\" + CRLF + \"X-After: ok\"\r\n"
+        "Set H X-Test: %v%\r\n");
+    EXPECT_EQ(errors, "");
+    EXPECT_EQ(article->Header.Lines().back(),
+              "X-Test: erste Zeile\r\n\t=?iso-8859-1?Q?Gr=FC=DFe_aus_K=F6ln?=\r\nX-After: ok");
+  }
+  SetInternalCharset("");
 }
 
 // ---------------------------------------------------------------------------
