@@ -16,6 +16,7 @@
 #include "IniFile.h"
 #include "LocaleTime.h"
 #include "ProgramDir.h"
+#include "Prompter.h"
 #include "uCharsets.h"
 #include "uFunctionRegistry.h"
 #include "uSkript.h"
@@ -790,7 +791,10 @@ std::string ReadIni(const FunctionCall& c) {
   try {
     TIniFile ini(c.Str[1]);
     return ini.ReadString(c.Str[2], c.Str[3], c.Str[4]);
-  } catch (const Exception&) {
+  } catch (const Exception& e) {
+    // The default stands in, but a file that is there and cannot be read is
+    // no missing one: said, though the script goes on.
+    SayOnStderr(e.Message());
     return c.Str[4];
   }
 }

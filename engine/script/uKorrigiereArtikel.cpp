@@ -5,7 +5,6 @@
 #include <string_view>
 #include <vector>
 
-#include "SafeFile.h"
 #include "SysUtils.h"
 #include "uArtikel.h"
 #include "uDriver.h"
@@ -31,8 +30,9 @@ void AddSignatureFile(TVQSkript& script, const std::string& sigFile) {
   try {
     std::string line = "Set Sig from \"" + sigFile + "\"";
     script.InterpreteLine(line);
-  } catch (const EUntrustedFile&) {
-    // Not missing but refused: the message is not sent with it or without it.
+  } catch (const EInOutError&) {
+    // Not missing but refused or unreadable: the message is not sent with it
+    // or without it.
     throw;
   } catch (const std::exception&) {
     // The display ends with the silent abort; the part's steps go on.

@@ -151,7 +151,8 @@ void TVQSkript::ReadStringArgument(std::string text, bool raw, std::string& coll
       ScriptError("XXXfrom.MissingFilename", "Nach \"from\" wird noch ein Dateiname erwartet.",
                   text);
     const std::string fileName = ExpandFileName(name);
-    if (!FileExists(NativePath(fileName)))
+    // A lookup that fails (a failing disk, no permission) is no missing file.
+    if (!FileExistsChecked(fileName))
       ScriptErrorFmt("FileDoesntExists", "Datei \"%s\" konnte nicht gefunden werden!",
                      {fileName}, name);
     std::vector<std::string> fileLines;

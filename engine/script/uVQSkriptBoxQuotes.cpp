@@ -229,7 +229,8 @@ void TVQSkript::ConvertBoxQuotes(int style) {
     const std::string line = body.GetInternalLine(i);
     if (!StartsStr(bq.StartLine, line)) continue;
     const std::string fileName = Trim(std::string_view(line).substr(bq.StartLine.size()));
-    if (!FileExists(fileName))
+    // A lookup that fails (a failing disk, no permission) is no missing file.
+    if (!FileExistsChecked(fileName))
       ScriptErrorFmt("Boxquote.FileDoesntExists",
                      "Die als BoxQuote anzuzeigende Datei \"%s\" existiert nicht!", {fileName});
     std::vector<std::string> lines;

@@ -261,7 +261,9 @@ void TVQSkript::EvalStringFunction(FunctionCall& call, std::string& result) {
         // A bare name means the settings folder, as for Do Write IniStr; a
         // missing file reads as empty.
         result = TIniFile(call.Str[1]).ReadString(call.Str[2], call.Str[3], call.Str[4]);
-      } catch (const std::exception&) {
+      } catch (const std::exception& e) {
+        // A file that cannot be read gets the default too, but is said.
+        SayOnStderr(e.what());
         result = call.Str[4];
       }
       return;

@@ -588,3 +588,84 @@ TEST_F(CorrectionRun, AStatusThatCannotBeReadIsNeverTakenAsMissing) {
     EXPECT_EQ(ReadFile(msg), text);
   }
 }
+
+// A file a profile or a script names for reading is missing only when there
+// is no such file. Any other failure of its lookup or its read ends the run
+// with an error naming the file and the reason, and the message is not
+// written; ReadIni and ReadIniStr give their default either way, but name a
+// file they cannot read.
+TEST_F(CorrectionRun, AFileThatCannotBeReadIsNoMissingFile) {
+  if (!StraceWorks()) GTEST_SKIP() << "no strace to make the file fail";
+  struct Row {
+    const char* what;
+    const char* keys;    // more profile keys
+    const char* script;  // more lines of Sub main
+    const char* file;    // in the test folder
+    bool lookup;         // its lookup fails, else its read
+    bool fatal;          // a failure other than "no such file" ends the run
+    int missingExit;     // with no such file
+    const char* missingSaid;  // then on stderr; null: the file is not named
+    const char* saved;        // in the message whenever it is written
+  } rows[] = {
+      {"the signature file", "SigFile=sig.txt\r\n", "", "sig.txt", true, true, 3,
+       "Sigfile \"sig.txt\" existiert nicht!", ""},
+      {"the signature file's read", "SigFile=sig.txt\r\n", "", "sig.txt", false, true, 3, nullptr, ""},
+      {"Set Intro from", "", "  Set Intro from \"intro.txt\"\r\n", "intro.txt", true, true, 3,
+       "intro.txt\" konnte nicht gefunden werden!", ""},
+      {"Append Lines from", "", "  Append Lines from \"lines.txt\"\r\n", "lines.txt", true, true, 3,
+       "lines.txt\" konnte nicht gefunden werden!", ""},
+      {"a box-quote file", "ConvertBoxQuotes=1\r\n", "", "box.txt", true, true, 1,
+       "box.txt\" existiert nicht!", ""},
+      {"ReadIni", "", "  X-Ini: %ReadIni(\"x.ini\", \"s\", \"k\", \"default\")%\r\n", "x.ini", true,
+       false, 3, nullptr, "\r\nX-Ini: default\r\n"},
+      {"ReadIniStr", "", "  X-Ini: %ReadIniStr(\"x.ini\", \"s\", \"k\", \"default\")%\r\n", "x.ini",
+       true, false, 3, nullptr, "\r\nX-Ini: default\r\n"},
+  };
+  WriteFile(dir / "BoxQuotes.ini", "[BQ#1]\r\nBQFrom=F\r\n");
+  // Nothing of them may reach a message written without them.
+  for (const char* name : {"sig.txt", "intro.txt", "lines.txt", "box.txt"})
+    WriteFile(dir / name, std::string("CONTENT-OF-") + name + "\n");
+  WriteFile(dir / "x.ini", "[s]\r\nk=CONTENT-OF-x.ini\r\n");
+  const std::string msg = Out("x.msg");
+  const std::string text = "Subject: x\r\n\r\ntext\r\nboxquote1:" + (dir / "box.txt") + "\r\n";
+  for (const Row& row : rows) {
+    for (const int err : {EIO, ENOENT}) {
+      // Only a lookup can tell that there is no such file.
+      if (err == ENOENT && !row.lookup) continue;
+      SCOPED_TRACE(std::string(row.what) + ", " + strerrorname_np(err));
+      fs::remove(dir / "Tidelarn.ini");
+      Profile("news", row.keys);
+      WriteFile(dir / "header.def", std::string("Sub main\r\n  X-Corrected: yes\r\n") +
+                                        "  %Exitcode% = 3\r\n" + row.script + "End Sub\r\n");
+      WriteFile(msg, text);
+      const std::string file = dir / row.file;
+      const std::string calls = row.lookup ? "newfstatat,statx" : "read";
+      ProcessResult r = RunTraced({"-o", "/dev/null", "-P", file, "-e", "trace=" + calls, "-e",
+                                   "inject=" + calls + ":error=" + strerrorname_np(err)},
+                                  exe, {"Type:news", "Filename:" + msg}, Env(), dir.Path());
+      const bool failed = err != ENOENT;
+      const int exitCode = failed ? (row.fatal ? 1 : 3) : row.missingExit;
+      EXPECT_EQ(r.exitCode, exitCode) << r.err;
+      const std::string after = ReadFile(msg);
+      if (exitCode == 1) {
+        EXPECT_EQ(after, text);
+      } else {
+        EXPECT_NE(after.find("\r\nX-Corrected: yes\r\n"), std::string::npos) << after;
+        EXPECT_NE(after.find(row.saved), std::string::npos) << after;
+        EXPECT_EQ(after.find("CONTENT-OF-"), std::string::npos) << after;
+      }
+      if (failed) {
+        EXPECT_NE(r.err.find(file), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(std::string("(") + std::strerror(err) + ")"), std::string::npos)
+            << r.err;
+      } else if (row.missingSaid) {
+        EXPECT_NE(r.err.find(row.missingSaid), std::string::npos) << r.err;
+      } else {
+        EXPECT_EQ(r.err.find(file), std::string::npos) << r.err;
+      }
+      if (failed && row.missingSaid) {
+        EXPECT_EQ(r.err.find(row.missingSaid), std::string::npos) << r.err;
+      }
+    }
+  }
+}
