@@ -14,11 +14,14 @@ namespace {
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
 
 // Whether Path is a regular file (or a link to one). A status that cannot be
-// read is told to Failed, unless the entry is simply gone or a dangling link.
+// read is told to Failed, unless the entry is simply gone: a link that leads
+// nowhere is still there, and may be all that is left of a message.
 bool IsRegularFile(const std::string& path, const TWalkFailure& failed) {
   struct stat st;
   if (stat(path.c_str(), &st) == 0) return S_ISREG(st.st_mode);
-  if (errno != ENOENT && errno != ENOTDIR && failed) failed(path, errno, false);
+  const int err = errno;
+  if ((err == ENOENT || err == ENOTDIR) && lstat(path.c_str(), &st) != 0) return false;
+  if (failed) failed(path, err, false);
   return false;
 }
 

@@ -16,8 +16,8 @@ bool MatchesMask(std::string_view name, std::string_view mask);
 
 // Told of what a walk cannot look at, with the system's reason: the folder
 // itself when it cannot be listed (Folder true; what was read before the
-// failure is still walked), or a file whose status cannot be read. An entry
-// that vanished and a dangling link are no failure.
+// failure is still walked), or a file whose status cannot be read, a dangling
+// link included. An entry that vanished is no failure.
 using TWalkFailure = std::function<void(const std::string& path, int err, bool folder)>;
 
 // Names (not paths) of the regular files of Dir matching Mask, sorted by byte

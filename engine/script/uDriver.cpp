@@ -432,14 +432,15 @@ void WriteArticleFile(TMessageFile& f, const std::string& name, TReplacementBatc
   TTextPieces text;
   f.Article.GetFinalPieces(text);
   TReplaceOptions options;
-  if (name != f.FileName) {
+  const bool testFile = name != f.FileName;
+  if (testFile) {
     // The test file: a link of its name is replaced, never written through,
     // so that whatever it leads to (the message, say) stays as it is.
     options.followLinks = false;
     struct stat st {};
     const bool exists = lstat(name.c_str(), &st) == 0;
     if (exists && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))
-      throw EInOutError(WriteErrorText(name, S_ISDIR(st.st_mode) ? EISDIR : EINVAL));
+      throw EMessageFileError(WriteErrorText(name, S_ISDIR(st.st_mode) ? EISDIR : EINVAL));
     // A new test file takes the message's mode.
     if (!exists || S_ISLNK(st.st_mode)) options.modeFrom = f.FileName;
     // Another user's link to a folder on the way is not followed either.
@@ -463,7 +464,14 @@ void WriteArticleFile(TMessageFile& f, const std::string& name, TReplacementBatc
   }
   file->Finish();
   if (beforeReplace) beforeReplace();
-  file->Commit();
+  try {
+    file->Commit();
+  } catch (const EInOutError& e) {
+    // What holds the test file's name and may not be replaced (another
+    // user's file or link in a sticky folder) costs only this message.
+    if (testFile) throw EMessageFileError(e.Message());
+    throw;
+  }
   if (afterReplace) afterReplace();
 }
 

@@ -106,9 +106,10 @@ bool IsValidProfileName(const std::string& name);
 void KorrigiereDatei(const std::string& FileName);
 
 // A message file that cannot be read, or that may not be written as asked (a
-// link to its own backup, a test file that is the message's own file, another
-// user's link): a sweep names it on stderr, goes on with the other messages
-// and ends with exit code 1; a single file ends the run with it.
+// link to its own backup, a test file that is the message's own file or whose
+// name holds what may not be replaced, another user's link): a sweep names it
+// on stderr, goes on with the other messages and ends with exit code 1; a
+// single file ends the run with it.
 class EMessageFileError : public EInOutError {
 public:
   using EInOutError::EInOutError;

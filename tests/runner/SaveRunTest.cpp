@@ -342,14 +342,19 @@ TEST_F(SaveRun, NoLinkCostsTheOriginal) {
 
 // What the sweep cannot look at or save is said, naming the folder or file;
 // the other messages and profiles go on and the run ends with 1. A folder
-// that cannot be opened or read, a message whose status cannot be read,
-// another user's link as a message (injected by strace, or planted as root);
-// backups that cannot be made are each named. An empty folder is no error,
-// and the registry record's folder sync fails in silence.
+// that cannot be opened or read, a message whose status cannot be read, a
+// message name that is a link to nothing, another user's link as a message
+// (injected by strace, or planted as root), a test file's name that holds
+// what may not be replaced (planted by another user for a run as an ordinary
+// user); backups that cannot be made are each named. An empty folder is no
+// error, and the registry record's folder sync fails in silence.
 TEST_F(SaveRun, TheSweepNamesWhatItPassesOver) {
   const std::string out2 = dir / "out2";
   const std::string registry = home / "Wex-Soft/Tidelarn";
   const std::string foreignTarget = dir / "else/b.msg";
+  // The ordinary user who runs the runner in the rows that need one; the
+  // planted files are another user's (65534).
+  constexpr uid_t kRunner = 4242;
   struct Row {
     const char* what;
     const char* keys;
@@ -362,6 +367,8 @@ TEST_F(SaveRun, TheSweepNamesWhatItPassesOver) {
     std::vector<std::string> corrected;  // of the messages; the others keep their bytes
     bool runGoesOn;                      // the second profile's message is corrected
     std::string unsaid;                  // not on stderr
+    std::vector<std::string> written = {};  // test files that get the corrected text
+    bool asUser = false;                    // run by kRunner, not root
   } rows[] = {
       {"a folder that cannot be opened", "", {"a.msg", "b.msg"}, {}, "openat", out + "/", false, 1,
        {out + "/"}, {}, true, ""},
@@ -388,18 +395,72 @@ TEST_F(SaveRun, TheSweepNamesWhatItPassesOver) {
        {"a.bak", "c.msg"}, [&] { fs::create_symlink("a.bak", out + "/a.msg"); },
        "newfstatat,statx:when=3+", out + "/a.bak", false, 1, {out + "/a.bak"}, {"c.msg"}, true,
        ""},
+      {"our own link to nothing as a message", "", {"a.msg", "c.msg"},
+       [&] { fs::create_symlink("gone", out + "/b.msg"); }, "", "", false, 1, {out + "/b.msg"},
+       {"a.msg", "c.msg"}, true, ""},
+      {"another user's link to nothing as a message, in a sticky folder", "", {"a.msg", "c.msg"},
+       [&] {
+         chmod(out.c_str(), 01777);
+         fs::create_symlink(dir / "else/gone", out + "/b.msg");
+         lchown((out + "/b.msg").c_str(), 65534, 65534);
+       },
+       "", "", true, 1, {out + "/b.msg"}, {"a.msg", "c.msg"}, true, ""},
+      {"a folder at a test file's name", "DontChangeRenameToExtension=tst\r\n",
+       {"c.msg", "d.msg", "e.msg"}, [&] { fs::create_directories(out + "/c.tst"); }, "", "",
+       false, 1, {out + "/c.tst"}, {}, true, "", {"d.tst", "e.tst"}},
+      {"another user's file at a test file's name, in a sticky folder",
+       "DontChangeRenameToExtension=tst\r\n", {"c.msg", "d.msg", "e.msg"},
+       [&] {
+         chmod(out.c_str(), 01777);
+         WriteFile(out + "/c.tst", kMessage);
+         chown((out + "/c.tst").c_str(), 65534, 65534);
+       },
+       "", "", true, 1, {out + "/c.tst"}, {}, true, "", {"d.tst", "e.tst"}, true},
+      {"another user's link at a test file's name, in a sticky folder",
+       "DontChangeRenameToExtension=tst\r\n", {"c.msg", "d.msg", "e.msg"},
+       [&] {
+         chmod(out.c_str(), 01777);
+         fs::create_symlink(foreignTarget, out + "/c.tst");
+         lchown((out + "/c.tst").c_str(), 65534, 65534);
+       },
+       "", "", true, 1, {out + "/c.tst"}, {}, true, "", {"d.tst", "e.tst"}, true},
       {"an empty folder", "", {}, {}, "", "", false, 3, {}, {}, true, "kann nicht"},
       {"a registry folder that cannot be synced", "", {"a.msg"},
        [&] { fs::remove(registry + "/registry.ini"); }, "fsync", registry, false, 3, {},
        {"a.msg"}, true, registry},
   };
   fs::create_directories(dir / "else");
-  bool untraced = false;
+  WriteFile(foreignTarget, kMessage);
+  // The test's folders are handed to the ordinary user, and back to root for
+  // the rows after, which would refuse a profile of another user. The work
+  // folder itself stays root's: in a sticky folder of theirs, the ordinary
+  // user could replace anyone's file.
+  auto owner = [&](uid_t uid) {
+    for (const std::string& top : {dir.Path(), home.Path()}) {
+      lchown(top.c_str(), uid, uid);
+      for (const auto& e : fs::recursive_directory_iterator(top))
+        if (e.path() != out) lchown(e.path().c_str(), uid, uid);
+    }
+  };
+  // Only when that user can reach them: a TMPDIR closed to others is no fault.
+  auto reachable = [&] {
+    if (!fs::exists("/usr/bin/setpriv")) return false;
+    for (fs::path p = fs::path(dir.Path()).parent_path(); p != p.root_path(); p = p.parent_path()) {
+      struct stat st {};
+      if (stat(p.c_str(), &st) != 0 || !(st.st_mode & S_IXOTH)) return false;
+    }
+    return true;
+  };
+  bool untraced = false, unreached = false;
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     if (row.root && geteuid() != 0) continue;
     if (!row.calls.empty() && !StraceWorks()) {
       untraced = true;
+      continue;
+    }
+    if (row.asUser && !reachable()) {
+      unreached = true;
       continue;
     }
     Profile(row.keys);
@@ -412,9 +473,19 @@ TEST_F(SaveRun, TheSweepNamesWhatItPassesOver) {
     }
     WriteFile(out2 + "/z.msg", kMessage);
     for (const std::string& m : row.messages) WriteFile(out + "/" + m, kMessage);
+    if (row.asUser) owner(kRunner);
     if (row.plant) row.plant();
     const std::vector<std::string> args = {"news", "other"};
-    ProcessResult r = row.calls.empty() ? Run(args) : RunInjected(args, row.calls, row.path);
+    ProcessResult r;
+    if (row.asUser) {
+      const std::string id = std::to_string(kRunner);
+      std::vector<std::string> all = {"--reuid=" + id, "--regid=" + id, "--clear-groups", exe};
+      all.insert(all.end(), args.begin(), args.end());
+      r = RunProcess("/usr/bin/setpriv", all, Env(), dir.Path());
+      owner(0);
+    } else {
+      r = row.calls.empty() ? Run(args) : RunInjected(args, row.calls, row.path);
+    }
     EXPECT_EQ(r.exitCode, row.exitCode) << r.err;
     for (const std::string& n : row.named) {
       EXPECT_NE(r.err.find(n), std::string::npos) << n << r.err;
@@ -427,10 +498,21 @@ TEST_F(SaveRun, TheSweepNamesWhatItPassesOver) {
           std::find(row.corrected.begin(), row.corrected.end(), m) != row.corrected.end();
       EXPECT_EQ(ReadFile(out + "/" + m), corrected ? kCorrected : kMessage) << m;
     }
+    // No other file of the folder got the corrected text.
+    std::vector<std::string> holding, expected = row.corrected;
+    expected.insert(expected.end(), row.written.begin(), row.written.end());
+    std::sort(expected.begin(), expected.end());
+    for (const std::string& n : Names(out)) {
+      const std::string path = out + "/" + n;
+      if (fs::is_regular_file(fs::symlink_status(path)) && ReadFile(path) == kCorrected)
+        holding.push_back(n);
+    }
+    EXPECT_EQ(holding, expected);
     EXPECT_EQ(ReadFile(out2 + "/z.msg"), row.runGoesOn ? kCorrected : kMessage);
     if (row.root) {
       EXPECT_EQ(ReadFile(foreignTarget), kMessage);
     }
   }
   if (untraced) GTEST_SKIP() << "strace cannot inject failures here: those cases did not run";
+  if (unreached) GTEST_SKIP() << "TMPDIR is closed to other users: the ordinary user's cases did not run";
 }
