@@ -54,7 +54,8 @@ TLocaleTime ReadLocaleTime() {
 namespace {
 
 // "yyyy/mm/dd" with an optional sign as one comparable number; "-*" and "+*"
-// lie before and after every date.
+// lie before and after every date. A negative year is one BC, as the C library
+// reads it: -1 is the year before 1, astronomical 0.
 bool ParseEraDate(std::string_view s, long long& key, int& year) {
   if (s == "-*" || s == "+*") {
     key = s[0] == '-' ? -(1LL << 60) : (1LL << 60);
@@ -71,6 +72,7 @@ bool ParseEraDate(std::string_view s, long long& key, int& year) {
     p = r.ptr;
   }
   if (p != end) return false;
+  if (v[0] < 0) ++v[0];
   year = v[0];
   key = (static_cast<long long>(v[0]) * 13 + v[1]) * 32 + v[2];
   return true;
@@ -100,7 +102,11 @@ bool FindEra(const std::vector<std::string>& eras, int year, int month, int day,
       continue;
     if (date < std::min(start, stop) || date > std::max(start, stop)) continue;
     name = std::string(field[4]);
-    eraYear = offset + (year - startYear) * (field[0] == "+" ? 1 : -1);
+    // The direction tells whether the years grow from the start towards the
+    // end, so an era whose end lies before its start (the years BC) counts
+    // backwards in time.
+    const int direction = (field[0] == "+") == (start <= stop) ? 1 : -1;
+    eraYear = offset + (year - startYear) * direction;
     return true;
   }
   return false;

@@ -24,7 +24,7 @@ bool IsNeutralLocale(std::string_view name);
 // The texts of the locale LC_TIME names now.
 TLocaleTime ReadLocaleTime();
 
-// The era of Eras that holds the date, its name and the year within it;
-// false when none does.
+// The era of Eras that holds the date (Year as tm_year + 1900 counts it:
+// 0 is 1 BC), its name and the year within it; false when none does.
 bool FindEra(const std::vector<std::string>& eras, int year, int month, int day, std::string& name,
              int& eraYear);

@@ -29,7 +29,7 @@ fi
 # The date tests run under these locales (they skip the ones that are missing);
 # only root can add them to the system's locale archive.
 if [ "$(id -u)" = 0 ]; then
-  for spec in en_US:UTF-8 de_DE:UTF-8 ru_RU:KOI8-R; do
+  for spec in en_US:UTF-8 de_DE:UTF-8 ru_RU:KOI8-R th_TH:UTF-8 ja_JP:UTF-8; do
     input=${spec%%:*} charmap=${spec#*:}
     listed="$input.$(tr -d - <<<"${charmap,,}")"
     grep -qx "$listed" <<<"$(locale -a)" ||

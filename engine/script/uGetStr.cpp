@@ -426,7 +426,14 @@ std::string FromStrftime(std::string_view f) {
       continue;
     }
     char c = f[++i];
-    if ((c == 'E' || c == 'O') && i + 1 < f.size()) c = f[++i];
+    char modifier = 0;
+    if ((c == 'E' || c == 'O') && i + 1 < f.size()) modifier = c, c = f[++i];
+    if (modifier == 'E' && (c == 'y' || c == 'C')) {
+      // The year in the era (two digits at least, as strftime writes it) and
+      // its name; %EY, whose form differs from era to era, keeps the plain year.
+      out += c == 'y' ? "ee" : "g";
+      continue;
+    }
     switch (c) {
       case 'd': out += "dd"; break;
       case 'e': out += "d"; break;
