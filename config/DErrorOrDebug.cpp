@@ -13,7 +13,11 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <map>
+#include <string_view>
+#include <unordered_map>
 
 #include "DlgTools.h"
 #include "FormTexts.h"
@@ -87,42 +91,115 @@ std::string LineEndOf(const std::string& text) {
   return lf == 0 || text[lf - 1] != '\r' ? "\n" : "\r\n";
 }
 
-// For each of the lines A, the index of the line of B it was left as (-1 for
-// a line changed or added): the longest common run of lines, so that lines
-// inserted or deleted before a line do not count as changing it. The lines
-// around the changes are matched first; a middle too large to compare
-// whole is left unmatched.
-std::vector<int> MatchLines(const std::vector<std::string>& a,
-                            const std::vector<std::string>& b) {
-  std::vector<int> match(a.size(), -1);
-  size_t head = 0;
-  while (head < a.size() && head < b.size() && a[head] == b[head]) match[head] = int(head), ++head;
-  size_t tail = 0;
-  while (tail < a.size() - head && tail < b.size() - head &&
-         a[a.size() - 1 - tail] == b[b.size() - 1 - tail]) {
-    match[a.size() - 1 - tail] = int(b.size() - 1 - tail);
-    ++tail;
+// Myers' diff in linear space, on the lines as numbers (equal lines, equal
+// numbers): the searches from both ends of a part meet on a shortest edit
+// script where each has made about half of its changes, and the parts before
+// and after that point are compared alike. Time grows with the lines times
+// the changes, memory with the lines only.
+class LineDiff {
+public:
+  LineDiff(const std::vector<int>& a, const std::vector<int>& b)
+      : a_(a), b_(b), match_(a.size(), -1), forward_(a.size() + b.size() + 3),
+        backward_(forward_.size()) {
+    Compare(0, ptrdiff_t(a.size()), 0, ptrdiff_t(b.size()));
   }
-  const size_t n = a.size() - head - tail, m = b.size() - head - tail;
-  constexpr size_t kMaxCells = size_t(1) << 22;
-  if (n == 0 || m == 0 || (n + 1) * (m + 1) > kMaxCells) return match;
-  // Lengths of the common runs of the suffixes of the middles.
-  std::vector<uint32_t> len((n + 1) * (m + 1), 0);
-  auto at = [&](size_t i, size_t j) -> uint32_t& { return len[i * (m + 1) + j]; };
-  for (size_t i = n; i-- > 0;)
-    for (size_t j = m; j-- > 0;)
-      at(i, j) = a[head + i] == b[head + j] ? at(i + 1, j + 1) + 1
-                                            : std::max(at(i + 1, j), at(i, j + 1));
-  for (size_t i = 0, j = 0; i < n && j < m;) {
-    if (a[head + i] == b[head + j]) {
-      match[head + i] = int(head + j);
-      ++i, ++j;
-    } else if (at(i + 1, j) >= at(i, j + 1)) {
-      ++i;
-    } else {
-      ++j;
+  // For each of the lines A, its line of B or -1.
+  const std::vector<int>& Match() const { return match_; }
+
+private:
+  // Matches a[x0, x1) against b[y0, y1).
+  void Compare(ptrdiff_t x0, ptrdiff_t x1, ptrdiff_t y0, ptrdiff_t y1) {
+    while (x0 < x1 && y0 < y1 && A(x0) == B(y0)) match_[size_t(x0++)] = int(y0++);
+    while (x0 < x1 && y0 < y1 && A(x1 - 1) == B(y1 - 1)) match_[size_t(--x1)] = int(--y1);
+    if (x0 == x1 || y0 == y1) return;
+    const auto [x, y] = Middle(x0, x1, y0, y1);
+    Compare(x0, x, y0, y);
+    Compare(x, x1, y, y1);
+  }
+
+  // A point of a shortest edit script of the part with about half of its
+  // changes on either side: where the searches from both ends first meet.
+  // Each keeps, per diagonal k = x - y, the furthest x it reached with one
+  // change per step; a value past the part's edge may stay, but cannot meet
+  // the other search before a shorter script would have.
+  std::pair<ptrdiff_t, ptrdiff_t> Middle(ptrdiff_t x0, ptrdiff_t x1, ptrdiff_t y0, ptrdiff_t y1) {
+    const ptrdiff_t kMin = x0 - y1, kMax = x1 - y0;
+    const ptrdiff_t fMid = x0 - y0, bMid = x1 - y1;
+    const bool odd = (fMid - bMid) % 2 != 0;
+    // Indexed by diagonal, with room for a guard beyond kMin and kMax.
+    ptrdiff_t* f = forward_.data() + b_.size() + 1;
+    ptrdiff_t* b = backward_.data() + b_.size() + 1;
+    ptrdiff_t fMin = fMid, fMax = fMid, bMin = bMid, bMax = bMid;
+    f[fMid] = x0;
+    b[bMid] = x1;
+    // The diagonals one change more reaches: one more on each side inside the
+    // part, with a guard beside them that is never taken; one fewer at its edge.
+    auto widen = [&](ptrdiff_t* v, ptrdiff_t& lo, ptrdiff_t& hi, ptrdiff_t guard) {
+      if (lo > kMin)
+        v[--lo - 1] = guard;
+      else
+        ++lo;
+      if (hi < kMax)
+        v[++hi + 1] = guard;
+      else
+        --hi;
+    };
+    for (;;) {
+      // One change more from the start.
+      widen(f, fMin, fMax, -1);
+      for (ptrdiff_t k = fMax; k >= fMin; k -= 2) {
+        ptrdiff_t x = f[k - 1] >= f[k + 1] ? f[k - 1] + 1 : f[k + 1];
+        ptrdiff_t y = x - k;
+        while (x < x1 && y < y1 && A(x) == B(y)) ++x, ++y;
+        f[k] = x;
+        if (odd && bMin <= k && k <= bMax && b[k] <= x) return {x, y};
+      }
+      // And one more from the end.
+      widen(b, bMin, bMax, PTRDIFF_MAX);
+      for (ptrdiff_t k = bMax; k >= bMin; k -= 2) {
+        ptrdiff_t x = b[k - 1] < b[k + 1] ? b[k - 1] : b[k + 1] - 1;
+        ptrdiff_t y = x - k;
+        while (x > x0 && y > y0 && A(x - 1) == B(y - 1)) --x, --y;
+        b[k] = x;
+        if (!odd && fMin <= k && k <= fMax && x <= f[k]) return {x, y};
+      }
     }
   }
+
+  int A(ptrdiff_t i) const { return a_[size_t(i)]; }
+  int B(ptrdiff_t i) const { return b_[size_t(i)]; }
+
+  const std::vector<int>& a_;
+  const std::vector<int>& b_;
+  std::vector<int> match_;
+  std::vector<ptrdiff_t> forward_, backward_;
+};
+
+// For each of the lines A, the index of the line of B it was left as (-1 for
+// a line changed or added): the longest common run of lines, so that lines
+// inserted or deleted before a line do not count as changing it.
+std::vector<int> MatchLines(const std::vector<std::string>& a,
+                            const std::vector<std::string>& b) {
+  // A line that only one side holds cannot be matched and is left out of the
+  // comparison: a script changed throughout costs no search.
+  std::unordered_map<std::string_view, int> number;
+  for (const std::string& line : b) number.emplace(line, int(number.size()));
+  std::vector<bool> inA(number.size());
+  std::vector<int> posA, posB, numA, numB;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (auto it = number.find(a[i]); it != number.end()) {
+      posA.push_back(int(i));
+      numA.push_back(it->second);
+      inA[size_t(it->second)] = true;
+    }
+  }
+  for (size_t j = 0; j < b.size(); ++j) {
+    if (int n = number.at(b[j]); inA[size_t(n)]) posB.push_back(int(j)), numB.push_back(n);
+  }
+  const LineDiff diff(numA, numB);
+  std::vector<int> match(a.size(), -1);
+  for (size_t i = 0; i < posA.size(); ++i)
+    if (int j = diff.Match()[i]; j >= 0) match[size_t(posA[i])] = posB[size_t(j)];
   return match;
 }
 

@@ -23,6 +23,33 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
+void InsertAt(QStringList& l, size_t i, const char* line) { l.insert(qsizetype(i), line); }
+void InsertAt(Lines& l, size_t i, const char* line) { l.insert(l.begin() + ptrdiff_t(i), line); }
+void EraseAt(QStringList& l, size_t i) { l.removeAt(qsizetype(i)); }
+void EraseAt(Lines& l, size_t i) { l.erase(l.begin() + ptrdiff_t(i)); }
+
+// Lines replaced, deleted and added all through a script, the same on the
+// memo's lines and the file's.
+void Scatter(auto& lines) {
+  for (size_t i = size_t(lines.size()); i-- > 0;) {
+    if (i % 29 == 1) InsertAt(lines, i + 1, "X-Neu: 1");
+    if (i % 41 == 2) lines[i] = "X-Ersetzt: 1";
+    if (i % 37 == 0) EraseAt(lines, i);
+  }
+}
+
+// 2,100 lines of UTF-8, all but the last with an arrow. A text comes back
+// every 500 lines with the other arrow: the same "?" line in the memo under
+// windows-1252, for other bytes.
+Lines LargeScript() {
+  Lines lines;
+  for (int i = 0; i < 2099; ++i)
+    lines.push_back("' " + std::string(i / 500 % 2 ? "\xE2\x86\x90" : "\xE2\x86\x92") + " " +
+                    IntToStr(i % 500));
+  lines.push_back("  Set Foo");
+  return lines;
+}
+
 class ErrorOrDebugTest : public ConfigTest {
 protected:
   void SetUp() override {
@@ -187,7 +214,7 @@ TEST_F(ErrorOrDebugTest, ReloadAndSaveKeepTheEncodingOfTheFile) {
 
 // Saving after lines were inserted, deleted or edited: every line the user
 // left alone keeps its exact bytes, and the file its encoding, whatever the
-// internal charset could show of it.
+// internal charset could show of it and however long the script.
 TEST_F(ErrorOrDebugTest, SavedLinesLeftAloneKeepTheirBytesAndTheFileItsEncoding) {
   struct Kind {
     const char* name;
@@ -208,6 +235,8 @@ TEST_F(ErrorOrDebugTest, SavedLinesLeftAloneKeepTheirBytesAndTheFileItsEncoding)
       {"windows-1252 with NUL under utf-8", "utf-8", "",
        {std::string("' \0 a", 5), std::string("' \0 b", 5), "Gr\xFC\xDF" "e", "  Set Foo"},
        false},
+      {"2,100 lines of UTF-8 under windows-1252", "", "", LargeScript(), false},
+      {"2,100 lines of UTF-8 under utf-8", "utf-8", "", LargeScript(), true},
   };
   // Each edit, on the memo's lines and on the file's lines as it should save them.
   struct Edit {
@@ -230,6 +259,17 @@ TEST_F(ErrorOrDebugTest, SavedLinesLeftAloneKeepTheirBytesAndTheFileItsEncoding)
          l.back() = "  X-Foo: 1";
          l.insert(l.begin() + 2, "X-Neu: 1");
        }},
+      {"insert at top and bottom", false,
+       [](QStringList& l) {
+         l.prepend("X-Neu: 1");
+         l.append("X-Neu: 2");
+       },
+       [](Lines& l) {
+         l.insert(l.begin(), "X-Neu: 1");
+         l.push_back("X-Neu: 2");
+       }},
+      {"scattered edits", false, [](QStringList& l) { Scatter(l); },
+       [](Lines& l) { Scatter(l); }},
       {"edit every line", true, [](QStringList& l) { for (QString& s : l) s += "!"; },
        [](Lines& l) { for (std::string& s : l) s += "!"; }},
   };
