@@ -19,8 +19,11 @@ char Lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
 bool IsRegularFile(const std::string& path, const TWalkFailure& failed) {
   struct stat st;
   if (stat(path.c_str(), &st) == 0) return S_ISREG(st.st_mode);
-  const int err = errno;
-  if ((err == ENOENT || err == ENOTDIR) && lstat(path.c_str(), &st) != 0) return false;
+  int err = errno;
+  if ((err == ENOENT || err == ENOTDIR) && lstat(path.c_str(), &st) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return false;
+    err = errno;
+  }
   if (failed) failed(path, err, false);
   return false;
 }
