@@ -30,6 +30,8 @@ TEST(MsgBoxHelper, TheRunnerTakesTheHelpersAnswerOrFallsBack) {
   const std::string offscreen = "QT_QPA_PLATFORM=offscreen";
   const TOwnDisplay refusing;
   const std::string x = "DISPLAY=" + refusing.Name();
+  // Accepts the connections into its backlog and never answers them.
+  const TOwnDisplay frozen{true};
   // The Abort box gets no button of that name and is closed: Cancel.
   const TCase cases[] = {
       {"X display", {x, offscreen}, THelper::Built, 17, false},
@@ -37,6 +39,7 @@ TEST(MsgBoxHelper, TheRunnerTakesTheHelpersAnswerOrFallsBack) {
       {"no display variable", {offscreen}, THelper::Built, 16, true},
       {"no helper", {x, offscreen}, THelper::Missing, 16, true},
       {"display unreachable", {x, "QT_QPA_PLATFORM=xcb"}, THelper::Built, 16, true},
+      {"display never answers", {"DISPLAY=" + frozen.Name()}, THelper::Built, 16, true},
       {"answer not a button of the box", {x, offscreen}, THelper::ExitsWithAbort, 16, true},
       {"helper ended by Qt", {x, offscreen}, THelper::ExitsWithOne, 16, true},
       {"helper killed", {x, offscreen}, THelper::Killed, 16, true},
