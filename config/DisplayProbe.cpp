@@ -4,13 +4,19 @@
 
 #include <dirent.h>
 #include <dlfcn.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <future>
 #include <string_view>
+#include <system_error>
+#include <thread>
 
 namespace {
 
@@ -19,11 +25,21 @@ std::string Env(const char* name) {
   return v ? v : "";
 }
 
+// A display that accepts the connection and never answers (a frozen server, a
+// dead forwarded display) counts as none after this long: a run started by a
+// server must never hang on it.
+constexpr std::chrono::seconds kTimeLimit{3};
+
 // A full connection through the library Qt's X platform uses itself, so the
 // server's refusals (authorisation, too many clients) count as well. Loaded at
 // run time: the program needs it only when X is asked for. The programs ignore
 // SIGPIPE, so a server that drops the connection while the set-up is written
 // makes this false instead of ending the process.
+// xcb_connect blocks without limit (on the connect, the set-up reply, a host
+// name's lookup) and nothing in its interface bounds it; handing it a socket
+// of our own would mean looking up the Xauthority cookie outside xcb. So it
+// runs on a thread of its own, left behind when the limit passes; should it
+// ever return, it disconnects by itself.
 bool XReachable(const std::string& display) {
   if (display.empty()) return false;
   using Connect = void* (*)(const char*, int*);
@@ -35,11 +51,19 @@ bool XReachable(const std::string& display) {
   auto hasError = reinterpret_cast<HasError>(dlsym(lib, "xcb_connection_has_error"));
   auto disconnect = reinterpret_cast<Disconnect>(dlsym(lib, "xcb_disconnect"));
   if (!connect || !hasError || !disconnect) return false;
-  void* c = connect(display.c_str(), nullptr);
-  if (!c) return false;
-  bool ok = hasError(c) == 0;
-  disconnect(c);
-  return ok;
+  std::promise<bool> answer;
+  std::future<bool> reachable = answer.get_future();
+  try {
+    std::thread([=, answer = std::move(answer)]() mutable {
+      void* c = connect(display.c_str(), nullptr);
+      const bool ok = c && hasError(c) == 0;
+      if (c) disconnect(c);
+      answer.set_value(ok);
+    }).detach();
+  } catch (const std::system_error&) {
+    return false;
+  }
+  return reachable.wait_for(kTimeLimit) == std::future_status::ready && reachable.get();
 }
 
 bool WaylandReachable() {
@@ -55,9 +79,17 @@ bool WaylandReachable() {
   addr.sun_family = AF_UNIX;
   if (name.size() >= sizeof addr.sun_path) return false;
   std::memcpy(addr.sun_path, name.c_str(), name.size() + 1);
-  int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  // A server whose backlog is full accepts nobody: tried again until the limit.
+  int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) return false;
-  bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  const auto deadline = std::chrono::steady_clock::now() + kTimeLimit;
+  bool ok = false;
+  for (;;) {
+    ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    if (ok || (errno != EAGAIN && errno != EINTR) || std::chrono::steady_clock::now() >= deadline)
+      break;
+    poll(nullptr, 0, 50);
+  }
   close(fd);
   return ok;
 }

@@ -17,5 +17,6 @@ struct TDisplayCheck {
 // ";" list in turn; one that needs no display, such as offscreen, is taken
 // unchecked), else the X display and then the Wayland display. A reachable
 // Wayland display with an unreachable X one makes QT_QPA_PLATFORM "wayland",
-// since Qt would otherwise try X alone.
+// since Qt would otherwise try X alone. A display that has not answered
+// within a few seconds counts as unreachable.
 TDisplayCheck CheckDisplay();

@@ -8,6 +8,7 @@
 #include <QToolTip>
 #include <QTranslator>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "DisplayProbe.h"
 #include "ProgramDir.h"
@@ -91,22 +93,34 @@ void QtStartMessages(QtMsgType type, const QMessageLogContext& context, const QS
   _exit(gStartFailureExit);  // in the middle of Qt's construction: nothing else may run
 }
 
-// Qt wants a private runtime folder (XDG_RUNTIME_DIR); without a usable one it
-// says so on stderr, which is a server's log for the runner's boxes, and makes
-// one under /tmp. A folder in the settings folder takes its place.
-bool UsableRuntimeFolder(const char* path, bool follow) {
+// Qt wants a private runtime folder (XDG_RUNTIME_DIR): a folder, not a link,
+// of the user's own with mode 0700. Without one it says so on stderr, which is
+// a server's log for the runner's boxes, and makes one in TMPDIR. A folder in
+// the settings folder takes its place; Repair sets an own one to 0700.
+bool PrivateFolder(const char* path, bool repair) {
+  if (!path || *path != '/') return false;
+  const int fd = open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return false;
   struct stat st {};
-  if (!path || *path != '/' || (follow ? stat(path, &st) : lstat(path, &st)) != 0) return false;
-  return S_ISDIR(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & 07777) == 0700;
+  const bool ok = fstat(fd, &st) == 0 && st.st_uid == geteuid() &&
+                  ((st.st_mode & 07777) == 0700 || (repair && fchmod(fd, 0700) == 0));
+  close(fd);
+  return ok;
 }
 
 void ProvideRuntimeFolder(const std::string& settings) {
-  if (UsableRuntimeFolder(std::getenv("XDG_RUNTIME_DIR"), true)) return;
-  const std::string dir = settings + "runtime";
-  if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return;
-  // Only a folder of our own, never what someone else put in its place.
-  if (!UsableRuntimeFolder(dir.c_str(), false)) return;
-  setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
+  if (PrivateFolder(std::getenv("XDG_RUNTIME_DIR"), false)) return;
+  // What stands in the way (a file, a link, another user's folder such as one
+  // left by a run under sudo) is neither followed nor changed: the next name
+  // is taken, the same one at every run.
+  for (int n = 1; n <= 9; ++n) {
+    const std::string dir = settings + "runtime" + (n == 1 ? "" : "-" + std::to_string(n));
+    if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return;
+    if (PrivateFolder(dir.c_str(), true)) {
+      setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
+      return;
+    }
+  }
 }
 
 // The settings folder, or empty when it is refused: the refusal itself is

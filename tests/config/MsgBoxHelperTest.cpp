@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <utility>
 
 #include "TestSupport.h"
 
@@ -30,6 +32,8 @@ TEST(MsgBoxHelper, TheRunnerTakesTheHelpersAnswerOrFallsBack) {
   const std::string offscreen = "QT_QPA_PLATFORM=offscreen";
   const TOwnDisplay refusing;
   const std::string x = "DISPLAY=" + refusing.Name();
+  // Accepts the connections into its backlog and never answers them.
+  const TOwnDisplay frozen{true};
   // The Abort box gets no button of that name and is closed: Cancel.
   const TCase cases[] = {
       {"X display", {x, offscreen}, THelper::Built, 17, false},
@@ -37,6 +41,7 @@ TEST(MsgBoxHelper, TheRunnerTakesTheHelpersAnswerOrFallsBack) {
       {"no display variable", {offscreen}, THelper::Built, 16, true},
       {"no helper", {x, offscreen}, THelper::Missing, 16, true},
       {"display unreachable", {x, "QT_QPA_PLATFORM=xcb"}, THelper::Built, 16, true},
+      {"display never answers", {"DISPLAY=" + frozen.Name()}, THelper::Built, 16, true},
       {"answer not a button of the box", {x, offscreen}, THelper::ExitsWithAbort, 16, true},
       {"helper ended by Qt", {x, offscreen}, THelper::ExitsWithOne, 16, true},
       {"helper killed", {x, offscreen}, THelper::Killed, 16, true},
@@ -82,6 +87,80 @@ TEST(MsgBoxHelper, TheRunnerTakesTheHelpersAnswerOrFallsBack) {
     EXPECT_TRUE(fs::is_empty(tmp.Path()));
   }
   if (platform) setenv("QT_QPA_PLATFORM", savedPlatform.c_str(), 1);
+}
+
+// Whatever stands where Qt's runtime folder goes, the helper on a display
+// leaves no warning of Qt's on stderr and no folder in TMPDIR, and changes
+// nothing but a folder of the user's own.
+TEST(MsgBoxHelper, QtFindsAPrivateRuntimeFolderWhateverStandsInItsPlace) {
+  enum class TPlaced { OpenFolder, File, Link, OthersFolder, LinkAsVariable };
+  const std::pair<const char*, TPlaced> cases[] = {
+      {"own folder 0755", TPlaced::OpenFolder},
+      {"file", TPlaced::File},
+      {"link to an own folder", TPlaced::Link},
+      {"another user's folder", TPlaced::OthersFolder},
+      {"XDG_RUNTIME_DIR a link to a private folder", TPlaced::LinkAsVariable},
+  };
+  for (const auto& [what, placed] : cases) {
+    // Only root can give a folder to another user.
+    if (placed == TPlaced::OthersFolder && geteuid() != 0) continue;
+    SCOPED_TRACE(what);
+    TempDir settings, target, tmp;
+    const std::string runtime = settings / "runtime";
+    std::string variable;
+    switch (placed) {
+      case TPlaced::OpenFolder:
+      case TPlaced::OthersFolder:
+        fs::create_directory(runtime);
+        chmod(runtime.c_str(), 0755);
+        if (placed == TPlaced::OthersFolder) {
+          ASSERT_EQ(chown(runtime.c_str(), 65534, 65534), 0);
+        }
+        break;
+      case TPlaced::File:
+        WriteFile(runtime, "");
+        break;
+      case TPlaced::Link:
+        chmod(target.Path().c_str(), 0755);
+        fs::create_directory_symlink(target.Path(), runtime);
+        break;
+      case TPlaced::LinkAsVariable:
+        chmod(target.Path().c_str(), 0700);
+        variable = settings / "session";
+        fs::create_directory_symlink(target.Path(), variable);
+        break;
+    }
+    ProcessResult r = RunProcess(
+        MSGBOX_HELPER_PATH, {"Titel", "Text", "0"},
+        {"TIDELARN_HOME=" + settings.Path(), "XDG_RUNTIME_DIR=" + variable, "TMPDIR=" + tmp.Path(),
+         "QT_QPA_PLATFORM=offscreen", "TIDELARN_TEST_ANSWER=butOk"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("answer="), std::string::npos) << r.out;
+    EXPECT_EQ(r.err.find("QStandardPaths"), std::string::npos) << r.err;
+    EXPECT_TRUE(fs::is_empty(tmp.Path()));
+    struct stat st {};
+    ASSERT_EQ(lstat(runtime.c_str(), &st), 0);
+    const mode_t mode = st.st_mode & 07777;
+    switch (placed) {
+      case TPlaced::OpenFolder:
+        EXPECT_EQ(mode, 0700u);
+        break;
+      case TPlaced::OthersFolder:
+        EXPECT_EQ(mode, 0755u);
+        EXPECT_EQ(st.st_uid, 65534u);
+        break;
+      case TPlaced::File:
+        EXPECT_TRUE(S_ISREG(st.st_mode));
+        break;
+      case TPlaced::Link:
+        EXPECT_TRUE(S_ISLNK(st.st_mode));
+        ASSERT_EQ(stat(target.Path().c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0755u);
+        break;
+      case TPlaced::LinkAsVariable:
+        break;
+    }
+  }
 }
 
 }  // namespace

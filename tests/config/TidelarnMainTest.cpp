@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
@@ -133,13 +136,44 @@ TEST_F(TidelarnMainTest, ARefusedSettingsFolderEndsWithItsMessageAlsoOnADisplay)
   EXPECT_TRUE(fs::is_empty(open.Path()));
 }
 
+// A Wayland display whose backlog is full: it lets nobody connect.
+class TFullWaylandDisplay {
+public:
+  explicit TFullWaylandDisplay(const std::string& path) {
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    // Too long a path is unreachable as well.
+    if (path.size() >= sizeof addr.sun_path) return;
+    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    const auto* a = reinterpret_cast<const sockaddr*>(&addr);
+    server_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (bind(server_, a, sizeof addr) != 0 || listen(server_, 0) != 0)
+      throw std::runtime_error("no Wayland socket for the test");
+    client_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (connect(client_, a, sizeof addr) != 0) throw std::runtime_error("backlog not filled");
+  }
+  ~TFullWaylandDisplay() {
+    close(client_);
+    close(server_);
+  }
+
+private:
+  int server_ = -1, client_ = -1;
+};
+
 TEST_F(TidelarnMainTest, AnUnreachableDisplayCountsAsNoneInsteadOfAborting) {
   const TOwnDisplay refusing;
   const std::string x = "DISPLAY=" + refusing.Name();
+  // Accepts the connections into its backlog and never answers them.
+  const TOwnDisplay frozen{true};
+  const std::string frozenX = "DISPLAY=" + frozen.Name();
+  const std::string fullWayland = "WAYLAND_DISPLAY=" + (dir_ / "wayland-full");
+  const TFullWaylandDisplay full(dir_ / "wayland-full");
   TErrorDisplay error;
   error.errorMsg = "Kaputt";
   error.continueLine = 3;
-  WriteFile(dir_ / "error.tmp", FormatShowErrorRequest(error));
+  for (const char* name : {"error.tmp", "frozen-error.tmp"})
+    WriteFile(dir_ / name, FormatShowErrorRequest(error));
   WriteFile(dir_ / "input.tmp", "[InputBox]\r\nTitle=T\r\nPrompt=Name?\r\nDefault=preset\r\n");
   struct Case {
     std::vector<std::string> args;
@@ -152,6 +186,9 @@ TEST_F(TidelarnMainTest, AnUnreachableDisplayCountsAsNoneInsteadOfAborting) {
       {{"?"}, "WAYLAND_DISPLAY=wayland-none", 1, "\"WAYLAND_DISPLAY=wayland-none\""},
       {{"#InputBox#", dir_ / "input.tmp"}, x, 0, "Name?"},
       {{"#ShowError#", dir_ / "error.tmp"}, x, 0, "Kaputt"},
+      {{}, frozenX, 1, "\"" + frozenX + "\" ist nicht erreichbar"},
+      {{"#ShowError#", dir_ / "frozen-error.tmp"}, frozenX, 0, "Kaputt"},
+      {{"?"}, fullWayland, 1, "\"" + fullWayland + "\" ist nicht erreichbar"},
   };
   for (const Case& c : cases) {
     ProcessResult r = Run(c.args, {c.env});
@@ -161,9 +198,11 @@ TEST_F(TidelarnMainTest, AnUnreachableDisplayCountsAsNoneInsteadOfAborting) {
   }
   // The hand-overs were answered as without a display: the preset, and "end".
   EXPECT_EQ(TIniFile(dir_ / "input.tmp").ReadString("InputBox", "Default", ""), "preset");
-  int line = 0, state = 0;
-  EXPECT_TRUE(ParseShowErrorAnswer(ReadFile(dir_ / "error.tmp"), line, state));
-  EXPECT_EQ(state, ErrorChoice::End);
+  for (const char* name : {"error.tmp", "frozen-error.tmp"}) {
+    int line = 0, state = 0;
+    EXPECT_TRUE(ParseShowErrorAnswer(ReadFile(dir_ / name), line, state)) << name;
+    EXPECT_EQ(state, ErrorChoice::End) << name;
+  }
   EXPECT_FALSE(fs::exists(dir_ / "Tidelarn.ini"));
 }
 
