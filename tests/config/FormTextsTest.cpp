@@ -19,7 +19,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <optional>
 
 #include "CfgMain.h"
@@ -135,12 +134,13 @@ private:
 
 TEST(QtPrompterTest, ADisplayCountsOnlyWhenQtCanReachIt) {
   // A Wayland compositor's socket that accepts connections.
-  TempDir runtime;
+  SocketDir runtime;
   int listening = socket(AF_UNIX, SOCK_STREAM, 0);
   sockaddr_un addr{};
   addr.sun_family = AF_UNIX;
   const std::string socketPath = runtime / "wayland-test";
-  std::strcpy(addr.sun_path, socketPath.c_str());
+  ASSERT_LT(socketPath.size(), sizeof addr.sun_path);
+  socketPath.copy(addr.sun_path, socketPath.size());
   ASSERT_EQ(bind(listening, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
   ASSERT_EQ(listen(listening, 4), 0);
   const std::string rt = runtime.Path();

@@ -37,8 +37,9 @@ TEST(Spawn, WaitsAndReportsExitCodes) {
   EXPECT_EQ(code, 3);
   EXPECT_FALSE(SpawnAndWait("/nonexistent/program", {}, code, capture));
   // Something it started and left running keeps the pipe open: its end counts.
-  ASSERT_TRUE(SpawnAndWait("/bin/sh", {"-c", "printf x; sleep 600 & echo $! > " + (dir / "left")},
-                           code, capture));
+  const std::string left = ShellQuote(dir / "left");
+  ASSERT_TRUE(
+      SpawnAndWait("/bin/sh", {"-c", "printf x; sleep 600 & echo $! > " + left}, code, capture));
   kill(std::stoi(ReadFile(dir / "left")), SIGKILL);
   EXPECT_EQ(out, "x");
   EXPECT_EQ(ClampExitCode(300), 255);

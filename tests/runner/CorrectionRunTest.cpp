@@ -325,11 +325,13 @@ TEST_F(CorrectionRun, ActionCodesBeyondAByteReadAsTheDefault) {
 TEST_F(CorrectionRun, AProfileThatCannotBeReadBackEndsTheSweep) {
   Profile("news", "");
   const std::string ini = dir / "Tidelarn.ini";
+  // Quoted for the splitting of the parameters: the path may hold blanks.
+  auto q = [](const std::string& path) { return "\"" + path + "\""; };
   WriteFile(dir / "header.def",
             "Sub main\r\n  if Header(\"Subject\") = \"a\" then\r\n"
             "    Set Option SetDateHeader = 2\r\n"
-            "    Do Exec and wait \"/bin/mv\", \"" + ini + " " + ini + ".away\"\r\n"
-            "    Do Exec and wait \"/bin/mkdir\", \"" + ini + "\"\r\n"
+            "    Do Exec and wait \"/bin/mv\", '" + q(ini) + " " + q(ini + ".away") + "'\r\n"
+            "    Do Exec and wait \"/bin/mkdir\", '" + q(ini) + "'\r\n"
             "  endif\r\nEnd Sub\r\n");
   const std::string second = "Subject: b\r\n\r\ntext\r\n";
   WriteFile(Out("a.msg"), "Subject: a\r\n\r\ntext\r\n");

@@ -41,9 +41,12 @@ protected:
     WriteFile(Ini(), IniText() + "[" + name + "]\r\nMessagePath=" + messagePath +
                          "\r\nFilePath=" + dir.Path() + "\r\n");
   }
-  // A stand-in for the configuration program that notes its start.
+  // A stand-in for the configuration program that notes its start. The note
+  // appears whole (renamed into place): the test reads it once it exists.
   void FakeConfigProgram() {
-    WriteFile(dir / "Tidelarn", "#!/bin/sh\necho \"started $#\" > \"$(dirname \"$0\")/started\"\n");
+    WriteFile(dir / "Tidelarn",
+              "#!/bin/sh\nd=$(dirname \"$0\")\n"
+              "echo \"started $#\" > \"$d/started.tmp\" && mv \"$d/started.tmp\" \"$d/started\"\n");
     chmod((dir / "Tidelarn").c_str(), 0755);
   }
   // The sibling runs detached: wait for its note (no limit on correctness, only

@@ -57,6 +57,17 @@ void WriteFile(const std::string& path, const std::string& data) {
   out << data;
 }
 
+std::string ShellQuote(const std::string& s) {
+  std::string quoted = "'";
+  for (char c : s) {
+    if (c == '\'')
+      quoted += "'\\''";  // ends the quote, a quoted ', quotes again
+    else
+      quoted += c;
+  }
+  return quoted + "'";
+}
+
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
                          const std::vector<std::string>& env, const std::string& cwd) {
   int outPipe[2], errPipe[2];

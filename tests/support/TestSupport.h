@@ -25,8 +25,19 @@ private:
   std::string path_;
 };
 
+// A fresh folder for sockets and for what makes its own (gpg-agent): a
+// socket's whole path must fit in sun_path (108 bytes), so it lies under /tmp
+// whatever TMPDIR holds. Only the owner may enter it (mkdtemp's 0700).
+class SocketDir : public TempDir {
+public:
+  SocketDir() : TempDir("/tmp") {}
+};
+
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& data);
+
+// S as one word of a shell command, whatever it holds (blanks, quotes, $).
+std::string ShellQuote(const std::string& s);
 
 struct ProcessResult {
   int exitCode = -1;

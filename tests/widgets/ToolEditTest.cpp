@@ -22,6 +22,11 @@
 namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
+// The text a file edit shows for a chosen file: quoted when the path holds a
+// blank, as one under a TMPDIR with blanks does.
+QString Shown(const std::string& path) {
+  return Q(path.find(' ') == std::string::npos ? path : "\"" + path + "\"");
+}
 
 class RecordingPrompter : public TPrompter {
 public:
@@ -85,8 +90,10 @@ TEST_F(ToolEditTest, FileNameOfTheText) {
   const QString existing = Q(dir / "with blank/a file.txt");
   edit.setText(existing);
   EXPECT_EQ(edit.FileName(), existing);
-  edit.setText(Q(dir / "with blank/missing file.txt"));
-  EXPECT_EQ(edit.FileName(), Q(dir / "with"));
+  // Not a file: a program and its parameters, split at the first blank.
+  const std::string missing = dir / "with blank/missing file.txt";
+  edit.setText(Q(missing));
+  EXPECT_EQ(edit.FileName(), Q(missing.substr(0, missing.find(' '))));
   edit.setText(QLatin1Char('"') + existing + QLatin1String("\" -x"));
   EXPECT_EQ(edit.FileName(), existing);
   EXPECT_EQ(edit.GetLongName(), QStringLiteral("a file.txt"));
@@ -142,12 +149,12 @@ TEST_F(ToolEditTest, DialogEventsMayChangeOrCancel) {
   edit.OnAfterDialog = [](TFileDirEdit*, QString& name, bool&) { name += QLatin1String(".bak"); };
   OnNextDialog([&](QFileDialog* d) { Choose(d, Q(dir / "plain.txt")); });
   edit.EditButtonClick();
-  EXPECT_EQ(edit.text(), Q(dir / "plain.txt.bak"));
+  EXPECT_EQ(edit.text(), Shown(dir / "plain.txt.bak"));
 
   edit.OnAfterDialog = [](TFileDirEdit*, QString&, bool& action) { action = false; };
   OnNextDialog([&](QFileDialog* d) { Choose(d, Q(dir / "plain.txt")); });
   edit.EditButtonClick();
-  EXPECT_EQ(edit.text(), Q(dir / "plain.txt.bak"));
+  EXPECT_EQ(edit.text(), Shown(dir / "plain.txt.bak"));
 }
 
 TEST_F(ToolEditTest, DirectoryDialogStartsAtTheRootWithoutAUsableText) {
@@ -210,7 +217,7 @@ TEST_F(ToolEditTest, ClickKeyAndReadOnly) {
   OnNextDialog([&](QFileDialog* d) { Choose(d, Q(dir / "plain.txt")); });
   MousePress(edit.Button(), {3, 3});
   MouseRelease(edit.Button(), {3, 3});
-  EXPECT_EQ(edit.text(), Q(dir / "plain.txt"));
+  EXPECT_EQ(edit.text(), Shown(dir / "plain.txt"));
 }
 
 TEST_F(ToolEditTest, ButtonSitsInsideTheRightEdge) {
@@ -258,7 +265,9 @@ TEST_F(ToolEditTest, DroppedFiles) {
   EXPECT_EQ(files.text(), Q("\"" + (dir / "with blank/a file.txt") + "\""));
   EXPECT_EQ(dropped, 1);
 
-  // A name the edit refuses is reported, not thrown into Qt.
+  // A name the edit refuses is reported, not thrown into Qt. The file exists,
+  // as a dropped one does: else its name would end at the first blank.
+  WriteFile(dir / "a[1].txt", "x");
   RecordingPrompter prompter;
   SetPrompter(&prompter);
   EXPECT_TRUE(DropFiles(&files, {Q(dir / "a[1].txt")}));

@@ -751,7 +751,7 @@ namespace {
 class Signing : public Artikel {
 protected:
   TempDir tmp;
-  TempDir home;  // made before TMPDIR points into tmp
+  SocketDir home;  // GNUPGHOME, where gpg-agent puts its sockets
   std::string savedTmp;
   TSpecialSettings saved = Specials;
 
@@ -927,9 +927,12 @@ TEST_F(Signing, RealGnuPGSignatureVerifies) {
   ASSERT_FALSE(hash.empty()) << packets.out << packets.err;
 
   WriteFile(dir / "check.asc", RebuildClearSigned(message, hash));
-  ProcessResult verified = RunProcess(gpg, {"--batch", "--verify", dir / "check.asc"}, env);
+  // gpg's status lines, not its messages: those speak the locale's language.
+  ProcessResult verified =
+      RunProcess(gpg, {"--batch", "--status-fd", "1", "--verify", dir / "check.asc"}, env);
   EXPECT_EQ(verified.exitCode, 0) << verified.err;
-  EXPECT_NE(verified.err.find("Good signature"), std::string::npos) << verified.err;
+  EXPECT_NE(verified.out.find("[GNUPG:] GOODSIG "), std::string::npos) << verified.out;
+  EXPECT_NE(verified.out.find("[GNUPG:] VALIDSIG "), std::string::npos) << verified.out;
 
   std::string forged = message;
   forged.replace(forged.find("Newsgroups: de.test"), 19, "Newsgroups: de.alt");
