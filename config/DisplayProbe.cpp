@@ -9,8 +9,10 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <future>
@@ -83,12 +85,29 @@ bool WaylandReachable() {
   int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) return false;
   const auto deadline = std::chrono::steady_clock::now() + kTimeLimit;
+  auto timeLeft = [&] {
+    return int(std::chrono::duration_cast<std::chrono::milliseconds>(
+                   deadline - std::chrono::steady_clock::now())
+                   .count());
+  };
   bool ok = false;
   for (;;) {
     ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-    if (ok || (errno != EAGAIN && errno != EINTR) || std::chrono::steady_clock::now() >= deadline)
-      break;
+    if (ok || (errno != EAGAIN && errno != EINTR) || timeLeft() <= 0) break;
     poll(nullptr, 0, 50);
+  }
+  // A compositor that took the connection into its backlog may still be
+  // frozen: it must answer a wl_display.sync (object 1, request 0, 12 bytes,
+  // new callback 2) before the limit.
+  if (ok) {
+    const uint32_t sync[3] = {1, 12u << 16, 2};
+    ok = send(fd, sync, sizeof sync, MSG_NOSIGNAL) == ssize_t(sizeof sync);
+    pollfd p{fd, POLLIN, 0};
+    int ready = 0;
+    while (ok && (ready = poll(&p, 1, std::max(timeLeft(), 0))) < 0 && errno == EINTR) {
+    }
+    char reply;
+    ok = ok && ready == 1 && recv(fd, &reply, 1, MSG_DONTWAIT) == 1;
   }
   close(fd);
   return ok;

@@ -14,12 +14,16 @@
 #include <QSettings>
 #include <QTimer>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <optional>
+#include <stdexcept>
+#include <thread>
 
 #include "CfgMain.h"
 #include "ConfigTestSupport.h"
@@ -132,17 +136,53 @@ private:
   std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
 };
 
+// A Wayland compositor's socket: one that answers every request with a few
+// bytes, or a frozen one that takes connections into its backlog and never
+// answers.
+class TWaylandSocket {
+public:
+  TWaylandSocket(const std::string& path, bool answers) {
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    if (path.size() >= sizeof addr.sun_path) throw std::runtime_error("socket path too long");
+    path.copy(addr.sun_path, path.size());
+    listening_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (bind(listening_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        listen(listening_, 4) != 0 || pipe2(stop_, O_CLOEXEC) != 0)
+      throw std::runtime_error("no Wayland socket for the test");
+    if (answers) server_ = std::thread([this] { Serve(); });
+  }
+  ~TWaylandSocket() {
+    close(stop_[1]);  // ends the server
+    if (server_.joinable()) server_.join();
+    close(stop_[0]);
+    close(listening_);
+  }
+
+private:
+  void Serve() {
+    for (;;) {
+      pollfd p[2] = {{listening_, POLLIN, 0}, {stop_[0], POLLIN, 0}};
+      if (poll(p, 2, -1) < 0 && errno == EINTR) continue;
+      if (p[1].revents) return;
+      const int c = accept4(listening_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (c < 0) continue;
+      char request[12];
+      if (recv(c, request, sizeof request, MSG_WAITALL) > 0)
+        (void)!send(c, request, sizeof request, MSG_NOSIGNAL);
+      close(c);
+    }
+  }
+
+  int listening_ = -1, stop_[2] = {-1, -1};
+  std::thread server_;
+};
+
 TEST(QtPrompterTest, ADisplayCountsOnlyWhenQtCanReachIt) {
-  // A Wayland compositor's socket that accepts connections.
   SocketDir runtime;
-  int listening = socket(AF_UNIX, SOCK_STREAM, 0);
-  sockaddr_un addr{};
-  addr.sun_family = AF_UNIX;
   const std::string socketPath = runtime / "wayland-test";
-  ASSERT_LT(socketPath.size(), sizeof addr.sun_path);
-  socketPath.copy(addr.sun_path, socketPath.size());
-  ASSERT_EQ(bind(listening, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-  ASSERT_EQ(listen(listening, 4), 0);
+  const TWaylandSocket compositor(socketPath, true);
+  const TWaylandSocket frozen(runtime / "wayland-frozen", false);
   const std::string rt = runtime.Path();
   // An X display that refuses every connection.
   const TOwnDisplay refusing;
@@ -172,6 +212,9 @@ TEST(QtPrompterTest, ADisplayCountsOnlyWhenQtCanReachIt) {
        S::Available, ""},
       {{{"QT_QPA_PLATFORM", "wayland"}, {"WAYLAND_DISPLAY", socketPath.c_str()}},
        S::Available, ""},
+      {{{"QT_QPA_PLATFORM", "wayland"}, {"WAYLAND_DISPLAY", "wayland-frozen"},
+        {"XDG_RUNTIME_DIR", rt.c_str()}},
+       S::Unreachable, "WAYLAND_DISPLAY=wayland-frozen"},
   };
   for (const Case& c : cases) {
     TEnv env({});
@@ -181,7 +224,6 @@ TEST(QtPrompterTest, ADisplayCountsOnlyWhenQtCanReachIt) {
     EXPECT_EQ(check.state, c.state) << label;
     EXPECT_EQ(check.name, c.name) << label;
   }
-  close(listening);
 }
 
 // What a desktop shows as a window's title: Qt appends an application display
