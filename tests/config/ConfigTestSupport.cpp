@@ -9,6 +9,7 @@
 #include "CfgEdits.h"
 #include "ProgramDir.h"
 #include "SysUtils.h"
+#include "TestSupport.h"
 #include "uTransla.h"
 
 void EnsureTestApplication() {
@@ -17,6 +18,9 @@ void EnsureTestApplication() {
   static char* argv[] = {name, nullptr};
   if (QApplication::instance()) return;
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  // Qt's runtime folder stays in the test's own folder, not in TMPDIR.
+  static TempDir runtime;
+  setenv("XDG_RUNTIME_DIR", runtime.Path().c_str(), 1);
   new QApplication(argc, argv);
 }
 

@@ -121,10 +121,11 @@ TEST_F(TidelarnMainTest, SettingsWindowWithoutDisplayRefusesWithoutCrashing) {
 }
 
 TEST_F(TidelarnMainTest, ARefusedSettingsFolderEndsWithItsMessageAlsoOnADisplay) {
-  TempDir open;
+  TempDir open, tmp;
   chmod(open.Path().c_str(), 0777);
   for (bool display : {false, true}) {
-    std::vector<std::string> env = {"TIDELARN_HOME=" + open.Path()};
+    // Qt makes its runtime folder in TMPDIR then: in the test's own.
+    std::vector<std::string> env = {"TIDELARN_HOME=" + open.Path(), "TMPDIR=" + tmp.Path()};
     // The error box is answered on Qt's offscreen platform.
     if (display) env.insert(env.end(), {"QT_QPA_PLATFORM=offscreen", "TIDELARN_TEST_ANSWER=butOk"});
     ProcessResult r = Run({}, env);

@@ -16,6 +16,9 @@ void EnsureTestApplication() {
   static char* argv[] = {name, nullptr};
   if (QApplication::instance()) return;
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  // Qt's runtime folder stays in the test's own folder, not in TMPDIR.
+  static TempDir runtime;
+  setenv("XDG_RUNTIME_DIR", runtime.Path().c_str(), 1);
   new QApplication(argc, argv);
   // The file dialogs' state stays out of the user's ~/.config.
   static TempDir qtState;
