@@ -81,6 +81,8 @@ TEST_F(OnlyVQ, AMissingConfigurationProgramIsReportedNotFailed) {
 TEST_F(OnlyVQ, WritesTheRegistryRecordWithItsOwnVersion) {
   FakeConfigProgram();
   ASSERT_EQ(Run({}).exitCode, 0);
+  // The detached sibling is done with the test folder before it is removed.
+  ASSERT_TRUE(WaitForStart());
   std::string record = dir / "config/Wex-Soft/Tidelarn/registry.ini";
   ASSERT_TRUE(fs::exists(record));
   TIniFile ini(record);
