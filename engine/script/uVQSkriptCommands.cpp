@@ -290,12 +290,21 @@ void TVQSkript::AssignHeader(const std::string& text, bool raw, bool append) {
                    {Copy(name, bad, 1), name});
   if (!raw) value = ExpandWildcards(value);
 
-  // Lines without a field of their own become continuation lines.
+  // Lines without a field of their own become continuation lines: a line is
+  // a field only under a name a field can have, so that every line written
+  // is a field or a continuation. Lines of blanks would end the header for
+  // some readers and go like empty ones.
+  auto isField = [](const std::string& line) {
+    std::string fieldName, fieldValue;
+    int badAt = 0;
+    return line.find(": ") != std::string::npos && SplitHeaderLine(line, fieldName, fieldValue) &&
+           !fieldName.empty() && IsValidHeaderName(fieldName, badAt);
+  };
   std::vector<std::string> lines = SplitLines(value);
   for (size_t i = lines.size(); i-- > 1;) {
-    if (lines[i].empty())
+    if (lines[i].find_first_not_of(" \t") == std::string::npos)
       lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(i));
-    else if (lines[i][0] != '\t' && lines[i][0] != ' ' && lines[i].find(": ") == std::string::npos)
+    else if (lines[i][0] != '\t' && lines[i][0] != ' ' && !isField(lines[i]))
       lines[i] = " " + lines[i];
   }
   // Each line is encoded on its own, under the name of the field it belongs
@@ -311,7 +320,6 @@ void TVQSkript::AssignHeader(const std::string& text, bool raw, bool append) {
       prefix = line.substr(0, line.find(": ") + 2);
     } else {
       const size_t lead = i > 0 ? line.find_first_not_of(" \t") : 0;
-      if (lead == std::string::npos) continue;
       line = line.substr(0, lead) +
              EncodeHeader(*HeaderCharsets, prefix + line.substr(lead)).substr(prefix.size());
     }

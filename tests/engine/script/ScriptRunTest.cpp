@@ -943,6 +943,12 @@ TEST_F(ScriptRun, HeaderValuesAreFoldedEncodedAndAppended) {
       "X-Test: Grüße\r\n \taus Köln\r\n\tund Bonn",
       "X-Test: erste\r\n\tzweite\r\n dritte",
       "To: Max <max@example.org>,\r\n\tJörg <j@example.org>",
+      // No name a field can have before ": ", and a line of blanks.
+      "X-Test: eins\r\nFöö: bar",
+      "X-Test: eins\r\n: leer",
+      "X-Test: eins\r\nFoo bar: x",
+      "X-Test: eins\r\n::: x",
+      "X-Test: eins\r\n \t \r\nzwei",
   };
   std::vector<std::string> values(std::begin(texts), std::end(texts));
   values.push_back("X-Test: kurz\r\n\t" + long8Bit.substr(1));
@@ -959,9 +965,13 @@ TEST_F(ScriptRun, HeaderValuesAreFoldedEncodedAndAppended) {
         script->AssignHeader(text, true, append);
         for (const std::string& line : SplitLines(JoinLines(article->Header.Lines())))
           EXPECT_TRUE(fieldOrContinuation(line)) << line;
-        std::string name, value;
-        SplitHeaderLine(text, name, value);
-        std::erase_if(value, [](char c) { return c == '\r' || c == '\n'; });
+        std::string name, given, value;
+        SplitHeaderLine(text, name, given);
+        // A line led by no blank continues after one; a line of blanks goes.
+        for (const std::string& line : SplitLines(given)) {
+          if (!value.empty() && line.find_first_not_of(" \t") == std::string::npos) continue;
+          value += value.empty() || line.starts_with(' ') || line.starts_with('\t') ? line : " " + line;
+        }
         const int at = append ? article->Header.Count() - 1 : article->Header.IndexOfField(name);
         EXPECT_EQ(article->Header.GetFieldAt(at, false), value);
       }
