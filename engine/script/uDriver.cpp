@@ -121,6 +121,9 @@ void CorrectDirectory(const TVQEinstellungen& settings) {
       try {
         HandleFile(dir + name);
       } catch (const EMessageFileError& e) {
+        // A message a server took away after the listing is no failure.
+        struct stat st {};
+        if (lstat((dir + name).c_str(), &st) != 0 && errno == ENOENT) continue;
         PassOver(e.Message());
       }
     }

@@ -170,6 +170,25 @@ TEST_F(DriverRun, WalksASortedSnapshotOfTheMatchingFiles) {
   EXPECT_TRUE(prompter.texts.empty());
 }
 
+// A message that cannot be read is passed over, named, and ends the run with
+// 1; one that a server took away before it was read is no failure.
+TEST_F(DriverRun, OnlyAMessageThatIsStillThereIsPassedOver) {
+  Profile("News", Msgs(), dir.Path());
+  for (const bool taken : {true, false}) {
+    for (const char* f : {"a.msg", "b.msg"}) WriteFile(Msgs() + f, "x");
+    visited.clear();
+    SetFileHandler([&](const std::string& f) {
+      visited.push_back(f);
+      if (f != Msgs() + "a.msg") return;
+      if (taken) fs::remove(f);
+      throw EMessageFileError("cannot be read");
+    });
+    SetCommandLine(Args{"News"});
+    EXPECT_EQ(RunCorrector(), taken ? 0 : 1) << taken;
+    EXPECT_EQ(visited, (Args{Msgs() + "a.msg", Msgs() + "b.msg"})) << taken;
+  }
+}
+
 TEST_F(DriverRun, TheProfileChoosesTheExtension) {
   Profile("Mails", Msgs(), dir.Path());
   WriteFile(Ini(), ReadFile(Ini()) + "CheckFilesWithExtension=eml\r\n");
