@@ -795,15 +795,7 @@ std::string StrFunction(FunctionCall& call) {
 }
 
 std::string ReadIni(const FunctionCall& c) {
-  try {
-    TIniFile ini(c.Str[1]);
-    return ini.ReadString(c.Str[2], c.Str[3], c.Str[4]);
-  } catch (const Exception& e) {
-    // The default stands in, but a file that is there and cannot be read is
-    // no missing one: said, though the script goes on.
-    SayOnStderr(e.Message());
-    return c.Str[4];
-  }
+  return ReadIniOrDefault(c.Str[1], c.Str[2], c.Str[3], c.Str[4]);
 }
 
 void Builtin(FunctionCall& c, std::string& r) {
@@ -928,6 +920,18 @@ std::vector<StringRecord> MakeBuiltins() {
 }
 
 }  // namespace
+
+std::string ReadIniOrDefault(const std::string& file, const std::string& section,
+                             const std::string& key, const std::string& fallback) {
+  try {
+    return TIniFile(file).ReadString(section, key, fallback);
+  } catch (const std::exception& e) {
+    // The default stands in, but a file that is there and cannot be read is
+    // no missing one: said, though the script goes on.
+    SayOnStderr(e.what());
+    return fallback;
+  }
+}
 
 // ---------------------------------------------------------------------------
 

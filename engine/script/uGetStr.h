@@ -80,6 +80,11 @@ bool SplitParenArgs(std::string_view& text, std::string_view& inner, bool remove
 bool RegexMatch(std::string_view text, std::string_view pattern);
 // The first match, empty when there is none.
 std::string StrExtract(std::string_view pattern, std::string_view text);
+
+// The value of Key in Section of the INI file, or Fallback; a file that is
+// there and cannot be read gives Fallback too, and is named on stderr.
+std::string ReadIniOrDefault(const std::string& file, const std::string& section,
+                             const std::string& key, const std::string& fallback);
 // Every match replaced by Replacement, taken literally.
 std::string StrReplaceRegex(std::string_view text, std::string_view pattern, std::string_view replacement);
 

@@ -256,16 +256,9 @@ void TVQSkript::EvalStringFunction(FunctionCall& call, std::string& result) {
       return;
     }
     case fnReadIniStr:
-      result = call.Str[4];
-      try {
-        // A bare name means the settings folder, as for Do Write IniStr; a
-        // missing file reads as empty.
-        result = TIniFile(call.Str[1]).ReadString(call.Str[2], call.Str[3], call.Str[4]);
-      } catch (const std::exception& e) {
-        // A file that cannot be read gets the default too, but is said.
-        SayOnStderr(e.what());
-        result = call.Str[4];
-      }
+      // A bare name means the settings folder, as for Do Write IniStr; a
+      // missing file reads as empty.
+      result = ReadIniOrDefault(call.Str[1], call.Str[2], call.Str[3], call.Str[4]);
       return;
     case fnVersion:
       result = VersionText();
